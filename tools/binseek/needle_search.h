@@ -1,0 +1,57 @@
+// Exact search for every occurrence of one byte string inside another.
+//
+// The search is the two-way algorithm (critical factorisation of the needle,
+// constant extra space, at most about 2n byte comparisons) with two skip rules
+// layered on top for windows where the two-way scan would start afresh:
+//   - a bad-pair table: the last two bytes of the window decide how far the
+//     needle may move before those two bytes can line up with it again;
+//   - when that table allows only a short move and the window's last byte is
+//     not the needle's last byte, memchr finds the next byte where a window
+//     could end at all.
+// Both rules only ever enlarge a move the two-way scan would make, and each
+// skipped window costs O(1), so the whole search stays linear in the size of
+// the text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace binseek {
+
+class NeedleSearch {
+ public:
+  // Prepares the search for `needle`, which stays owned by the caller and must
+  // outlive this object.  `needle_size` may be 0 (such a needle never matches).
+  NeedleSearch(const unsigned char* needle, size_t needle_size);
+
+  // Calls `on_match(offset)` once for every offset at which the needle occurs
+  // in `text`, in ascending order, including an occurrence that ends at the
+  // last byte of the text.  Returns the number of occurrences.
+  uint64_t find_all(const unsigned char* text, size_t text_size,
+                    const std::function<void(uint64_t offset)>& on_match) const;
+
+ private:
+  uint64_t find_all_single_byte(const unsigned char* text, size_t text_size,
+                                const std::function<void(uint64_t)>& on_match) const;
+
+  const unsigned char* needle_;
+  size_t needle_size_;
+  // Index of the first byte of the right half of the critical factorisation.
+  size_t critical_ = 0;
+  // The needle's period when it is periodic, otherwise a safe move after a
+  // full comparison (larger than either half).
+  size_t period_ = 1;
+  bool periodic_ = false;
+  // Move allowed by each pair of last window bytes (pair key: first byte in the
+  // high half), for the needle's own positions other than the last one.
+  std::vector<uint16_t> pair_shift_;
+};
+
+// The quadratic reference: every window compared in full.  For tests and the
+// benchmark only.
+uint64_t find_all_naive(const unsigned char* text, size_t text_size, const unsigned char* needle,
+                        size_t needle_size, const std::function<void(uint64_t offset)>& on_match);
+
+}  // namespace binseek
