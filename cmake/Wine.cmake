@@ -1,0 +1,24 @@
+# calvex_add_wine_test(NAME <name> COMMAND <exe> [args...] [WORKING_DIRECTORY <dir>])
+# Runs a Windows program under wine64 in a prefix shared by all tests of this build.
+# The prefix is created once by the wine_prefix fixture.
+set(CALVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+if(CALVEX_WINE AND NOT TEST wine_prefix_setup)
+  add_test(NAME wine_prefix_setup
+    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${CALVEX_WINEPREFIX} WINEDEBUG=-all
+            "WINEDLLOVERRIDES=mscoree,mshtml=" ${CALVEX_WINE} cmd /c exit 0)
+  set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix RESOURCE_LOCK wine)
+endif()
+function(calvex_add_wine_test)
+  cmake_parse_arguments(W "" "NAME;WORKING_DIRECTORY" "COMMAND" ${ARGN})
+  if(NOT CALVEX_WINE)
+    return()
+  endif()
+  if(NOT W_WORKING_DIRECTORY)
+    set(W_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  add_test(NAME ${W_NAME}
+    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${CALVEX_WINEPREFIX} WINEDEBUG=-all
+            "WINEDLLOVERRIDES=mscoree,mshtml=" ${CALVEX_WINE} ${W_COMMAND}
+    WORKING_DIRECTORY ${W_WORKING_DIRECTORY})
+  set_tests_properties(${W_NAME} PROPERTIES FIXTURES_REQUIRED wine_prefix RESOURCE_LOCK wine)
+endfunction()

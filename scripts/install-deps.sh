@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Idempotent; run as root.
+set -euo pipefail
+pkgs=(
+  build-essential cmake ninja-build pkg-config python3
+  googletest libgtest-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine64
+  squashfs-tools mtd-utils cryptsetup-bin
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

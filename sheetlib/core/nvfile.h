@@ -1,0 +1,88 @@
+// NV image access: the file object every sheet operation opens by the path
+// the host passes, and the width-coded value writer CBinFile.
+//
+// An NV image is opened only if it exists (never created or truncated) and
+// exclusively: a second open of an image that is held open fails, in this
+// process or another. Offsets are absolute from the start of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace calvex {
+
+// Raised by NvFile when the platform reports an error after a successful
+// open (failed seek, read error, short or failed write). The boundary layer
+// turns it into one message box; it never leaves an export.
+class IoError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class NvFile {
+ public:
+  enum class Mode { ReadWrite, ReadOnly };
+
+  NvFile() = default;
+  ~NvFile();
+  NvFile(const NvFile&) = delete;
+  NvFile& operator=(const NvFile&) = delete;
+
+  // Opens the existing file at path. Returns false (and stays closed) if it
+  // does not exist, cannot be opened in mode, or is held open elsewhere.
+  bool open(const std::u16string& path, Mode mode);
+  bool is_open() const;
+
+  // Sets the position to offset bytes from the start of the file.
+  void seek(uint64_t offset);
+  // Reads up to buf.size() bytes at the position; returns the count read.
+  // A short read (end of file) leaves the rest of buf as it was.
+  size_t read(std::span<uint8_t> buf);
+  // Writes all of buf at the position (extending the file past its end).
+  void write(std::span<const uint8_t> buf);
+  // Closes the file; harmless on a file that never opened.
+  void close();
+
+ private:
+#if defined(_WIN32)
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Seeks to offset and reads into buf (see NvFile::read).
+size_t read_at(NvFile& file, uint64_t offset, std::span<uint8_t> buf);
+// Seeks to offset and writes buf.
+void write_at(NvFile& file, uint64_t offset, std::span<const uint8_t> buf);
+
+// Width codes of CBinFile::WriteValue.
+inline constexpr int kWidth8 = 0;
+inline constexpr int kWidth16 = 1;
+inline constexpr int kWidth32 = 2;
+
+class CBinFile {
+ public:
+  // Opens path read/write (see NvFile::open); shows no message.
+  bool Open(const std::u16string& binPath);
+  // Seeks to offset, then writes the low 1, 2 or 4 bytes of value
+  // little-endian for widthCode 0, 1 or 2; any other code writes nothing
+  // and shows "CBinFile，错误的读写位宽！".
+  void WriteValue(uint32_t offset, uint32_t value, int widthCode);
+  void Close();
+  NvFile& file() { return file_; }
+
+ private:
+  NvFile file_;
+};
+
+namespace testing {
+// Test seam: when set, NvFile::write fails (raises IoError) once this many
+// more bytes have been written in this process. Negative disables it.
+extern long long fail_write_after_bytes;
+}  // namespace testing
+
+}  // namespace calvex

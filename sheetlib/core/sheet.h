@@ -1,0 +1,95 @@
+// What a sheet's code works with: the host's ranges and output cells as plain
+// C++ values, the range-check and copy step, and NV blocks staged in memory.
+// Only the boundary layer (boundary.h) knows about text handles.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "le.h"
+#include "messages.h"
+#include "nvfile.h"
+#include "readers.h"
+#include "sink.h"
+#include "text.h"
+
+namespace calvex {
+
+// Copied texts of one range, in the host's array order.
+using Cells = std::vector<std::u16string>;
+
+// The ranges a write operation received.
+class WriteArgs {
+ public:
+  virtual ~WriteArgs() = default;
+  virtual int32_t range_count() const = 0;
+  // Cell count of range i, (y2 - y1 + 1) * (x2 - x1 + 1) in 64-bit arithmetic.
+  virtual int64_t cell_count(int32_t i) const = 0;
+  // Copies of the texts of range i (cell_count(i) of them; 0 if negative).
+  virtual Cells copy_range(int32_t i) const = 0;
+};
+
+// The output cells a read operation received.
+class ReadCells {
+ public:
+  virtual ~ReadCells() = default;
+  virtual int32_t count() const = 0;
+  // Assigns text and mark to cell i; indexes outside [0, count()) are ignored.
+  virtual void assign(int32_t i, std::u16string_view text, int32_t mark) = 0;
+};
+
+// Expected cell count of one range and the message shown when it differs.
+struct RangeRule {
+  int64_t cells;
+  const Message* on_mismatch;
+};
+
+// The write skeleton's range step: if range_count() differs from rules.size()
+// shows on_bad_range_count; otherwise checks each range in order against its
+// rule, showing the first mismatch's message. Returns the copied texts of all
+// ranges, or nothing if a check failed.
+std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const Message& on_bad_range_count,
+                                              std::span<const RangeRule> rules);
+
+// Assigns texts[i] with mark to output cell i, for every i.
+void fill_cells(ReadCells& out, std::span<const std::u16string> texts, int32_t mark);
+
+// Opens path in mode; on failure shows on_fail (if given) and returns false.
+bool open_nv(NvFile& file, const std::u16string& path, NvFile::Mode mode, const Message* on_fail);
+
+// One contiguous block of an NV image staged in memory: its absolute offset
+// and its bytes, zeroed on creation.
+struct NvBlock {
+  uint32_t offset;
+  std::vector<uint8_t> bytes;
+
+  NvBlock(uint32_t block_offset, size_t size) : offset(block_offset), bytes(size, 0) {}
+
+  // Little-endian access by byte position within the block (bounds-checked:
+  // a position outside the block is a programming error and throws).
+  void put8(size_t pos, uint32_t v) { store_le8(at(pos, 1), v); }
+  void put16(size_t pos, uint32_t v) { store_le16(at(pos, 2), v); }
+  void put32(size_t pos, uint32_t v) { store_le32(at(pos, 4), v); }
+  uint32_t get8(size_t pos) const { return load_le8(at(pos, 1)); }
+  uint32_t get16(size_t pos) const { return load_le16(at(pos, 2)); }
+  uint32_t get32(size_t pos) const { return load_le32(at(pos, 4)); }
+  int32_t get8s(size_t pos) const { return load_le8_signed(at(pos, 1)); }
+  int32_t get16s(size_t pos) const { return load_le16_signed(at(pos, 2)); }
+  int32_t get32s(size_t pos) const { return load_le32_signed(at(pos, 4)); }
+
+  // Reads the block from the file (a short image leaves the rest as it was).
+  void load(NvFile& file) { read_at(file, offset, bytes); }
+  // Writes the whole block to the file.
+  void store(NvFile& file) const { write_at(file, offset, bytes); }
+
+ private:
+  uint8_t* at(size_t pos, size_t width);
+  const uint8_t* at(size_t pos, size_t width) const;
+};
+
+}  // namespace calvex
