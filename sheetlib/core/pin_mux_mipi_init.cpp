@@ -1,0 +1,283 @@
+// Common sheet: pin multiplexing of the RF control pins VC1-VC4 (GPIO, two
+// MIPI RFFE buses or one), the SIM function of RF control lines 12/13/14,
+// and the RFFE bus initialisation words built from each bus's device list.
+//
+// Devices on one bus that share a USID (RFFE slave address) are given new
+// USIDs by register-write words sent to their old address; every device then
+// gets a power-mode trigger word. The resulting USIDs are reported in the
+// success message and written back into 12 host cells.
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+#include "boundary.h"
+
+namespace calvex {
+namespace {
+
+constexpr int32_t kPinMuxRangeCount = 3;
+constexpr int32_t kModeRange = 0;
+constexpr int32_t kBus0Range = 1;
+constexpr int32_t kBus1Range = 2;
+constexpr int64_t kModeCells = 2;  // mode text, SIM text
+constexpr size_t kDevicesPerBus = 6;
+constexpr size_t kCellsPerDevice = 3;  // product ID, manufacturer ID, USID register
+constexpr int64_t kDeviceCells = kDevicesPerBus * kCellsPerDevice;
+
+constexpr std::u16string_view kSimFuncText = u"SIM FUNC";
+
+// NV blocks.
+constexpr size_t kBuses = 2;
+constexpr size_t kWordsPerBus = 16;
+constexpr size_t kWordSize = 4;
+constexpr uint32_t kInitWordsOffset = 0x360;
+constexpr size_t kInitWordsSize = kBuses * kWordsPerBus * kWordSize;
+constexpr uint32_t kPinMuxOffset = 0x3E0;
+constexpr uint32_t kSimFuncOffset = 0x3E2;
+constexpr size_t kPinMuxValueSize = 2;
+constexpr uint32_t kSimFuncOn = 1;
+constexpr uint32_t kSimFuncOff = 0;
+constexpr uint32_t kSpecialMarkOffset = 0x4B8;
+constexpr size_t kSpecialMarkSize = 4;
+// A bus-0 device of this manufacturer needs the modem's special handling.
+constexpr uint32_t kSpecialManufacturerId = 0x3D;
+constexpr uint32_t kSpecialDeviceMark = 0x99887766;
+
+static_assert(kInitWordsOffset + kInitWordsSize == kPinMuxOffset);
+static_assert(kPinMuxOffset + kPinMuxValueSize == kSimFuncOffset);
+
+// RFFE register-write words: USID in bits 19-16, command (0x40 + register)
+// in bits 15-8, data in bits 7-0.
+constexpr unsigned kUsidShift = 16;
+constexpr uint32_t kCmdPowerModeTrigger = 0x5C00;  // register 0x1C
+constexpr uint32_t kCmdProductId = 0x5D00;         // register 0x1D
+constexpr uint32_t kCmdManufacturerId = 0x5E00;    // register 0x1E
+constexpr uint32_t kCmdUsid = 0x5F00;              // register 0x1F
+constexpr uint32_t kPowerModeTriggerData = 0x38;
+constexpr uint32_t kUsidMask = 0x0F;               // USID register bits 3-0
+constexpr uint32_t kManufacturerBitsMask = 0x30;   // USID register bits 5-4
+constexpr size_t kWordsPerReassignment = 3;
+
+// New USIDs are taken from this list, in this order.
+constexpr std::array<uint32_t, 6> kCandidateUsids = {15, 14, 10, 11, 13, 12};
+// A reassignment may start only below this word count, and the trigger
+// words must leave the bus's last word unused.
+constexpr size_t kReassignmentWordLimit = 13;
+
+// Write-back cells: 6 USID reports per bus.
+constexpr int32_t kWriteBackCells = 12;
+constexpr size_t kWriteBackPerBus = 6;
+constexpr std::u16string_view kNoUsidText = u"X";
+constexpr int32_t kNoUsidMark = 2;
+constexpr int32_t kUsidMark = 3;
+constexpr std::u16string_view kHexPrefix = u"0x";
+constexpr size_t kUsidTextLength = 3;  // "0x" and one digit
+
+struct PinMuxMode {
+  std::u16string_view text;  // compared exactly
+  uint32_t pin_mux_value;
+  size_t buses;              // MIPI buses built
+  const Message* done;
+};
+
+constexpr std::array<PinMuxMode, 2> kMipiModes = {{
+    {u"MIPI MODE", 0xFEFE, 2, &msg::kPinMuxDoneMipi},
+    {u"ONLY MIPI0 MODE", 0xFFFE, 1, &msg::kPinMuxDoneMipi0},
+}};
+constexpr PinMuxMode kGpioMode{u"", 0x0000, 0, &msg::kPinMuxDoneGpio};
+
+constexpr std::array<int32_t, kBuses> kBusRanges = {kBus0Range, kBus1Range};
+constexpr std::array<const Message*, kBuses> kBusRangeMessages = {&msg::kPinMuxCh0Cells, &msg::kPinMuxCh1Cells};
+constexpr std::array<const Message*, kBuses> kBusFailedMessages = {&msg::kPinMuxMipi0Failed,
+                                                                   &msg::kPinMuxMipi1Failed};
+
+const PinMuxMode& find_mode(std::u16string_view text) {
+  for (const PinMuxMode& mode : kMipiModes) {
+    if (mode.text == text) return mode;
+  }
+  return kGpioMode;
+}
+
+struct Device {
+  uint32_t product_id;
+  uint32_t manufacturer_id;
+  uint32_t usid_register;
+  uint32_t usid;  // current, then the one assigned
+};
+
+struct BusInit {
+  std::array<uint32_t, kWordsPerBus> words{};
+  std::u16string report;
+};
+
+std::vector<Device> read_devices(const Cells& cells) {
+  std::vector<Device> devices;
+  for (size_t row = 0; row < kDevicesPerBus; ++row) {
+    const size_t first = row * kCellsPerDevice;
+    if (is_x_mark(cells[first])) continue;
+    std::u16string product = cells[first];
+    std::u16string manufacturer = cells[first + 1];
+    std::u16string usid_register = cells[first + 2];
+    Device d{};
+    d.product_id = ReadHex(product);
+    d.manufacturer_id = ReadHex(manufacturer);
+    d.usid_register = ReadHex(usid_register);
+    d.usid = d.usid_register & kUsidMask;
+    devices.push_back(d);
+  }
+  return devices;
+}
+
+// Builds the initialisation words of one bus and its report. Sets
+// special_mark when a device needs it. On failure (too many words) shows
+// kPinMuxTooManyWords and returns false.
+bool build_bus(const Cells& cells, size_t bus, BusInit& init, uint32_t& special_mark) {
+  std::vector<Device> devices = read_devices(cells);
+  for (const Device& d : devices) {
+    if (d.manufacturer_id == kSpecialManufacturerId) special_mark = kSpecialDeviceMark;
+  }
+
+  // Each device keeps its USID unless an earlier device holds it already;
+  // conflicts are collected per first holder, in sheet order.
+  std::vector<uint32_t> candidates(kCandidateUsids.begin(), kCandidateUsids.end());
+  std::vector<size_t> conflicting;
+  std::vector<bool> is_conflicting(devices.size(), false);
+  for (size_t b = 0; b < devices.size(); ++b) {
+    if (is_conflicting[b]) continue;
+    for (size_t later = b + 1; later < devices.size(); ++later) {
+      if (!is_conflicting[later] && devices[later].usid == devices[b].usid) {
+        is_conflicting[later] = true;
+        conflicting.push_back(later);
+      }
+    }
+    std::erase(candidates, devices[b].usid);
+  }
+
+  size_t k = 0;
+  const auto fail = [] {
+    show(msg::kPinMuxTooManyWords);
+    return false;
+  };
+  for (size_t index : conflicting) {
+    Device& d = devices[index];
+    const uint32_t old_usid = d.usid;
+    auto pick = std::find_if(candidates.begin(), candidates.end(), [&](uint32_t c) { return c != old_usid; });
+    // Six candidates always cover at most five conflicts; an empty list
+    // could only mean a word overflow anyway.
+    if (pick == candidates.end()) return fail();
+    const uint32_t new_usid = *pick;
+    candidates.erase(pick);
+    if (k >= kReassignmentWordLimit) return fail();
+    const uint32_t address = old_usid << kUsidShift;
+    init.words[k++] = address | kCmdProductId | d.product_id;
+    init.words[k++] = address | kCmdManufacturerId | d.manufacturer_id;
+    init.words[k++] = address | kCmdUsid | (d.usid_register & kManufacturerBitsMask) | new_usid;
+    d.usid = new_usid;
+  }
+  static_assert(kReassignmentWordLimit - 1 + kWordsPerReassignment <= kWordsPerBus);
+
+  if (k + devices.size() >= kWordsPerBus) return fail();
+  for (const Device& d : devices) init.words[k++] = (d.usid << kUsidShift) | kCmdPowerModeTrigger | kPowerModeTriggerData;
+
+  init.report = format_message(msg::kPinMuxBusReportHead, {dec_text(static_cast<int64_t>(bus)), dec_text(static_cast<int64_t>(devices.size()))});
+  if (devices.empty()) {
+    init.report += u"\r\n";
+  } else {
+    init.report += msg::kPinMuxBusReportUsids.text;
+    for (size_t i = 0; i < devices.size(); ++i) {
+      init.report += format_message(msg::kPinMuxBusReportDevice, {dec_text(static_cast<int64_t>(i)), hex_text(devices[i].usid)});
+    }
+  }
+  return true;
+}
+
+// Fills the 12 write-back cells from the USIDs ("0x" and one digit) that
+// each bus's report lists, in order; cells without a USID show "X".
+void write_back_usids(const std::array<BusInit, kBuses>& buses, ReadCells& out) {
+  if (out.count() != kWriteBackCells) {
+    show(msg::kPinMuxWriteBackCount);
+    return;
+  }
+  for (size_t bus = 0; bus < kBuses; ++bus) {
+    const std::u16string& report = buses[bus].report;
+    size_t pos = report.find(kHexPrefix);
+    for (size_t j = 0; j < kWriteBackPerBus; ++j) {
+      const auto cell = static_cast<int32_t>(bus * kWriteBackPerBus + j);
+      if (pos == std::u16string::npos) {
+        out.assign(cell, kNoUsidText, kNoUsidMark);
+        continue;
+      }
+      out.assign(cell, std::u16string_view(report).substr(pos, kUsidTextLength), kUsidMark);
+      pos = report.find(kHexPrefix, pos + kHexPrefix.size());
+    }
+  }
+}
+
+void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells& write_back) {
+  if (args.range_count() != kPinMuxRangeCount) {
+    show(msg::kPinMuxConfig);
+    return;
+  }
+  if (args.cell_count(kModeRange) != kModeCells) {
+    show(msg::kPinMuxModeCells);
+    return;
+  }
+  const Cells mode_cells = args.copy_range(kModeRange);
+  const PinMuxMode& mode = find_mode(mode_cells[0]);
+  const bool sim_func = mode_cells[1] == kSimFuncText;
+
+  std::array<Cells, kBuses> bus_cells;
+  for (size_t bus = 0; bus < mode.buses; ++bus) {
+    if (args.cell_count(kBusRanges[bus]) != kDeviceCells) {
+      show(*kBusRangeMessages[bus]);
+      return;
+    }
+    bus_cells[bus] = args.copy_range(kBusRanges[bus]);
+  }
+
+  std::array<BusInit, kBuses> buses;
+  uint32_t special_mark = 0;
+  for (size_t bus = 0; bus < mode.buses; ++bus) {
+    uint32_t bus_mark = 0;  // only bus 0's devices set the mark
+    if (!build_bus(bus_cells[bus], bus, buses[bus], bus == 0 ? special_mark : bus_mark)) {
+      show(*kBusFailedMessages[bus]);
+      return;
+    }
+  }
+
+  NvBlock init_words(kInitWordsOffset, kInitWordsSize);
+  for (size_t bus = 0; bus < kBuses; ++bus) {
+    for (size_t w = 0; w < kWordsPerBus; ++w) init_words.put32((bus * kWordsPerBus + w) * kWordSize, buses[bus].words[w]);
+  }
+  NvBlock pin_mux(kPinMuxOffset, kPinMuxValueSize);
+  pin_mux.put16(0, mode.pin_mux_value);
+  NvBlock mark(kSpecialMarkOffset, kSpecialMarkSize);
+  mark.put32(0, special_mark);
+  NvBlock sim(kSimFuncOffset, kPinMuxValueSize);
+  sim.put16(0, sim_func ? kSimFuncOn : kSimFuncOff);
+
+  NvFile file;
+  if (open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) {
+    pin_mux.store(file);
+    if (mode.buses > 0) {
+      init_words.store(file);
+      mark.store(file);
+    }
+    show(*mode.done, {buses[0].report, buses[1].report});
+    sim.store(file);
+    if (sim_func) show(msg::kPinMuxSimFunc);
+    file.close();
+  }
+
+  write_back_usids(buses, write_back);
+}
+
+}  // namespace
+}  // namespace calvex
+
+extern "C" CALVEX_API void CALVEX_CALL SheetCommonPinMuxSelAndMipiInitWr(const CellRange* ranges, int32_t rangeCount,
+                                                                         CalvexText binPath, SheetCell* writeBack,
+                                                                         int32_t writeBackCount) {
+  calvex::run_write(ranges, rangeCount, binPath, writeBack, writeBackCount, calvex::write_pin_mux);
+}

@@ -1,0 +1,118 @@
+// Common sheet: transceiver port info. For each of 80 table rows the TX port
+// and the two receive ports, each a one-hot mask chosen by port name, written
+// only when the sheet's carrier-aggregation switch reads "Support".
+#include <array>
+#include <string_view>
+
+#include "boundary.h"
+
+namespace calvex {
+namespace {
+
+constexpr int32_t kPortInfoRangeCount = 2;
+constexpr int32_t kCaSwitchRange = 0;
+constexpr int32_t kPortTableRange = 1;
+constexpr int64_t kCaSwitchCells = 1;
+constexpr size_t kPortRows = 80;
+constexpr size_t kCellsPerRow = 4;  // row switch, TX port, PRX port, second RX port
+constexpr int64_t kPortTableCells = kPortRows * kCellsPerRow;
+
+constexpr std::u16string_view kSupport = u"Support";
+
+constexpr uint32_t kTxPortOffset = 0x000;
+constexpr uint32_t kPrxPortOffset = 0x0A0;
+constexpr uint32_t kSecondRxPortOffset = 0x140;
+constexpr size_t kPortValueSize = 2;
+constexpr size_t kPortBlockSize = kPortRows * kPortValueSize;
+constexpr uint32_t kMarkerOffset = 0x3FC;
+constexpr uint32_t kMarker = 0x11223344;
+constexpr size_t kMarkerSize = 4;
+
+static_assert(kTxPortOffset + kPortBlockSize == kPrxPortOffset);
+static_assert(kPrxPortOffset + kPortBlockSize == kSecondRxPortOffset);
+static_assert(kSecondRxPortOffset + kPortBlockSize <= kMarkerOffset);
+
+struct PortName {
+  std::u16string_view name;
+  uint16_t value;
+};
+
+constexpr std::array<PortName, 7> kTxPorts = {{
+    {u"HB1", 0x8000},
+    {u"HB2", 0x4000},
+    {u"MB1", 0x2000},
+    {u"MB2", 0x1000},
+    {u"LB1", 0x0800},
+    {u"LB2", 0x0400},
+    {u"LB3", 0x0200},
+}};
+
+constexpr std::array<PortName, 12> kRxPorts = {{
+    {u"HB1", 0x0800},
+    {u"HB2", 0x0400},
+    {u"HB3", 0x0200},
+    {u"MB1", 0x0100},
+    {u"MB2", 0x0080},
+    {u"MB3", 0x0040},
+    {u"MB4", 0x0020},
+    {u"MB5", 0x0010},
+    {u"LB4", 0x0008},
+    {u"LB1", 0x0004},
+    {u"LB2", 0x0002},
+    {u"LB3", 0x0001},
+}};
+
+// Exact, case-sensitive lookup; an unknown name shows on_unknown and gives 0.
+template <size_t N>
+uint16_t map_port(const std::array<PortName, N>& table, std::u16string_view name, const Message& on_unknown) {
+  for (const PortName& port : table) {
+    if (port.name == name) return port.value;
+  }
+  show(on_unknown);
+  return 0;
+}
+
+void write_port_info(const WriteArgs& args, const std::u16string& path) {
+  if (args.range_count() != kPortInfoRangeCount) {
+    show(msg::kPortInfoConfig);
+    return;
+  }
+  if (args.cell_count(kCaSwitchRange) != kCaSwitchCells) {
+    show(msg::kPortInfoCaCells);
+    return;
+  }
+  if (args.copy_range(kCaSwitchRange)[0] != kSupport) return;  // CA not supported: nothing to write
+  if (args.cell_count(kPortTableRange) != kPortTableCells) {
+    show(msg::kPortInfoTableCells);
+    return;
+  }
+  const Cells table = args.copy_range(kPortTableRange);
+
+  NvBlock tx(kTxPortOffset, kPortBlockSize);
+  NvBlock prx(kPrxPortOffset, kPortBlockSize);
+  NvBlock second_rx(kSecondRxPortOffset, kPortBlockSize);
+  for (size_t row = 0; row < kPortRows; ++row) {
+    const size_t cell = row * kCellsPerRow;
+    if (table[cell] != kSupport) continue;
+    const size_t pos = row * kPortValueSize;
+    tx.put16(pos, map_port(kTxPorts, table[cell + 1], msg::kPortInfoBadTxPort));
+    prx.put16(pos, map_port(kRxPorts, table[cell + 2], msg::kPortInfoBadRxPort));
+    second_rx.put16(pos, map_port(kRxPorts, table[cell + 3], msg::kPortInfoBadRxPort));
+  }
+  NvBlock marker(kMarkerOffset, kMarkerSize);
+  marker.put32(0, kMarker);
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  marker.store(file);
+  tx.store(file);
+  prx.store(file);
+  second_rx.store(file);
+  file.close();
+  show(msg::kDone);
+}
+
+}  // namespace
+}  // namespace calvex
+
+CALVEX_DEFINE_WRITE(SheetPortInfoWr, calvex::write_port_info)
