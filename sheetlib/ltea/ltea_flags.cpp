@@ -1,0 +1,57 @@
+// LTE-A flags sheet: TxNvFlag (32-bit at 12956) and TxPowerESF (16-bit at
+// 12966), each written only when its switch cell reads "open".
+#include "boundary.h"
+#include "ltea/ltea_context.h"
+
+namespace calvex::ltea {
+namespace {
+
+constexpr size_t kTxNvFlagSwitchRange = 0;
+constexpr size_t kTxNvFlagRange = 1;
+constexpr size_t kTxPowerEsfSwitchRange = 2;
+constexpr size_t kTxPowerEsfRange = 3;
+constexpr RangeRule kRanges[] = {{1, &msg::kLteaTxNvFlagSwitchRange},
+                                 {1, &msg::kLteaTxNvFlagRange},
+                                 {1, &msg::kLteaTxPowerEsfSwitchRange},
+                                 {1, &msg::kLteaTxPowerEsfRange}};
+constexpr std::u16string_view kSwitchOn = u"open";  // exact, lower case
+constexpr size_t kTxNvFlagSize = 4;
+constexpr size_t kTxPowerEsfSize = 2;
+constexpr size_t kReadCells = 2;
+
+uint32_t read_flag_hex(const std::u16string& text) {
+  std::u16string copy = remove_spaces(text);
+  return ReadHex(copy);
+}
+
+void write_flags(const WriteArgs& args, const std::u16string& path) {
+  auto ranges = take_ranges(args, msg::kLteaFlagsConfig, kRanges);
+  if (!ranges) return;
+  const std::vector<Cells>& r = *ranges;
+
+  LteaContext ctx;
+  ctx.head.put32(kTxNvFlagOffset, read_flag_hex(r[kTxNvFlagRange][0]));
+  ctx.head.put16(kTxPowerEsfOffset, read_flag_hex(r[kTxPowerEsfRange][0]));
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  if (r[kTxNvFlagSwitchRange][0] == kSwitchOn) store_head_span(file, ctx.head, kTxNvFlagOffset, kTxNvFlagSize);
+  if (r[kTxPowerEsfSwitchRange][0] == kSwitchOn) store_head_span(file, ctx.head, kTxPowerEsfOffset, kTxPowerEsfSize);
+  file.close();
+  show(msg::kDone);
+}
+
+// The switches are not stored in the image and are not read back.
+void read_flags(ReadCells& out, const std::u16string& path) {
+  LteaContext ctx;
+  load_nv_head(ctx.head, path, msg::kOpenFailedRead);
+  const std::u16string texts[kReadCells] = {hex_text(ctx.head.get32(kTxNvFlagOffset)),
+                                           hex_text(ctx.head.get16(kTxPowerEsfOffset))};
+  fill_checked(out, texts, kMarkValue, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::ltea
+
+CALVEX_DEFINE_WRITE(SheetLteaFlagsWr, calvex::ltea::write_flags)
+CALVEX_DEFINE_READ(SheetLteaFlagsRd, calvex::ltea::read_flags)

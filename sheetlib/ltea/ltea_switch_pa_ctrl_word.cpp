@@ -1,0 +1,270 @@
+// LTE-A switch/PA control word sheet: the band list, a truth table of 19
+// rows x 128 columns (column 8k + s is state s of slot k: states 0..3 PA,
+// 4..7 switch) and the PA timing offsets become the 16 band records.
+//
+// The write reads the whole head first and writes back every record field it
+// covers, so fields it does not build come back as they were read.
+#include <algorithm>
+
+#include "boundary.h"
+#include "ltea/ltea_context.h"
+
+namespace calvex::ltea {
+namespace {
+
+// ---- Sheet layout ----
+constexpr size_t kMipiSelRange = 0;
+constexpr size_t kBandRange = 1;
+constexpr size_t kTruthRange = 2;
+constexpr size_t kPaTimingRange = 3;
+
+constexpr size_t kTruthRows = 19;
+constexpr size_t kTruthColumns = kBandSlots * kStatesPerSlot;  // 128
+constexpr size_t kTruthCells = kTruthRows * kTruthColumns;     // 2432
+constexpr size_t kPaTimingCells = kPaTimingCount * kBandSlots;  // 64: cell 16j + k
+
+constexpr size_t kGroup0FirstRow = 0;   // rows 0..10
+constexpr size_t kGroup1FirstRow = 11;  // rows 11..14
+constexpr size_t kMipiFirstRow = 15;    // rows 15..18
+constexpr size_t kMipiRows = 4;
+static_assert(kGroup1FirstRow == kGroup0FirstRow + kGpioGroup0Lines);
+static_assert(kMipiFirstRow == kGroup1FirstRow + kGpioGroup1Lines);
+static_assert(kMipiFirstRow + kMipiRows == kTruthRows);
+
+constexpr RangeRule kRanges[] = {{1, &msg::kLteaMipiSelRange},
+                                 {kBandSlots, &msg::kLteaBandInfoMainRange},
+                                 {kTruthCells, &msg::kLteaTruthTableRange},
+                                 {kPaTimingCells, &msg::kLteaPaTimingRange}};
+
+// Read side: band cells, then the truth table, then the PA timing offsets.
+constexpr size_t kReadBandFirst = 0;
+constexpr size_t kReadTruthFirst = kReadBandFirst + kBandSlots;      // 16
+constexpr size_t kReadPaTimingFirst = kReadTruthFirst + kTruthCells;  // 2448
+constexpr size_t kReadCells = kReadPaTimingFirst + kPaTimingCells;   // 2512
+
+constexpr int32_t kPaTimingMin = -1000;
+constexpr int32_t kPaTimingMax = 1000;
+
+// ---- GPIO words: bits 0..15 levels, bits 16..31 the matching enables ----
+constexpr uint32_t kEnableShift = 16;
+constexpr uint32_t kGroup0LevelBit = 5;  // line r: level bit 5 + r, enable bit 21 + r
+constexpr uint32_t kGroup1LevelBit = 0;  // line r: level bit r, enable bit 16 + r
+
+constexpr size_t truth_cell(size_t row, size_t column) { return kTruthColumns * row + column; }
+constexpr size_t pa_timing_cell(size_t j, size_t slot) { return kBandSlots * j + slot; }
+
+// Reads one GPIO group's lines of a column into a word. Returns false after
+// showing on_bad at the first bad cell.
+bool read_gpio_group(const Cells& truth, size_t column, size_t first_row, size_t lines, uint32_t level_bit,
+                     const Message& on_bad, uint32_t& word, bool& used) {
+  word = 0;
+  used = false;
+  for (size_t r = 0; r < lines; ++r) {
+    const uint32_t level = 1u << (level_bit + r);
+    const uint32_t enable = level << kEnableShift;
+    switch (parse_gpio_cell(truth[truth_cell(first_row + r, column)])) {
+      case GpioCell::Undriven:
+        break;
+      case GpioCell::High:
+        word |= level | enable;
+        used = true;
+        break;
+      case GpioCell::Low:
+        word |= enable;
+        used = true;
+        break;
+      case GpioCell::Invalid:
+        show(on_bad);
+        return false;
+    }
+  }
+  return true;
+}
+
+// Builds the four entries of state s of slot k from column 8k + s. A bad GPIO
+// cell abandons the state (its block keeps what was read); more than four
+// entries clear it.
+void build_state(const Cells& truth, NvBlock& head, size_t slot, size_t state) {
+  const size_t column = kStatesPerSlot * slot + state;
+
+  uint32_t group0 = 0, group1 = 0;
+  bool group0_used = false, group1_used = false;
+  if (!read_gpio_group(truth, column, kGroup0FirstRow, kGpioGroup0Lines, kGroup0LevelBit, msg::kLteaGpioGroup0Bad,
+                       group0, group0_used)) {
+    return;
+  }
+  if (!read_gpio_group(truth, column, kGroup1FirstRow, kGpioGroup1Lines, kGroup1LevelBit, msg::kLteaGpioGroup1Bad,
+                       group1, group1_used)) {
+    return;
+  }
+
+  std::array<uint32_t, kMipiRows> mipi{};
+  size_t mipi_count = 0;
+  for (size_t row = kMipiFirstRow; row < kTruthRows; ++row) {
+    std::u16string text = remove_spaces(truth[truth_cell(row, column)]);
+    if (is_x_mark(text)) continue;
+    mipi[mipi_count++] = ReadHex(text);
+  }
+
+  std::array<ControlWordEntry, kEntriesPerState> entries{};
+  const size_t total = (group0_used ? 1 : 0) + (group1_used ? 1 : 0) + mipi_count;
+  if (total > kEntriesPerState) {
+    show(msg::kLteaTooManyWords);
+  } else if (state < kPaStates) {
+    // PA state: MIPI words from entry 0, GPIO words from the last entry down.
+    for (size_t i = 0; i < mipi_count; ++i) entries[i] = {kKindMipi, mipi[i]};
+    if (group1_used) entries[kEntriesPerState - 1 - (group0_used ? 1 : 0)] = {kKindGpioGroup1, group1};
+    if (group0_used) entries[kEntriesPerState - 1] = {kKindGpioGroup0, group0};
+  } else {
+    // Switch state: group 0, group 1, then the MIPI words, from entry 0.
+    size_t next = 0;
+    if (group0_used) entries[next++] = {kKindGpioGroup0, group0};
+    if (group1_used) entries[next++] = {kKindGpioGroup1, group1};
+    for (size_t i = 0; i < mipi_count; ++i) entries[next++] = {kKindMipi, mipi[i]};
+  }
+  const uint32_t block = state_block(slot, state);
+  for (size_t e = 0; e < kEntriesPerState; ++e) put_entry(head, block + static_cast<uint32_t>(kEntrySize * e), entries[e]);
+}
+
+// Record fields the write puts back, in write order: offset and size.
+struct RecordField {
+  uint32_t offset;
+  size_t size;
+};
+constexpr RecordField kWrittenFields[] = {
+    {kRecBandNumber, 4}, {kRecCarried4, 4},  {kRecCarried760, 2},           {kRecCarried762, 2},
+    {kRecPaStates, kStateBlocksSize},        {kRecSwitchStates, kStateBlocksSize}, {kRecPaTiming, kPaTimingSize},
+};
+
+void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
+  auto ranges = take_ranges(args, msg::kLteaSwitchPaConfig, kRanges);
+  if (!ranges) return;
+
+  LteaContext ctx;
+  ctx.mipi_sel = (*ranges)[kMipiSelRange][0];
+  ctx.band_texts = std::move((*ranges)[kBandRange]);
+  ctx.truth_texts = std::move((*ranges)[kTruthRange]);
+  ctx.pa_timing_texts = std::move((*ranges)[kPaTimingRange]);
+
+  if (!load_nv_head(ctx.head, path, msg::kOpenFailedRead)) return;
+
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    for (size_t j = 0; j < kPaTimingCount; ++j) {
+      const std::u16string& text = ctx.pa_timing_texts[pa_timing_cell(j, slot)];
+      const int32_t offset = is_x_mark(text) ? 0 : std::clamp(ReadDec(text), kPaTimingMin, kPaTimingMax);
+      ctx.head.put16(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j)), static_cast<uint32_t>(offset));
+    }
+  }
+
+  size_t band_count = 0;
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    const std::u16string& text = ctx.band_texts[slot];
+    uint32_t band = 0;
+    if (!is_x_mark(text)) {
+      band = static_cast<uint32_t>(ReadDec(text));
+      ++band_count;
+    }
+    ctx.head.put32(band_field(slot, kRecBandNumber), band);
+  }
+  if (band_count == 0) {
+    show(msg::kLteaNoBand);
+    return;
+  }
+
+  // Control words go to the first band_count slots, whatever their band cells
+  // hold; the other slots keep what was read.
+  for (size_t slot = 0; slot < band_count; ++slot) {
+    for (size_t state = 0; state < kStatesPerSlot; ++state) build_state(ctx.truth_texts, ctx.head, slot, state);
+  }
+
+  ctx.head.put32(kBandRecordCountOffset, kBandRecordCountValue);
+  for (size_t i = 0; i < kClearedFieldCount; ++i) ctx.head.put16(kClearedFieldsOffset + 2 * i, 0);
+  std::array<uint8_t, 2> end_marker{};
+  store_le16(end_marker.data(), kHeadEndMarker);
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;
+  store_head_span(file, ctx.head, kBandRecordCountOffset, 4);
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    for (const RecordField& field : kWrittenFields) {
+      store_head_span(file, ctx.head, band_field(slot, field.offset), field.size);
+    }
+  }
+  for (size_t i = 0; i < kClearedFieldCount; ++i) store_head_span(file, ctx.head, kClearedFieldsOffset + 2 * i, 2);
+  write_at(file, kHeadEndMarkerOffset, end_marker);
+  file.close();
+  show(msg::kDone);
+}
+
+// Fills rows first_row.. of a column from a GPIO word.
+void show_gpio_group(Cells& truth, size_t column, size_t first_row, size_t lines, uint32_t level_bit, uint32_t word) {
+  for (size_t r = 0; r < lines; ++r) {
+    const uint32_t level = 1u << (level_bit + r);
+    const uint32_t enable = level << kEnableShift;
+    std::u16string& cell = truth[truth_cell(first_row + r, column)];
+    if ((word & enable) == 0) {
+      cell = u"X";
+    } else {
+      cell = (word & level) != 0 ? u"1" : u"0";
+    }
+  }
+}
+
+void read_switch_pa(ReadCells& out, const std::u16string& path) {
+  LteaContext ctx;
+  load_nv_head(ctx.head, path, msg::kOpenFailedRead);
+
+  ctx.pa_timing_texts.resize(kPaTimingCells);
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    for (size_t j = 0; j < kPaTimingCount; ++j) {
+      ctx.pa_timing_texts[pa_timing_cell(j, slot)] =
+          dec_text(ctx.head.get16s(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j))));
+    }
+  }
+  ctx.band_texts.assign(kBandSlots, u"X");
+  ctx.truth_texts.assign(kTruthCells, u"X");
+
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    const uint32_t band = ctx.head.get32(band_field(slot, kRecBandNumber));
+    if (band == 0) continue;
+    ctx.band_texts[slot] = dec_text(band);
+    for (size_t state = 0; state < kStatesPerSlot; ++state) {
+      const size_t column = kStatesPerSlot * slot + state;
+      const uint32_t block = state_block(slot, state);
+      size_t mipi_row = kMipiFirstRow;  // at most four entries: never past row 18
+      for (size_t e = 0; e < kEntriesPerState; ++e) {
+        const ControlWordEntry entry = get_entry(ctx.head, block + static_cast<uint32_t>(kEntrySize * e));
+        if (entry.kind == kKindGpioGroup0) {
+          show_gpio_group(ctx.truth_texts, column, kGroup0FirstRow, kGpioGroup0Lines, kGroup0LevelBit, entry.word);
+        } else if (entry.kind == kKindGpioGroup1) {
+          show_gpio_group(ctx.truth_texts, column, kGroup1FirstRow, kGpioGroup1Lines, kGroup1LevelBit, entry.word);
+        } else {
+          const bool empty = entry.kind == kKindEmpty && entry.word == 0;
+          ctx.truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
+        }
+      }
+    }
+  }
+
+  if (out.count() != static_cast<int32_t>(kReadCells)) {
+    show(msg::kCellCountMismatch);
+    return;
+  }
+  for (size_t k = 0; k < kBandSlots; ++k) {
+    out.assign(static_cast<int32_t>(kReadBandFirst + k), ctx.band_texts[k], kMarkPlain);
+  }
+  for (size_t i = 0; i < kTruthCells; ++i) {
+    const std::u16string& text = ctx.truth_texts[i];
+    const int32_t mark = text == u"1" ? kMarkHigh : text == u"0" ? kMarkLow : kMarkPlain;
+    out.assign(static_cast<int32_t>(kReadTruthFirst + i), text, mark);
+  }
+  for (size_t i = 0; i < kPaTimingCells; ++i) {
+    out.assign(static_cast<int32_t>(kReadPaTimingFirst + i), ctx.pa_timing_texts[i], kMarkPlain);
+  }
+}
+
+}  // namespace
+}  // namespace calvex::ltea
+
+CALVEX_DEFINE_WRITE(SheetLteaSwitchPaCtrlWordWr, calvex::ltea::write_switch_pa)
+CALVEX_DEFINE_READ(SheetLteaSwitchPaCtrlWordRd, calvex::ltea::read_switch_pa)
