@@ -1,0 +1,95 @@
+// LTE PWT and other flags: four independent items, each written only when its
+// switch cell is exactly "open". The offsets are the same whatever the layout
+// switch says, and the merged spare block is left alone.
+#include "boundary.h"
+#include "lte_layout.h"
+
+namespace calvex::lte {
+namespace {
+
+enum Range : size_t {
+  k2R1TFlagSwitch,
+  k2R1TFlag,
+  kTxNvFlagSwitch,
+  kTxNvFlag,
+  kAptUseJ11PinFlagSwitch,
+  kAptUseJ11PinFlag,
+  kPwtEnSwitch,
+  kPwtEn,
+  kPwtTable,
+};
+
+// Two GPIO words of 11 lines, interleaved: line k of word A is cell 2k,
+// line k of word B cell 2k + 1. Both are encoded like Group2 words.
+constexpr size_t kPwtWords = 2;
+constexpr size_t kPwtTableCells = kPwtWords * kGroup2.lines;
+
+constexpr RangeRule kRanges[] = {
+    {1, &msg::kLte2R1TFlagSwitchCells},
+    {1, &msg::kLte2R1TFlagCells},
+    {1, &msg::kLteTxNvFlagSwitchCells},
+    {1, &msg::kLteTxNvFlagCells},
+    {1, &msg::kLteAptUseJ11PinFlagSwitchCells},
+    {1, &msg::kLteAptUseJ11PinFlagCells},
+    {1, &msg::kLtePwtEnSwitchCells},
+    {1, &msg::kLtePwtEnCells},
+    {kPwtTableCells, &msg::kLtePwtTableCells},
+};
+
+constexpr uint32_t k2R1TFlagOffset = 0x1792;          // 16 bits
+constexpr uint32_t kTxNvFlagOffset = 0x17A0;          // 32 bits
+constexpr uint32_t kAptUseJ11PinFlagOffset = 0x17A4;  // 16 bits
+constexpr uint32_t kPwtEnOffset = 0x17A6;             // 16 bits
+constexpr uint32_t kPwtWordsOffset = 0x17A8;          // word A, then word B
+constexpr size_t kFlag16Size = 2;
+constexpr size_t kFlag32Size = 4;
+
+static_assert(kPwtEnOffset + kFlag16Size == kPwtWordsOffset);
+static_assert(kPwtWordsOffset + kPwtWords * kCtrlWordSize == 0x17B8);
+
+constexpr std::u16string_view kSwitchOn = u"open";
+constexpr std::u16string_view kPwtEnabled = u"1";
+
+bool switched_on(const Cells& cells) { return cells[0] == kSwitchOn; }
+
+void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path) {
+  auto ranges = take_ranges(args, msg::kLtePwtConfig, kRanges);
+  if (!ranges) return;
+  const std::vector<Cells>& r = *ranges;
+
+  NvBlock flag_2r1t(k2R1TFlagOffset, kFlag16Size);
+  flag_2r1t.put16(0, static_cast<uint32_t>(ReadDec(remove_spaces(r[k2R1TFlag][0]))));
+  NvBlock tx_nv_flag(kTxNvFlagOffset, kFlag32Size);
+  std::u16string tx_nv_text = remove_spaces(r[kTxNvFlag][0]);
+  tx_nv_flag.put32(0, ReadHex(tx_nv_text));
+  NvBlock apt_flag(kAptUseJ11PinFlagOffset, kFlag16Size);
+  std::u16string apt_text = remove_spaces(r[kAptUseJ11PinFlag][0]);
+  apt_flag.put16(0, ReadHex(apt_text));
+
+  // PwtEn value and both words; all zero (not even the group code) when off.
+  NvBlock pwt(kPwtEnOffset, kFlag16Size + kPwtWords * kCtrlWordSize);
+  if (remove_spaces(r[kPwtEn][0]) == kPwtEnabled) {
+    pwt.put16(0, 1);
+    for (size_t word = 0; word < kPwtWords; ++word) {
+      uint64_t w = 0;
+      for (size_t line = 0; line < kGroup2.lines; ++line) {
+        add_gpio_line(w, kGroup2, line, r[kPwtTable][kPwtWords * line + word]);
+      }
+      put_ctrl_word(pwt, kFlag16Size + word * kCtrlWordSize, gpio_word(kGroup2, w));
+    }
+  }
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  if (switched_on(r[k2R1TFlagSwitch])) flag_2r1t.store(file);
+  if (switched_on(r[kTxNvFlagSwitch])) tx_nv_flag.store(file);
+  if (switched_on(r[kAptUseJ11PinFlagSwitch])) apt_flag.store(file);
+  if (switched_on(r[kPwtEnSwitch])) pwt.store(file);
+  file.close();
+  show(msg::kDone);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+CALVEX_DEFINE_WRITE(SheetLtePwtAndOtherFlags, calvex::lte::write_pwt_and_other_flags)

@@ -1,0 +1,379 @@
+// LTE switch and PA control words. The truth table of 16 band slots x 8
+// states (PA states 0..3, switch states 4..7) becomes per band the GPIO group
+// words and MIPI words of the front end, placed as each layout lays them out:
+// the single layout in a 252-byte record per slot from 0x0004 (plus the
+// antenna type flag), the merged layout in the 780-byte band slots from 0x01B8.
+#include <array>
+
+#include "boundary.h"
+#include "lte_layout.h"
+
+namespace calvex::lte {
+namespace {
+
+// ---- Ranges ----
+
+enum Range : size_t { kAntTypeRange, kBandInfoRange, kTruthTableRange };
+
+constexpr size_t kBandInfoTexts = 4;  // per band slot
+constexpr size_t kBandInfoCells = kSheetBandSlots * kBandInfoTexts;
+constexpr size_t kTruthTableCells = 5280;
+
+constexpr RangeRule kRanges[] = {
+    {1, &msg::kLteAntTypeCells},
+    {kBandInfoCells, &msg::kLteBandInfoCells},
+    {kTruthTableCells, &msg::kLteTruthTableCells},
+};
+
+constexpr std::u16string_view kMipiAntType = u"MIPI";
+
+// ---- Truth table: cell 128 * row + 8 * slot + state; cells from 3840 on unused ----
+
+constexpr size_t kStates = 8;
+constexpr size_t kPaStates = 4;  // states 0..3; 4..7 are switch states
+constexpr size_t kTruthRowCells = kBandSlots * kStates;
+constexpr size_t kGroup0Row = 0;
+constexpr size_t kGroup1Row = 11;
+constexpr size_t kGroup2Row = 15;
+constexpr size_t kMipiRow = 26;
+constexpr size_t kMipiRows = 4;
+constexpr size_t kTruthRows = kMipiRow + kMipiRows;
+constexpr size_t kMaxMipiWords = 2;  // MipiType: one or two per state
+
+static_assert(kGroup0Row + kGroup0Single.lines == kGroup1Row);
+static_assert(kGroup1Row + kGroup1.lines == kGroup2Row);
+static_assert(kGroup2Row + kGroup2.lines == kMipiRow);
+static_assert(kTruthRows * kTruthRowCells <= kTruthTableCells);
+
+constexpr size_t truth_cell(size_t row, size_t slot, size_t state) {
+  return row * kTruthRowCells + slot * kStates + state;
+}
+constexpr bool is_pa_state(size_t state) { return state < kPaStates; }
+
+// ---- Fixed entries ----
+
+constexpr CtrlWord kEmptyGroup0Word{0, kGroup0Single.code};
+constexpr CtrlWord kEmptyGroup1Word{0, kGroup1.code};
+// Switch state markers: states 4 and 6 take the first, states 5 and 7 the second.
+constexpr CtrlWord kSwitchMarkers[] = {{kSecondWordFlag, 0x14}, {kSecondWordFlag, 0x01000014}};
+constexpr const CtrlWord& switch_marker(size_t state) { return kSwitchMarkers[(state - kPaStates) % 2]; }
+
+// ---- Layout facts ----
+
+// Control word entries kept per band slot (single layout 28, merged 32).
+constexpr size_t kSingleEntries = 28;
+constexpr size_t kMergedEntries = 32;
+constexpr size_t kMaxEntries = kMergedEntries;
+
+struct SwitchPaLayout {
+  Layout layout;
+  const Message* config_message;
+  const GpioGroup* group0;
+  CtrlWord missing_mipi_word;
+  const Message* mipi_pa_gpio;
+  const Message* mipi_switch_group1_only;
+};
+
+constexpr SwitchPaLayout kSingle{Layout::Single, &msg::kLteSwitchPaConfig, &kGroup0Single, kEmptyGroup0Word,
+                                 &msg::kLteMipiPaGpio, &msg::kLteMipiSwitchGroup1Only};
+constexpr SwitchPaLayout kMerged{Layout::Merged, &msg::kLteSwitchPaMergeConfig, &kGroup0Merged, kEmptyGroup1Word,
+                                 &msg::kLteMergeMipiPaGpio, &msg::kLteMergeMipiSwitchGroup1Only};
+
+// Single layout entries.
+constexpr size_t kSingleSecondMipiEntry = 8;    // + (state - 4)
+constexpr size_t kSingleMarkerEntry = 12;       // entries 12..15: markers 0, 1, 0, 1
+constexpr size_t kSingleMarkerEntries = 4;
+constexpr size_t kSingleSwitchGroup1Entry = 16;  // + (state - 4), MipiType
+constexpr size_t kSingleCopiedPaEntry = 3;       // copied into the second words of
+constexpr size_t kSingleState5SecondEntry = 9;   // states 5 and 7 when state 7
+constexpr size_t kSingleState7SecondEntry = 11;  // has a single MIPI word
+constexpr size_t kSingleGpioPaEntries = 3;       // per PA state, GpioType
+constexpr size_t kSingleGpioSwitchEntry[] = {12, 14, 16, 17};
+constexpr size_t kSingleGpioFillerEntries[] = {13, 15};
+
+// Merged layout entries: four per state; switch states in the order 5, 4, 6, 7.
+constexpr size_t kMergedEntriesPerState = 4;
+constexpr size_t kMergedSwitchEntry[] = {20, 16, 24, 28};  // states 4, 5, 6, 7
+
+// Single layout record of a band slot.
+constexpr uint32_t kAntTypeFlagOffset = 0x1790;  // 16 bits: 0 MipiType, 1 GpioType
+constexpr size_t kAntTypeFlagSize = 2;
+constexpr size_t kSingleBandValue0Pos = 0xE0;
+constexpr size_t kSingleBandValue1Pos = 0xE4;
+constexpr size_t kSingleBandValue2Pos = 0xE8;
+constexpr size_t kSingleBandValue3Pos = 0xEA;
+static_assert(kSingleEntries * kCtrlWordSize == kSingleBandValue0Pos);
+static_assert(kSingleBandValue3Pos + 2 <= kSingleSwitchPaRecordSize);
+
+// Merged layout band slot: band values 0 and 1 and the entries in one run,
+// band values 2 and 3 in another.
+constexpr size_t kMergedBandValue0Pos = 0x000;
+constexpr size_t kMergedBandValue1Pos = 0x004;
+constexpr size_t kMergedEntriesPos = 0x008;
+constexpr size_t kMergedHeadSize = kMergedEntriesPos + kMergedEntries * kCtrlWordSize;
+constexpr uint32_t kMergedTailPos = 0x2F8;
+constexpr size_t kMergedTailSize = 4;  // band value 2, then band value 3
+static_assert(kMergedHeadSize == 0x108);
+static_assert(kMergedTailPos + kMergedTailSize <= kMergedSlotSize);
+
+// ---- Building ----
+
+struct BandSlot {
+  bool counted = false;
+  uint32_t value0 = 0;
+  uint32_t value1 = 0;
+  uint32_t value2 = 0;
+  uint32_t value3 = 0;
+  std::array<CtrlWord, kMaxEntries> entries{};
+};
+using BandSlots = std::array<BandSlot, kBandSlots>;
+
+struct GroupWords {
+  CtrlWord group0, group1, group2;
+  bool group0_set = false, group1_set = false, group2_set = false;
+};
+
+CtrlWord read_group(const Cells& truth, const GpioGroup& g, size_t first_row, size_t slot, size_t state,
+                    bool& set) {
+  uint64_t w = 0;
+  for (size_t line = 0; line < g.lines; ++line) add_gpio_line(w, g, line, truth[truth_cell(first_row + line, slot, state)]);
+  set = w != 0;
+  return gpio_word(g, w);
+}
+
+GroupWords read_groups(const Cells& truth, const SwitchPaLayout& lay, size_t slot, size_t state) {
+  GroupWords g;
+  g.group0 = read_group(truth, *lay.group0, kGroup0Row, slot, state, g.group0_set);
+  g.group1 = read_group(truth, kGroup1, kGroup1Row, slot, state, g.group1_set);
+  g.group2 = read_group(truth, kGroup2, kGroup2Row, slot, state, g.group2_set);
+  g.group2.high |= kSecondWordFlag;
+  return g;
+}
+
+struct MipiWords {
+  std::array<CtrlWord, kMipiRows> words;  // missing words hold the layout's filler
+  size_t count = 0;
+};
+
+// Rows 26..29: "X" skips a row; any other text must be "A,D" (two hex
+// numbers). A text without a comma gives up on the state with no words.
+MipiWords read_mipi_words(const Cells& truth, const SwitchPaLayout& lay, size_t slot, size_t state) {
+  MipiWords m;
+  m.words.fill(lay.missing_mipi_word);
+  for (size_t row = kMipiRow; row < kMipiRow + kMipiRows; ++row) {
+    const std::u16string text = remove_spaces(truth[truth_cell(row, slot, state)]);
+    if (is_x_mark(text)) continue;
+    const size_t comma = text.find(u',');
+    if (comma == std::u16string::npos) {
+      show(msg::kLteMipiTextFormat);
+      m.words.fill(lay.missing_mipi_word);
+      m.count = 0;
+      return m;
+    }
+    std::u16string address = text.substr(0, comma);
+    std::u16string data = text.substr(comma + 1);
+    const uint32_t a = ReadHex(address);
+    const uint32_t d = ReadHex(data);
+    m.words[m.count++] = mipi_word(lay.layout, a, d);
+  }
+  return m;
+}
+
+// MipiType wants one or two MIPI words per state.
+bool mipi_count_ok(const MipiWords& m) {
+  if (m.count > kMaxMipiWords) {
+    show(msg::kLteMipiTooMany);
+    return false;
+  }
+  if (m.count == 0) {
+    show(msg::kLteMipiMissing);
+    return false;
+  }
+  return true;
+}
+
+using Entries = std::array<CtrlWord, kMaxEntries>;
+
+void convert_mipi_single(const Cells& truth, size_t slot, Entries& e) {
+  size_t last_state_words = 0;
+  for (size_t s = 0; s < kStates; ++s) {
+    const GroupWords g = read_groups(truth, kSingle, slot, s);
+    if (is_pa_state(s)) {
+      if (g.group0_set || g.group1_set || g.group2_set) return show(*kSingle.mipi_pa_gpio);
+    } else {
+      if (g.group0_set || g.group2_set) return show(*kSingle.mipi_switch_group1_only);
+      e[kSingleSwitchGroup1Entry + s - kPaStates] = g.group1;
+    }
+    const MipiWords m = read_mipi_words(truth, kSingle, slot, s);
+    if (!mipi_count_ok(m)) return;
+    e[s] = m.words[0];
+    if (!is_pa_state(s)) e[kSingleSecondMipiEntry + s - kPaStates] = m.words[1];
+    last_state_words = m.count;
+  }
+  if (last_state_words == 1) {
+    e[kSingleState5SecondEntry] = e[kSingleCopiedPaEntry];
+    e[kSingleState7SecondEntry] = e[kSingleCopiedPaEntry];
+  }
+  for (size_t i = 0; i < kSingleMarkerEntries; ++i) e[kSingleMarkerEntry + i] = kSwitchMarkers[i % 2];
+}
+
+void convert_gpio_single(const Cells& truth, size_t slot, Entries& e) {
+  for (size_t s = 0; s < kStates; ++s) {
+    if (read_mipi_words(truth, kSingle, slot, s).count > 0) return show(msg::kLteGpioNoMipi);
+    const GroupWords g = read_groups(truth, kSingle, slot, s);
+    if (is_pa_state(s)) {
+      if (g.group1_set) return show(msg::kLteGpioPaGroups);
+      e[kSingleGpioPaEntries * s] = g.group0;
+      e[kSingleGpioPaEntries * s + 1] = g.group2;
+      e[kSingleGpioPaEntries * s + 2] = CtrlWord{};
+    } else {
+      if (g.group0_set || g.group2_set) return show(msg::kLteGpioSwitchGroup1Only);
+      e[kSingleGpioSwitchEntry[s - kPaStates]] = g.group1;
+    }
+  }
+  for (size_t entry : kSingleGpioFillerEntries) e[entry] = kEmptyGroup1Word;
+}
+
+void convert_mipi_merged(const Cells& truth, size_t slot, Entries& e) {
+  for (size_t s = 0; s < kStates; ++s) {
+    const GroupWords g = read_groups(truth, kMerged, slot, s);
+    if (is_pa_state(s)) {
+      if (g.group0_set || g.group1_set || g.group2_set) return show(*kMerged.mipi_pa_gpio);
+    } else if (g.group0_set || g.group2_set) {
+      return show(*kMerged.mipi_switch_group1_only);
+    }
+    const MipiWords m = read_mipi_words(truth, kMerged, slot, s);
+    if (!mipi_count_ok(m)) return;
+    if (is_pa_state(s)) {
+      for (size_t i = 0; i < kMergedEntriesPerState; ++i) e[kMergedEntriesPerState * s + i] = m.words[i];
+    } else {
+      const size_t first = kMergedSwitchEntry[s - kPaStates];
+      e[first] = m.words[0];
+      e[first + 1] = m.words[1];
+      e[first + 2] = switch_marker(s);
+      e[first + 3] = g.group1;
+    }
+  }
+}
+
+void convert_gpio_merged(const Cells& truth, size_t slot, Entries& e) {
+  for (size_t s = 0; s < kStates; ++s) {
+    if (read_mipi_words(truth, kMerged, slot, s).count > 0) return show(msg::kLteGpioNoMipi);
+    const GroupWords g = read_groups(truth, kMerged, slot, s);
+    if (is_pa_state(s)) {
+      if (g.group1_set) return show(msg::kLteGpioPaGroups);
+      const size_t first = kMergedEntriesPerState * s;
+      e[first] = g.group0;
+      e[first + 1] = g.group2;
+      e[first + 2] = kEmptyGroup0Word;
+      e[first + 3] = kEmptyGroup0Word;
+    } else {
+      if (g.group0_set || g.group2_set) return show(msg::kLteGpioSwitchGroup1Only);
+      const size_t first = kMergedSwitchEntry[s - kPaStates];
+      e[first] = g.group1;
+      e[first + 1] = kEmptyGroup1Word;
+      e[first + 2] = switch_marker(s);
+      e[first + 3] = kEmptyGroup1Word;
+    }
+  }
+}
+
+// Parses the band values of all 16 slots; returns the number of counted slots.
+size_t parse_band_info(const Cells& band_info, BandSlots& slots) {
+  size_t counted = 0;
+  for (size_t b = 0; b < kBandSlots; ++b) {
+    std::array<std::u16string, kBandInfoTexts> t;
+    if (b < kSheetBandSlots) {
+      for (size_t i = 0; i < kBandInfoTexts; ++i) t[i] = band_info[kBandInfoTexts * b + i];
+    }
+    if (is_x_mark(t[0])) continue;
+    BandSlot& slot = slots[b];
+    slot.counted = true;
+    slot.value0 = static_cast<uint32_t>(ReadDec(t[0]));
+    slot.value1 = static_cast<uint32_t>(ReadDec(t[1]));
+    slot.value2 = ReadHex(t[2]);
+    slot.value3 = ReadHex(t[3]);
+    ++counted;
+  }
+  return counted;
+}
+
+std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
+  std::vector<NvBlock> blocks;
+  NvBlock& flag = blocks.emplace_back(kAntTypeFlagOffset, kAntTypeFlagSize);
+  flag.put16(0, mipi_type ? 0 : 1);
+  NvBlock& records = blocks.emplace_back(kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize);
+  for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
+    const size_t base = b * kSingleSwitchPaRecordSize;
+    for (size_t i = 0; i < kSingleEntries; ++i) put_ctrl_word(records, base + i * kCtrlWordSize, slots[b].entries[i]);
+    records.put32(base + kSingleBandValue0Pos, slots[b].value0);
+    records.put32(base + kSingleBandValue1Pos, slots[b].value1);
+    records.put16(base + kSingleBandValue2Pos, slots[b].value2);
+    records.put16(base + kSingleBandValue3Pos, slots[b].value3);
+  }
+  return blocks;
+}
+
+// Slots 0..11 from the built words; slots 12 and 13 as zeros.
+std::vector<NvBlock> stage_merged(const BandSlots& slots) {
+  std::vector<NvBlock> blocks;
+  for (size_t b = 0; b < kMergedLayoutSlots; ++b) {
+    NvBlock& head = blocks.emplace_back(merged_slot_offset(b), kMergedHeadSize);
+    NvBlock& tail = blocks.emplace_back(merged_slot_offset(b) + kMergedTailPos, kMergedTailSize);
+    if (b >= kSheetBandSlots) continue;
+    const BandSlot& slot = slots[b];
+    head.put32(kMergedBandValue0Pos, slot.value0);
+    head.put32(kMergedBandValue1Pos, slot.value1);
+    for (size_t i = 0; i < kMergedEntries; ++i) put_ctrl_word(head, kMergedEntriesPos + i * kCtrlWordSize, slot.entries[i]);
+    tail.put16(0, slot.value2);
+    tail.put16(2, slot.value3);
+  }
+  return blocks;
+}
+
+void write_switch_pa(const WriteArgs& args, const std::u16string& path, const SwitchPaLayout& lay) {
+  auto ranges = take_ranges(args, *lay.config_message, kRanges);
+  if (!ranges) return;
+  const std::vector<Cells>& r = *ranges;
+  const Cells& truth = r[kTruthTableRange];
+  const bool mipi_type = r[kAntTypeRange][0] == kMipiAntType;
+
+  BandSlots slots{};
+  const size_t counted = parse_band_info(r[kBandInfoRange], slots);
+  const bool built = counted > 0;
+  if (!built) {
+    show(msg::kLteNoCountedBand);
+  } else {
+    // The first `counted` slots, whether or not one of them was skipped.
+    for (size_t b = 0; b < counted; ++b) {
+      Entries& e = slots[b].entries;
+      if (lay.layout == Layout::Single) {
+        mipi_type ? convert_mipi_single(truth, b, e) : convert_gpio_single(truth, b, e);
+      } else {
+        mipi_type ? convert_mipi_merged(truth, b, e) : convert_gpio_merged(truth, b, e);
+      }
+    }
+  }
+  const std::vector<NvBlock> blocks = lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;
+  if (!built) {
+    file.close();
+    show(msg::kLteCtrlWordBuildFailed);
+    return;
+  }
+  for (const NvBlock& block : blocks) block.store(file);
+  file.close();
+  if (lay.layout == Layout::Merged) clear_merged_spare_block(path);
+  show(msg::kDone);
+}
+
+void write_switch_pa_single(const WriteArgs& args, const std::u16string& path) { write_switch_pa(args, path, kSingle); }
+void write_switch_pa_merged(const WriteArgs& args, const std::u16string& path) { write_switch_pa(args, path, kMerged); }
+
+}  // namespace
+}  // namespace calvex::lte
+
+CALVEX_DEFINE_WRITE(SheetLteSwitchPaCtrlWordWr_Lte, calvex::lte::write_switch_pa_single)
+CALVEX_DEFINE_WRITE(SheetLteSwitchPaCtrlWordWr_LteMerge, calvex::lte::write_switch_pa_merged)

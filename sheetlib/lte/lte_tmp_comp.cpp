@@ -1,0 +1,124 @@
+// LTE temperature compensation: per band slot a band number and 60 rows of
+// two values. The single layout stores 244-byte records from 0x0BD4; the
+// merged layout stores the band number at the start of the band slot and the
+// rows as pairs of 32-bit values from slot byte 0x118, the first value
+// widened without sign and the second with its sign.
+#include <array>
+
+#include "boundary.h"
+#include "lte_layout.h"
+
+namespace calvex::lte {
+namespace {
+
+enum Range : size_t { kBandsRange, kDataRange };
+
+constexpr size_t kTmpRows = 60;
+constexpr size_t kDataColumns = 32;  // two per band slot
+constexpr size_t kValuesPerRow = 2;
+constexpr size_t kDataCells = kTmpRows * kDataColumns;
+static_assert(kBandSlots * kValuesPerRow == kDataColumns);
+
+constexpr RangeRule kRanges[] = {
+    {kSheetBandSlots, &msg::kLteTmpCompBandCells},
+    {kDataCells, &msg::kLteTmpCompDataCells},
+};
+
+// Single layout record.
+constexpr size_t kSingleBandPos = 0;
+constexpr size_t kSingleRowsPos = 4;
+constexpr size_t kSingleRowSize = 4;  // two 16-bit values
+static_assert(kSingleRowsPos + kTmpRows * kSingleRowSize == kSingleTmpCompRecordSize);
+
+// Merged layout band slot.
+constexpr size_t kMergedBandPos = 0x000;
+constexpr size_t kMergedBandSize = 4;
+constexpr uint32_t kMergedRowsPos = 0x118;
+constexpr size_t kMergedRowSize = 8;  // two 32-bit values
+static_assert(kMergedRowsPos + kTmpRows * kMergedRowSize == 0x2F8);
+
+struct TmpRecord {
+  uint32_t band = 0;
+  std::array<std::array<uint16_t, kValuesPerRow>, kTmpRows> rows{};
+};
+using TmpRecords = std::array<TmpRecord, kBandSlots>;
+
+std::vector<NvBlock> stage_single(const TmpRecords& records) {
+  std::vector<NvBlock> blocks;
+  NvBlock& block = blocks.emplace_back(kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize);
+  for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
+    const size_t base = b * kSingleTmpCompRecordSize;
+    block.put32(base + kSingleBandPos, records[b].band);
+    for (size_t r = 0; r < kTmpRows; ++r) {
+      block.put16(base + kSingleRowsPos + r * kSingleRowSize, records[b].rows[r][0]);
+      block.put16(base + kSingleRowsPos + r * kSingleRowSize + 2, records[b].rows[r][1]);
+    }
+  }
+  return blocks;
+}
+
+std::vector<NvBlock> stage_merged(const TmpRecords& records) {
+  std::vector<NvBlock> blocks;
+  for (size_t b = 0; b < kMergedLayoutSlots; ++b) {
+    NvBlock& band = blocks.emplace_back(merged_slot_offset(b) + kMergedBandPos, kMergedBandSize);
+    band.put32(0, records[b].band);
+    NvBlock& rows = blocks.emplace_back(merged_slot_offset(b) + kMergedRowsPos, kTmpRows * kMergedRowSize);
+    for (size_t r = 0; r < kTmpRows; ++r) {
+      const uint32_t first = records[b].rows[r][0];
+      const uint32_t second = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(records[b].rows[r][1])));
+      rows.put32(r * kMergedRowSize, first);
+      rows.put32(r * kMergedRowSize + 4, second);
+    }
+  }
+  return blocks;
+}
+
+void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout layout) {
+  auto ranges = take_ranges(args, msg::kLteTmpCompConfig, kRanges);
+  if (!ranges) return;
+  const std::vector<Cells>& r = *ranges;
+
+  TmpRecords records{};
+  size_t counted = 0;
+  for (size_t b = 0; b < kBandSlots; ++b) {
+    const std::u16string_view text = b < kSheetBandSlots ? std::u16string_view(r[kBandsRange][b]) : u"";
+    if (is_x_mark(text)) continue;
+    records[b].band = static_cast<uint32_t>(ReadDec(text));
+    ++counted;
+  }
+  if (counted == 0) {
+    show(msg::kLteTmpCompNoBand);
+    return;
+  }
+
+  // The first `counted` records take the first 2 * counted columns, whichever
+  // slots were skipped.
+  const Cells& data = r[kDataRange];
+  for (size_t row = 0; row < kTmpRows; ++row) {
+    for (size_t col = 0; col < kValuesPerRow * counted; ++col) {
+      const auto value = static_cast<uint16_t>(ReadDec(data[row * kDataColumns + col]));
+      records[col / kValuesPerRow].rows[row][col % kValuesPerRow] = value;
+    }
+  }
+
+  const std::vector<NvBlock> blocks = layout == Layout::Single ? stage_single(records) : stage_merged(records);
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  for (const NvBlock& block : blocks) block.store(file);
+  file.close();
+  if (layout == Layout::Merged) clear_merged_spare_block(path);
+  show(msg::kDone);
+}
+
+void write_tmp_comp_single(const WriteArgs& args, const std::u16string& path) {
+  write_tmp_comp(args, path, Layout::Single);
+}
+void write_tmp_comp_merged(const WriteArgs& args, const std::u16string& path) {
+  write_tmp_comp(args, path, Layout::Merged);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+CALVEX_DEFINE_WRITE(SheetLteTmpCompWr_Lte, calvex::lte::write_tmp_comp_single)
+CALVEX_DEFINE_WRITE(SheetLteTmpCompWr_LteMerge, calvex::lte::write_tmp_comp_merged)
