@@ -1,0 +1,150 @@
+// The NV image file object and CBinFile.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "calvex.h"
+#include "nvfile.h"
+#include "text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using calvex::NvFile;
+
+class NvFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("calvex-nvfile-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    CalvexSetMessageSink(&NvFileTest::sink, this);
+  }
+  void TearDown() override {
+    CalvexSetMessageSink(nullptr, nullptr);
+    calvex::testing::fail_write_after_bytes = -1;
+    fs::remove_all(dir_);
+  }
+  std::u16string path(const std::string& name) const { return calvex::widen((dir_ / name).string()); }
+  std::string native(const std::string& name) const { return (dir_ / name).string(); }
+  void put(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(native(name), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::vector<uint8_t> get(const std::string& name) {
+    std::ifstream in(native(name), std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  static void sink(const CalvexChar* text, void* ctx) {
+    static_cast<NvFileTest*>(ctx)->messages.push_back(calvex::to_utf8(std::u16string_view(text)));
+  }
+  fs::path dir_;
+  std::vector<std::string> messages;
+};
+
+TEST_F(NvFileTest, NeverCreatesAFile) {
+  for (NvFile::Mode mode : {NvFile::Mode::ReadWrite, NvFile::Mode::ReadOnly}) {
+    NvFile f;
+    EXPECT_FALSE(f.open(path("missing.bin"), mode));
+    EXPECT_FALSE(f.is_open());
+    EXPECT_FALSE(fs::exists(native("missing.bin")));
+  }
+  NvFile f;
+  EXPECT_FALSE(f.open(u"", NvFile::Mode::ReadOnly));
+  EXPECT_FALSE(f.open(calvex::widen(dir_.string()), NvFile::Mode::ReadOnly)) << "a directory is not an image";
+}
+
+TEST_F(NvFileTest, OpenIsExclusiveWithinTheProcess) {
+  put("nv.bin", {1, 2, 3});
+  NvFile first;
+  ASSERT_TRUE(first.open(path("nv.bin"), NvFile::Mode::ReadOnly));
+  for (NvFile::Mode mode : {NvFile::Mode::ReadWrite, NvFile::Mode::ReadOnly}) {
+    NvFile second;
+    EXPECT_FALSE(second.open(path("nv.bin"), mode));
+  }
+  first.close();
+  NvFile third;
+  EXPECT_TRUE(third.open(path("nv.bin"), NvFile::Mode::ReadWrite));
+}
+
+TEST_F(NvFileTest, HeldImageRefusesAWriteExport) {
+  put("nv.bin", std::vector<uint8_t>(0x500, 0xAA));
+  NvFile holder;
+  ASSERT_TRUE(holder.open(path("nv.bin"), NvFile::Mode::ReadOnly));
+  std::vector<CalvexText> cells;
+  for (int i = 0; i < 27; ++i) cells.push_back(CalvexTextNew(u"100"));
+  CellRange r{cells.data(), 0, 0, 0, 26};
+  SheetphyCommonTempDacTabWr(&r, 1, CalvexTextNew(path("nv.bin").c_str()));
+  for (CalvexText c : cells) CalvexTextRelease(c);
+  EXPECT_EQ(messages, std::vector<std::string>{"文件打开失败！"});
+  holder.close();
+  EXPECT_EQ(get("nv.bin"), std::vector<uint8_t>(0x500, 0xAA));
+}
+
+TEST_F(NvFileTest, ShortReadLeavesTheRestOfTheBuffer) {
+  put("nv.bin", {1, 2, 3, 4, 5});
+  NvFile f;
+  ASSERT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadOnly));
+  std::vector<uint8_t> buf(6, 0xEE);
+  EXPECT_EQ(calvex::read_at(f, 3, buf), 2u);
+  EXPECT_EQ(buf, (std::vector<uint8_t>{4, 5, 0xEE, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(calvex::read_at(f, 100, buf), 0u);
+  EXPECT_EQ(buf[0], 4);
+}
+
+TEST_F(NvFileTest, WriteBeyondTheEndExtends) {
+  put("nv.bin", {1, 2});
+  NvFile f;
+  ASSERT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadWrite));
+  const uint8_t data[] = {9, 8};
+  calvex::write_at(f, 4, data);
+  f.close();
+  EXPECT_EQ(get("nv.bin"), (std::vector<uint8_t>{1, 2, 0, 0, 9, 8}));
+}
+
+TEST_F(NvFileTest, ReadOnlyOpenCannotWrite) {
+  put("nv.bin", {1, 2});
+  NvFile f;
+  ASSERT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadOnly));
+  const uint8_t data[] = {9};
+  EXPECT_THROW(calvex::write_at(f, 0, data), calvex::IoError);
+}
+
+TEST_F(NvFileTest, CBinFileWidthCodes) {
+  put("nv.bin", std::vector<uint8_t>(8, 0));
+  calvex::CBinFile bin;
+  ASSERT_TRUE(bin.Open(path("nv.bin")));
+  bin.WriteValue(0, 0x12345678, 1);
+  bin.WriteValue(2, 0x12345678, 0);
+  bin.WriteValue(4, 0x12345678, 2);
+  EXPECT_TRUE(messages.empty());
+  bin.WriteValue(3, 0x12345678, 3);
+  EXPECT_EQ(messages, std::vector<std::string>{"CBinFile，错误的读写位宽！"});
+  // The position was left at the offset of the refused value.
+  const uint8_t marker[] = {0xCC};
+  bin.file().write(marker);
+  bin.Close();
+  EXPECT_EQ(get("nv.bin"), (std::vector<uint8_t>{0x78, 0x56, 0x78, 0xCC, 0x78, 0x56, 0x34, 0x12}));
+}
+
+TEST_F(NvFileTest, WriteFailureAfterOpenEndsTheCallWithOneMessage) {
+  put("nv.bin", std::vector<uint8_t>(0x500, 0));
+  std::vector<CalvexText> cells;
+  for (int i = 0; i < 27; ++i) cells.push_back(CalvexTextNew(u"100"));
+  CellRange r{cells.data(), 0, 0, 0, 26};
+  calvex::testing::fail_write_after_bytes = 0;
+  SheetphyCommonTempDacTabWr(&r, 1, CalvexTextNew(path("nv.bin").c_str()));
+  for (CalvexText c : cells) CalvexTextRelease(c);
+  EXPECT_EQ(messages, std::vector<std::string>{"bin文件读写出错，操作未完成！"});
+  // The image was closed again: it can be opened.
+  NvFile f;
+  EXPECT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadWrite));
+}
+
+}  // namespace
