@@ -1,0 +1,128 @@
+// binseek run as a program on real files.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tool_test_support.h"
+
+namespace {
+
+using tooltest::Bytes;
+using tooltest::kFailureStatus;
+using tooltest::run_program;
+
+const std::string kProgram = BINSEEK_PROGRAM;
+
+Bytes slice(const Bytes& bytes, size_t from, size_t size) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+               bytes.begin() + static_cast<std::ptrdiff_t>(from + size));
+}
+
+struct SeekCase {
+  size_t big_size;
+  std::vector<size_t> copies_at;  // offsets where the seek bytes are planted
+  size_t seek_size;
+  int status;
+  std::string lines;
+  const char* rule;
+};
+
+TEST(Binseek, PrintsEveryOffsetAndSucceedsOnlyOnOne) {
+  const SeekCase cases[] = {
+      {1 << 20, {300001}, 4096, 0, "300001\n", "one occurrence"},
+      {1 << 20, {5, 700000}, 4096, kFailureStatus, "5\n700000\n", "two occurrences"},
+      {1 << 20, {}, 4096, kFailureStatus, "", "no occurrence"},
+      {1 << 20, {(1 << 20) - 4096}, 4096, 0, "1044480\n", "occurrence ending at the end of bigfile"},
+  };
+  for (const SeekCase& c : cases) {
+    tooltest::ScratchDir dir;
+    Bytes big = tooltest::pseudo_random_bytes(c.big_size, 21);
+    const Bytes seek = tooltest::pseudo_random_bytes(c.seek_size, 22);
+    for (size_t at : c.copies_at) std::copy(seek.begin(), seek.end(), big.begin() + static_cast<std::ptrdiff_t>(at));
+    tooltest::write_file(dir.file("seek"), seek);
+    tooltest::write_file(dir.file("big"), big);
+    const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
+    EXPECT_EQ(r.status, c.status) << c.rule;
+    EXPECT_EQ(r.out, c.lines) << c.rule;
+  }
+}
+
+TEST(Binseek, SeekfileEqualToBigfileIsOneMatchAtZero) {
+  tooltest::ScratchDir dir;
+  const Bytes big = tooltest::pseudo_random_bytes(5000, 23);
+  tooltest::write_file(dir.file("big"), big);
+  tooltest::write_file(dir.file("seek"), big);
+  const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "0\n");
+}
+
+TEST(Binseek, SeekfileLongerThanBigfileFindsNothing) {
+  tooltest::ScratchDir dir;
+  const Bytes seek = tooltest::pseudo_random_bytes(5000, 24);
+  tooltest::write_file(dir.file("big"), slice(seek, 0, 4999));
+  tooltest::write_file(dir.file("seek"), seek);
+  const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
+  EXPECT_EQ(r.status, kFailureStatus);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(Binseek, OneByteSeekfile) {
+  tooltest::ScratchDir dir;
+  tooltest::write_text(dir.file("big"), "xzyz");
+  tooltest::write_text(dir.file("y"), "y");
+  tooltest::write_text(dir.file("z"), "z");
+  const auto once = run_program({kProgram, dir.file("big"), dir.file("y")});
+  EXPECT_EQ(once.status, 0);
+  EXPECT_EQ(once.out, "2\n");
+  const auto twice = run_program({kProgram, dir.file("big"), dir.file("z")});
+  EXPECT_EQ(twice.status, kFailureStatus);
+  EXPECT_EQ(twice.out, "1\n3\n");
+}
+
+TEST(Binseek, OverlappingOccurrencesAreAllPrinted) {
+  tooltest::ScratchDir dir;
+  tooltest::write_text(dir.file("big"), "xaaaay");
+  tooltest::write_text(dir.file("seek"), "aa");
+  const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
+  EXPECT_EQ(r.status, kFailureStatus);
+  EXPECT_EQ(r.out, "1\n2\n3\n");
+}
+
+struct ReadFailureCase {
+  const char* big;
+  const char* seek;
+  std::string lines;  // %B and %S stand for the two paths
+  const char* rule;
+};
+
+TEST(Binseek, UnreadableInputsPrintTheirLine) {
+  tooltest::ScratchDir dir;
+  tooltest::write_text(dir.file("data"), "some bytes");
+  tooltest::write_text(dir.file("empty"), "");
+  const ReadFailureCase cases[] = {
+      {"missing", "data", "stat file %B failed\nread file %B error\n", "missing bigfile"},
+      {"data", "missing", "stat file %S failed\nread file %S error\n", "missing seekfile"},
+      {"missing", "missing2", "stat file %B failed\nread file %B error\n", "bigfile is checked first"},
+      {"empty", "data", "read file %B error\n", "empty bigfile"},
+      {"data", "empty", "read file %S error\n", "empty seekfile"},
+  };
+  for (const ReadFailureCase& c : cases) {
+    const std::string big = dir.file(c.big);
+    const std::string seek = dir.file(c.seek);
+    std::string expected = c.lines;
+    for (size_t at; (at = expected.find("%B")) != std::string::npos;) expected.replace(at, 2, big);
+    for (size_t at; (at = expected.find("%S")) != std::string::npos;) expected.replace(at, 2, seek);
+    const auto r = run_program({kProgram, big, seek});
+    EXPECT_EQ(r.status, kFailureStatus) << c.rule;
+    EXPECT_EQ(r.out, expected) << c.rule;
+  }
+}
+
+TEST(Binseek, TooFewArgumentsPrintUsage) {
+  const auto r = run_program({kProgram, "big"});
+  EXPECT_EQ(r.status, kFailureStatus);
+  EXPECT_EQ(r.out, kProgram + " bigfile seekfile\n");
+}
+
+}  // namespace

@@ -1,0 +1,276 @@
+// The Linux flavour of the whole-file routines, and the transfer loops that
+// both flavours share.
+#include "fileio.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tool_test_support.h"
+
+namespace {
+
+using tooltest::Bytes;
+using tooltest::ScratchDir;
+
+TEST(ReadWhole, EmptyFileReadsZeroBytes) {
+  ScratchDir dir;
+  tooltest::write_text(dir.file("empty"), "");
+  unsigned char buffer[8] = {};
+  EXPECT_EQ(fileio::read_whole(dir.file("empty").c_str(), buffer, sizeof buffer), 0);
+}
+
+TEST(ReadWhole, FileShorterThanCountReadsItsLength) {
+  ScratchDir dir;
+  const Bytes content = tooltest::pseudo_random_bytes(10, 1);
+  tooltest::write_file(dir.file("short"), content);
+  std::vector<unsigned char> buffer(100, 0xEE);
+  ASSERT_EQ(fileio::read_whole(dir.file("short").c_str(), buffer.data(), 100), 10);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 10), content);
+  EXPECT_EQ(buffer[10], 0xEE);  // nothing beyond the file's bytes is touched
+}
+
+TEST(ReadWhole, ReadsExactlyCountOfALongerFile) {
+  ScratchDir dir;
+  const Bytes content = tooltest::pseudo_random_bytes(4097, 2);
+  tooltest::write_file(dir.file("f"), content);
+  std::vector<unsigned char> buffer(4097 + 1, 0xEE);
+  ASSERT_EQ(fileio::read_whole(dir.file("f").c_str(), buffer.data(), 4096), 4096);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 4096), Bytes(content.begin(), content.begin() + 4096));
+  EXPECT_EQ(buffer[4096], 0xEE);
+}
+
+TEST(ReadWhole, MissingFileIsNegativeAndSilent) {
+  ScratchDir dir;
+  unsigned char buffer[4];
+  testing::internal::CaptureStdout();
+  EXPECT_LT(fileio::read_whole(dir.file("missing").c_str(), buffer, sizeof buffer), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(WriteWhole, TruncatesALongerExistingFile) {
+  ScratchDir dir;
+  tooltest::write_file(dir.file("out"), Bytes(1000, 0x55));
+  const Bytes content = tooltest::pseudo_random_bytes(17, 3);
+  EXPECT_EQ(fileio::write_whole(dir.file("out").c_str(), content.data(), 17), 17);
+  EXPECT_EQ(tooltest::read_file(dir.file("out")), content);
+}
+
+TEST(WriteWhole, CreatesTheFileWithMode0640) {
+  ScratchDir dir;
+  const mode_t previous_mask = ::umask(022);
+  const Bytes content = {1, 2, 3};
+  const int64_t written = fileio::write_whole(dir.file("new").c_str(), content.data(), 3);
+  ::umask(previous_mask);
+  ASSERT_EQ(written, 3);
+  struct stat status;
+  ASSERT_EQ(::stat(dir.file("new").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+}
+
+TEST(WriteWhole, UnopenablePathIsMinusOne) {
+  ScratchDir dir;
+  const Bytes content = {1};
+  EXPECT_EQ(fileio::write_whole(dir.file("no-such-dir/out").c_str(), content.data(), 1), -1);
+}
+
+TEST(WriteWhole, ZeroCountIsRefusedWithoutTouchingTheFile) {
+  ScratchDir dir;
+  const Bytes content = {1};
+  EXPECT_EQ(fileio::write_whole(dir.file("none").c_str(), content.data(), 0), 0);
+  EXPECT_FALSE(tooltest::exists(dir.file("none")));
+  tooltest::write_text(dir.file("kept"), "keep");
+  EXPECT_EQ(fileio::write_whole(dir.file("kept").c_str(), content.data(), 0), 0);
+  EXPECT_EQ(tooltest::read_file(dir.file("kept")), tooltest::bytes_of("keep"));
+}
+
+TEST(FileSize, ReportsTheSize) {
+  ScratchDir dir;
+  tooltest::write_file(dir.file("f"), Bytes(12345, 0));
+  EXPECT_EQ(fileio::file_size(dir.file("f").c_str()), 12345);
+}
+
+TEST(FileSize, MissingFileIsMinusOneWithItsLine) {
+  ScratchDir dir;
+  const std::string path = dir.file("missing");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(fileio::file_size(path.c_str()), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "stat file " + path + " failed\n");
+}
+
+TEST(FileExists, TrueOnlyForAReadableFile) {
+  ScratchDir dir;
+  tooltest::write_text(dir.file("f"), "");
+  EXPECT_TRUE(fileio::file_exists(dir.file("f").c_str()));
+  EXPECT_FALSE(fileio::file_exists(dir.file("missing").c_str()));
+}
+
+struct NumberFileCase {
+  const char* content;
+  int64_t expected;
+  const char* rule;
+};
+
+TEST(ReadNumberFile, ReadsTheNumberAtTheStartOfTheFirstLine) {
+  const NumberFileCase cases[] = {
+      {"4096\n", 4096, "plain number"},
+      {"  42abc\n", 42, "leading blanks, trailing letters"},
+      {"abc\n", 0, "letters only give 0"},
+      {"-17\n", -17, "sign"},
+      {"\n5\n", 0, "only the first line counts"},
+      {"123", 123, "no newline"},
+      {"", 0, "empty file"},
+      {"000000000000001234\n", 1, "only the first 15 characters take part"},
+      {"99999999999999999999\n", 999999999999999, "15 digits, no overflow"},
+  };
+  ScratchDir dir;
+  for (const NumberFileCase& c : cases) {
+    tooltest::write_text(dir.file("n"), c.content);
+    EXPECT_EQ(fileio::read_number_file(dir.file("n").c_str()), c.expected) << c.rule;
+  }
+}
+
+TEST(ReadNumberFile, MissingFileIsMinusOneWithTheSystemErrorOnStderr) {
+  ScratchDir dir;
+  const std::string path = dir.file("missing");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(fileio::read_number_file(path.c_str()), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), path + ": No such file or directory\n");
+}
+
+struct DecimalCase {
+  const char* text;
+  int64_t expected;
+  const char* rule;
+};
+
+TEST(ParseDecimalPrefix, FollowsAtoiRulesAndSaturates) {
+  const DecimalCase cases[] = {
+      {"", 0, "no digits"},
+      {"abc", 0, "no digits"},
+      {"100", 100, "digits"},
+      {"+5", 5, "plus sign"},
+      {" \t\n-8x", -8, "white space, sign, digits, then other"},
+      {"12 34", 12, "a blank ends the number"},
+      {"- 3", 0, "a sign must be followed by digits"},
+      {"2147483648", 2147483648, "beyond 32 bits"},
+      {"9223372036854775807", std::numeric_limits<int64_t>::max(), "largest"},
+      {"9223372036854775808", std::numeric_limits<int64_t>::max(), "saturates high"},
+      {"-9223372036854775808", std::numeric_limits<int64_t>::min(), "smallest"},
+      {"-99999999999999999999", std::numeric_limits<int64_t>::min(), "saturates low"},
+  };
+  for (const DecimalCase& c : cases) {
+    EXPECT_EQ(fileio::parse_decimal_prefix(c.text), c.expected) << c.text << " (" << c.rule << ")";
+  }
+}
+
+// One scripted result of a transfer call: how many bytes it moves (0 = end of
+// file or nothing written), or -1 with `error` in errno.
+struct Step {
+  int64_t result;
+  int error;
+};
+
+struct LoopCase {
+  std::vector<Step> steps;
+  int64_t count;
+  int64_t expected;
+  size_t expected_calls;
+  const char* rule;
+};
+
+class ScriptedCalls {
+ public:
+  explicit ScriptedCalls(std::vector<Step> steps) : steps_(std::move(steps)) {}
+  int64_t next(int64_t offered) {
+    if (calls_ >= steps_.size()) {
+      ADD_FAILURE() << "more calls than scripted";
+      return -1;
+    }
+    const Step step = steps_[calls_++];
+    if (step.result < 0) {
+      errno = step.error;
+      return -1;
+    }
+    EXPECT_LE(step.result, offered);
+    return step.result;
+  }
+  size_t calls() const { return calls_; }
+
+ private:
+  std::vector<Step> steps_;
+  size_t calls_ = 0;
+};
+
+const LoopCase kReadCases[] = {
+    {{{10, 0}}, 10, 10, 1, "one call"},
+    {{{4, 0}, {3, 0}, {3, 0}}, 10, 10, 3, "short reads are continued"},
+    {{{-1, EINTR}, {-1, EINTR}, {10, 0}}, 10, 10, 3, "interrupted reads are retried"},
+    {{{6, 0}, {0, 0}}, 10, 6, 2, "end of file ends the loop"},
+    {{{0, 0}}, 10, 0, 1, "empty file"},
+    {{{6, 0}, {-1, EIO}}, 10, 6, 2, "a failure after some bytes gives the bytes"},
+    {{{-1, EIO}}, 10, -1, 1, "a failure first gives the failure"},
+    {{}, 0, 0, 0, "nothing to read"},
+};
+
+TEST(ReadLoop, ScriptedCalls) {
+  for (const LoopCase& c : kReadCases) {
+    ScriptedCalls calls(c.steps);
+    std::vector<unsigned char> buffer(static_cast<size_t>(c.count) + 1);
+    const int64_t total = fileio::read_loop([&](void*, int64_t n) { return calls.next(n); }, buffer.data(), c.count);
+    EXPECT_EQ(total, c.expected) << c.rule;
+    EXPECT_EQ(calls.calls(), c.expected_calls) << c.rule;
+  }
+}
+
+const LoopCase kWriteCases[] = {
+    {{{10, 0}}, 10, 10, 1, "one call"},
+    {{{4, 0}, {6, 0}}, 10, 10, 2, "short writes are continued"},
+    {{{-1, EINTR}, {10, 0}}, 10, 10, 2, "interrupted writes are retried"},
+    {{{0, 0}}, 10, -1, 1, "a write of nothing fails instead of looping"},
+    {{{4, 0}, {0, 0}}, 10, 4, 2, "a write of nothing after some bytes gives the bytes"},
+    {{{4, 0}, {-1, ENOSPC}}, 10, 4, 2, "a failure after some bytes gives the bytes"},
+    {{{-1, ENOSPC}}, 10, -1, 1, "a failure first gives the failure"},
+};
+
+TEST(WriteLoop, ScriptedCalls) {
+  for (const LoopCase& c : kWriteCases) {
+    ScriptedCalls calls(c.steps);
+    const std::vector<unsigned char> buffer(static_cast<size_t>(c.count));
+    const int64_t total =
+        fileio::write_loop([&](const void*, int64_t n) { return calls.next(n); }, buffer.data(), c.count);
+    EXPECT_EQ(total, c.expected) << c.rule;
+    EXPECT_EQ(calls.calls(), c.expected_calls) << c.rule;
+  }
+}
+
+TEST(ReadLoop, EachCallContinuesWhereThePreviousStopped) {
+  const Bytes source = tooltest::pseudo_random_bytes(10, 4);
+  size_t position = 0;
+  Bytes buffer(10);
+  const int64_t total = fileio::read_loop(
+      [&](void* data, int64_t n) {
+        const int64_t moved = std::min<int64_t>(n, 3);
+        std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(position), moved, static_cast<unsigned char*>(data));
+        position += static_cast<size_t>(moved);
+        return moved;
+      },
+      buffer.data(), 10);
+  EXPECT_EQ(total, 10);
+  EXPECT_EQ(buffer, source);
+}
+
+TEST(AllocateFileBuffer, RefusesNegativeSizesAndAcceptsZero) {
+  EXPECT_FALSE(fileio::allocate_file_buffer(-1).ok());
+  EXPECT_TRUE(fileio::allocate_file_buffer(0).ok());
+  const fileio::FileBuffer buffer = fileio::allocate_file_buffer(100);
+  ASSERT_TRUE(buffer.ok());
+  EXPECT_EQ(buffer.size, 100);
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// The search behind binseek: every occurrence, in ascending order, checked
+// against the quadratic reference on small and adversarial inputs.
+#include "needle_search.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tool_test_support.h"
+
+namespace {
+
+using tooltest::Bytes;
+using Offsets = std::vector<uint64_t>;
+
+Offsets search(const Bytes& text, const Bytes& needle) {
+  Offsets found;
+  const binseek::NeedleSearch searcher(needle.data(), needle.size());
+  const uint64_t count =
+      searcher.find_all(text.data(), text.size(), [&](uint64_t offset) { found.push_back(offset); });
+  EXPECT_EQ(count, found.size());
+  return found;
+}
+
+Offsets naive(const Bytes& text, const Bytes& needle) {
+  Offsets found;
+  binseek::find_all_naive(text.data(), text.size(), needle.data(), needle.size(),
+                          [&](uint64_t offset) { found.push_back(offset); });
+  return found;
+}
+
+Bytes repeat(const std::string& unit, size_t times) {
+  std::string text;
+  for (size_t i = 0; i < times; ++i) text += unit;
+  return tooltest::bytes_of(text);
+}
+
+Bytes concat(const Bytes& a, const Bytes& b) {
+  Bytes joined = a;
+  joined.insert(joined.end(), b.begin(), b.end());
+  return joined;
+}
+
+struct SearchCase {
+  Bytes text;
+  Bytes needle;
+  Offsets expected;
+  const char* rule;
+};
+
+TEST(NeedleSearch, KnownCases) {
+  using tooltest::bytes_of;
+  const SearchCase cases[] = {
+      {bytes_of("abcabc"), bytes_of("abc"), {0, 3}, "an occurrence ending at the text's end counts"},
+      {bytes_of("abc"), bytes_of("abc"), {0}, "needle equal to text"},
+      {bytes_of("ab"), bytes_of("abc"), {}, "needle longer than text"},
+      {bytes_of("xyz"), bytes_of(""), {}, "empty needle"},
+      {bytes_of("aaaaa"), bytes_of("aaa"), {0, 1, 2}, "overlapping occurrences"},
+      {bytes_of("xzyz"), bytes_of("z"), {1, 3}, "one-byte needle"},
+      {bytes_of("zz"), bytes_of("zz"), {0}, "two-byte needle"},
+      {bytes_of("abababab"), bytes_of("abab"), {0, 2, 4}, "periodic needle"},
+      {bytes_of("abaabaabaab"), bytes_of("abaab"), {0, 3, 6}, "period 3 with overlap"},
+      {repeat("a", 100), concat(repeat("a", 9), bytes_of("b")), {}, "run text, needle ending in another byte"},
+      {repeat("a", 100), concat(bytes_of("b"), repeat("a", 9)), {}, "run text, needle starting with another byte"},
+      {concat(concat(repeat("a", 50), bytes_of("b")), repeat("a", 50)), concat(repeat("a", 3), bytes_of("b")),
+       {47}, "one break in a run"},
+      {concat(concat(repeat("a", 50), bytes_of("b")), repeat("a", 50)), concat(bytes_of("b"), repeat("a", 50)),
+       {50}, "needle reaching the text's last byte"},
+      {bytes_of(std::string("\xff\xff\x00\xff\xff\xff\x00", 7)), bytes_of(std::string("\xff\x00", 2)), {1, 5}, "high bytes"},
+  };
+  for (const SearchCase& c : cases) {
+    EXPECT_EQ(search(c.text, c.needle), c.expected) << c.rule;
+  }
+}
+
+// Small alphabets make many partial matches and periodic needles; every case
+// is compared with the quadratic reference.
+TEST(NeedleSearch, AgreesWithTheReferenceOnPseudoRandomInputs) {
+  uint64_t seed = 1;
+  for (const unsigned alphabet : {2u, 3u, 4u, 256u}) {
+    for (int round = 0; round < 400; ++round) {
+      const Bytes noise = tooltest::pseudo_random_bytes(600, ++seed);
+      const size_t text_size = 1 + noise[0] + (noise[1] & 0x3F);
+      Bytes text(text_size);
+      for (size_t i = 0; i < text_size; ++i) text[i] = static_cast<unsigned char>('a' + noise[2 + i] % alphabet);
+      const size_t needle_size = 1 + noise[599] % 24;
+      Bytes needle;
+      if (round % 2 == 0 && needle_size <= text_size) {
+        const size_t from = noise[598] % (text_size - needle_size + 1);
+        needle.assign(text.begin() + static_cast<std::ptrdiff_t>(from),
+                      text.begin() + static_cast<std::ptrdiff_t>(from + needle_size));
+      } else {
+        for (size_t i = 0; i < needle_size; ++i) needle.push_back(static_cast<unsigned char>('a' + noise[300 + i] % alphabet));
+      }
+      ASSERT_EQ(search(text, needle), naive(text, needle))
+          << "alphabet " << alphabet << " text " << std::string(text.begin(), text.end()) << " needle "
+          << std::string(needle.begin(), needle.end());
+    }
+  }
+}
+
+TEST(NeedleSearch, PeriodicNeedlesInTextsWithBrokenRepeats) {
+  const std::string units[] = {"a", "ab", "abc", "aab", "abaab"};
+  for (const std::string& unit : units) {
+    for (size_t needle_units = 1; needle_units <= 6; ++needle_units) {
+      Bytes needle = repeat(unit, needle_units);
+      needle.push_back('a');
+      Bytes text = repeat(unit, 60);
+      text[37] = 'z';
+      text[38 + unit.size() * needle_units] = 'z';
+      ASSERT_EQ(search(text, needle), naive(text, needle)) << unit << " x" << needle_units;
+    }
+  }
+}
+
+// Needles longer than the bad-pair table's largest move (65535 bytes).
+TEST(NeedleSearch, NeedlesLongerThanTheLargestTableMove) {
+  Bytes text = tooltest::pseudo_random_bytes(400000, 77);
+  const Bytes needle(text.begin() + 123457, text.begin() + 123457 + 70001);
+  // A second copy that ends exactly at the end of the text.
+  std::copy(needle.begin(), needle.end(), text.end() - static_cast<std::ptrdiff_t>(needle.size()));
+  EXPECT_EQ(search(text, needle), (Offsets{123457, 400000 - 70001}));
+
+  const Bytes run_text(200000, 0x00);
+  const Bytes run_needle(70000, 0x00);
+  const Offsets found = search(run_text, run_needle);
+  ASSERT_EQ(found.size(), 200000u - 70000u + 1u);
+  EXPECT_EQ(found.front(), 0u);
+  EXPECT_EQ(found.back(), 200000u - 70000u);
+}
+
+TEST(NeedleSearch, AdversarialRunsAgreeWithTheReference) {
+  // A text of one repeated byte, needles of that byte ending or starting with
+  // another, at sizes around the word used for comparisons.
+  for (size_t size : {2u, 7u, 8u, 9u, 64u, 4096u}) {
+    const Bytes ends = concat(Bytes(size - 1, 'a'), Bytes{'b'});
+    const Bytes starts = concat(Bytes{'b'}, Bytes(size - 1, 'a'));
+    Bytes text(3 * 4096, 'a');
+    text[5000] = 'b';
+    EXPECT_EQ(search(text, ends), naive(text, ends)) << size;
+    EXPECT_EQ(search(text, starts), naive(text, starts)) << size;
+  }
+}
+
+}  // namespace

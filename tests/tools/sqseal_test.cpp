@@ -1,0 +1,270 @@
+// sqseal run as a program: hand-made images for the checks, and a squashfs
+// image from mksquashfs with a hash tree from veritysetup for the round trip.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "tool_test_support.h"
+
+namespace {
+
+using tooltest::Bytes;
+using tooltest::kFailureStatus;
+using tooltest::run_program;
+
+const std::string kProgram = SQSEAL_PROGRAM;
+
+constexpr size_t kHeaderBlockSize = 4096;
+constexpr size_t kSignatureSize = 640;
+constexpr size_t kRootHashOffset = 1024;
+constexpr uint32_t kHeaderMagic = 0xB001B001;
+
+uint64_t padded_size(uint64_t bytes_used) {
+  const uint64_t calc1 = (bytes_used + 4095) & ~uint64_t{4095};
+  return (calc1 + 0x1FFFF) & ~uint64_t{0x1FFFF};
+}
+
+std::string size_lines(uint64_t bytes_used) {
+  const uint64_t calc1 = (bytes_used + 4095) & ~uint64_t{4095};
+  return "bytes_used:" + std::to_string(bytes_used) + "\nrootfs_size_calc1:" + std::to_string(calc1) +
+         "\nrootfs_size_calc2:" + std::to_string(padded_size(bytes_used)) + "\n";
+}
+
+// A squashfs-like image: the superblock's magic and bytes_used, pseudo-random
+// contents, zero padding up to `file_size`.
+Bytes image_bytes(uint64_t bytes_used, size_t file_size, uint64_t seed) {
+  Bytes image = tooltest::pseudo_random_bytes(std::min<size_t>(file_size, bytes_used), seed);
+  image.resize(file_size, 0);
+  if (file_size >= 4) std::copy_n("hsqs", 4, image.begin());
+  if (file_size >= 48) tooltest::store_le64(image.data() + 40, bytes_used);
+  return image;
+}
+
+class Sqseal : public testing::Test {
+ protected:
+  static constexpr uint64_t kBytesUsed = 200000;
+
+  void SetUp() override {
+    image_ = image_bytes(kBytesUsed, padded_size(kBytesUsed), 61);
+    sign_ = tooltest::pseudo_random_bytes(kSignatureSize, 62);
+    root_hash_ = tooltest::pseudo_random_bytes(32, 63);
+    tree_ = tooltest::pseudo_random_bytes(3 * 4096, 64);
+    tooltest::write_file(image_path(), image_);
+    tooltest::write_file(dir_.file("sign"), sign_);
+    tooltest::write_file(dir_.file("root_hash"), root_hash_);
+    tooltest::write_file(dir_.file("hash_tree"), tree_);
+  }
+  std::string image_path() const { return dir_.file("rootfs.sqfs"); }
+  tooltest::RunResult seal() const {
+    return run_program({kProgram, image_path(), dir_.file("sign"), dir_.file("root_hash"), dir_.file("hash_tree")});
+  }
+
+  tooltest::ScratchDir dir_;
+  Bytes image_;
+  Bytes sign_;
+  Bytes root_hash_;
+  Bytes tree_;
+};
+
+void expect_sealed(const Bytes& sealed, const Bytes& image, const Bytes& sign, const Bytes& root_hash,
+                   const Bytes& tree) {
+  ASSERT_EQ(sealed.size(), image.size() + kHeaderBlockSize + tree.size());
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), sealed.begin())) << "image changed";
+  const unsigned char* block = sealed.data() + image.size();
+  EXPECT_EQ(tooltest::load_le32(block + 0), kHeaderMagic);
+  EXPECT_EQ(tooltest::load_le32(block + 4), 0u);
+  EXPECT_EQ(tooltest::load_le32(block + 8), root_hash.size());
+  EXPECT_EQ(tooltest::load_le32(block + 12), tree.size());
+  EXPECT_TRUE(std::equal(sign.begin(), sign.end(), block + 16)) << "signature";
+  EXPECT_TRUE(std::all_of(block + 16 + kSignatureSize, block + kRootHashOffset, [](unsigned char b) { return b == 0; }));
+  EXPECT_TRUE(std::equal(root_hash.begin(), root_hash.end(), block + kRootHashOffset)) << "root hash";
+  EXPECT_TRUE(std::all_of(block + kRootHashOffset + root_hash.size(), block + kHeaderBlockSize,
+                          [](unsigned char b) { return b == 0; }));
+  EXPECT_TRUE(std::equal(tree.begin(), tree.end(), block + kHeaderBlockSize)) << "hash tree";
+}
+
+TEST_F(Sqseal, AppendsTheHeaderBlockAndTheTree) {
+  const auto r = seal();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, size_lines(kBytesUsed));
+  expect_sealed(tooltest::read_file(image_path()), image_, sign_, root_hash_, tree_);
+}
+
+TEST_F(Sqseal, SealingTwiceFailsOnTheSize) {
+  ASSERT_EQ(seal().status, 0);
+  const Bytes sealed = tooltest::read_file(image_path());
+  const auto r = seal();
+  EXPECT_EQ(r.status, kFailureStatus);
+  EXPECT_EQ(r.out, size_lines(kBytesUsed) + "rootfs_size: " + std::to_string(sealed.size()) +
+                       ", rootfs_size_calc: " + std::to_string(padded_size(kBytesUsed)) + "\n");
+  EXPECT_EQ(tooltest::read_file(image_path()), sealed);
+}
+
+TEST_F(Sqseal, LargestRootHashAndEmptyTree) {
+  root_hash_ = tooltest::pseudo_random_bytes(1024, 65);
+  tree_.clear();
+  tooltest::write_file(dir_.file("root_hash"), root_hash_);
+  tooltest::write_file(dir_.file("hash_tree"), tree_);
+  const auto r = seal();
+  EXPECT_EQ(r.status, 0);
+  expect_sealed(tooltest::read_file(image_path()), image_, sign_, root_hash_, tree_);
+}
+
+// 10,000,000 bytes of squashfs need an image of exactly 77 x 128 KiB.
+TEST_F(Sqseal, TenMillionBytesUsedNeedsSeventySevenBlocks) {
+  constexpr uint64_t kTenMillion = 10000000;
+  ASSERT_EQ(padded_size(kTenMillion), 77u * 131072u);
+  Bytes superblock = image_bytes(kTenMillion, 96, 66);
+  tooltest::write_file(image_path(), superblock);
+  std::filesystem::resize_file(image_path(), 10092544);
+  const auto r = seal();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "bytes_used:10000000\nrootfs_size_calc1:10002432\nrootfs_size_calc2:10092544\n");
+  EXPECT_EQ(std::filesystem::file_size(image_path()), 10092544u + kHeaderBlockSize + tree_.size());
+
+  std::filesystem::resize_file(image_path(), 10092544 - 4096);
+  const auto wrong = seal();
+  EXPECT_EQ(wrong.status, kFailureStatus);
+  EXPECT_EQ(wrong.out, "bytes_used:10000000\nrootfs_size_calc1:10002432\nrootfs_size_calc2:10092544\n"
+                       "rootfs_size: 10088448, rootfs_size_calc: 10092544\n");
+}
+
+// A refused run: what to change, the expected output (%I, %S, %R, %T stand for
+// the paths), and the image must stay as it was.
+struct RefusedCase {
+  std::function<void(const tooltest::ScratchDir&)> prepare;
+  std::string lines;
+  const char* rule;
+};
+
+TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
+  auto write = [](const char* name, Bytes bytes) {
+    return [name, bytes](const tooltest::ScratchDir& dir) { tooltest::write_file(dir.file(name), bytes); };
+  };
+  auto remove = [](const char* name) {
+    return [name](const tooltest::ScratchDir& dir) { std::filesystem::remove(dir.file(name)); };
+  };
+  const std::string sizes = size_lines(kBytesUsed);
+  const std::string wrong_size = sizes + "rootfs_size: " + std::to_string(padded_size(kBytesUsed) + 1) +
+                                 ", rootfs_size_calc: " + std::to_string(padded_size(kBytesUsed)) + "\n";
+  const Bytes wrong_magic = [&] {
+    Bytes image = image_;
+    image[0] = 'x';
+    return image;
+  }();
+  Bytes one_byte_long = image_;
+  one_byte_long.push_back(0);
+  const RefusedCase cases[] = {
+      {remove("rootfs.sqfs"), "Could not open squashfs_file: %I - No such file or directory\n", "missing image"},
+      {remove("sign"), "Could not open sign file: %S - No such file or directory\n", "missing sign"},
+      {remove("root_hash"), "Could not open root_hash file: %R - No such file or directory\n", "missing root hash"},
+      {remove("hash_tree"), "Could not open hash_tree file: %T - No such file or directory\n", "missing tree"},
+      {write("rootfs.sqfs", Bytes(50, 0)), "squashfs_file: %I read len 50 error!\n", "image shorter than a superblock"},
+      {write("rootfs.sqfs", wrong_magic), "squashfs_file: %I magic error\n", "wrong magic"},
+      {write("rootfs.sqfs", one_byte_long), wrong_size, "image one byte too long"},
+      {[&](const tooltest::ScratchDir& dir) {
+         tooltest::write_file(dir.file("rootfs.sqfs"), one_byte_long);
+         tooltest::write_file(dir.file("sign"), Bytes(641, 1));
+       },
+       wrong_size, "wrong size and wrong sign: only the size is reported"},
+      {write("sign", Bytes(641, 1)), sizes + "sign: %S len should be 640\n", "sign one byte too long"},
+      {write("sign", Bytes(639, 1)), sizes + "sign: %S len should be 640\n", "sign one byte too short"},
+      {write("root_hash", Bytes(1025, 1)), sizes + "root_hash: %R size should <= 1024\n", "root hash too long"},
+  };
+  for (const RefusedCase& c : cases) {
+    SetUp();
+    c.prepare(dir_);
+    const bool image_exists = tooltest::exists(image_path());
+    const Bytes before = image_exists ? tooltest::read_file(image_path()) : Bytes{};
+    const auto r = seal();
+    std::string lines = c.lines;
+    for (const auto& [key, name] : {std::pair<std::string, std::string>{"%I", "rootfs.sqfs"},
+                                    {"%S", "sign"}, {"%R", "root_hash"}, {"%T", "hash_tree"}}) {
+      for (size_t at; (at = lines.find(key)) != std::string::npos;) lines.replace(at, 2, dir_.file(name));
+    }
+    EXPECT_EQ(r.status, kFailureStatus) << c.rule;
+    EXPECT_EQ(r.out, lines) << c.rule;
+    if (image_exists) {
+      EXPECT_EQ(tooltest::read_file(image_path()), before) << c.rule;
+    }
+  }
+}
+
+TEST(SqsealUsage, AnyOtherArgumentCountPrintsUsage) {
+  const std::vector<std::vector<std::string>> argvs = {
+      {kProgram},
+      {kProgram, "a", "b", "c"},
+      {kProgram, "a", "b", "c", "d", "e"},
+  };
+  for (const auto& argv : argvs) {
+    const auto r = run_program(argv);
+    EXPECT_EQ(r.status, kFailureStatus) << argv.size();
+    EXPECT_EQ(r.out, "Usage: sqseal <squashfs_file> <sign> <root_hash> <hash_tree>\n") << argv.size();
+  }
+}
+
+// --- A real squashfs image and a real hash tree. ---
+
+std::string hex_to_bytes_file(const std::string& hex, const std::string& path) {
+  Bytes bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  tooltest::write_file(path, bytes);
+  return path;
+}
+
+std::string trim(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+TEST(SqsealRealImage, SealedImageVerifiesWithVeritysetup) {
+  tooltest::ScratchDir dir;
+  const std::string root = dir.file("root");
+  std::filesystem::create_directories(root);
+  tooltest::write_file(root + "/data.bin", tooltest::pseudo_random_bytes(400000, 71));
+  tooltest::write_text(root + "/version", "1.0\n");
+  const std::string image = dir.file("rootfs.sqfs");
+  ASSERT_EQ(tooltest::run_shell("mksquashfs " + root + " " + image + " -noappend -no-progress -quiet > " +
+                                dir.file("log") + " 2>&1"),
+            0);
+  Bytes squashfs = tooltest::read_file(image);
+  const uint64_t bytes_used = tooltest::load_le32(squashfs.data() + 40);
+  const uint64_t padded = padded_size(bytes_used);
+  std::filesystem::resize_file(image, padded);
+
+  // Fixed salt: the same tree and root hash on every run.
+  const std::string salt = "5ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea1";
+  const std::string tree_path = dir.file("hash_tree");
+  ASSERT_EQ(tooltest::run_shell("veritysetup format --no-superblock --salt=" + salt + " " + image + " " +
+                                tree_path + " | sed -n 's/^Root hash:[[:space:]]*//p' > " + dir.file("root_hash.hex")),
+            0);
+  const std::string root_hash_hex = trim(std::string(
+      [&] {
+        const Bytes text = tooltest::read_file(dir.file("root_hash.hex"));
+        return std::string(text.begin(), text.end());
+      }()));
+  ASSERT_EQ(root_hash_hex.size(), 64u);
+  hex_to_bytes_file(root_hash_hex, dir.file("root_hash"));
+  tooltest::write_file(dir.file("sign"), tooltest::pseudo_random_bytes(kSignatureSize, 72));
+
+  const Bytes padded_image = tooltest::read_file(image);
+  const Bytes tree = tooltest::read_file(tree_path);
+  const auto r = run_program({kProgram, image, dir.file("sign"), dir.file("root_hash"), tree_path});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, size_lines(bytes_used));
+  expect_sealed(tooltest::read_file(image), padded_image, tooltest::read_file(dir.file("sign")),
+                tooltest::read_file(dir.file("root_hash")), tree);
+
+  const std::string verify = "veritysetup verify --no-superblock --salt=" + salt +
+                             " --data-blocks=" + std::to_string(padded / 4096) +
+                             " --hash-offset=" + std::to_string(padded + kHeaderBlockSize) + " " + image + " " +
+                             image + " ";
+  EXPECT_EQ(tooltest::run_shell(verify + root_hash_hex + " > " + dir.file("verify.log") + " 2>&1"), 0);
+  std::string wrong_hash = root_hash_hex;
+  wrong_hash[0] = wrong_hash[0] == '0' ? '1' : '0';
+  EXPECT_NE(tooltest::run_shell(verify + wrong_hash + " > " + dir.file("verify.log") + " 2>&1"), 0);
+}
+
+}  // namespace
