@@ -1,0 +1,131 @@
+// TD-SCDMA switch/PA control words: a truth table of 14 states (two groups
+// of 7), each state one control word set of the TD-SCDMA form, in the area
+// 580..1283. The area is always written whole; the gaps between the sets
+// are zero.
+#include "boundary.h"
+#include "tdscdma/tdscdma_ctrl_word.h"
+
+namespace calvex::tdscdma {
+namespace {
+
+using wcdma::CtrlWordSet;
+
+constexpr uint32_t kAreaOffset = 580;  // 0x244
+constexpr size_t kAreaSize = 704;      // up to 1283 (0x503)
+constexpr size_t kAreaWordSize = 4;
+constexpr size_t kGroups = 2;
+constexpr size_t kStatesPerGroup = 7;
+constexpr size_t kTableColumns = kGroups * kStatesPerGroup;           // column 7 * group + state
+constexpr size_t kTableCells = wcdma::kTruthTableRows * kTableColumns;  // 266
+
+// States 0..2 of group g lie from 580 + 160 g, states 3..6 from 900 + 192 g,
+// one 32-byte set after the other.
+constexpr size_t kLowStates = 3;
+constexpr uint32_t kLowStatesOffset = 580;
+constexpr uint32_t kLowGroupStride = 160;
+constexpr uint32_t kHighStatesOffset = 900;
+constexpr uint32_t kHighGroupStride = 192;
+static_assert(kHighStatesOffset + kHighGroupStride * kGroups == kAreaOffset + kAreaSize);
+
+constexpr uint32_t set_offset(size_t group, size_t state) {
+  const uint32_t set = static_cast<uint32_t>(wcdma::kSetSize);
+  return state < kLowStates
+             ? kLowStatesOffset + kLowGroupStride * static_cast<uint32_t>(group) + set * static_cast<uint32_t>(state)
+             : kHighStatesOffset + kHighGroupStride * static_cast<uint32_t>(group) +
+                   set * static_cast<uint32_t>(state - kLowStates);
+}
+static_assert(set_offset(1, 6) + wcdma::kSetSize <= kAreaOffset + kAreaSize);
+
+// The order in which the states are built (and refused): group 0 states
+// 0..2, group 1 states 0..2, then group 0 states 3..6, group 1 states 3..6.
+struct StateRef {
+  size_t group;
+  size_t state;
+};
+constexpr StateRef kBuildOrder[] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {0, 3},
+                                    {0, 4}, {0, 5}, {0, 6}, {1, 3}, {1, 4}, {1, 5}, {1, 6}};
+static_assert(std::size(kBuildOrder) == kTableColumns);
+
+constexpr RangeRule kRanges[] = {{kTableCells, &msg::kTdSwitchPaTable}};
+
+void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
+  auto ranges = take_ranges(args, msg::kTdSwitchPaConfig, kRanges);
+  if (!ranges) return;
+  const Cells& table = (*ranges)[0];
+
+  NvBlock area(kAreaOffset, kAreaSize);
+  for (const StateRef& ref : kBuildOrder) {
+    CtrlWordSet set;
+    if (!wcdma::build_ctrl_word_set(kTdscdmaForm, table, kTableColumns, ref.group * kStatesPerGroup + ref.state, set)) {
+      return;
+    }
+    wcdma::put_set(area, set_offset(ref.group, ref.state) - kAreaOffset, set);
+  }
+
+  CBinFile bin;
+  if (!bin.Open(path)) {
+    show(msg::kOpenFailedWrite);
+    return;
+  }
+  for (size_t pos = 0; pos < kAreaSize; pos += kAreaWordSize) {
+    bin.WriteValue(kAreaOffset + static_cast<uint32_t>(pos), area.get32(pos), kWidth32);
+  }
+  bin.Close();
+  show(msg::kDone);
+}
+
+// Fills one state column from the set at pos of the area.
+void decode_set(const NvBlock& area, size_t pos, std::vector<std::u16string>& texts, size_t column) {
+  const wcdma::GpioEntryForm* groups[] = {&kTdscdmaForm.group0, &kTdscdmaForm.group1};
+  const size_t first_rows[] = {wcdma::kGpioGroup0Row, wcdma::kGpioGroup1Row};
+  size_t hex_rows = 0;
+  for (size_t e = 0; e < wcdma::kEntriesPerSet; ++e) {
+    const CtrlWordEntry entry = wcdma::get_entry(area, pos + e * wcdma::kEntrySize);
+    if (entry.kind == kTdscdmaForm.hex_kind) {
+      if (hex_rows < wcdma::kHexWordRows) {
+        texts[(wcdma::kHexWordRow + hex_rows++) * kTableColumns + column] = hex_text(entry.word);
+      }
+      continue;
+    }
+    if (entry.kind != kTdscdmaForm.empty.kind || entry.word == kTdscdmaForm.empty.word) continue;
+    for (size_t g = 0; g < kGroups; ++g) {
+      if (group_tag(entry.word) != group_tag(groups[g]->tag)) continue;
+      const uint32_t pattern = entry.word >> groups[g]->shift;
+      // Lines whose enable bit is clear keep what they show.
+      for (size_t r = 0; r < groups[g]->bits.lines; ++r) {
+        const std::u16string_view line = wcdma::line_text(groups[g]->bits, r, pattern);
+        if (!line.empty()) texts[(first_rows[g] + r) * kTableColumns + column] = line;
+      }
+    }
+  }
+}
+
+void read_switch_pa(ReadCells& out, const std::u16string& path) {
+  NvBlock area(kAreaOffset, kAreaSize);
+  NvFile file;
+  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
+    area.load(file);
+    file.close();
+  }
+
+  std::vector<std::u16string> texts(kTableCells, u"X");
+  for (size_t g = 0; g < kGroups; ++g) {
+    for (size_t j = 0; j < kStatesPerGroup; ++j) {
+      decode_set(area, set_offset(g, j) - kAreaOffset, texts, g * kStatesPerGroup + j);
+    }
+  }
+
+  if (out.count() != static_cast<int32_t>(kTableCells)) {
+    show(msg::kCellCountMismatch);
+    return;
+  }
+  for (size_t i = 0; i < kTableCells; ++i) {
+    out.assign(static_cast<int32_t>(i), texts[i], wcdma::truth_cell_mark(texts[i]));
+  }
+}
+
+}  // namespace
+}  // namespace calvex::tdscdma
+
+CALVEX_DEFINE_WRITE(SheetTdscdmaSwitchPaCtrlWordWr, calvex::tdscdma::write_switch_pa)
+CALVEX_DEFINE_READ(SheetTdscdmaSwitchPaCtrlWordRd, calvex::tdscdma::read_switch_pa)

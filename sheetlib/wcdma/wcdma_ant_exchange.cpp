@@ -1,0 +1,76 @@
+// WCDMA antenna exchange: two GPIO control word entries of the WCDMA form,
+// one for the exchange state and one for the no-exchange state, each built
+// from one column of a 15-line truth table. Bad cells and empty columns are
+// reported and the write goes on. The entries are not read back.
+#include "boundary.h"
+#include "text_handle.h"
+#include "wcdma/wcdma_ctrl_word.h"
+
+namespace calvex::wcdma {
+namespace {
+
+constexpr uint32_t kAntExchangeOffset = 200;  // 0xC8: exchange entry, then no-exchange entry
+constexpr size_t kAntStates = 2;
+constexpr size_t kAntRows = kGpioGroup0Lines + kGpioGroup1Lines;  // 15
+constexpr size_t kAntCells = kAntRows * kAntStates;               // cell 2 * row + state
+constexpr CtrlWordEntry kNoLineEntry{0, 0};
+
+struct AntState {
+  const Message* no_word;
+};
+constexpr AntState kAntStateInfo[kAntStates] = {{&msg::kWcdmaAntNoExchangeWord}, {&msg::kWcdmaAntNoStraightWord}};
+
+constexpr RangeRule kRanges[] = {{kAntCells, &msg::kWcdmaAntCells}};
+
+// Pattern of one group in one column; a bad cell is reported and left undriven.
+uint32_t read_ant_group(const Cells& table, size_t column, size_t first_row, const GpioGroupBits& bits,
+                        const Message& bad_cell) {
+  uint32_t pattern = 0;
+  for (size_t r = 0; r < bits.lines; ++r) {
+    const LineCell cell = read_line_cell(table[(first_row + r) * kAntStates + column]);
+    if (cell == LineCell::Bad) show(bad_cell);
+    pattern |= line_bits(bits, r, cell);
+  }
+  return pattern;
+}
+
+// Group 1 is looked at only when group 0 drives no line.
+CtrlWordEntry build_ant_entry(const Cells& table, size_t column) {
+  const uint32_t group0 = read_ant_group(table, column, kGpioGroup0Row, kGroup0Bits, msg::kWcdmaAntBadGpio0Cell);
+  if (group0 != 0) return {kWcdmaForm.group0.kind, group0};
+  const uint32_t group1 = read_ant_group(table, column, kGpioGroup1Row, kGroup1Bits, msg::kWcdmaAntBadGpio1Cell);
+  if (group1 != 0) return {kWcdmaForm.group1.kind, group1};
+  show(*kAntStateInfo[column].no_word);
+  return kNoLineEntry;
+}
+
+void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
+  auto ranges = take_ranges(args, msg::kWcdmaAntConfig, kRanges);
+  if (!ranges) return;
+  const Cells& table = (*ranges)[0];
+
+  NvBlock entries(kAntExchangeOffset, kAntStates * kEntrySize);
+  for (size_t column = 0; column < kAntStates; ++column) {
+    put_entry(entries, column * kEntrySize, build_ant_entry(table, column));
+  }
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  entries.store(file);
+  file.close();
+  show(msg::kDone);
+}
+
+}  // namespace
+}  // namespace calvex::wcdma
+
+CALVEX_DEFINE_WRITE(SheetWcdmaAntExchangeWr, calvex::wcdma::write_ant_exchange)
+
+// The entries are not read back: the operation opens nothing, checks no
+// count and shows no message; it only empties the text of the first cell,
+// leaving its mark as the host set it.
+extern "C" CALVEX_API void CALVEX_CALL SheetWcdmaAntExchangeRd(SheetCell* cells, int32_t cellCount,
+                                                               CalvexText binPath) {
+  if (cells != nullptr && cellCount >= 1) calvex::assign_text(&cells[0].text, u"");
+  calvex::release_text(binPath);
+}

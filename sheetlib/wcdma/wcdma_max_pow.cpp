@@ -1,0 +1,139 @@
+// WCDMA maximum power: the HdelFlag enable word and the BandEn enable word
+// with its table of up to 8 {band number, maximum power} entries. Each
+// feature's switch cell decides whether the write touches its fields; the
+// band table is taken from the sheet only when the BandEn cell holds the
+// enable marker. The read side shows as many entries as the band count says.
+#include "boundary.h"
+#include "wcdma/wcdma_head.h"
+
+namespace calvex::wcdma {
+namespace {
+
+constexpr uint32_t kHdelFlagOffset = 76;  // 0x4C
+constexpr uint32_t kEnableWordSize = 4;
+constexpr uint32_t kBandEnOffset = 164;       // 0xA4
+constexpr uint32_t kMaxPowTableOffset = 168;  // 0xA8: 8 x {16-bit band, 16-bit signed power}
+constexpr size_t kMaxPowEntries = 8;
+constexpr size_t kMaxPowEntrySize = 4;
+constexpr size_t kPowerPos = 2;
+static_assert(kBandEnOffset + kEnableWordSize == kMaxPowTableOffset);
+static_assert(kMaxPowEntries == kBandSlots);
+
+// The enable marker of the BandEn cell, compared as entered.
+constexpr std::u16string_view kBandEnMarkers[] = {u"0x13579BDF", u"0x13579bdf"};
+// The stored HdelFlag word that the read side shows as "open" (the BandEn
+// switch shows "open" when the word's text is one of the markers above).
+constexpr uint32_t kHdelFlagOn = 0x11223344;
+constexpr std::u16string_view kSwitchOpen = u"open";
+constexpr std::u16string_view kSwitchClose = u"close";
+
+enum Range : size_t { kHdelSwitch, kHdelEnable, kBandEnSwitch, kBandEnEnable, kMaxPowTable, kRangeCount };
+constexpr size_t kPowerCell = kMaxPowEntries;  // power of entry i is cell 8 + i of the table range
+constexpr RangeRule kRanges[kRangeCount] = {{1, &msg::kWcdmaHdelSwitchCells},
+                                            {1, &msg::kWcdmaHdelEnableCells},
+                                            {1, &msg::kWcdmaBandEnSwitchCells},
+                                            {1, &msg::kWcdmaBandEnEnableCells},
+                                            {2 * kMaxPowEntries, &msg::kWcdmaMaxPowTableCells}};
+
+// Read side: switch and word cells of both features, then the 8 band
+// numbers and the 8 powers.
+constexpr size_t kReadHdelSwitch = 0;
+constexpr size_t kReadHdelWord = 1;
+constexpr size_t kReadBandEnSwitch = 2;
+constexpr size_t kReadBandEnWord = 3;
+constexpr size_t kReadBands = 4;
+constexpr size_t kReadPowers = kReadBands + kMaxPowEntries;
+constexpr size_t kReadCells = kReadPowers + kMaxPowEntries;  // 20
+
+constexpr int32_t kMarkEmpty = 2;
+constexpr int32_t kMarkSwitch = 3;
+constexpr int32_t kMarkValue = 17;
+
+bool is_band_en_marker(std::u16string_view text) {
+  return text == kBandEnMarkers[0] || text == kBandEnMarkers[1];
+}
+
+void write_max_pow(const WriteArgs& args, const std::u16string& path) {
+  auto ranges = take_ranges(args, msg::kWcdmaMaxPowConfig, kRanges);
+  if (!ranges) return;
+  const std::vector<Cells>& cells = *ranges;
+  const Cells& table_cells = cells[kMaxPowTable];
+
+  std::u16string hdel_text = remove_spaces(cells[kHdelEnable][0]);
+  const uint32_t hdel_word = ReadHex(hdel_text);
+
+  // The BandEn word and the table behind it, staged as one block.
+  NvBlock band_en(kBandEnOffset, kEnableWordSize + kMaxPowEntries * kMaxPowEntrySize);
+  if (is_band_en_marker(cells[kBandEnEnable][0])) {
+    size_t entries = 0;
+    for (size_t i = 0; i < kMaxPowEntries; ++i) {
+      if (!is_x_mark(table_cells[i])) ++entries;
+    }
+    if (entries == 0) {
+      show(msg::kWcdmaNoBand);
+      return;
+    }
+    // The first `entries` cells are taken in place, an "X" among them as 0.
+    for (size_t i = 0; i < entries; ++i) {
+      const size_t pos = kEnableWordSize + i * kMaxPowEntrySize;
+      band_en.put16(pos, static_cast<uint32_t>(ReadDec(table_cells[i])));
+      band_en.put16(pos + kPowerPos, static_cast<uint32_t>(ReadDec(table_cells[kPowerCell + i])));
+    }
+    std::u16string word_text = remove_spaces(cells[kBandEnEnable][0]);
+    band_en.put32(0, ReadHex(word_text));
+  } else {
+    std::u16string word_text = remove_spaces(cells[kBandEnEnable][0]);
+    band_en.put32(0, ReadHex(word_text));
+    show(msg::kWcdmaBandEnOff);
+  }
+
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  if (cells[kHdelSwitch][0] == kSwitchOpen) {
+    NvBlock hdel(kHdelFlagOffset, kEnableWordSize);
+    hdel.put32(0, hdel_word);
+    hdel.store(file);
+  }
+  if (cells[kBandEnSwitch][0] == kSwitchOpen) band_en.store(file);
+  file.close();
+  show(msg::kDone);
+}
+
+void read_max_pow(ReadCells& out, const std::u16string& path) {
+  NvBlock head(0, kHeadSize);
+  NvFile file;
+  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
+    head.load(file);
+    file.close();
+  }
+  if (out.count() != static_cast<int32_t>(kReadCells)) {
+    show(msg::kWcdmaMaxPowReadCount);
+    return;
+  }
+
+  std::vector<std::u16string> texts(kReadCells, u"X");
+  std::vector<int32_t> marks(kReadCells, kMarkEmpty);
+  texts[kReadHdelWord] = hex_text(head.get32(kHdelFlagOffset));
+  marks[kReadHdelWord] = kMarkValue;
+  texts[kReadHdelSwitch] = texts[kReadHdelWord] == hex_text(kHdelFlagOn) ? kSwitchOpen : kSwitchClose;
+  marks[kReadHdelSwitch] = kMarkSwitch;
+  texts[kReadBandEnWord] = hex_text(head.get32(kBandEnOffset));
+  marks[kReadBandEnWord] = kMarkValue;
+  texts[kReadBandEnSwitch] = is_band_en_marker(texts[kReadBandEnWord]) ? kSwitchOpen : kSwitchClose;
+  marks[kReadBandEnSwitch] = kMarkSwitch;
+
+  const size_t entries = stored_band_slots(head);
+  for (size_t i = 0; i < entries; ++i) {
+    const uint32_t offset = kMaxPowTableOffset + static_cast<uint32_t>(i * kMaxPowEntrySize);
+    texts[kReadBands + i] = dec_text(head.get16(offset));
+    texts[kReadPowers + i] = dec_text(head.get16s(offset + kPowerPos));
+    marks[kReadBands + i] = marks[kReadPowers + i] = kMarkValue;
+  }
+  for (size_t i = 0; i < kReadCells; ++i) out.assign(static_cast<int32_t>(i), texts[i], marks[i]);
+}
+
+}  // namespace
+}  // namespace calvex::wcdma
+
+CALVEX_DEFINE_WRITE(SheetWcdmaMaxPowWr, calvex::wcdma::write_max_pow)
+CALVEX_DEFINE_READ(SheetWcdmaMaxPowRd, calvex::wcdma::read_max_pow)
