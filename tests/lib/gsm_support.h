@@ -1,0 +1,53 @@
+// Shared helpers of the GSM sheet tests (and the common pin-mux and port
+// info sheets, which live in the same image): an NV image of random bytes in
+// a temporary directory, and the messages shared by all sheets.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "test_host.h"
+
+namespace gsm_test {
+
+using namespace calvex_test;
+using Messages = std::vector<std::string>;
+
+// Covers every GSM block (the last ends at 0x1BA0) so no write extends it.
+inline constexpr size_t kImageSize = 8192;
+
+inline constexpr const char* kDone = "修改完成！";
+inline constexpr const char* kOpenFailedWrite = "文件打开失败！";
+inline constexpr const char* kOpenFailedRead = "获取bin文件失败！";
+inline constexpr const char* kCellCountMismatch = "cell表格个数不符！";
+inline constexpr const char* kNotHex = "非16进制数！";
+inline constexpr const char* kHexTooLong = "字符长度超过8！";
+inline constexpr const char* kBadTruthCell = "真值表输入有误，请确认值是否为'0'、'1'、'X'！";
+
+// A test with an NV image of kImageSize random bytes at path.
+class GsmImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = dir.file("nv.bin");
+    before = random_bytes(kImageSize, 0x65A1);
+    write_file(path, before);
+  }
+  std::vector<uint8_t> image() const { return read_file(path); }
+  std::string missing_path() const { return dir.file("missing.bin"); }
+
+  TempDir dir;
+  std::string path;
+  std::vector<uint8_t> before;
+  MessageLog log;
+};
+
+// The bytes [offset, offset + size) of an image.
+inline std::vector<uint8_t> bytes_at(const std::vector<uint8_t>& image, size_t offset, size_t size) {
+  return std::vector<uint8_t>(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                              image.begin() + static_cast<std::ptrdiff_t>(offset + size));
+}
+
+}  // namespace gsm_test
