@@ -112,7 +112,9 @@ constexpr size_t kMergedBandValue1Pos = 0x004;
 constexpr size_t kMergedEntriesPos = 0x008;
 constexpr size_t kMergedHeadSize = kMergedEntriesPos + kMergedEntries * kCtrlWordSize;
 constexpr uint32_t kMergedTailPos = 0x2F8;
-constexpr size_t kMergedTailSize = 4;  // band value 2, then band value 3
+constexpr size_t kMergedTailSize = 4;
+constexpr size_t kMergedBandValue2Pos = 0;  // within the tail
+constexpr size_t kMergedBandValue3Pos = 2;
 static_assert(kMergedHeadSize == 0x108);
 static_assert(kMergedTailPos + kMergedTailSize <= kMergedSlotSize);
 
@@ -299,10 +301,9 @@ size_t parse_band_info(const Cells& band_info, BandSlots& slots) {
 }
 
 std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
-  std::vector<NvBlock> blocks;
-  NvBlock& flag = blocks.emplace_back(kAntTypeFlagOffset, kAntTypeFlagSize);
+  NvBlock flag(kAntTypeFlagOffset, kAntTypeFlagSize);
   flag.put16(0, mipi_type ? 0 : 1);
-  NvBlock& records = blocks.emplace_back(kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize);
+  NvBlock records(kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize);
   for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
     const size_t base = b * kSingleSwitchPaRecordSize;
     for (size_t i = 0; i < kSingleEntries; ++i) put_ctrl_word(records, base + i * kCtrlWordSize, slots[b].entries[i]);
@@ -311,6 +312,9 @@ std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
     records.put16(base + kSingleBandValue2Pos, slots[b].value2);
     records.put16(base + kSingleBandValue3Pos, slots[b].value3);
   }
+  std::vector<NvBlock> blocks;
+  blocks.push_back(std::move(flag));
+  blocks.push_back(std::move(records));
   return blocks;
 }
 
@@ -318,15 +322,20 @@ std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
 std::vector<NvBlock> stage_merged(const BandSlots& slots) {
   std::vector<NvBlock> blocks;
   for (size_t b = 0; b < kMergedLayoutSlots; ++b) {
-    NvBlock& head = blocks.emplace_back(merged_slot_offset(b), kMergedHeadSize);
-    NvBlock& tail = blocks.emplace_back(merged_slot_offset(b) + kMergedTailPos, kMergedTailSize);
-    if (b >= kSheetBandSlots) continue;
-    const BandSlot& slot = slots[b];
-    head.put32(kMergedBandValue0Pos, slot.value0);
-    head.put32(kMergedBandValue1Pos, slot.value1);
-    for (size_t i = 0; i < kMergedEntries; ++i) put_ctrl_word(head, kMergedEntriesPos + i * kCtrlWordSize, slot.entries[i]);
-    tail.put16(0, slot.value2);
-    tail.put16(2, slot.value3);
+    NvBlock head(merged_slot_offset(b), kMergedHeadSize);
+    NvBlock tail(merged_slot_offset(b) + kMergedTailPos, kMergedTailSize);
+    if (b < kSheetBandSlots) {
+      const BandSlot& slot = slots[b];
+      head.put32(kMergedBandValue0Pos, slot.value0);
+      head.put32(kMergedBandValue1Pos, slot.value1);
+      for (size_t i = 0; i < kMergedEntries; ++i) {
+        put_ctrl_word(head, kMergedEntriesPos + i * kCtrlWordSize, slot.entries[i]);
+      }
+      tail.put16(kMergedBandValue2Pos, slot.value2);
+      tail.put16(kMergedBandValue3Pos, slot.value3);
+    }
+    blocks.push_back(std::move(head));
+    blocks.push_back(std::move(tail));
   }
   return blocks;
 }

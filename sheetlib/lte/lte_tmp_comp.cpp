@@ -44,8 +44,7 @@ struct TmpRecord {
 using TmpRecords = std::array<TmpRecord, kBandSlots>;
 
 std::vector<NvBlock> stage_single(const TmpRecords& records) {
-  std::vector<NvBlock> blocks;
-  NvBlock& block = blocks.emplace_back(kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize);
+  NvBlock block(kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize);
   for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
     const size_t base = b * kSingleTmpCompRecordSize;
     block.put32(base + kSingleBandPos, records[b].band);
@@ -54,21 +53,25 @@ std::vector<NvBlock> stage_single(const TmpRecords& records) {
       block.put16(base + kSingleRowsPos + r * kSingleRowSize + 2, records[b].rows[r][1]);
     }
   }
+  std::vector<NvBlock> blocks;
+  blocks.push_back(std::move(block));
   return blocks;
 }
 
 std::vector<NvBlock> stage_merged(const TmpRecords& records) {
   std::vector<NvBlock> blocks;
   for (size_t b = 0; b < kMergedLayoutSlots; ++b) {
-    NvBlock& band = blocks.emplace_back(merged_slot_offset(b) + kMergedBandPos, kMergedBandSize);
+    NvBlock band(merged_slot_offset(b) + kMergedBandPos, kMergedBandSize);
     band.put32(0, records[b].band);
-    NvBlock& rows = blocks.emplace_back(merged_slot_offset(b) + kMergedRowsPos, kTmpRows * kMergedRowSize);
+    NvBlock rows(merged_slot_offset(b) + kMergedRowsPos, kTmpRows * kMergedRowSize);
     for (size_t r = 0; r < kTmpRows; ++r) {
       const uint32_t first = records[b].rows[r][0];
       const uint32_t second = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(records[b].rows[r][1])));
       rows.put32(r * kMergedRowSize, first);
       rows.put32(r * kMergedRowSize + 4, second);
     }
+    blocks.push_back(std::move(band));
+    blocks.push_back(std::move(rows));
   }
   return blocks;
 }
