@@ -130,6 +130,7 @@ std::vector<CsvRow> parse_csv(std::string_view text) {
     while (!row_done) {
       field.clear();
       if (i < text.size() && text[i] == '"') {
+        if (row.fields.empty()) row.first_quoted = true;
         const size_t quote_line = line;
         ++i;
         for (;;) {
@@ -196,7 +197,7 @@ RangeCells parse_sheet_file(const SheetEntry& entry, std::string_view text) {
   bool first = true;
   for (const CsvRow& row : rows) {
     last_line = row.line;
-    const std::string& head = row.fields[0];
+    const std::string head = row.first_quoted ? std::string() : row.fields[0];
     if (first && head == "#sheet") {
       first = false;
       const std::string name = row.fields.size() > 1 ? row.fields[1] : "";

@@ -29,6 +29,7 @@ std::string decode_text(const std::vector<uint8_t>& bytes);
 struct CsvRow {
   size_t line;  // line of the row's first character
   std::vector<std::string> fields;
+  bool first_quoted = false;  // a quoted first field is a cell, never a marker
 };
 
 // RFC 4180 records (CR LF or LF line ends; quoted fields may span lines).
