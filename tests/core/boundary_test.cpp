@@ -71,7 +71,8 @@ class CountingManager final : public TextManager {
   CalvexText make(const std::u16string& text, int32_t refs = 1) {
     TextHeader* h = Allocate(static_cast<int32_t>(text.size()), 2);
     --allocates;
-    std::memcpy(calvex::text_of(h), text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    CalvexText units = calvex::text_of(h);
+    for (size_t i = 0; i <= text.size(); ++i) units[i] = text.c_str()[i];
     h->length = static_cast<int32_t>(text.size());
     h->refs = refs;
     return calvex::text_of(h);
