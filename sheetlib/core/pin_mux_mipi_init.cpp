@@ -55,8 +55,8 @@ constexpr uint32_t kCmdProductId = 0x5D00;         // register 0x1D
 constexpr uint32_t kCmdManufacturerId = 0x5E00;    // register 0x1E
 constexpr uint32_t kCmdUsid = 0x5F00;              // register 0x1F
 constexpr uint32_t kPowerModeTriggerData = 0x38;
-constexpr uint32_t kUsidMask = 0x0F;               // USID register bits 3-0
-constexpr uint32_t kManufacturerBitsMask = 0x30;   // USID register bits 5-4
+constexpr uint32_t kUsidMask = 0x0F;              // USID register bits 3-0
+constexpr uint32_t kManufacturerBitsMask = 0x30;  // USID register bits 5-4
 constexpr size_t kWordsPerReassignment = 3;
 
 // New USIDs are taken from this list, in this order.
@@ -77,7 +77,7 @@ constexpr size_t kUsidTextLength = 3;  // "0x" and one digit
 struct PinMuxMode {
   std::u16string_view text;  // compared exactly
   uint32_t pin_mux_value;
-  size_t buses;              // MIPI buses built
+  size_t buses;  // MIPI buses built
   const Message* done;
 };
 
@@ -89,8 +89,7 @@ constexpr PinMuxMode kGpioMode{u"", 0x0000, 0, &msg::kPinMuxDoneGpio};
 
 constexpr std::array<int32_t, kBuses> kBusRanges = {kBus0Range, kBus1Range};
 constexpr std::array<const Message*, kBuses> kBusRangeMessages = {&msg::kPinMuxCh0Cells, &msg::kPinMuxCh1Cells};
-constexpr std::array<const Message*, kBuses> kBusFailedMessages = {&msg::kPinMuxMipi0Failed,
-                                                                   &msg::kPinMuxMipi1Failed};
+constexpr std::array<const Message*, kBuses> kBusFailedMessages = {&msg::kPinMuxMipi0Failed, &msg::kPinMuxMipi1Failed};
 
 const PinMuxMode& find_mode(std::u16string_view text) {
   for (const PinMuxMode& mode : kMipiModes) {
@@ -178,15 +177,18 @@ bool build_bus(const Cells& cells, size_t bus, BusInit& init, uint32_t& special_
   static_assert(kReassignmentWordLimit - 1 + kWordsPerReassignment <= kWordsPerBus);
 
   if (k + devices.size() >= kWordsPerBus) return fail();
-  for (const Device& d : devices) init.words[k++] = (d.usid << kUsidShift) | kCmdPowerModeTrigger | kPowerModeTriggerData;
+  for (const Device& d : devices)
+    init.words[k++] = (d.usid << kUsidShift) | kCmdPowerModeTrigger | kPowerModeTriggerData;
 
-  init.report = format_message(msg::kPinMuxBusReportHead, {dec_text(static_cast<int64_t>(bus)), dec_text(static_cast<int64_t>(devices.size()))});
+  init.report = format_message(msg::kPinMuxBusReportHead,
+                               {dec_text(static_cast<int64_t>(bus)), dec_text(static_cast<int64_t>(devices.size()))});
   if (devices.empty()) {
     init.report += u"\r\n";
   } else {
     init.report += msg::kPinMuxBusReportUsids.text;
     for (size_t i = 0; i < devices.size(); ++i) {
-      init.report += format_message(msg::kPinMuxBusReportDevice, {dec_text(static_cast<int64_t>(i)), hex_text(devices[i].usid)});
+      init.report +=
+          format_message(msg::kPinMuxBusReportDevice, {dec_text(static_cast<int64_t>(i)), hex_text(devices[i].usid)});
     }
   }
   return true;
@@ -248,7 +250,8 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
 
   NvBlock init_words(kInitWordsOffset, kInitWordsSize);
   for (size_t bus = 0; bus < kBuses; ++bus) {
-    for (size_t w = 0; w < kWordsPerBus; ++w) init_words.put32((bus * kWordsPerBus + w) * kWordSize, buses[bus].words[w]);
+    for (size_t w = 0; w < kWordsPerBus; ++w)
+      init_words.put32((bus * kWordsPerBus + w) * kWordSize, buses[bus].words[w]);
   }
   NvBlock pin_mux(kPinMuxOffset, kPinMuxValueSize);
   pin_mux.put16(0, mode.pin_mux_value);

@@ -11,14 +11,14 @@ namespace calvex::gsm {
 // Fixed block table of the GSM switch/PA and ramp control sheets. The entries
 // are in the order the modem tools have always numbered them.
 struct GsmBlockTable {
-  uint32_t truth_a_offset;     // truth-table block A: 9 x u16
-  uint32_t pa_config_offset;   // PA/switch configuration block: 8 x u32
-  uint32_t ctrl_word_offset;   // control word block: 25 x u32
-  uint32_t truth_b_offset;     // truth-table block B: 8 x u16
-  uint32_t ramp_data_offset;   // ramp data: ramp_data_count x u16
-  uint32_t ramp_data_count;    // number of 16-bit ramp data values
-  uint32_t ramp_time_offset;   // ramp time: 8 x s16
-  uint32_t backoff_offset;     // multi-slot backoff: 8 groups of 5 bytes
+  uint32_t truth_a_offset;    // truth-table block A: 9 x u16
+  uint32_t pa_config_offset;  // PA/switch configuration block: 8 x u32
+  uint32_t ctrl_word_offset;  // control word block: 25 x u32
+  uint32_t truth_b_offset;    // truth-table block B: 8 x u16
+  uint32_t ramp_data_offset;  // ramp data: ramp_data_count x u16
+  uint32_t ramp_data_count;   // number of 16-bit ramp data values
+  uint32_t ramp_time_offset;  // ramp time: 8 x s16
+  uint32_t backoff_offset;    // multi-slot backoff: 8 groups of 5 bytes
 };
 
 inline constexpr GsmBlockTable kGsmBlocks{
@@ -49,10 +49,10 @@ inline constexpr size_t kBackoffGroupSize = 5;
 inline constexpr size_t kBackoffSize = kBackoffGroups * kBackoffGroupSize;
 
 // Temperature compensation blocks (not in the block table).
-inline constexpr uint32_t kTmpCompHeadOffset = 0x3E4;   // 15 zeros, then 15 intervals
-inline constexpr uint32_t kTmpCompTxAOffset = 0x420;    // TX table A: 1200 x s16
-inline constexpr uint32_t kTmpCompTxBOffset = 0xD80;    // TX table B: 1200 x s16
-inline constexpr uint32_t kTmpCompRxOffset = 0x1B28;    // RX: 60 x s16
+inline constexpr uint32_t kTmpCompHeadOffset = 0x3E4;  // 15 zeros, then 15 intervals
+inline constexpr uint32_t kTmpCompTxAOffset = 0x420;   // TX table A: 1200 x s16
+inline constexpr uint32_t kTmpCompTxBOffset = 0xD80;   // TX table B: 1200 x s16
+inline constexpr uint32_t kTmpCompRxOffset = 0x1B28;   // RX: 60 x s16
 inline constexpr size_t kTmpCompHeadSize = 30 * 2;
 inline constexpr size_t kTmpCompTxTableSize = 1200 * 2;
 inline constexpr size_t kTmpCompRxSize = 60 * 2;

@@ -13,7 +13,7 @@ using gsm::kGsmBlocks;
 using gsm::kGsmCellMark;
 
 constexpr size_t kStates = 13;
-constexpr size_t kTruthColumns = 15;       // 11 lines, 2 words, 2 unused columns
+constexpr size_t kTruthColumns = 15;  // 11 lines, 2 words, 2 unused columns
 constexpr size_t kWord1Column = 11;
 constexpr size_t kWord2Column = 12;
 constexpr size_t kTruthCells = kStates * kTruthColumns;

@@ -30,7 +30,7 @@ constexpr size_t kHeadIntervalIndex = 15;
 constexpr int32_t kSheetCells = kIntervals + kTxRanges * kTxCellsPerRange + kRxCells;  // 2475
 
 constexpr RangeRule kRanges[kRangeCount] = {
-    {kIntervals, &msg::kGsmTempIntervalCells},   {kTxCellsPerRange, &msg::kGsmTxTmpCompCells},
+    {kIntervals, &msg::kGsmTempIntervalCells},    {kTxCellsPerRange, &msg::kGsmTxTmpCompCells},
     {kTxCellsPerRange, &msg::kGsmTxTmpCompCells}, {kTxCellsPerRange, &msg::kGsmTxTmpCompCells},
     {kTxCellsPerRange, &msg::kGsmTxTmpCompCells}, {kTxCellsPerRange, &msg::kGsmTxTmpCompCells},
     {kTxCellsPerRange, &msg::kGsmTxTmpCompCells}, {kTxCellsPerRange, &msg::kGsmTxTmpCompCells},
@@ -65,7 +65,8 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
 
   TmpCompBlocks blocks;
   for (size_t i = 0; i < kIntervals; ++i) {
-    blocks.head.put16((kHeadIntervalIndex + i) * kValueSize, static_cast<uint32_t>(ReadDecOrX((*cells)[kIntervalRange][i])));
+    blocks.head.put16((kHeadIntervalIndex + i) * kValueSize,
+                      static_cast<uint32_t>(ReadDecOrX((*cells)[kIntervalRange][i])));
   }
   for (size_t t = 0; t < kTxRanges; ++t) {
     const Cells& range = (*cells)[kFirstTxRange + t];
@@ -100,7 +101,8 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
 
   std::vector<std::u16string> texts;
   texts.reserve(kSheetCells);
-  for (size_t i = 0; i < kIntervals; ++i) texts.push_back(dec_text(blocks.head.get16s((kHeadIntervalIndex + i) * kValueSize)));
+  for (size_t i = 0; i < kIntervals; ++i)
+    texts.push_back(dec_text(blocks.head.get16s((kHeadIntervalIndex + i) * kValueSize)));
   for (size_t t = 0; t < kTxRanges; ++t) {
     for (size_t c = 0; c < kTxCellsPerRange; ++c) {
       texts.push_back(dec_text(blocks.tx_table(t).get16s(TmpCompBlocks::tx_pos(t, c))));

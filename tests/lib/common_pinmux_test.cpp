@@ -148,7 +148,8 @@ TEST_F(CommonPinMux, SpecialManufacturerCountsOnBusZeroOnly) {
 
 TEST_F(CommonPinMux, EmptyBusesReportNoDevices) {
   const WriteBack back = call_pin_mux({{"MIPI MODE", ""}, bus({}), bus({})}, path);
-  EXPECT_EQ(log.texts(), Messages{std::string(kDoneMipi) + "Mipi0共有器件个数0\r\n\r\nMipi1共有器件个数0\r\n" + kDoneTail});
+  EXPECT_EQ(log.texts(),
+            Messages{std::string(kDoneMipi) + "Mipi0共有器件个数0\r\n\r\nMipi1共有器件个数0\r\n" + kDoneTail});
   EXPECT_EQ(words_of(image(), 0, 32), std::vector<uint32_t>(32, 0));
   expect_bus_back(back, 0, {});
   expect_bus_back(back, 1, {});
@@ -184,10 +185,7 @@ TEST_F(CommonPinMux, ReassignsUsidsInTheOrderOfTheirFirstHolder) {
        {{"1", "1", "0"}, {"2", "2", "1"}, {"3", "3", "2"}, {"4", "4", "3"}, {"5", "5", "4"}, {"6", "6", "5"}},
        {0x00005C38, 0x00015C38, 0x00025C38, 0x00035C38, 0x00045C38, 0x00055C38},
        {"0x0", "0x1", "0x2", "0x3", "0x4", "0x5"}},
-      {"data ORed in unmasked",
-       {{"1FF", "2", "3"}},
-       {0x00035C38},
-       {"0x3"}},
+      {"data ORed in unmasked", {{"1FF", "2", "3"}}, {0x00035C38}, {"0x3"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rule);
@@ -201,9 +199,8 @@ TEST_F(CommonPinMux, ReassignsUsidsInTheOrderOfTheirFirstHolder) {
 
 TEST_F(CommonPinMux, AbsentAndBlankRows) {
   // A row is absent only when its first cell is X or x; a blank first cell is product ID 0.
-  const WriteBack back =
-      call_pin_mux({{"ONLY MIPI0 MODE", ""}, bus({{"X", "1", "5"}, {"", "1", "5"}, {"x", "1", "6"}, {"7", "1", "6"}}), {}},
-                   path);
+  const WriteBack back = call_pin_mux(
+      {{"ONLY MIPI0 MODE", ""}, bus({{"X", "1", "5"}, {"", "1", "5"}, {"x", "1", "6"}, {"7", "1", "6"}}), {}}, path);
   EXPECT_EQ(words_of(image(), 0, 16), padded({0x00055C38, 0x00065C38}));
   expect_bus_back(back, 0, {"0x5", "0x6"});
 }
@@ -218,7 +215,9 @@ TEST_F(CommonPinMux, TooManyWordsRefuseTheWrite) {
   const std::vector<Row> six_same(6, Row{"1", "1", "4"});
   const Case cases[] = {
       {"six sharing one USID on bus 0", {{"MIPI MODE", ""}, bus(six_same), bus({})}, {kTooMany, kMipi0Failed}},
-      {"five sharing: 15 words and 5 triggers", {{"ONLY MIPI0 MODE", ""}, bus(five_same), {}}, {kTooMany, kMipi0Failed}},
+      {"five sharing: 15 words and 5 triggers",
+       {{"ONLY MIPI0 MODE", ""}, bus(five_same), {}},
+       {kTooMany, kMipi0Failed}},
       {"six sharing one USID on bus 1", {{"MIPI MODE", "SIM FUNC"}, bus({}), bus(six_same)}, {kTooMany, kMipi1Failed}},
   };
   for (const Case& c : cases) {

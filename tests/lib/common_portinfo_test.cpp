@@ -58,9 +58,9 @@ TEST_F(CommonPortInfo, MapsEveryPortNameOfEnabledRows) {
 TEST_F(CommonPortInfo, UnknownNamesAreReportedPerCellAndStoredAsZero) {
   auto table = disabled_rows();
   set_row(table, 0, {"Support", "LB3", "LB3", "HB1"});
-  set_row(table, 1, {"Support", "MB5", "hb1", "MB5"});   // MB5 is a receive port only
-  set_row(table, 2, {"Support", "HB1 ", "LB1", "LB4 "}); // trailing space matches nothing
-  set_row(table, 3, {"support", "bad", "bad", "bad"});   // disabled: ports not looked at
+  set_row(table, 1, {"Support", "MB5", "hb1", "MB5"});    // MB5 is a receive port only
+  set_row(table, 2, {"Support", "HB1 ", "LB1", "LB4 "});  // trailing space matches nothing
+  set_row(table, 3, {"support", "bad", "bad", "bad"});    // disabled: ports not looked at
   write_port_info("Support", table, path);
   EXPECT_EQ(log.texts(), (Messages{kBadTx, kBadRx, kBadTx, kBadRx, kDone}));
 

@@ -68,12 +68,31 @@ TEST_F(GsmSwitchPa, WritesEveryBlockInItsLayout) {
   const std::array<uint32_t, 8> config = {0, 0, 0xFFFFFFFE, 7, 1 | (300u << 16), 0, 0, 0};
   for (size_t i = 0; i < config.size(); ++i) EXPECT_EQ(le32(img, kConfig + 4 * i), config[i]) << "config " << i;
 
-  const std::array<uint32_t, 25> words = {
-      word1(0) | kFlag, word1(1) | kFlag,  word1(2) | kFlag,  word1(3) | kFlag,  word1(4) | kFlag,
-      word1(5) | kFlag, word1(6) | kFlag,  word1(7) | kFlag,  word1(12) | kFlag, word2(4) | kFlag,
-      word2(5) | kFlag, word2(6) | kFlag,  word2(7) | kFlag,  word2(8) | kFlag,  word2(9) | kFlag,
-      word2(10) | kFlag, word2(11) | kFlag, word2(12) | kFlag, 0,                kPaOff,
-      word1(8) | kFlag, word1(9) | kFlag,  word1(10) | kFlag, word1(11) | kFlag, 0};
+  const std::array<uint32_t, 25> words = {word1(0) | kFlag,
+                                          word1(1) | kFlag,
+                                          word1(2) | kFlag,
+                                          word1(3) | kFlag,
+                                          word1(4) | kFlag,
+                                          word1(5) | kFlag,
+                                          word1(6) | kFlag,
+                                          word1(7) | kFlag,
+                                          word1(12) | kFlag,
+                                          word2(4) | kFlag,
+                                          word2(5) | kFlag,
+                                          word2(6) | kFlag,
+                                          word2(7) | kFlag,
+                                          word2(8) | kFlag,
+                                          word2(9) | kFlag,
+                                          word2(10) | kFlag,
+                                          word2(11) | kFlag,
+                                          word2(12) | kFlag,
+                                          0,
+                                          kPaOff,
+                                          word1(8) | kFlag,
+                                          word1(9) | kFlag,
+                                          word1(10) | kFlag,
+                                          word1(11) | kFlag,
+                                          0};
   for (size_t i = 0; i < words.size(); ++i) EXPECT_EQ(le32(img, kWords + 4 * i), words[i]) << "word " << i;
 
   EXPECT_EQ(changes_outside(before, img, {{kTruthA, 18}, {kTruthB, 16}, {kConfig, 32}, {kWords, 100}}),
@@ -112,7 +131,12 @@ struct StoreCase {
 
 TEST_F(GsmSwitchPa, StoresEachValueAtItsPlace) {
   const StoreCase cases[] = {
-      {"lines 0 and 10 of state 0", [](SwitchPaSheet& s) { s.cell(0, 0) = "1"; s.cell(0, 10) = "1"; }, 0x16E0, 2, 0x0401},
+      {"lines 0 and 10 of state 0",
+       [](SwitchPaSheet& s) {
+         s.cell(0, 0) = "1";
+         s.cell(0, 10) = "1";
+       },
+       0x16E0, 2, 0x0401},
       {"state 12 closes block A", [](SwitchPaSheet& s) { s.cell(12, 0) = "1"; }, 0x16F0, 2, 0x0001},
       {"state 4 opens block B", [](SwitchPaSheet& s) { s.cell(4, 1) = "1"; }, 0x1964, 2, 0x0002},
       {"control word gets bit 21", [](SwitchPaSheet& s) { s.cell(0, 11) = "1F"; }, 0x1A4C, 4, 0x0020001F},
@@ -123,8 +147,13 @@ TEST_F(GsmSwitchPa, StoresEachValueAtItsPlace) {
       {"PA off word stored as read", [](SwitchPaSheet& s) { s.pa_off = "FFFFFFFF"; }, 0x1A98, 4, 0xFFFFFFFF},
       {"c0 at index 3", [](SwitchPaSheet& s) { s.config[0] = "12"; }, 0x1950, 4, 12},
       {"c1 at index 2", [](SwitchPaSheet& s) { s.config[1] = "34"; }, 0x194C, 4, 34},
-      {"c2, c3, c4 packed", [](SwitchPaSheet& s) { s.config[2] = "1"; s.config[3] = "1"; s.config[4] = "5"; }, 0x1954, 4,
-       0x00050003},
+      {"c2, c3, c4 packed",
+       [](SwitchPaSheet& s) {
+         s.config[2] = "1";
+         s.config[3] = "1";
+         s.config[4] = "5";
+       },
+       0x1954, 4, 0x00050003},
       {"c4 4096 beyond the shown bits", [](SwitchPaSheet& s) { s.config[4] = "4096"; }, 0x1954, 4, 0x10000000},
   };
   for (const StoreCase& c : cases) {
@@ -139,11 +168,11 @@ TEST_F(GsmSwitchPa, StoresEachValueAtItsPlace) {
 
 TEST_F(GsmSwitchPa, BadCellsAreReportedInOrderAndTheWriteGoesOn) {
   SwitchPaSheet s;
-  s.cell(5, 0) = "";        // truth: empty is not a state
-  s.cell(1, 3) = "2";       // truth
-  s.cell(2, 11) = "G";      // first word
+  s.cell(5, 0) = "";            // truth: empty is not a state
+  s.cell(1, 3) = "2";           // truth
+  s.cell(2, 11) = "G";          // first word
   s.cell(0, 12) = "123456789";  // second word of state 0: read, not stored
-  s.cell(6, 12) = "0x1Z";   // second word
+  s.cell(6, 12) = "0x1Z";       // second word
   s.pa_off = "0xZZ";
   s.write(path);
   EXPECT_EQ(log.texts(), (Messages{kBadTruthCell, kBadTruthCell, kNotHex, kHexTooLong, kNotHex, kNotHex, kDone}));
@@ -190,10 +219,10 @@ TEST_F(GsmSwitchPa, ReadShowsOnlyTheWordPayloadAndTheConfigurationFields) {
   const auto put32 = [&](size_t off, uint32_t v) {
     for (int i = 0; i < 4; ++i) img[off + i] = static_cast<uint8_t>(v >> (8 * i));
   };
-  put32(kWords, 0xFF312345);            // state 0 first word: bits above 19 hidden
-  put32(kWords + 4 * 19, 0xFF312345);   // PA off: all 32 bits
-  put32(kConfig + 4 * 3, 0xFFFFFFFF);   // c0 as a signed number
-  put32(kConfig + 4 * 4, 0xFABC0002);   // c2 = 0, c3 = 1, c4 = bits 16-27
+  put32(kWords, 0xFF312345);           // state 0 first word: bits above 19 hidden
+  put32(kWords + 4 * 19, 0xFF312345);  // PA off: all 32 bits
+  put32(kConfig + 4 * 3, 0xFFFFFFFF);  // c0 as a signed number
+  put32(kConfig + 4 * 4, 0xFABC0002);  // c2 = 0, c3 = 1, c4 = bits 16-27
   write_file(path, img);
   const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells, path);
   EXPECT_EQ(r.texts[0], "0xff312345");
