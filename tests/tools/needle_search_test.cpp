@@ -115,6 +115,24 @@ TEST(NeedleSearch, PeriodicNeedlesInTextsWithBrokenRepeats) {
   }
 }
 
+// A long needle next to copies of itself that differ in one byte: every
+// position of the comparison, inside and across compared blocks, must count.
+TEST(NeedleSearch, OneDifferentByteAtEveryPositionOfALongNeedle) {
+  const Bytes needle = tooltest::pseudo_random_bytes(600, 91);
+  for (size_t changed = 0; changed < needle.size(); ++changed) {
+    Bytes near_copy = needle;
+    near_copy[changed] ^= 0x01;
+    const Bytes text = concat(concat(near_copy, needle), near_copy);
+    ASSERT_EQ(search(text, needle), Offsets{600}) << "changed byte " << changed;
+  }
+  const Bytes run(600, 'a');
+  for (size_t changed = 0; changed < run.size(); ++changed) {
+    Bytes text(1800, 'a');
+    text[600 + changed] = 'b';
+    ASSERT_EQ(search(text, run), naive(text, run)) << "changed byte " << changed;
+  }
+}
+
 // Needles longer than the bad-pair table's largest move (65535 bytes).
 TEST(NeedleSearch, NeedlesLongerThanTheLargestTableMove) {
   Bytes text = tooltest::pseudo_random_bytes(400000, 77);

@@ -50,10 +50,14 @@ MaximalSuffix maximal_suffix(const unsigned char* x, size_t size, bool reversed_
   return {before_start, period};
 }
 
-// First index in [from, size) where a and b differ, or size when none does.
-inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, size_t from, size_t size) {
+// Bytes compared per memcmp call once the first word of a comparison matched.
+constexpr size_t kCompareBlockSize = 256;
+
+// First index in [from, to) where a and b differ, or `to` when none does;
+// compares one word at a time.
+inline size_t first_mismatch_by_words(const unsigned char* a, const unsigned char* b, size_t from, size_t to) {
   size_t i = from;
-  while (i + sizeof(uint64_t) <= size) {
+  while (i + sizeof(uint64_t) <= to) {
     uint64_t wa;
     uint64_t wb;
     std::memcpy(&wa, a + i, sizeof wa);
@@ -68,8 +72,19 @@ inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, siz
     }
     i += sizeof(uint64_t);
   }
-  while (i < size && a[i] == b[i]) ++i;
+  while (i < to && a[i] == b[i]) ++i;
   return i;
+}
+
+// First index in [from, size) where a and b differ, or size when none does.
+// Most comparisons end in their first word; long equal stretches go through
+// memcmp a block at a time.
+inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, size_t from, size_t size) {
+  const size_t first_word_end = std::min(size, from + sizeof(uint64_t));
+  size_t i = first_mismatch_by_words(a, b, from, first_word_end);
+  if (i < first_word_end) return i;
+  while (i + kCompareBlockSize <= size && std::memcmp(a + i, b + i, kCompareBlockSize) == 0) i += kCompareBlockSize;
+  return first_mismatch_by_words(a, b, i, std::min(size, i + kCompareBlockSize));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <new>
 
 namespace fileio {
 
@@ -87,14 +86,6 @@ int64_t write_loop(const WriteCall& write_call, const void* buffer, int64_t coun
     total += moved;
   }
   return total;
-}
-
-FileBuffer allocate_file_buffer(int64_t size) {
-  FileBuffer buffer;
-  if (size < 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max()) return buffer;
-  buffer.bytes.reset(new (std::nothrow) unsigned char[static_cast<size_t>(size)]);
-  if (buffer.bytes) buffer.size = size;
-  return buffer;
 }
 
 }  // namespace fileio

@@ -3,16 +3,21 @@
 #include "fileio.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 
 namespace fileio {
 namespace {
 
 constexpr int kReadOpenFlags = O_RDONLY;
 constexpr int kWriteOpenFlags = O_RDWR | O_CREAT | O_TRUNC | O_SYNC;
+// Buffers of at least this size are aligned to it and offered huge pages.
+constexpr size_t kHugePageSize = size_t{2} << 20;
 
 class Descriptor {
  public:
@@ -65,6 +70,22 @@ int64_t write_whole(const char* path, const void* buffer, int64_t count) {
     ::unlink(path);
   }
   return written;
+}
+
+FileBuffer allocate_file_buffer(int64_t size) {
+  FileBuffer buffer;
+  if (size < 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max() - kHugePageSize) return buffer;
+  const auto bytes = static_cast<size_t>(size);
+  if (bytes >= kHugePageSize) {
+    const size_t rounded = (bytes + kHugePageSize - 1) & ~(kHugePageSize - 1);
+    buffer.bytes.reset(static_cast<unsigned char*>(std::aligned_alloc(kHugePageSize, rounded)));
+    // Only advice: without huge pages the buffer works the same.
+    if (buffer.bytes) ::madvise(buffer.bytes.get(), rounded, MADV_HUGEPAGE);
+  } else {
+    buffer.bytes.reset(static_cast<unsigned char*>(std::malloc(bytes != 0 ? bytes : 1)));
+  }
+  if (buffer.bytes) buffer.size = size;
+  return buffer;
 }
 
 }  // namespace fileio

@@ -10,6 +10,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 
 namespace fileio {
 namespace {
@@ -75,6 +77,15 @@ int64_t write_whole(const char* path, const void* buffer, int64_t count) {
     ::_unlink(path);
   }
   return written;
+}
+
+FileBuffer allocate_file_buffer(int64_t size) {
+  FileBuffer buffer;
+  if (size < 0 || static_cast<uint64_t>(size) > std::numeric_limits<size_t>::max()) return buffer;
+  const auto bytes = static_cast<size_t>(size);
+  buffer.bytes.reset(static_cast<unsigned char*>(std::malloc(bytes != 0 ? bytes : 1)));
+  if (buffer.bytes) buffer.size = size;
+  return buffer;
 }
 
 }  // namespace fileio
