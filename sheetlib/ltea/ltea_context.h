@@ -22,15 +22,15 @@ inline constexpr uint32_t kHeadSize = 13076;  // 0x3314
 inline constexpr uint32_t kMprOffset = 4;  // 16-bit signed entries
 inline constexpr size_t kMprCount = 42;
 
-inline constexpr uint32_t kPcScaleMarkerOffset = 324;         // 32-bit
-inline constexpr uint32_t kPcScaleMarkerOn = 0x6963616C;      // "laci" (bytes 6C 61 63 69)
-inline constexpr uint32_t kPcScaleValuesOffset = 328;         // 16-bit entries
+inline constexpr uint32_t kPcScaleMarkerOffset = 324;     // 32-bit
+inline constexpr uint32_t kPcScaleMarkerOn = 0x6963616C;  // "laci" (bytes 6C 61 63 69)
+inline constexpr uint32_t kPcScaleValuesOffset = 328;     // 16-bit entries
 inline constexpr size_t kPcScaleCount = 17;
 
 inline constexpr uint32_t kFilterOffset = 388;  // 16-bit entries
 inline constexpr size_t kFilterCount = 6;
 
-inline constexpr uint32_t kAntMainEntryOffset = 400;       // antenna selection entries
+inline constexpr uint32_t kAntMainEntryOffset = 400;  // antenna selection entries
 inline constexpr uint32_t kAntDiversityEntryOffset = 408;
 
 inline constexpr uint32_t kBandRecordCountOffset = 436;  // 32-bit
@@ -61,14 +61,14 @@ inline constexpr uint32_t kHeadEndMarker = 0x5248;
 
 // ---- Band record: offsets within one record ----
 
-inline constexpr uint32_t kRecBandNumber = 0;   // 32-bit; 0 marks an empty slot
-inline constexpr uint32_t kRecCarried4 = 4;     // 32-bit, carried through unchanged
-inline constexpr uint32_t kRecPaStates = 8;     // states 0..3, one block each
+inline constexpr uint32_t kRecBandNumber = 0;      // 32-bit; 0 marks an empty slot
+inline constexpr uint32_t kRecCarried4 = 4;        // 32-bit, carried through unchanged
+inline constexpr uint32_t kRecPaStates = 8;        // states 0..3, one block each
 inline constexpr uint32_t kRecSwitchStates = 136;  // states 4..7, one block each
-inline constexpr uint32_t kRecTmpComp = 280;    // 60 rows of two signed 32-bit values
-inline constexpr uint32_t kRecCarried760 = 760;  // 16-bit, carried through unchanged
-inline constexpr uint32_t kRecCarried762 = 762;  // 16-bit, carried through unchanged
-inline constexpr uint32_t kRecPaTiming = 764;    // 4 signed 16-bit offsets
+inline constexpr uint32_t kRecTmpComp = 280;       // 60 rows of two signed 32-bit values
+inline constexpr uint32_t kRecCarried760 = 760;    // 16-bit, carried through unchanged
+inline constexpr uint32_t kRecCarried762 = 762;    // 16-bit, carried through unchanged
+inline constexpr uint32_t kRecPaTiming = 764;      // 4 signed 16-bit offsets
 
 inline constexpr size_t kStatesPerSlot = 8;
 inline constexpr size_t kPaStates = 4;  // states 0..3 are PA states, 4..7 switch states
@@ -99,8 +99,9 @@ constexpr uint32_t band_field(size_t slot, uint32_t field_offset) {
 
 // Absolute offset of the first entry of state s (0..7) of a band record.
 constexpr uint32_t state_block(size_t slot, size_t state) {
-  return state < kPaStates ? band_field(slot, kRecPaStates + static_cast<uint32_t>(kStateBlockSize * state))
-                           : band_field(slot, kRecSwitchStates + static_cast<uint32_t>(kStateBlockSize * (state - kPaStates)));
+  return state < kPaStates
+             ? band_field(slot, kRecPaStates + static_cast<uint32_t>(kStateBlockSize * state))
+             : band_field(slot, kRecSwitchStates + static_cast<uint32_t>(kStateBlockSize * (state - kPaStates)));
 }
 
 // ---- Control word entry: kind (16-bit), 0 (16-bit), word (32-bit) ----

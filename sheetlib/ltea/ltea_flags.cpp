@@ -46,7 +46,7 @@ void read_flags(ReadCells& out, const std::u16string& path) {
   LteaContext ctx;
   load_nv_head(ctx.head, path, msg::kOpenFailedRead);
   const std::u16string texts[kReadCells] = {hex_text(ctx.head.get32(kTxNvFlagOffset)),
-                                           hex_text(ctx.head.get16(kTxPowerEsfOffset))};
+                                            hex_text(ctx.head.get16(kTxPowerEsfOffset))};
   fill_checked(out, texts, kMarkValue, msg::kCellCountMismatch);
 }
 

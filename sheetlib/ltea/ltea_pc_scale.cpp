@@ -22,7 +22,8 @@ void write_pc_scale(const WriteArgs& args, const std::u16string& path) {
   ctx.head.put32(kPcScaleMarkerOffset, on ? kPcScaleMarkerOn : 0);
   if (on) {
     const Cells& values = (*ranges)[kValuesRange];
-    for (size_t i = 0; i < kPcScaleCount; ++i) ctx.head.put16(scale_value(i), static_cast<uint32_t>(ReadDec(values[i])));
+    for (size_t i = 0; i < kPcScaleCount; ++i)
+      ctx.head.put16(scale_value(i), static_cast<uint32_t>(ReadDec(values[i])));
   }
 
   CBinFile bin;

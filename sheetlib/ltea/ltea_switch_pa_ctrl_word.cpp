@@ -19,8 +19,8 @@ constexpr size_t kTruthRange = 2;
 constexpr size_t kPaTimingRange = 3;
 
 constexpr size_t kTruthRows = 19;
-constexpr size_t kTruthColumns = kBandSlots * kStatesPerSlot;  // 128
-constexpr size_t kTruthCells = kTruthRows * kTruthColumns;     // 2432
+constexpr size_t kTruthColumns = kBandSlots * kStatesPerSlot;   // 128
+constexpr size_t kTruthCells = kTruthRows * kTruthColumns;      // 2432
 constexpr size_t kPaTimingCells = kPaTimingCount * kBandSlots;  // 64: cell 16j + k
 
 constexpr size_t kGroup0FirstRow = 0;   // rows 0..10
@@ -38,9 +38,9 @@ constexpr RangeRule kRanges[] = {{1, &msg::kLteaMipiSelRange},
 
 // Read side: band cells, then the truth table, then the PA timing offsets.
 constexpr size_t kReadBandFirst = 0;
-constexpr size_t kReadTruthFirst = kReadBandFirst + kBandSlots;      // 16
+constexpr size_t kReadTruthFirst = kReadBandFirst + kBandSlots;       // 16
 constexpr size_t kReadPaTimingFirst = kReadTruthFirst + kTruthCells;  // 2448
-constexpr size_t kReadCells = kReadPaTimingFirst + kPaTimingCells;   // 2512
+constexpr size_t kReadCells = kReadPaTimingFirst + kPaTimingCells;    // 2512
 
 constexpr int32_t kPaTimingMin = -1000;
 constexpr int32_t kPaTimingMax = 1000;
@@ -123,7 +123,8 @@ void build_state(const Cells& truth, NvBlock& head, size_t slot, size_t state) {
     for (size_t i = 0; i < mipi_count; ++i) entries[next++] = {kKindMipi, mipi[i]};
   }
   const uint32_t block = state_block(slot, state);
-  for (size_t e = 0; e < kEntriesPerState; ++e) put_entry(head, block + static_cast<uint32_t>(kEntrySize * e), entries[e]);
+  for (size_t e = 0; e < kEntriesPerState; ++e)
+    put_entry(head, block + static_cast<uint32_t>(kEntrySize * e), entries[e]);
 }
 
 // Record fields the write puts back, in write order: offset and size.
@@ -132,8 +133,13 @@ struct RecordField {
   size_t size;
 };
 constexpr RecordField kWrittenFields[] = {
-    {kRecBandNumber, 4}, {kRecCarried4, 4},  {kRecCarried760, 2},           {kRecCarried762, 2},
-    {kRecPaStates, kStateBlocksSize},        {kRecSwitchStates, kStateBlocksSize}, {kRecPaTiming, kPaTimingSize},
+    {kRecBandNumber, 4},
+    {kRecCarried4, 4},
+    {kRecCarried760, 2},
+    {kRecCarried762, 2},
+    {kRecPaStates, kStateBlocksSize},
+    {kRecSwitchStates, kStateBlocksSize},
+    {kRecPaTiming, kPaTimingSize},
 };
 
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {

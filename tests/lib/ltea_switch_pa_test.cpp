@@ -113,16 +113,15 @@ TEST_P(LteaSwitchPaPlacement, EntriesGoToTheirSlots) {
   EXPECT_EQ(entries(image(), 0, c.state), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ltea, LteaSwitchPaPlacement,
-    ::testing::Values(PlacementCase{"PaGroup1Alone", 1, false, true, 0, {0, 0, 0, 3}},
-                      PlacementCase{"PaBothGroups", 2, true, true, 2, {8, 8, 3, 2}},
-                      PlacementCase{"PaGroup0AndThreeMipi", 3, true, false, 3, {8, 8, 8, 2}},
-                      PlacementCase{"PaFourMipi", 0, false, false, 4, {8, 8, 8, 8}},
-                      PlacementCase{"SwitchBothGroups", 5, true, true, 2, {2, 3, 8, 8}},
-                      PlacementCase{"SwitchGroup1AndMipi", 6, false, true, 1, {3, 8, 0, 0}},
-                      PlacementCase{"SwitchNothing", 7, false, false, 0, {0, 0, 0, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ltea, LteaSwitchPaPlacement,
+                         ::testing::Values(PlacementCase{"PaGroup1Alone", 1, false, true, 0, {0, 0, 0, 3}},
+                                           PlacementCase{"PaBothGroups", 2, true, true, 2, {8, 8, 3, 2}},
+                                           PlacementCase{"PaGroup0AndThreeMipi", 3, true, false, 3, {8, 8, 8, 2}},
+                                           PlacementCase{"PaFourMipi", 0, false, false, 4, {8, 8, 8, 8}},
+                                           PlacementCase{"SwitchBothGroups", 5, true, true, 2, {2, 3, 8, 8}},
+                                           PlacementCase{"SwitchGroup1AndMipi", 6, false, true, 1, {3, 8, 0, 0}},
+                                           PlacementCase{"SwitchNothing", 7, false, false, 0, {0, 0, 0, 0}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LteaSwitchPa, GpioBitPositionsOfBothGroups) {
   Sheet s;
@@ -150,9 +149,9 @@ TEST_F(LteaSwitchPa, GpioBitPositionsOfBothGroups) {
 TEST_F(LteaSwitchPa, BadGpioCellAbandonsOnlyItsStateBeforeItsMipiWordsAreRead) {
   Sheet s;
   s.bands[0] = "1";
-  s.cell(3, 0, 2) = "2";    // group 0: state 2 abandoned
-  s.cell(15, 0, 2) = "G";   // never read: no hexadecimal message
-  s.cell(12, 0, 5) = "";    // group 1: state 5 abandoned
+  s.cell(3, 0, 2) = "2";     // group 0: state 2 abandoned
+  s.cell(15, 0, 2) = "G";    // never read: no hexadecimal message
+  s.cell(12, 0, 5) = "";     // group 1: state 5 abandoned
   s.cell(15, 0, 6) = "0x5";  // a normal state between them
   call_write(SheetLteaSwitchPaCtrlWordWr, s.ranges(), path);
   EXPECT_EQ(log.texts(), Messages({kGroup0Bad, kGroup1Bad, kDone}));
@@ -308,7 +307,8 @@ class LteaSwitchPaRefusal : public LteaImageTest, public ::testing::WithParamInt
 TEST_P(LteaSwitchPaRefusal, LeavesImageUnchanged) {
   const RefusalCase& c = GetParam();
   std::vector<RangeTexts> ranges;
-  for (size_t i = 0; i < c.counts.size(); ++i) ranges.push_back(RangeTexts{repeat_text(i == 1 ? "1" : "X", c.counts[i])});
+  for (size_t i = 0; i < c.counts.size(); ++i)
+    ranges.push_back(RangeTexts{repeat_text(i == 1 ? "1" : "X", c.counts[i])});
   call_write(SheetLteaSwitchPaCtrlWordWr, ranges, path);
   EXPECT_EQ(log.texts(), Messages({c.message}));
   EXPECT_EQ(image(), before);

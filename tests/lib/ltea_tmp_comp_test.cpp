@@ -24,7 +24,8 @@ class LteaTmpComp : public LteaImageTest {
  protected:
   // Sets the image's band numbers (slots beyond the list are 0).
   void set_image_bands(const std::vector<uint32_t>& bands) {
-    for (size_t slot = 0; slot < 16; ++slot) put_le32(before, band_field(slot, 0), slot < bands.size() ? bands[slot] : 0);
+    for (size_t slot = 0; slot < 16; ++slot)
+      put_le32(before, band_field(slot, 0), slot < bands.size() ? bands[slot] : 0);
     write_file(path, before);
   }
   void write_sheet(std::vector<std::string> bands) {
@@ -76,14 +77,13 @@ TEST_P(LteaTmpCompMismatch, ShowsTheFirstDifferenceAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ltea, LteaTmpCompMismatch,
-    ::testing::Values(
-        MismatchCase{"Swapped", {"3", "1", "9"}, {"bandnum:3,跟NV中1不一致！", kOrderMessage}},
-        MismatchCase{"LeadingSpace", {" 1", "3"}, {"bandnum: 1,跟NV中1不一致！", kOrderMessage}},
-        MismatchCase{"ExtraBand", {"1", "3", "5"}, {"bandnum:5,跟NV中X不一致！", kOrderMessage}},
-        MismatchCase{"MissingBand", {"1", "0"}, {"bandnum:X,跟NV中3不一致！", kOrderMessage}},
-        // "0" cells past the difference are not replaced and count as bands.
-        MismatchCase{"NoBandBeforeDifference", {"X", "0"}, {"bandnum:X,跟NV中1不一致！", kOrderMessage}},
-        MismatchCase{"NoBandAtAll", {"x"}, {"bandnum:X,跟NV中1不一致！", kNoBand}}),
+    ::testing::Values(MismatchCase{"Swapped", {"3", "1", "9"}, {"bandnum:3,跟NV中1不一致！", kOrderMessage}},
+                      MismatchCase{"LeadingSpace", {" 1", "3"}, {"bandnum: 1,跟NV中1不一致！", kOrderMessage}},
+                      MismatchCase{"ExtraBand", {"1", "3", "5"}, {"bandnum:5,跟NV中X不一致！", kOrderMessage}},
+                      MismatchCase{"MissingBand", {"1", "0"}, {"bandnum:X,跟NV中3不一致！", kOrderMessage}},
+                      // "0" cells past the difference are not replaced and count as bands.
+                      MismatchCase{"NoBandBeforeDifference", {"X", "0"}, {"bandnum:X,跟NV中1不一致！", kOrderMessage}},
+                      MismatchCase{"NoBandAtAll", {"x"}, {"bandnum:X,跟NV中1不一致！", kNoBand}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LteaTmpComp, EmptyImageAndEmptySheetHaveNoBand) {
@@ -99,7 +99,8 @@ TEST_F(LteaTmpComp, ReadShowsEveryBandSlotWhereverItStands) {
   write_file(path, before);
   const ReadResult r = call_read(SheetLteaTmpCompRd, kReadCells, path);
   EXPECT_TRUE(log.texts().empty());
-  EXPECT_EQ(std::vector<std::string>(r.texts.begin(), r.texts.begin() + 4), std::vector<std::string>({"7", "X", "9", "X"}));
+  EXPECT_EQ(std::vector<std::string>(r.texts.begin(), r.texts.begin() + 4),
+            std::vector<std::string>({"7", "X", "9", "X"}));
   EXPECT_EQ(r.texts[16 + 32 * 3 + 5], "-42");
   for (size_t row = 0; row < 60; ++row) {
     ASSERT_EQ(r.texts[16 + 32 * row + 2], "X");
@@ -113,7 +114,8 @@ TEST_F(LteaTmpComp, ReadOutputWrittenBackLeavesTheImageUnchanged) {
   set_image_bands({1, 3, 7, 20});
   const ReadResult r = call_read(SheetLteaTmpCompRd, kReadCells, path);
   call_write(SheetLteaTmpCompWr,
-             {RangeTexts{{r.texts.begin(), r.texts.begin() + 16}, 1, 16}, RangeTexts{{r.texts.begin() + 16, r.texts.end()}, 60, 32}},
+             {RangeTexts{{r.texts.begin(), r.texts.begin() + 16}, 1, 16},
+              RangeTexts{{r.texts.begin() + 16, r.texts.end()}, 60, 32}},
              path);
   EXPECT_EQ(log.texts(), Messages({kDone}));
   EXPECT_EQ(image(), before);

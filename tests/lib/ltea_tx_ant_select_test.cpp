@@ -50,52 +50,52 @@ TEST_P(LteaTxAntSelect, BuildsEntriesAndReadsThemBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ltea, LteaTxAntSelect,
-    ::testing::Values(
-        // Code 0x40000416: group code 22, level bit 10, enable bit 30.
-        WriteCase{"Group0Line0",
-                  {{0, "1"}, {1, "0"}},
-                  {0, 0, 0, 0, 0x16, 0x04, 0x00, 0x40},
-                  {0, 0, 0, 0, 0x16, 0x00, 0x00, 0x40},
-                  {kDone},
-                  {{0, "1"}, {1, "0"}}},
-        // Group 0 line 10: enable bit 40 lands in the first 16-bit field.
-        WriteCase{"Group0Line10AndGroup1Line0",
-                  {{20, " 1 "}, {23, "0"}},
-                  {0x00, 0x01, 0, 0, 0x16, 0x00, 0x10, 0x00},
-                  {0, 0, 0, 0, 0x18, 0x00, 0x00, 0x02},
-                  {kDone},
-                  {{20, "1"}, {23, "0"}}},
-        // Group 1 is not examined when group 0 drives a line (no message for its bad cell).
-        WriteCase{"Group0WinsOverGroup1",
-                  {{0, "0"}, {22, "1"}, {24, "bad"}, {3, "1"}},
-                  {0, 0, 0, 0, 0x16, 0x00, 0x00, 0x40},
-                  {0, 0, 0, 0, 0x16, 0x08, 0x00, 0x80},
-                  {kDone},
-                  {{0, "0"}, {3, "1"}}},
-        WriteCase{"BothEmpty", {}, Bytes(8, 0), Bytes(8, 0), {kMainEmpty, kDivEmpty, kSame, kDone}, {}},
-        WriteCase{"Identical",
-                  {{0, "1"}, {1, "1"}},
-                  {0, 0, 0, 0, 0x16, 0x04, 0x00, 0x40},
-                  {0, 0, 0, 0, 0x16, 0x04, 0x00, 0x40},
-                  {kSame, kDone},
-                  {{0, "1"}, {1, "1"}}},
-        // A bad cell is reported and the line left undriven; the loop goes on.
-        WriteCase{"BadGroup0Cell",
-                  {{0, "2"}, {2, "1"}},
-                  {0, 0, 0, 0, 0x16, 0x08, 0x00, 0x80},
-                  Bytes(8, 0),
-                  {kGroup0Bad, kDivEmpty, kDone},
-                  {{2, "1"}}},
-        // Group 1 line 1: position 1, level bit 6, enable bit 26.
-        WriteCase{"BadGroup1Cell",
-                  {{22, "a"}, {24, "1"}, {29, ""}},
-                  {0, 0, 0, 0, 0x58, 0x00, 0x00, 0x04},
-                  Bytes(8, 0),
-                  {kGroup1Bad, kGroup1Bad, kDivEmpty, kDone},
-                  {{24, "1"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ltea, LteaTxAntSelect,
+                         ::testing::Values(
+                             // Code 0x40000416: group code 22, level bit 10, enable bit 30.
+                             WriteCase{"Group0Line0",
+                                       {{0, "1"}, {1, "0"}},
+                                       {0, 0, 0, 0, 0x16, 0x04, 0x00, 0x40},
+                                       {0, 0, 0, 0, 0x16, 0x00, 0x00, 0x40},
+                                       {kDone},
+                                       {{0, "1"}, {1, "0"}}},
+                             // Group 0 line 10: enable bit 40 lands in the first 16-bit field.
+                             WriteCase{"Group0Line10AndGroup1Line0",
+                                       {{20, " 1 "}, {23, "0"}},
+                                       {0x00, 0x01, 0, 0, 0x16, 0x00, 0x10, 0x00},
+                                       {0, 0, 0, 0, 0x18, 0x00, 0x00, 0x02},
+                                       {kDone},
+                                       {{20, "1"}, {23, "0"}}},
+                             // Group 1 is not examined when group 0 drives a line (no message for its bad cell).
+                             WriteCase{"Group0WinsOverGroup1",
+                                       {{0, "0"}, {22, "1"}, {24, "bad"}, {3, "1"}},
+                                       {0, 0, 0, 0, 0x16, 0x00, 0x00, 0x40},
+                                       {0, 0, 0, 0, 0x16, 0x08, 0x00, 0x80},
+                                       {kDone},
+                                       {{0, "0"}, {3, "1"}}},
+                             WriteCase{
+                                 "BothEmpty", {}, Bytes(8, 0), Bytes(8, 0), {kMainEmpty, kDivEmpty, kSame, kDone}, {}},
+                             WriteCase{"Identical",
+                                       {{0, "1"}, {1, "1"}},
+                                       {0, 0, 0, 0, 0x16, 0x04, 0x00, 0x40},
+                                       {0, 0, 0, 0, 0x16, 0x04, 0x00, 0x40},
+                                       {kSame, kDone},
+                                       {{0, "1"}, {1, "1"}}},
+                             // A bad cell is reported and the line left undriven; the loop goes on.
+                             WriteCase{"BadGroup0Cell",
+                                       {{0, "2"}, {2, "1"}},
+                                       {0, 0, 0, 0, 0x16, 0x08, 0x00, 0x80},
+                                       Bytes(8, 0),
+                                       {kGroup0Bad, kDivEmpty, kDone},
+                                       {{2, "1"}}},
+                             // Group 1 line 1: position 1, level bit 6, enable bit 26.
+                             WriteCase{"BadGroup1Cell",
+                                       {{22, "a"}, {24, "1"}, {29, ""}},
+                                       {0, 0, 0, 0, 0x58, 0x00, 0x00, 0x04},
+                                       Bytes(8, 0),
+                                       {kGroup1Bad, kGroup1Bad, kDivEmpty, kDone},
+                                       {{24, "1"}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 using LteaTxAntSelectRead = LteaImageTest;
 
