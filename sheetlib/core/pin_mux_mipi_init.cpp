@@ -55,6 +55,9 @@ constexpr uint32_t kCmdProductId = 0x5D00;         // register 0x1D
 constexpr uint32_t kCmdManufacturerId = 0x5E00;    // register 0x1E
 constexpr uint32_t kCmdUsid = 0x5F00;              // register 0x1F
 constexpr uint32_t kPowerModeTriggerData = 0x38;
+// Register values are 8 bits; a wider cell value is cut so that it cannot
+// spill into the command and USID fields of its word.
+constexpr uint32_t kDataMask = 0xFF;
 constexpr uint32_t kUsidMask = 0x0F;              // USID register bits 3-0
 constexpr uint32_t kManufacturerBitsMask = 0x30;  // USID register bits 5-4
 constexpr size_t kWordsPerReassignment = 3;
@@ -169,8 +172,8 @@ bool build_bus(const Cells& cells, size_t bus, BusInit& init, uint32_t& special_
     candidates.erase(pick);
     if (k >= kReassignmentWordLimit) return fail();
     const uint32_t address = old_usid << kUsidShift;
-    init.words[k++] = address | kCmdProductId | d.product_id;
-    init.words[k++] = address | kCmdManufacturerId | d.manufacturer_id;
+    init.words[k++] = address | kCmdProductId | (d.product_id & kDataMask);
+    init.words[k++] = address | kCmdManufacturerId | (d.manufacturer_id & kDataMask);
     init.words[k++] = address | kCmdUsid | (d.usid_register & kManufacturerBitsMask) | new_usid;
     d.usid = new_usid;
   }

@@ -185,7 +185,10 @@ TEST_F(CommonPinMux, ReassignsUsidsInTheOrderOfTheirFirstHolder) {
        {{"1", "1", "0"}, {"2", "2", "1"}, {"3", "3", "2"}, {"4", "4", "3"}, {"5", "5", "4"}, {"6", "6", "5"}},
        {0x00005C38, 0x00015C38, 0x00025C38, 0x00035C38, 0x00045C38, 0x00055C38},
        {"0x0", "0x1", "0x2", "0x3", "0x4", "0x5"}},
-      {"data ORed in unmasked", {{"1FF", "2", "3"}}, {0x00035C38}, {"0x3"}},
+      {"register values cut to 8 bits, never into the command field",
+       {{"1", "2", "3"}, {"1FF", "13D", "3"}},
+       {0x00035DFF, 0x00035E3D, 0x00035F0F, 0x00035C38, 0x000F5C38},
+       {"0x3", "0xf"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rule);
