@@ -20,9 +20,9 @@ constexpr TableRun kMergedRuns[] = {{0, 1, kMergedCell0Offsets[0], kCapacityWidt
                                     {1, 1, kMergedCell1Offsets[0], kCapacityWidth},
                                     {1, 1, kMergedCell1Offsets[1], kCapacityWidth}};
 
-constexpr TableSheet kSingle{Layout::Single, kCapacityCells, CellParse::Hex,
+constexpr TableSheet kSingle{Layout::Single,           kCapacityCells,          CellParse::Hex,
                              &msg::kLteCapacityConfig, &msg::kLteCapacityCells, kSingleRuns};
-constexpr TableSheet kMerged{Layout::Merged, kCapacityCells, CellParse::Hex,
+constexpr TableSheet kMerged{Layout::Merged,           kCapacityCells,          CellParse::Hex,
                              &msg::kLteCapacityConfig, &msg::kLteCapacityCells, kMergedRuns};
 
 void write_capacity_single(const WriteArgs& args, const std::u16string& path) {

@@ -3,11 +3,10 @@
 // merged (_LteMerge) export. They show nothing and check nothing themselves.
 #include "boundary.h"
 
-#define CALVEX_LTE_DISPATCHER(name)                                                                      \
-  extern "C" CALVEX_API void CALVEX_CALL name(const CellRange* ranges, int32_t rangeCount,               \
-                                              CalvexText binPath) {                                      \
-    ::calvex::forward_write(ranges, rangeCount, binPath,                                                 \
-                            ::calvex::lte_layout_switch() != 0 ? name##_LteMerge : name##_Lte);          \
+#define CALVEX_LTE_DISPATCHER(name)                                                                              \
+  extern "C" CALVEX_API void CALVEX_CALL name(const CellRange* ranges, int32_t rangeCount, CalvexText binPath) { \
+    ::calvex::forward_write(ranges, rangeCount, binPath,                                                         \
+                            ::calvex::lte_layout_switch() != 0 ? name##_LteMerge : name##_Lte);                  \
   }
 
 CALVEX_LTE_DISPATCHER(SheetLteFilterWr)

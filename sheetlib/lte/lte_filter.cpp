@@ -13,9 +13,9 @@ constexpr uint32_t kMergedFilterOffset = 0x0184;
 constexpr TableRun kSingleRuns[] = {{0, kFilterCells, kSingleFilterOffset, kFilterWidth}};
 constexpr TableRun kMergedRuns[] = {{0, kFilterCells, kMergedFilterOffset, kFilterWidth}};
 
-constexpr TableSheet kSingle{Layout::Single, kFilterCells, CellParse::Dec,
+constexpr TableSheet kSingle{Layout::Single,         kFilterCells,          CellParse::Dec,
                              &msg::kLteFilterConfig, &msg::kLteFilterCells, kSingleRuns};
-constexpr TableSheet kMerged{Layout::Merged, kFilterCells, CellParse::Dec,
+constexpr TableSheet kMerged{Layout::Merged,         kFilterCells,          CellParse::Dec,
                              &msg::kLteFilterConfig, &msg::kLteFilterCells, kMergedRuns};
 
 void write_filter_single(const WriteArgs& args, const std::u16string& path) { write_table_sheet(args, path, kSingle); }

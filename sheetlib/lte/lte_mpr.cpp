@@ -20,9 +20,9 @@ constexpr TableRun kSingleRuns[] = {{0, kMprCells, kSingleMprOffset, kMprWidth}}
 constexpr TableRun kMergedRuns[] = {{0, kMprCells, kMergedMprOffset, kMprWidth},
                                     {kZeroFill, kMergedMprPlaces - kMprCells, kMergedMprZerosOffset, kMprWidth}};
 
-constexpr TableSheet kSingle{Layout::Single, kMprCells, CellParse::Dec,
+constexpr TableSheet kSingle{Layout::Single,      kMprCells,          CellParse::Dec,
                              &msg::kLteMprConfig, &msg::kLteMprCells, kSingleRuns};
-constexpr TableSheet kMerged{Layout::Merged, kMprCells, CellParse::Dec,
+constexpr TableSheet kMerged{Layout::Merged,      kMprCells,          CellParse::Dec,
                              &msg::kLteMprConfig, &msg::kLteMprCells, kMergedRuns};
 
 void write_mpr_single(const WriteArgs& args, const std::u16string& path) { write_table_sheet(args, path, kSingle); }

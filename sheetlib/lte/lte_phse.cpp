@@ -27,11 +27,10 @@ constexpr TableRun kMergedRuns[] = {{0, 1, kMergedCell0Offset, kMergedWidth},
                                     {5, 1, kMergedCell5Offset, kMergedWidth}};
 constexpr CellPair kFddTddPairs[] = {{0, 2}, {1, 3}, {4, 6}, {5, 7}};
 
-constexpr TableSheet kSingle{Layout::Single, kPhseCells, CellParse::Hex,
+constexpr TableSheet kSingle{Layout::Single,       kPhseCells,          CellParse::Hex,
                              &msg::kLtePhseConfig, &msg::kLtePhseCells, kSingleRuns};
-constexpr TableSheet kMerged{Layout::Merged, kPhseCells, CellParse::Hex,
-                             &msg::kLtePhseConfig, &msg::kLtePhseCells, kMergedRuns,
-                             kFddTddPairs, &msg::kLtePhseFddTddMismatch};
+constexpr TableSheet kMerged{Layout::Merged,      kPhseCells,  CellParse::Hex, &msg::kLtePhseConfig,
+                             &msg::kLtePhseCells, kMergedRuns, kFddTddPairs,   &msg::kLtePhseFddTddMismatch};
 
 void write_phse_single(const WriteArgs& args, const std::u16string& path) { write_table_sheet(args, path, kSingle); }
 void write_phse_merged(const WriteArgs& args, const std::u16string& path) { write_table_sheet(args, path, kMerged); }

@@ -74,14 +74,14 @@ struct SwitchPaLayout {
   const Message* mipi_switch_group1_only;
 };
 
-constexpr SwitchPaLayout kSingle{Layout::Single, &msg::kLteSwitchPaConfig, &kGroup0Single, kEmptyGroup0Word,
-                                 &msg::kLteMipiPaGpio, &msg::kLteMipiSwitchGroup1Only};
-constexpr SwitchPaLayout kMerged{Layout::Merged, &msg::kLteSwitchPaMergeConfig, &kGroup0Merged, kEmptyGroup1Word,
-                                 &msg::kLteMergeMipiPaGpio, &msg::kLteMergeMipiSwitchGroup1Only};
+constexpr SwitchPaLayout kSingle{Layout::Single,   &msg::kLteSwitchPaConfig, &kGroup0Single,
+                                 kEmptyGroup0Word, &msg::kLteMipiPaGpio,     &msg::kLteMipiSwitchGroup1Only};
+constexpr SwitchPaLayout kMerged{Layout::Merged,   &msg::kLteSwitchPaMergeConfig, &kGroup0Merged,
+                                 kEmptyGroup1Word, &msg::kLteMergeMipiPaGpio,     &msg::kLteMergeMipiSwitchGroup1Only};
 
 // Single layout entries.
-constexpr size_t kSingleSecondMipiEntry = 8;    // + (state - 4)
-constexpr size_t kSingleMarkerEntry = 12;       // entries 12..15: markers 0, 1, 0, 1
+constexpr size_t kSingleSecondMipiEntry = 8;  // + (state - 4)
+constexpr size_t kSingleMarkerEntry = 12;     // entries 12..15: markers 0, 1, 0, 1
 constexpr size_t kSingleMarkerEntries = 4;
 constexpr size_t kSingleSwitchGroup1Entry = 16;  // + (state - 4), MipiType
 constexpr size_t kSingleCopiedPaEntry = 3;       // copied into the second words of
@@ -135,10 +135,10 @@ struct GroupWords {
   bool group0_set = false, group1_set = false, group2_set = false;
 };
 
-CtrlWord read_group(const Cells& truth, const GpioGroup& g, size_t first_row, size_t slot, size_t state,
-                    bool& set) {
+CtrlWord read_group(const Cells& truth, const GpioGroup& g, size_t first_row, size_t slot, size_t state, bool& set) {
   uint64_t w = 0;
-  for (size_t line = 0; line < g.lines; ++line) add_gpio_line(w, g, line, truth[truth_cell(first_row + line, slot, state)]);
+  for (size_t line = 0; line < g.lines; ++line)
+    add_gpio_line(w, g, line, truth[truth_cell(first_row + line, slot, state)]);
   set = w != 0;
   return gpio_word(g, w);
 }
@@ -363,7 +363,8 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
       }
     }
   }
-  const std::vector<NvBlock> blocks = lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
+  const std::vector<NvBlock> blocks =
+      lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
 
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;

@@ -16,8 +16,7 @@ struct Dispatcher {
 };
 
 std::vector<Dispatcher> dispatchers() {
-  const std::vector<RangeTexts> switch_pa = {
-      {{"GPIO"}}, {repeat_text("3", 48)}, {repeat_text("X", kTruthCells)}};
+  const std::vector<RangeTexts> switch_pa = {{{"GPIO"}}, {repeat_text("3", 48)}, {repeat_text("X", kTruthCells)}};
   const std::vector<RangeTexts> tmp_comp = {{repeat_text("7", 12)}, {repeat_text("-5", 1920)}};
   return {
       {"filter", SheetLteFilterWr, SheetLteFilterWr_Lte, SheetLteFilterWr_LteMerge, {{repeat_text("9", 6)}}},

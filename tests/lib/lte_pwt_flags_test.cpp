@@ -26,15 +26,21 @@ struct PwtSheet {
   Texts table = repeat_text("X", 22);
 
   std::vector<RangeTexts> ranges() const {
-    return {{{switch_2r1t}}, {{flag_2r1t}}, {{switch_tx}}, {{flag_tx}},  {{switch_apt}},
-            {{flag_apt}},    {{switch_pwt}}, {{pwt_en}},   {table}};
+    return {{{switch_2r1t}}, {{flag_2r1t}},  {{switch_tx}}, {{flag_tx}}, {{switch_apt}},
+            {{flag_apt}},    {{switch_pwt}}, {{pwt_en}},    {table}};
   }
 };
 
 // Control word entry bytes: H, 16 zero bits, L.
 Bytes entry(uint16_t high, uint32_t low) {
-  return {static_cast<uint8_t>(high), static_cast<uint8_t>(high >> 8), 0, 0, static_cast<uint8_t>(low),
-          static_cast<uint8_t>(low >> 8), static_cast<uint8_t>(low >> 16), static_cast<uint8_t>(low >> 24)};
+  return {static_cast<uint8_t>(high),
+          static_cast<uint8_t>(high >> 8),
+          0,
+          0,
+          static_cast<uint8_t>(low),
+          static_cast<uint8_t>(low >> 8),
+          static_cast<uint8_t>(low >> 16),
+          static_cast<uint8_t>(low >> 24)};
 }
 
 Bytes slice(const Bytes& image, size_t offset, size_t size) {
@@ -119,15 +125,15 @@ TEST_F(LtePwtFlags, OnlyExactlyOpenSwitchesAnItemOn) {
   // Only the one open item.
   sheet.switch_apt = "open";
   sheet.flag_apt = "123456789";
-  EXPECT_EQ(write(SheetLtePwtAndOtherFlags, sheet.ranges()),
-            (Texts{"非16进制数！", "字符长度超过8！", "修改完成！"}));
+  EXPECT_EQ(write(SheetLtePwtAndOtherFlags, sheet.ranges()), (Texts{"非16进制数！", "字符长度超过8！", "修改完成！"}));
   EXPECT_EQ(changes_outside(before, read_file(image), {{kAptFlagOffset, 2}}), std::vector<size_t>{});
   EXPECT_EQ(le16(read_file(image), kAptFlagOffset), 0u);
 }
 
 TEST_F(LtePwtFlags, RangeAndCellCountRefusals) {
-  const char* const names[] = {"2R1TFlagSwitch", "2R1TFlag",      "TxNvFlagSwitch", "TxNvFlag",  "AptUseJ11PinFlagSwitch",
-                               "AptUseJ11PinFlag", "PwtEnSwitch", "PwtEn",          "PwtTable"};
+  const char* const names[] = {
+      "2R1TFlagSwitch",   "2R1TFlag",    "TxNvFlagSwitch", "TxNvFlag", "AptUseJ11PinFlagSwitch",
+      "AptUseJ11PinFlag", "PwtEnSwitch", "PwtEn",          "PwtTable"};
   for (size_t i = 0; i < std::size(names); ++i) {
     SCOPED_TRACE(names[i]);
     auto ranges = PwtSheet{}.ranges();

@@ -13,7 +13,9 @@ namespace {
 // A control word entry as stored: {H, the zero half-word, L}.
 using Word = std::array<uint32_t, 3>;
 constexpr Word W(uint32_t high, uint32_t low) { return {high, 0, low}; }
-Word word_at(const Bytes& image, size_t offset) { return {le16(image, offset), le16(image, offset + 2), le32(image, offset + 4)}; }
+Word word_at(const Bytes& image, size_t offset) {
+  return {le16(image, offset), le16(image, offset + 2), le32(image, offset + 4)};
+}
 
 // Truth table rows.
 constexpr size_t kGroup0 = 0, kGroup1 = 11, kGroup2 = 15, kMipi = 26;
@@ -38,12 +40,15 @@ struct SwitchPaSheet {
 
   SwitchPaSheet() {
     for (size_t b = 0; b < 12; ++b) {
-      for (const std::string& t : {std::to_string(b + 1), std::to_string(100 + b), std::string("0x1F"), std::string("2")}) {
+      for (const std::string& t :
+           {std::to_string(b + 1), std::to_string(100 + b), std::string("0x1F"), std::string("2")}) {
         band_info.push_back(t);
       }
     }
   }
-  void set(size_t row, size_t slot, size_t state, const std::string& text) { truth[truth_cell(row, slot, state)] = text; }
+  void set(size_t row, size_t slot, size_t state, const std::string& text) {
+    truth[truth_cell(row, slot, state)] = text;
+  }
   // Row 26 of every state of every slot (the sheet converts slots 12 to 15 too).
   void one_mipi_word_everywhere(const std::string& text) {
     for (size_t b = 0; b < 16; ++b)
@@ -78,23 +83,25 @@ void expect_single_record(const Bytes& image, size_t slot, const std::array<Word
   for (size_t i = 0xEC; i < kSingleRecord; ++i) EXPECT_EQ(image[r + i], 0) << "byte " << i;
 }
 
-std::array<uint32_t, 4> band_of(size_t slot) { return {static_cast<uint32_t>(slot + 1), static_cast<uint32_t>(100 + slot), 0x1F, 2}; }
+std::array<uint32_t, 4> band_of(size_t slot) {
+  return {static_cast<uint32_t>(slot + 1), static_cast<uint32_t>(100 + slot), 0x1F, 2};
+}
 
 TEST_F(LteSwitchPa, SingleGpioTypeWordsAndRecords) {
   SwitchPaSheet sheet;
-  sheet.set(kGroup0, 0, 0, "1");      // PA state 0, Group0 line 0 high
-  sheet.set(kGroup2, 0, 0, " 1 ");    // and Group2 line 0 high (blanks removed)
+  sheet.set(kGroup0, 0, 0, "1");       // PA state 0, Group0 line 0 high
+  sheet.set(kGroup2, 0, 0, " 1 ");     // and Group2 line 0 high (blanks removed)
   sheet.set(kGroup0 + 10, 0, 1, "0");  // PA state 1, Group0 line 10 low
-  sheet.set(kGroup1 + 3, 0, 7, "1");  // switch state 7, Group1 line 3 high
-  sheet.set(kGroup1, 0, 4, "0");      // switch state 4, Group1 line 0 low
+  sheet.set(kGroup1 + 3, 0, 7, "1");   // switch state 7, Group1 line 3 high
+  sheet.set(kGroup1, 0, 4, "0");       // switch state 4, Group1 line 0 low
   EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()), done());
   const Bytes after = read_file(image);
 
   auto slot0 = empty_gpio_single();
-  slot0[0] = W(0, 0x08000096);           // ((1 << 2) | (1 << 22)) << 5 | 22
-  slot0[1] = W(0x1000, 0x02000034);      // Group2 word with 0x1000 in H
-  slot0[3] = W(0x0020, 0x16);            // mask bit 32 of W is bit 37 of Q
-  slot0[12] = W(0, 0x02000018);          // mask bit 20 only
+  slot0[0] = W(0, 0x08000096);                  // ((1 << 2) | (1 << 22)) << 5 | 22
+  slot0[1] = W(0x1000, 0x02000034);             // Group2 word with 0x1000 in H
+  slot0[3] = W(0x0020, 0x16);                   // mask bit 32 of W is bit 37 of Q
+  slot0[12] = W(0, 0x02000018);                 // mask bit 20 only
   slot0[17] = W(0, 0x10000000 | 0x100 | 0x18);  // value bit 3, mask bit 23
   expect_single_record(after, 0, slot0, band_of(0));
   for (size_t b = 1; b < 12; ++b) expect_single_record(after, b, empty_gpio_single(), band_of(b));
@@ -152,8 +159,9 @@ void expect_merged_slot(const Bytes& image, size_t slot, const std::array<Word, 
   SCOPED_TRACE("slot " + std::to_string(slot));
   for (size_t i = 0; i < 32; ++i) EXPECT_EQ(word_at(image, merged_entry(slot, i)), entries[i]) << "entry " << i;
   const size_t s = merged_slot(slot);
-  EXPECT_EQ((std::array<uint32_t, 4>{le32(image, s), le32(image, s + 4), le16(image, s + 0x2F8), le16(image, s + 0x2FA)}),
-            band);
+  EXPECT_EQ(
+      (std::array<uint32_t, 4>{le32(image, s), le32(image, s + 4), le16(image, s + 0x2F8), le16(image, s + 0x2FA)}),
+      band);
 }
 
 // What the merged layout may change besides the spare block: per slot 0..13
@@ -237,26 +245,56 @@ TEST_F(LteSwitchPa, ConversionErrorsStopTheirBandOnly) {
   const std::string kSwitchGroupSingle = "MipiType下GPIO控制字仅支持GROUP1！";
   const std::string kFormat = "MIPI控制字输入格式有误，输入为两个16进制数，中间以逗号隔开，请确认！";
   const ErrorCase cases[] = {
-      {"MipiType: GPIO line in a PA state", true, {{kGroup2, 1, "0"}},
-       {kPaGpioSingle, "修改完成！"}, {"MipiType下PA不支持GPIO控制字！", "修改完成！"}},
-      {"MipiType: Group0 in a switch state", true, {{kGroup0, 6, "1"}},
-       {kSwitchGroupSingle, "修改完成！"}, {"MipiType下Switch的GPIO控制字仅支持GROUP1！", "修改完成！"}},
-      {"MipiType: three words", true, {{kMipi + 1, 3, "1,2"}, {kMipi + 3, 3, "3,4"}},
-       {"MipiType下最多支持2个MIPI控制字！", "修改完成！"}, {"MipiType下最多支持2个MIPI控制字！", "修改完成！"}},
-      {"MipiType: semicolon is no word", true, {{kMipi, 2, "1C;38"}},
-       {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"}, {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"}},
-      {"MipiType: format error drops the words read before", true, {{kMipi + 1, 2, ""}},
-       {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"}, {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"}},
-      {"MipiType: bad hex in a word", true, {{kMipi, 0, "1C,G"}},
-       {"非16进制数！", "修改完成！"}, {"非16进制数！", "修改完成！"}},
-      {"GpioType: MIPI word", false, {{kMipi + 2, 5, "1,2"}},
-       {"GpioType下不支持mipi控制字！", "修改完成！"}, {"GpioType下不支持mipi控制字！", "修改完成！"}},
-      {"GpioType: Group1 in a PA state", false, {{kGroup1, 0, "1"}},
-       {"GpioType下PA仅支持Group0和Group2！", "修改完成！"}, {"GpioType下PA仅支持Group0和Group2！", "修改完成！"}},
-      {"GpioType: Group2 in a switch state", false, {{kGroup2 + 10, 7, "0"}},
-       {"GpioType下Switch仅支持Group1！", "修改完成！"}, {"GpioType下Switch仅支持Group1！", "修改完成！"}},
-      {"GpioType: a text without comma is no word", false, {{kMipi, 0, "1C;38"}},
-       {kFormat, "修改完成！"}, {kFormat, "修改完成！"}},
+      {"MipiType: GPIO line in a PA state",
+       true,
+       {{kGroup2, 1, "0"}},
+       {kPaGpioSingle, "修改完成！"},
+       {"MipiType下PA不支持GPIO控制字！", "修改完成！"}},
+      {"MipiType: Group0 in a switch state",
+       true,
+       {{kGroup0, 6, "1"}},
+       {kSwitchGroupSingle, "修改完成！"},
+       {"MipiType下Switch的GPIO控制字仅支持GROUP1！", "修改完成！"}},
+      {"MipiType: three words",
+       true,
+       {{kMipi + 1, 3, "1,2"}, {kMipi + 3, 3, "3,4"}},
+       {"MipiType下最多支持2个MIPI控制字！", "修改完成！"},
+       {"MipiType下最多支持2个MIPI控制字！", "修改完成！"}},
+      {"MipiType: semicolon is no word",
+       true,
+       {{kMipi, 2, "1C;38"}},
+       {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"},
+       {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"}},
+      {"MipiType: format error drops the words read before",
+       true,
+       {{kMipi + 1, 2, ""}},
+       {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"},
+       {kFormat, "MipiType下必须有Mipi控制字！", "修改完成！"}},
+      {"MipiType: bad hex in a word",
+       true,
+       {{kMipi, 0, "1C,G"}},
+       {"非16进制数！", "修改完成！"},
+       {"非16进制数！", "修改完成！"}},
+      {"GpioType: MIPI word",
+       false,
+       {{kMipi + 2, 5, "1,2"}},
+       {"GpioType下不支持mipi控制字！", "修改完成！"},
+       {"GpioType下不支持mipi控制字！", "修改完成！"}},
+      {"GpioType: Group1 in a PA state",
+       false,
+       {{kGroup1, 0, "1"}},
+       {"GpioType下PA仅支持Group0和Group2！", "修改完成！"},
+       {"GpioType下PA仅支持Group0和Group2！", "修改完成！"}},
+      {"GpioType: Group2 in a switch state",
+       false,
+       {{kGroup2 + 10, 7, "0"}},
+       {"GpioType下Switch仅支持Group1！", "修改完成！"},
+       {"GpioType下Switch仅支持Group1！", "修改完成！"}},
+      {"GpioType: a text without comma is no word",
+       false,
+       {{kMipi, 0, "1C;38"}},
+       {kFormat, "修改完成！"},
+       {kFormat, "修改完成！"}},
   };
   for (const ErrorCase& c : cases) {
     for (bool merged : {false, true}) {
@@ -284,7 +322,8 @@ TEST_F(LteSwitchPa, ConversionErrorsStopTheirBandOnly) {
 TEST_F(LteSwitchPa, AStoppedBandKeepsTheWordsBuiltBeforeTheError) {
   SwitchPaSheet sheet;
   sheet.set(kGroup0, 0, 5, "1");  // GpioType: Group0 in switch state 5
-  EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()), (Texts{"GpioType下Switch仅支持Group1！", "修改完成！"}));
+  EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()),
+            (Texts{"GpioType下Switch仅支持Group1！", "修改完成！"}));
   auto slot0 = empty_gpio_single();
   for (size_t i : {13, 14, 15, 16, 17}) slot0[i] = Word{};  // states 5 to 7 and the fillers never came
   expect_single_record(read_file(image), 0, slot0, band_of(0));
@@ -295,7 +334,8 @@ TEST_F(LteSwitchPa, AStoppedBandKeepsTheWordsBuiltBeforeTheError) {
   sheet.one_mipi_word_everywhere("1C,38");
   sheet.set(kMipi, 0, 7, "X");
   write_file(image, before);
-  EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()), (Texts{"MipiType下必须有Mipi控制字！", "修改完成！"}));
+  EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()),
+            (Texts{"MipiType下必须有Mipi控制字！", "修改完成！"}));
   std::array<Word, 28> mipi0{};
   for (size_t i = 0; i < 7; ++i) mipi0[i] = kMipi1C38Single;
   mipi0[8] = mipi0[9] = mipi0[10] = W(0, 0x16);
@@ -311,7 +351,8 @@ TEST_F(LteSwitchPa, TheFirstNSlotsAreConvertedWhereNCountsTheUnskippedSlots) {
   sheet.band_info[12] = "x";
   sheet.set(kMipi, 14, 0, "1,2");
   sheet.set(kMipi, 15, 0, "1,2");
-  EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()), (Texts{"GpioType下不支持mipi控制字！", "修改完成！"}));
+  EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()),
+            (Texts{"GpioType下不支持mipi控制字！", "修改完成！"}));
   expect_single_record(read_file(image), 3, empty_gpio_single(), {0, 0, 0, 0});
 
   // All twelve skipped: N = 4 (the empty slots 12 to 15), slots 0..3 converted.
@@ -352,8 +393,10 @@ TEST_F(LteSwitchPa, RefusalsBeforeTheBuildLeaveTheImage) {
     for (WriteFn fn : {SheetLteSwitchPaCtrlWordWr_Lte, SheetLteSwitchPaCtrlWordWr_LteMerge}) {
       SCOPED_TRACE(c.name);
       auto ranges = SwitchPaSheet{}.ranges();
-      if (c.extra > 0) ranges[c.range].cells.push_back("X");
-      else ranges[c.range].cells.pop_back();
+      if (c.extra > 0)
+        ranges[c.range].cells.push_back("X");
+      else
+        ranges[c.range].cells.pop_back();
       EXPECT_EQ(write(fn, ranges), Texts{c.message});
     }
   }

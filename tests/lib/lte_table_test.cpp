@@ -190,8 +190,8 @@ TEST_F(LteTable, MergedSheetsGrowAShortImageAndZeroTheSpareBlock) {
 
 TEST_F(LteTable, OpenFailureWritesNothingAndCreatesNoFile) {
   const std::string missing = dir.file("missing.bin");
-  const WriteFn fns[] = {SheetLteFilterWr_Lte, SheetLteFilterWr_LteMerge, SheetLteMprWr_Lte,
-                         SheetLteMprWr_LteMerge, SheetLtePhseWr_Lte,      SheetLtePhseWr_LteMerge,
+  const WriteFn fns[] = {SheetLteFilterWr_Lte,   SheetLteFilterWr_LteMerge,  SheetLteMprWr_Lte,
+                         SheetLteMprWr_LteMerge, SheetLtePhseWr_Lte,         SheetLtePhseWr_LteMerge,
                          SheetLteCapacityWr_Lte, SheetLteCapacityWr_LteMerge};
   const size_t counts[] = {6, 6, 24, 24, 8, 8, 2, 2};
   for (size_t i = 0; i < std::size(fns); ++i) {

@@ -55,7 +55,7 @@ TEST_F(LteTmpComp, MergedLayoutWidensFirstWithoutAndSecondWithSign) {
   sheet.data[1] = "-5";
   EXPECT_EQ(write(SheetLteTmpCompWr_LteMerge, sheet.ranges()), done());
   const Bytes after = read_file(image);
-  EXPECT_EQ(le32(after, merged_slot(0) + kMergedRows), 0x0000FFFBu);  // FB FF 00 00
+  EXPECT_EQ(le32(after, merged_slot(0) + kMergedRows), 0x0000FFFBu);      // FB FF 00 00
   EXPECT_EQ(le32(after, merged_slot(0) + kMergedRows + 4), 0xFFFFFFFBu);  // FB FF FF FF
   for (size_t b = 0; b < 14; ++b) {
     SCOPED_TRACE(b);
