@@ -87,7 +87,7 @@ void decode_set(const NvBlock& area, size_t pos, std::vector<std::u16string>& te
       }
       continue;
     }
-    if (entry.kind != kTdscdmaForm.empty.kind || entry.word == kTdscdmaForm.empty.word) continue;
+    if (entry.kind != kTdscdmaForm.group0.kind || entry.word == kTdscdmaForm.empty.word) continue;
     for (size_t g = 0; g < kGroups; ++g) {
       if (group_tag(entry.word) != group_tag(groups[g]->tag)) continue;
       const uint32_t pattern = entry.word >> groups[g]->shift;
