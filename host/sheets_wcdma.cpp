@@ -6,11 +6,8 @@ namespace {
 // 15 lines (GPIO_GROUP0 0-10, GPIO_GROUP1 0-3) x 2 states (exchange, no exchange).
 constexpr RangeShape kAntExchangeRanges[] = {{"AntExchange", 15, 2}};
 // Switches and enable words; band numbers (row 0) and maximum powers (row 1) of 8 entries.
-constexpr RangeShape kMaxPowRanges[] = {{"HdelFlagSwitch", 1, 1},
-                                        {"HdelFlag", 1, 1},
-                                        {"BandEnSwitch", 1, 1},
-                                        {"BandEn", 1, 1},
-                                        {"BandMaxPow", 2, 8}};
+constexpr RangeShape kMaxPowRanges[] = {
+    {"HdelFlagSwitch", 1, 1}, {"HdelFlag", 1, 1}, {"BandEnSwitch", 1, 1}, {"BandEn", 1, 1}, {"BandMaxPow", 2, 8}};
 // Number of interference points; 10 points x (first, second parameter).
 constexpr RangeShape kNotchRanges[] = {{"NotchCount", 1, 1}, {"NotchParams", 10, 2}};
 // Band list; 19 rows x 88 columns (8 band slots x 11 states).

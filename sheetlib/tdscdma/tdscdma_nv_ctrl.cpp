@@ -8,12 +8,12 @@ namespace {
 
 // How a cell is parsed on write and formatted on read.
 enum class NvCtrlField {
-  Unsigned16,    // decimal, cut to 16 bits; read as unsigned 16-bit
-  Dec16In32,     // decimal, cut to 16 bits, stored zero-extended in 32; read as signed 32-bit
-  EnableWord,    // the enable word: hexadecimal, 32 bits
-  Enabled16,     // decimal, 16 bits, 0 unless the enable marker is set; read as signed 16-bit
-  Hex32,         // hexadecimal, 32 bits
-  Hex16,         // hexadecimal, cut to 16 bits; read as unsigned 16-bit
+  Unsigned16,  // decimal, cut to 16 bits; read as unsigned 16-bit
+  Dec16In32,   // decimal, cut to 16 bits, stored zero-extended in 32; read as signed 32-bit
+  EnableWord,  // the enable word: hexadecimal, 32 bits
+  Enabled16,   // decimal, 16 bits, 0 unless the enable marker is set; read as signed 16-bit
+  Hex32,       // hexadecimal, 32 bits
+  Hex16,       // hexadecimal, cut to 16 bits; read as unsigned 16-bit
 };
 
 struct NvCtrlCell {

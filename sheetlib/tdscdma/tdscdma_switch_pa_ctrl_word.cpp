@@ -15,7 +15,7 @@ constexpr size_t kAreaSize = 704;      // up to 1283 (0x503)
 constexpr size_t kAreaWordSize = 4;
 constexpr size_t kGroups = 2;
 constexpr size_t kStatesPerGroup = 7;
-constexpr size_t kTableColumns = kGroups * kStatesPerGroup;           // column 7 * group + state
+constexpr size_t kTableColumns = kGroups * kStatesPerGroup;             // column 7 * group + state
 constexpr size_t kTableCells = wcdma::kTruthTableRows * kTableColumns;  // 266
 
 // States 0..2 of group g lie from 580 + 160 g, states 3..6 from 900 + 192 g,

@@ -16,7 +16,7 @@ static_assert(kTableBOffset + kPairs * kPairSize == 580);  // the switch/PA area
 
 constexpr uint32_t kTableOffsets[] = {kTableAOffset, kTableBOffset};
 constexpr size_t kTables = std::size(kTableOffsets);
-constexpr size_t kCellsPerRow = kTables * 2;      // A first, A second, B first, B second
+constexpr size_t kCellsPerRow = kTables * 2;             // A first, A second, B first, B second
 constexpr size_t kTmpCompCells = kPairs * kCellsPerRow;  // 80
 
 constexpr int32_t kMarkValue = 17;

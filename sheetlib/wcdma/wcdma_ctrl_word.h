@@ -124,7 +124,6 @@ extern const CtrlWordForm kWcdmaForm;
 // read with ReadHex, a refused text counting as 0), then empty entries.
 // A bad line cell or more than four entries shows the form's message and
 // returns false; the caller then abandons the write.
-bool build_ctrl_word_set(const CtrlWordForm& form, const Cells& table, size_t columns, size_t column,
-                         CtrlWordSet& set);
+bool build_ctrl_word_set(const CtrlWordForm& form, const Cells& table, size_t columns, size_t column, CtrlWordSet& set);
 
 }  // namespace calvex::wcdma

@@ -49,9 +49,7 @@ constexpr int32_t kMarkEmpty = 2;
 constexpr int32_t kMarkSwitch = 3;
 constexpr int32_t kMarkValue = 17;
 
-bool is_band_en_marker(std::u16string_view text) {
-  return text == kBandEnMarkers[0] || text == kBandEnMarkers[1];
-}
+bool is_band_en_marker(std::u16string_view text) { return text == kBandEnMarkers[0] || text == kBandEnMarkers[1]; }
 
 void write_max_pow(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, msg::kWcdmaMaxPowConfig, kRanges);

@@ -10,10 +10,10 @@ namespace {
 
 constexpr size_t kBandCells = kBandSlots;
 constexpr size_t kRows = 40;
-constexpr size_t kColumnsPerSlot = 2;                       // first value, second value
+constexpr size_t kColumnsPerSlot = 2;                      // first value, second value
 constexpr size_t kColumns = kBandSlots * kColumnsPerSlot;  // 16
-constexpr size_t kTableCells = kRows * kColumns;            // 640
-constexpr size_t kReadCells = kBandCells + kTableCells;     // 648
+constexpr size_t kTableCells = kRows * kColumns;           // 640
+constexpr size_t kReadCells = kBandCells + kTableCells;    // 648
 constexpr size_t kEntrySize = 4;  // low half: first value (unsigned), high half: second value (signed)
 constexpr size_t kSecondValuePos = 2;
 static_assert(kRows * kEntrySize <= kBandSlotBlockSize);
@@ -21,8 +21,7 @@ static_assert(kRows * kEntrySize <= kBandSlotBlockSize);
 constexpr int32_t kMarkEmpty = 2;
 constexpr int32_t kMarkValue = 17;
 
-constexpr RangeRule kRanges[] = {{kBandCells, &msg::kWcdmaTmpCompBandCells},
-                                 {kTableCells, &msg::kWcdmaTmpCompCells}};
+constexpr RangeRule kRanges[] = {{kBandCells, &msg::kWcdmaTmpCompBandCells}, {kTableCells, &msg::kWcdmaTmpCompCells}};
 
 constexpr uint32_t entry_offset(size_t slot, size_t row) {
   return band_slot_block(slot) + static_cast<uint32_t>(row * kEntrySize);

@@ -72,8 +72,8 @@ TEST_F(TdscdmaNvCtrl, RefusalsAndReaderMessages) {
   call_write(SheetTdscdmaNvCtrlWr, {{cells}, {cells}}, path);
   call_write(SheetTdscdmaNvCtrlWr, {{repeat_text("1", 16)}}, path);
   call_write(SheetTdscdmaNvCtrlWr, {{cells}}, missing_path());
-  EXPECT_EQ(log.texts(), (Messages{"SheetTdscdmaNvCtrlWr参数配置有误，请确认！", "NvCtrl输入数据有误，请确认！",
-                                   kOpenFailedWrite}));
+  EXPECT_EQ(log.texts(),
+            (Messages{"SheetTdscdmaNvCtrlWr参数配置有误，请确认！", "NvCtrl输入数据有误，请确认！", kOpenFailedWrite}));
   EXPECT_EQ(image(), before);
 
   // A refused hexadecimal cell is reported and written as 0.

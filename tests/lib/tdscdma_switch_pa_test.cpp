@@ -23,10 +23,10 @@ class TdscdmaSwitchPa : public CdmaImageTest {
 };
 
 TEST_F(TdscdmaSwitchPa, EncodesEntriesInTheTdscdmaForm) {
-  table.at(0, 0) = "1";                 // group 0 state 0
-  table.at(kGpio1Row + 3, 8) = "1";     // group 1 state 1
-  table.at(10, 13) = "0";               // group 1 state 6: group 0 line 10 low
-  table.at(kGpio1Row, 13) = " 1";       // and group 1 line 0 high
+  table.at(0, 0) = "1";              // group 0 state 0
+  table.at(kGpio1Row + 3, 8) = "1";  // group 1 state 1
+  table.at(10, 13) = "0";            // group 1 state 6: group 0 line 10 low
+  table.at(kGpio1Row, 13) = " 1";    // and group 1 line 0 high
   table.at(kHexRow + 2, 13) = "0xBEEF";
   for (size_t r = 0; r < 4; ++r) table.at(kHexRow + r, 3) = std::to_string(r + 1);  // group 0 state 3
   write();
@@ -105,10 +105,10 @@ TEST_F(TdscdmaSwitchPa, ReadDecodesByGroupTag) {
   };
   const size_t s = set_offset(0, 4);
   put(s + 4, (1u << 21) | (1u << 8) | (1u << 22) | 0x30);  // tag 24: line 0 high, line 1 low
-  put(s + 8, 1);                                             // kind 1: not a TD-SCDMA kind
+  put(s + 8, 1);                                           // kind 1: not a TD-SCDMA kind
   put(s + 12, 0x200130);
-  put(s + 20, (1u << 9) | 0x32);                             // tag 25, level without enable: nothing
-  put(s + 28, 0x34);                                         // tag 26: nothing
+  put(s + 20, (1u << 9) | 0x32);  // tag 25, level without enable: nothing
+  put(s + 28, 0x34);              // tag 26: nothing
   write_file(path, img);
   const ReadResult r = call_read(SheetTdscdmaSwitchPaCtrlWordRd, 266, path);
   EXPECT_EQ(log.texts(), Messages{});

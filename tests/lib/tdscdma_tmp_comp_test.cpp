@@ -48,8 +48,8 @@ TEST_F(TdscdmaTmpComp, RefusalsAndReadFailures) {
   call_write(SheetTdscdmaTmpCompWr, {}, path);
   call_write(SheetTdscdmaTmpCompWr, {{repeat_text("1", 79)}}, path);
   call_write(SheetTdscdmaTmpCompWr, {{cells}}, missing_path());
-  EXPECT_EQ(log.texts(), (Messages{"SheetTdscdmaTmpComp参数配置有误，请确认！", "温度输入数据有误，请确认！",
-                                   kOpenFailedWrite}));
+  EXPECT_EQ(log.texts(),
+            (Messages{"SheetTdscdmaTmpComp参数配置有误，请确认！", "温度输入数据有误，请确认！", kOpenFailedWrite}));
   EXPECT_EQ(image(), before);
 
   log.clear();

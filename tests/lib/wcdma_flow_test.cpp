@@ -47,7 +47,7 @@ TEST(WcdmaFlow, SwitchPaThenTmpCompAndMaxPowThenReadBack) {
 
   const ReadResult mp = call_read(SheetWcdmaMaxPowRd, 20, path);
   EXPECT_EQ(mp.texts, (std::vector<std::string>{"close", "0x0", "open", "0x13579bdf", "1", "8", "X", "X", "X", "X",
-                                                "X", "X", "23", "22", "X", "X", "X", "X", "X", "X"}));
+                                                "X",     "X",   "23",   "22",         "X", "X", "X", "X", "X", "X"}));
   EXPECT_EQ(log.texts().size(), 4u);  // the reads add no message
 }
 

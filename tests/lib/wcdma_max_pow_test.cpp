@@ -80,8 +80,9 @@ TEST_F(WcdmaMaxPow, TheMarkerTurnsTheBandTableOn) {
   // The read shows as many entries as the band count says.
   poke32(kBandCount, 2);
   const ReadResult r = call_read(SheetWcdmaMaxPowRd, 20, path);
-  EXPECT_EQ(r.texts, (std::vector<std::string>{"close", r.texts[1], "open", "0x13579bdf", "1", "2", "X", "X", "X",
-                                               "X", "X", "X", "24", "-3", "X", "X", "X", "X", "X", "X"}));
+  EXPECT_EQ(r.texts,
+            (std::vector<std::string>{"close", r.texts[1], "open", "0x13579bdf", "1", "2", "X", "X", "X", "X",
+                                      "X",     "X",        "24",   "-3",         "X", "X", "X", "X", "X", "X"}));
   EXPECT_EQ(r.marks[4], 17);
   EXPECT_EQ(r.marks[13], 17);
   EXPECT_EQ(r.marks[6], 2);
@@ -140,7 +141,7 @@ TEST_F(WcdmaMaxPow, ReadClampsTheCountAndFailsSoftly) {
   const ReadResult none = call_read(SheetWcdmaMaxPowRd, 20, missing_path());
   EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
   EXPECT_EQ(none.texts, (std::vector<std::string>{"close", "0x0", "close", "0x0", "X", "X", "X", "X", "X", "X",
-                                                  "X", "X", "X", "X", "X", "X", "X", "X", "X", "X"}));
+                                                  "X",     "X",   "X",     "X",   "X", "X", "X", "X", "X", "X"}));
   log.clear();
   const ReadResult wrong = call_read(SheetWcdmaMaxPowRd, 16, path);
   EXPECT_EQ(log.texts(), Messages{"MaxPowAPT的cell表格个数不符！"});

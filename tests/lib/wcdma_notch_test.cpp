@@ -25,14 +25,14 @@ TEST_F(WcdmaNotch, WritesTheCountAndTheWholeTable) {
   EXPECT_EQ(log.texts(), Messages{kDone});  // the "X" cells lie beyond the count
   const auto after = image();
   EXPECT_EQ(std::vector<uint8_t>(after.begin() + kCount, after.begin() + kTable + 16),
-            (std::vector<uint8_t>{0x02, 0x00, 0x00, 0x00, 0xCC, 0x29, 0x00, 0x00, 0xFD, 0xFF, 0xFF, 0xFF, 0xFE, 0x29,
-                                  0x00, 0x00, 0x05, 0x00, 0x00, 0x00}));
+            (std::vector<uint8_t>{0x02, 0x00, 0x00, 0x00, 0xCC, 0x29, 0x00, 0x00, 0xFD, 0xFF,
+                                  0xFF, 0xFF, 0xFE, 0x29, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00}));
   EXPECT_TRUE(all_zero(after, kTable + 16, 64));
   EXPECT_EQ(changes_outside(before, after, {{kCount, 84}}), std::vector<size_t>{});
 
   const ReadResult r = call_read(SheetWcdmaNotchRd, 21, path);
-  EXPECT_EQ(r.texts, (std::vector<std::string>{"2", "10700", "-3", "10750", "5", "X", "X", "X", "X", "X", "X", "X",
-                                               "X", "X", "X", "X", "X", "X", "X", "X", "X"}));
+  EXPECT_EQ(r.texts, (std::vector<std::string>{"2", "10700", "-3", "10750", "5", "X", "X", "X", "X", "X", "X",
+                                               "X", "X",     "X",  "X",     "X", "X", "X", "X", "X", "X"}));
   EXPECT_EQ(r.marks[0], 17);
   EXPECT_EQ(r.marks[1], 17);
   EXPECT_EQ(r.marks[2], 3);

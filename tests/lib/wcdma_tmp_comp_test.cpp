@@ -51,8 +51,7 @@ TEST_F(WcdmaTmpComp, WritesFortyEntriesPerBandInTheImageOrder) {
   }
   EXPECT_EQ(le16(after, table_offset(0) + 20), 0xFFFFu);
   EXPECT_EQ(le16(after, table_offset(1) + 26), 4464u);
-  EXPECT_EQ(changes_outside(before, after, {{table_offset(0), 160}, {table_offset(1), 160}}),
-            std::vector<size_t>{});
+  EXPECT_EQ(changes_outside(before, after, {{table_offset(0), 160}, {table_offset(1), 160}}), std::vector<size_t>{});
 
   const ReadResult r = call_read(SheetWcdmaTmpCompRd, kReadCells, path);
   EXPECT_EQ(r.texts[0], "1");
