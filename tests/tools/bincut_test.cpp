@@ -96,6 +96,15 @@ TEST(Bincut, ExistingOutputIsLeftAloneWhenTheSliceIsRefused) {
   }
 }
 
+TEST(Bincut, OutputThatCannotBeWrittenWholeIsRemoved) {
+  tooltest::ScratchDir dir;
+  tooltest::write_file(dir.file("in"), tooltest::pseudo_random_bytes(20000, 34));
+  const auto r = run_program({kProgram, dir.file("in"), "0", "10000", dir.file("out")}, {}, 4096);
+  EXPECT_EQ(r.status, kFailureStatus);
+  EXPECT_EQ(r.out, echo(dir.file("in"), "0", "10000", dir.file("out")) + "write file " + dir.file("out") + " error\n");
+  EXPECT_FALSE(tooltest::exists(dir.file("out")));
+}
+
 TEST(Bincut, TooFewArgumentsPrintUsage) {
   const auto r = run_program({kProgram, "in", "0", "0"});
   EXPECT_EQ(r.status, kFailureStatus);

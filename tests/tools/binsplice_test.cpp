@@ -107,6 +107,15 @@ TEST_F(Binsplice, FailuresPrintTheirLineAndWriteNothing) {
   }
 }
 
+TEST_F(Binsplice, OutputThatCannotBeWrittenWholeIsRemoved) {
+  tooltest::write_file(dir_.file("base"), tooltest::pseudo_random_bytes(10000, 14));
+  const auto r = run_program({kProgram, dir_.file("base"), "0", dir_.file("patch"), dir_.file("out")}, {}, 4096);
+  EXPECT_EQ(r.status, kFailureStatus);
+  EXPECT_EQ(r.out, echo(dir_.file("base"), "0", dir_.file("patch"), dir_.file("out")) + "write file " +
+                       dir_.file("out") + " error\n");
+  EXPECT_FALSE(tooltest::exists(dir_.file("out")));
+}
+
 TEST_F(Binsplice, TooFewArgumentsPrintUsage) {
   const auto r = run_program({kProgram, "a", "0", "b"});
   EXPECT_EQ(r.status, kFailureStatus);

@@ -73,6 +73,19 @@ TEST(WriteWhole, CreatesTheFileWithMode0640) {
   EXPECT_EQ(status.st_mode & 0777, 0640u);
 }
 
+// Run in a child process whose files may not exceed 4096 bytes.
+int write_past_file_size_limit(const std::string& path) {
+  const Bytes content = tooltest::pseudo_random_bytes(10000, 5);
+  const int64_t written = fileio::write_whole(path.c_str(), content.data(), 10000);
+  if (written != 4096) return 1;
+  return tooltest::exists(path) ? 2 : 0;
+}
+
+TEST(WriteWhole, FileThatCannotBeWrittenWholeIsRemoved) {
+  ScratchDir dir;
+  EXPECT_EQ(tooltest::run_with_file_size_limit(4096, write_past_file_size_limit, dir.file("out")), 0);
+}
+
 TEST(WriteWhole, UnopenablePathIsMinusOne) {
   ScratchDir dir;
   const Bytes content = {1};

@@ -102,6 +102,20 @@ TEST_F(Sqseal, SealingTwiceFailsOnTheSize) {
   EXPECT_EQ(tooltest::read_file(image_path()), sealed);
 }
 
+// Appending stops part-way (the header block, then the tree): the image is
+// cut back to what it was.
+TEST_F(Sqseal, FailedAppendLeavesTheImageAsItWas) {
+  for (const uint64_t room : {uint64_t{1000}, uint64_t{kHeaderBlockSize + 100}}) {
+    tooltest::write_file(image_path(), image_);
+    const auto r = run_program({kProgram, image_path(), dir_.file("sign"), dir_.file("root_hash"),
+                                dir_.file("hash_tree")},
+                               {}, image_.size() + room);
+    EXPECT_EQ(r.status, kFailureStatus) << room;
+    EXPECT_EQ(r.out, size_lines(kBytesUsed)) << room;
+    EXPECT_EQ(tooltest::read_file(image_path()), image_) << room;
+  }
+}
+
 TEST_F(Sqseal, LargestRootHashAndEmptyTree) {
   root_hash_ = tooltest::pseudo_random_bytes(1024, 65);
   tree_.clear();

@@ -1,9 +1,11 @@
 #include "tool_test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -12,7 +14,32 @@
 namespace tooltest {
 namespace fs = std::filesystem;
 
-RunResult run_program(const std::vector<std::string>& argv, const fs::path& working_dir) {
+namespace {
+
+// In a child process: writes past `limit` bytes fail with EFBIG instead of killing it.
+bool limit_file_size(uint64_t limit) {
+  if (limit == 0) return true;
+  const struct rlimit cap = {static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+  return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &cap) == 0;
+}
+
+int wait_for(pid_t child) {
+  int wait_status = 0;
+  while (::waitpid(child, &wait_status, 0) < 0) {
+  }
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+}  // namespace
+
+int run_with_file_size_limit(uint64_t file_size_limit, int (*body)(const std::string& arg), const std::string& arg) {
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) ::_exit(limit_file_size(file_size_limit) ? body(arg) : 127);
+  return wait_for(child);
+}
+
+RunResult run_program(const std::vector<std::string>& argv, const fs::path& working_dir, uint64_t file_size_limit) {
   ScratchDir capture;
   const std::string out_path = capture.file("stdout");
   const std::string err_path = capture.file("stderr");
@@ -27,14 +54,13 @@ RunResult run_program(const std::vector<std::string>& argv, const fs::path& work
     const int err_fd = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out_fd < 0 || err_fd < 0 || ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0) ::_exit(127);
     if (!working_dir.empty() && ::chdir(working_dir.c_str()) != 0) ::_exit(127);
+    // The cap applies to the capture files as well; the programs' lines are far below it.
+    if (!limit_file_size(file_size_limit)) ::_exit(127);
     ::execv(args[0], args.data());
     ::_exit(127);
   }
-  int wait_status = 0;
-  while (::waitpid(child, &wait_status, 0) < 0) {
-  }
   RunResult result;
-  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  result.status = wait_for(child);
   const Bytes out = read_file(out_path);
   const Bytes err = read_file(err_path);
   result.out.assign(out.begin(), out.end());

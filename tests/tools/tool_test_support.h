@@ -21,8 +21,15 @@ struct RunResult {
 };
 
 // Runs `argv` (argv[0] is the program path, passed on as argument 0) in
-// `working_dir` (the current directory when empty) and waits for it.
-RunResult run_program(const std::vector<std::string>& argv, const std::filesystem::path& working_dir = {});
+// `working_dir` (the current directory when empty) and waits for it.  A
+// non-zero `file_size_limit` caps the size of every file the program writes
+// (writes beyond it fail with EFBIG).
+RunResult run_program(const std::vector<std::string>& argv, const std::filesystem::path& working_dir = {},
+                      uint64_t file_size_limit = 0);
+
+// Runs `body` in a child process whose written files may not exceed
+// `file_size_limit` bytes; returns the status the body returned (0..255).
+int run_with_file_size_limit(uint64_t file_size_limit, int (*body)(const std::string& arg), const std::string& arg);
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class ScratchDir {

@@ -178,14 +178,25 @@ TEST(Ubiunpack, RefusedInputsPrintTheirLineAndCreateNoOutput) {
 }
 
 TEST(Ubiunpack, OutputThatCannotBeWrittenFails) {
-  tooltest::ScratchDir dir;
   const int64_t leb = k128KiB512.logical_block_size();
-  tooltest::write_file(dir.file("in"), ubi_dump(k128KiB512, 1, squashfs_bytes(static_cast<size_t>(leb), leb, 45)));
-  const std::string out = dir.file("no-dir/out");
-  const auto r = run_program({kUnpack, dir.file("in"), out});
-  EXPECT_EQ(r.status, kFailureStatus);
-  EXPECT_EQ(r.out, echo(kUnpack, dir.file("in"), out) + "squashfs file size:" + std::to_string(leb) + "\n" +
-                       geometry_line(128, 2048, 126) + "write file " + out + " error\nunubinize fail\n");
+  for (const std::string& program : {kUnpack, kUnpackLite}) {
+    tooltest::ScratchDir dir;
+    tooltest::write_file(dir.file("in"), ubi_dump(k128KiB512, 1, squashfs_bytes(static_cast<size_t>(leb), leb, 45)));
+    const std::string head = "squashfs file size:" + std::to_string(leb) + "\n" + geometry_line(128, 2048, 126) +
+                             (program == kUnpackLite ? "out file size:" + std::to_string(leb) + "\n" : "");
+    const std::string no_dir = dir.file("no-dir/out");
+    const auto r = run_program({program, dir.file("in"), no_dir});
+    EXPECT_EQ(r.status, kFailureStatus) << program;
+    EXPECT_EQ(r.out, echo(program, dir.file("in"), no_dir) + head + "write file " + no_dir +
+                         " error\nunubinize fail\n") << program;
+
+    const std::string capped = dir.file("out");
+    const auto partial = run_program({program, dir.file("in"), capped}, {}, 65536);
+    EXPECT_EQ(partial.status, kFailureStatus) << program;
+    EXPECT_EQ(partial.out, echo(program, dir.file("in"), capped) + head + "write file " + capped +
+                               " error\nunubinize fail\n") << program;
+    EXPECT_FALSE(tooltest::exists(capped)) << program;
+  }
 }
 
 TEST(Ubiunpack, MissingInputAndUsage) {

@@ -49,8 +49,8 @@ int64_t read_whole(const char* path, void* buffer, int64_t count);
 // Creates or truncates the file `path` and writes `count` bytes of `buffer`
 // to it.  Returns the number of bytes written, or a value <= 0 on failure:
 // -1 when the file cannot be opened, the negative result of a failed first
-// write, or -1 when the system reports that nothing was written.  A file that
-// was opened but could not be written whole is removed again.  A `count` of 0
+// write, or -1 when the system reports that nothing was written.  A regular
+// file that was opened but could not be written whole is removed again.  A `count` of 0
 // or less is refused with 0 before anything is opened.  Prints nothing.
 int64_t write_whole(const char* path, const void* buffer, int64_t count);
 

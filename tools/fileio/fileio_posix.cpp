@@ -66,8 +66,11 @@ int64_t write_whole(const char* path, const void* buffer, int64_t count) {
       },
       buffer, count);
   if (written != count) {
+    // Remove what was left half-written, but never a device or other special file.
+    struct stat status;
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     file.close();
-    ::unlink(path);
+    if (regular) ::unlink(path);
   }
   return written;
 }

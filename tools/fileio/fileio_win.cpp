@@ -73,8 +73,11 @@ int64_t write_whole(const char* path, const void* buffer, int64_t count) {
       },
       buffer, count);
   if (written != count) {
+    // Remove what was left half-written, but never a device.
+    struct _stati64 status;
+    const bool regular = ::_fstati64(fd, &status) == 0 && (status.st_mode & _S_IFREG) != 0;
     file.close();
-    ::_unlink(path);
+    if (regular) ::_unlink(path);
   }
   return written;
 }
