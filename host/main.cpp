@@ -35,7 +35,8 @@ constexpr const char* kUsage =
     "commands:\n"
     "  list                               the sheets this host knows, with their ranges\n"
     "  template SHEET [-o FILE]           an empty sheet file to fill in\n"
-    "  write SHEET NV.bin SHEET.csv       write a sheet file into an NV image\n"
+    "  write SHEET NV.bin SHEET.csv [-o FILE]\n"
+    "                                     write a sheet file into an NV image\n"
     "  read SHEET NV.bin [-o SHEET.csv]   read a sheet back from an NV image\n"
     "\n"
     "--layout selects the LTE NV layout for the LTE sheets (default: the sheet's own,\n"
@@ -47,10 +48,12 @@ constexpr const char* kTemplateHelp =
     "  Prints an empty sheet file for SHEET: a `#range,<name>` marker row in front of\n"
     "  each range, followed by its rows of empty cells.\n";
 constexpr const char* kWriteHelp =
-    "usage: calvex write SHEET NV.bin SHEET.csv\n"
+    "usage: calvex write SHEET NV.bin SHEET.csv [-o FILE]\n"
     "  Writes the sheet file into the existing NV image. Sheet files are CSV in UTF-8\n"
     "  (with or without BOM), UTF-16 with BOM, or GB18030. Every message of the library\n"
-    "  is printed on standard error, one per line.\n";
+    "  is printed on standard error, one per line. Sheets whose write fills cells back\n"
+    "  (the MIPI device USIDs of PinMuxMipiInit) print them as a range block on standard\n"
+    "  output, or into FILE with -o.\n";
 constexpr const char* kReadHelp =
     "usage: calvex read SHEET NV.bin [-o SHEET.csv]\n"
     "  Reads the sheet from the NV image and prints it as a sheet file (UTF-8), or\n"
@@ -190,7 +193,7 @@ int cmd_template(const SheetEntry& entry, const std::optional<std::string>& out_
 }
 
 int cmd_write(const SheetEntry& entry, const std::string& image, const std::string& sheet_path,
-              const std::optional<int32_t>& layout) {
+              const std::optional<std::string>& out_path, const std::optional<int32_t>& layout) {
   std::ifstream in(sheet_path, std::ios::binary);
   if (!in) {
     std::cerr << "calvex: cannot read " << sheet_path << "\n";
@@ -232,12 +235,15 @@ int cmd_write(const SheetEntry& entry, const std::string& image, const std::stri
   }
   CalvexSetMessageSink(nullptr, nullptr);
 
+  const int status = (!tally.error && tally.success) ? kExitOk : kExitRefused;
   if (back) {
     std::vector<std::string> out;
     for (size_t i = 0; i < back->size(); ++i) out.push_back(back->text(i));
-    std::cout << format_range(entry.write_back_name, static_cast<int>(out.size()), 1, out);
+    if (!write_output(format_range(entry.write_back_name, static_cast<int>(out.size()), 1, out), out_path)) {
+      return kExitUsage;
+    }
   }
-  return (!tally.error && tally.success) ? kExitOk : kExitRefused;
+  return status;
 }
 
 int cmd_read(const SheetEntry& entry, const std::string& image, const std::optional<std::string>& out_path,
@@ -332,9 +338,9 @@ int run(std::vector<std::string> args) {
   }
   if (command == "write") {
     if (wants_help(args)) return std::cout << kWriteHelp, kExitOk;
-    if (args.size() != 3) return std::cerr << kWriteHelp, kExitUsage;
+    if (!take_output(args, out_path) || args.size() != 3) return std::cerr << kWriteHelp, kExitUsage;
     const SheetEntry* e = sheet_or_complain(args[0]);
-    return e ? cmd_write(*e, args[1], args[2], layout) : kExitUsage;
+    return e ? cmd_write(*e, args[1], args[2], out_path, layout) : kExitUsage;
   }
   if (command == "read") {
     if (wants_help(args)) return std::cout << kReadHelp, kExitOk;

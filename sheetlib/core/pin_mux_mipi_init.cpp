@@ -221,7 +221,7 @@ void write_back_usids(const std::array<BusInit, kBuses>& buses, ReadCells& out) 
 
 void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells& write_back) {
   if (args.range_count() != kPinMuxRangeCount) {
-    show(msg::kPinMuxConfig);
+    show(msg::kSheetCommonConfig);
     return;
   }
   if (args.cell_count(kModeRange) != kModeCells) {

@@ -14,7 +14,7 @@ constexpr uint32_t kTempDacLimit = 0x2000;  // exclusive: 13-bit codes
 constexpr RangeRule kRanges[] = {{kTempDacEntries, &msg::kTempDacRangeCount}};
 
 void write_temp_dac_table(const WriteArgs& args, const std::u16string& path) {
-  auto cells = take_ranges(args, msg::kTempDacConfig, kRanges);
+  auto cells = take_ranges(args, msg::kSheetCommonConfig, kRanges);
   if (!cells) return;
 
   NvBlock table(kTempDacTableOffset, kTempDacEntries * kTempDacEntrySize);

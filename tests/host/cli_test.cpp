@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -128,6 +129,21 @@ TEST_F(Cli, AcceptsUtf16AndGb18030SheetFiles) {
   const CliRun r = run("write TempDacTab " + path("nv.bin") + " " + path("gb.csv"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "温度DAC值数据不正确！\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Cli, WriteBackCellsGoToTheOutputFile) {
+  put(path("nv.bin"), std::string(0x1000, '\0'));
+  const std::string sheet = std::string(CALVEX_EXAMPLES) + "/common/PinMuxMipiInit.csv";
+  const CliRun w = run("write PinMuxMipiInit " + path("nv.bin") + " " + sheet + " -o " + path("usid.csv"));
+  EXPECT_EQ(w.status, 0) << w.err;
+  EXPECT_EQ(w.out, "");
+  const std::string back = slurp(path("usid.csv"));
+  EXPECT_EQ(back.rfind("#range,MipiUserIds\r\n", 0), 0u) << back;
+  EXPECT_EQ(std::count(back.begin(), back.end(), '\n'), 13) << "marker and 12 cells";
 }
 
 }  // namespace
