@@ -107,7 +107,13 @@ class HostRanges final : public WriteArgs {
   int64_t cell_count(int32_t i) const override {
     if (ranges_ == nullptr || i < 0 || i >= count_) return 0;
     const CellRange& r = ranges_[i];
-    return (static_cast<int64_t>(r.y2) - r.y1 + 1) * (static_cast<int64_t>(r.x2) - r.x1 + 1);
+    const int64_t rows = static_cast<int64_t>(r.y2) - r.y1 + 1;
+    const int64_t cols = static_cast<int64_t>(r.x2) - r.x1 + 1;
+    int64_t cells = 0;
+    // Each extent lies within +-2^32, so only the product can overflow: a
+    // product beyond 64 bits matches no sheet's count.
+    if (__builtin_mul_overflow(rows, cols, &cells)) return INT64_MAX;
+    return cells;
   }
 
   Cells copy_range(int32_t i) const override {

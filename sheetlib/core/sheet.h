@@ -28,7 +28,8 @@ class WriteArgs {
  public:
   virtual ~WriteArgs() = default;
   virtual int32_t range_count() const = 0;
-  // Cell count of range i, (y2 - y1 + 1) * (x2 - x1 + 1) in 64-bit arithmetic.
+  // Cell count of range i, (y2 - y1 + 1) * (x2 - x1 + 1) in 64-bit arithmetic
+  // (INT64_MAX if even that overflows).
   virtual int64_t cell_count(int32_t i) const = 0;
   // Copies of the texts of range i (cell_count(i) of them; 0 if negative).
   virtual Cells copy_range(int32_t i) const = 0;
