@@ -102,13 +102,7 @@ void write_port_info(const WriteArgs& args, const std::u16string& path) {
   NvBlock marker(kMarkerOffset, kMarkerSize);
   marker.put32(0, kMarker);
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  marker.store(file);
-  tx.store(file);
-  prx.store(file);
-  second_rx.store(file);
-  file.close();
+  if (!store_blocks(path, {&marker, &tx, &prx, &second_rx}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -32,6 +32,23 @@ bool open_nv(NvFile& file, const std::u16string& path, NvFile::Mode mode, const 
   return false;
 }
 
+bool load_blocks(const std::u16string& path, NvFile::Mode mode, std::initializer_list<NvBlock*> blocks,
+                 const Message* on_fail) {
+  NvFile file;
+  if (!open_nv(file, path, mode, on_fail)) return false;
+  for (NvBlock* block : blocks) block->load(file);
+  file.close();
+  return true;
+}
+
+bool store_blocks(const std::u16string& path, std::initializer_list<const NvBlock*> blocks, const Message& on_fail) {
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &on_fail)) return false;
+  for (const NvBlock* block : blocks) block->store(file);
+  file.close();
+  return true;
+}
+
 uint8_t* NvBlock::at(size_t pos, size_t width) {
   if (pos > bytes.size() || width > bytes.size() - pos) throw std::out_of_range("NV block position");
   return bytes.data() + pos;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -92,5 +93,14 @@ struct NvBlock {
   uint8_t* at(size_t pos, size_t width);
   const uint8_t* at(size_t pos, size_t width) const;
 };
+
+// Opens path in mode and loads each block in order, then closes. On a failed
+// open shows on_fail (if given), leaves the blocks as they were and returns false.
+bool load_blocks(const std::u16string& path, NvFile::Mode mode, std::initializer_list<NvBlock*> blocks,
+                 const Message* on_fail);
+
+// Opens path read/write, stores each block in order, then closes. On a failed
+// open shows on_fail, writes nothing and returns false.
+bool store_blocks(const std::u16string& path, std::initializer_list<const NvBlock*> blocks, const Message& on_fail);
 
 }  // namespace calvex

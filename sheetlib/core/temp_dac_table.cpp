@@ -32,10 +32,7 @@ void write_temp_dac_table(const WriteArgs& args, const std::u16string& path) {
     table.put16(i * kTempDacEntrySize, value);
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  table.store(file);
-  file.close();
+  if (!store_blocks(path, {&table}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
@@ -45,12 +42,8 @@ void read_temp_dac_table(ReadCells& out, const std::u16string& path) {
     return;
   }
   NvBlock table(kTempDacTableOffset, kTempDacEntries * kTempDacEntrySize);
-  NvFile file;
   // This sheet reads through a read/write open, as it always has.
-  if (open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedRead)) {
-    table.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadWrite, {&table}, &msg::kOpenFailedRead);
   constexpr int32_t kMark = 2;
   for (size_t i = 0; i < kTempDacEntries; ++i) {
     out.assign(static_cast<int32_t>(i), dec_text(table.get16(i * kTempDacEntrySize)), kMark);

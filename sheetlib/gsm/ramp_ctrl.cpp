@@ -68,27 +68,14 @@ void write_ramp_ctrl(const WriteArgs& args, const std::u16string& path) {
     blocks.ramp_data.put16(ramp_data_pos(c), static_cast<uint32_t>(ReadDecOrX((*cells)[2][c])));
   }
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
-  blocks.ramp_time.store(bin.file());
-  blocks.backoff.store(bin.file());
-  blocks.ramp_data.store(bin.file());
-  bin.Close();
+  if (!store_blocks(path, {&blocks.ramp_time, &blocks.backoff, &blocks.ramp_data}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 void read_ramp_ctrl(ReadCells& out, const std::u16string& path) {
   RampBlocks blocks;
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    blocks.ramp_time.load(file);
-    blocks.backoff.load(file);
-    blocks.ramp_data.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&blocks.ramp_time, &blocks.backoff, &blocks.ramp_data},
+              &msg::kOpenFailedRead);
 
   std::vector<std::u16string> texts;
   texts.reserve(kSheetCells);

@@ -119,29 +119,15 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   }
   blocks.words.put32(kPaOffIndex * 4, ReadHexOrX(pa_off[0]));
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
+  if (!store_blocks(path, {&blocks.truth_a, &blocks.truth_b, &blocks.config, &blocks.words}, msg::kOpenFailedWrite))
     return;
-  }
-  blocks.truth_a.store(bin.file());
-  blocks.truth_b.store(bin.file());
-  blocks.config.store(bin.file());
-  blocks.words.store(bin.file());
-  bin.Close();
   show(msg::kDone);
 }
 
 void read_switch_pa(ReadCells& out, const std::u16string& path) {
   SwitchPaBlocks blocks;
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    blocks.truth_a.load(file);
-    blocks.config.load(file);
-    blocks.words.load(file);
-    blocks.truth_b.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&blocks.truth_a, &blocks.config, &blocks.words, &blocks.truth_b},
+              &msg::kOpenFailedRead);
 
   std::vector<std::u16string> truth(kTruthCells, u"X");
   for (size_t r = 0; r < kStates; ++r) {

@@ -78,26 +78,14 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     blocks.rx.put16(i * kValueSize, static_cast<uint32_t>(ReadDecOrX((*cells)[kRxRange][i])));
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  blocks.head.store(file);
-  blocks.tx_a.store(file);
-  blocks.tx_b.store(file);
-  blocks.rx.store(file);
-  file.close();
+  if (!store_blocks(path, {&blocks.head, &blocks.tx_a, &blocks.tx_b, &blocks.rx}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   TmpCompBlocks blocks;
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    blocks.head.load(file);
-    blocks.tx_a.load(file);
-    blocks.tx_b.load(file);
-    blocks.rx.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&blocks.head, &blocks.tx_a, &blocks.tx_b, &blocks.rx},
+              &msg::kOpenFailedRead);
 
   std::vector<std::u16string> texts;
   texts.reserve(kSheetCells);

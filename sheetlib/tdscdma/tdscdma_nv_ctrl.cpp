@@ -111,11 +111,7 @@ std::u16string format_cell(const NvBlock& block, const NvCtrlCell& cell) {
 
 void read_nv_ctrl(ReadCells& out, const std::u16string& path) {
   NvBlock block(kNvCtrlOffset, kNvCtrlReadSize);
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    block.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&block}, &msg::kOpenFailedRead);
   if (out.count() != static_cast<int32_t>(kNvCtrlCellCount)) {
     show(msg::kCellCountMismatch);
     return;

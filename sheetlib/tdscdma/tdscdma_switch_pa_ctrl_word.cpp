@@ -102,11 +102,7 @@ void decode_set(const NvBlock& area, size_t pos, std::vector<std::u16string>& te
 
 void read_switch_pa(ReadCells& out, const std::u16string& path) {
   NvBlock area(kAreaOffset, kAreaSize);
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    area.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&area}, &msg::kOpenFailedRead);
 
   std::vector<std::u16string> texts(kTableCells, u"X");
   for (size_t g = 0; g < kGroups; ++g) {

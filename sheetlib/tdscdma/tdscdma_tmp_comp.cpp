@@ -52,11 +52,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
 
 void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   NvBlock tables(kTableAOffset, kTables * kPairs * kPairSize);
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    tables.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&tables}, &msg::kOpenFailedRead);
   if (out.count() != static_cast<int32_t>(kTmpCompCells)) {
     show(msg::kTdTmpCompReadCount);
     return;

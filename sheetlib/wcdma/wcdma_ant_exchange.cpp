@@ -54,10 +54,7 @@ void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
     put_entry(entries, column * kEntrySize, build_ant_entry(table, column));
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  entries.store(file);
-  file.close();
+  if (!store_blocks(path, {&entries}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

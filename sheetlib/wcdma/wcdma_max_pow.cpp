@@ -99,11 +99,7 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
 
 void read_max_pow(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    head.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
   if (out.count() != static_cast<int32_t>(kReadCells)) {
     show(msg::kWcdmaMaxPowReadCount);
     return;

@@ -60,20 +60,13 @@ void write_notch(const WriteArgs& args, const std::u16string& path) {
     notch.put32(param_pos(j), value);
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  notch.store(file);
-  file.close();
+  if (!store_blocks(path, {&notch}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 void read_notch(ReadCells& out, const std::u16string& path) {
   NvBlock notch(kNotchCountOffset, kNotchBlockSize);
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    notch.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&notch}, &msg::kOpenFailedRead);
   if (out.count() != static_cast<int32_t>(kReadCells)) {
     show(msg::kCellCountMismatch);
     return;

@@ -108,11 +108,7 @@ void decode_set(const NvBlock& head, size_t pos, std::span<std::u16string> texts
 
 void read_switch_pa(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
-    head.load(file);
-    file.close();
-  }
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
 
   std::vector<std::u16string> texts(kReadCells, std::u16string(kNoValue));
   for (size_t i = 0; i < kBandCells; ++i) {
