@@ -142,6 +142,11 @@ class HostCells final : public ReadCells {
     cells_[i].mark = mark;
   }
 
+  void set_text(int32_t i, std::u16string_view text) override {
+    if (cells_ == nullptr || i < 0 || i >= count_) return;
+    assign_text(&cells_[i].text, text);
+  }
+
  private:
   SheetCell* cells_;
   int32_t count_;

@@ -43,6 +43,8 @@ class ReadCells {
   virtual int32_t count() const = 0;
   // Assigns text and mark to cell i; indexes outside [0, count()) are ignored.
   virtual void assign(int32_t i, std::u16string_view text, int32_t mark) = 0;
+  // Assigns text to cell i and leaves its mark as the host set it.
+  virtual void set_text(int32_t i, std::u16string_view text) = 0;
 };
 
 // Expected cell count of one range and the message shown when it differs.

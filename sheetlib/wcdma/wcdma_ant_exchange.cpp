@@ -3,7 +3,6 @@
 // from one column of a 15-line truth table. Bad cells and empty columns are
 // reported and the write goes on. The entries are not read back.
 #include "boundary.h"
-#include "text_handle.h"
 #include "wcdma/wcdma_ctrl_word.h"
 
 namespace calvex::wcdma {
@@ -58,16 +57,15 @@ void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
   show(msg::kDone);
 }
 
+// The entries are not read back: the operation opens nothing, checks no
+// count and shows no message; it only empties the text of the first cell,
+// leaving its mark as the host set it.
+void read_ant_exchange(ReadCells& out, const std::u16string& /*path*/) {
+  if (out.count() >= 1) out.set_text(0, u"");
+}
+
 }  // namespace
 }  // namespace calvex::wcdma
 
 CALVEX_DEFINE_WRITE(SheetWcdmaAntExchangeWr, calvex::wcdma::write_ant_exchange)
-
-// The entries are not read back: the operation opens nothing, checks no
-// count and shows no message; it only empties the text of the first cell,
-// leaving its mark as the host set it.
-extern "C" CALVEX_API void CALVEX_CALL SheetWcdmaAntExchangeRd(SheetCell* cells, int32_t cellCount,
-                                                               CalvexText binPath) {
-  if (cells != nullptr && cellCount >= 1) calvex::assign_text(&cells[0].text, u"");
-  calvex::release_text(binPath);
-}
+CALVEX_DEFINE_READ(SheetWcdmaAntExchangeRd, calvex::wcdma::read_ant_exchange)
