@@ -2,7 +2,8 @@
 # The main job on the bundled example data: installs what is needed, builds
 # the library and calvex, then for every family under examples/ writes each
 # example sheet file into a copy of the family's example NV image and reads
-# it back. Results: out/<family>/nv.bin and out/<family>/<Sheet>.csv.
+# it back. Results: out/<family>/nv.bin, out/<family>/<Sheet>.csv, and
+# out/<family>/<Sheet>.writeback.csv for sheets that fill cells back.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -22,7 +23,8 @@ for dir in examples/*/; do
     opts=()
     [ -n "${layout:-}" ] && opts=(--layout "$layout")
     echo "== $family: write $sheet from $dir$csv"
-    if ! "$calvex" "${opts[@]}" write "$sheet" "out/$family/nv.bin" "$dir$csv"; then
+    # Sheets whose write fills cells back (MIPI device USIDs) save them beside the results.
+    if ! "$calvex" "${opts[@]}" write "$sheet" "out/$family/nv.bin" "$dir$csv" -o "out/$family/$sheet.writeback.csv"; then
       echo "!! $family: write $sheet failed"
       status=1
       continue
