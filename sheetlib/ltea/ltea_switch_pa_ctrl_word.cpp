@@ -231,7 +231,8 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
   ctx.truth_texts.assign(kTruthCells, u"X");
 
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const uint32_t band = ctx.head.get32(band_field(slot, kRecBandNumber));
+    // "%d" of the 32-bit band number: shown signed, as the write's decimal reader takes it back.
+    const int32_t band = ctx.head.get32s(band_field(slot, kRecBandNumber));
     if (band == 0) continue;
     ctx.band_texts[slot] = dec_text(band);
     for (size_t state = 0; state < kStatesPerSlot; ++state) {

@@ -31,8 +31,10 @@ constexpr char16_t kEmptyBandMark = u'X';
 
 bool is_empty_band_cell(std::u16string_view text) { return is_x_mark(text) || text == u"0"; }
 
+// The band number as the sheet writes it: "%d" of the signed 32-bit value,
+// so that a cell matching it is read back to the same 32 bits.
 std::u16string image_band_text(const NvBlock& head, size_t slot) {
-  const uint32_t band = head.get32(band_field(slot, kRecBandNumber));
+  const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
   return band == 0 ? std::u16string(1, kEmptyBandMark) : dec_text(band);
 }
 
@@ -108,7 +110,7 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
     return;
   }
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const uint32_t band = ctx.head.get32(band_field(slot, kRecBandNumber));
+    const int32_t band = ctx.head.get32s(band_field(slot, kRecBandNumber));
     if (band == 0) continue;
     texts[slot] = dec_text(band);
     for (size_t row = 0; row < kTmpCompRows; ++row) {

@@ -238,6 +238,21 @@ TEST_F(LteaSwitchPa, ControlWordsGoToTheFirstNSlotsWhateverTheirBandCells) {
   EXPECT_EQ(r.texts[2], "3");
 }
 
+TEST_F(LteaSwitchPa, BandNumbersReadBackSignedSoThatTheyWriteBackToTheSameBits) {
+  Sheet s;
+  s.bands[0] = "-1";
+  s.bands[1] = "2147483647";
+  call_write(SheetLteaSwitchPaCtrlWordWr, s.ranges(), path);
+  EXPECT_EQ(log.texts(), Messages({kDone}));
+  const auto after = image();
+  EXPECT_EQ(le32(after, band_field(0, 0)), 0xFFFFFFFFu);
+  EXPECT_EQ(le32(after, band_field(1, 0)), 0x7FFFFFFFu);
+
+  const ReadResult r = call_read(SheetLteaSwitchPaCtrlWordRd, kReadCells, path);
+  EXPECT_EQ(std::vector<std::string>(r.texts.begin(), r.texts.begin() + 3),
+            std::vector<std::string>({"-1", "2147483647", "X"}));
+}
+
 TEST_F(LteaSwitchPa, WritesOnlyItsFieldsAndTheFixedValues) {
   Sheet s;
   s.bands = texts_of({1, 3, 7, 20, 38, 40, 41, 5, 8, 28, 66, 71, 2, 4, 12, 13});

@@ -86,6 +86,25 @@ INSTANTIATE_TEST_SUITE_P(
                       MismatchCase{"NoBandAtAll", {"x"}, {"bandnum:X,跟NV中1不一致！", kNoBand}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The image's band texts are "%d" of the signed band number.
+TEST_F(LteaTmpComp, BandNumberWithTheTopBitSetIsComparedAndShownSigned) {
+  set_image_bands({0xFFFFFFFF, 3});
+  write_sheet({"4294967295", "3"});
+  EXPECT_EQ(log.texts(), Messages({"bandnum:4294967295,跟NV中-1不一致！", kOrderMessage}));
+  EXPECT_EQ(image(), before);
+
+  log.clear();
+  write_sheet({"-1", "3"});
+  EXPECT_EQ(log.texts(), Messages({kDone}));
+  const auto after = image();
+  EXPECT_EQ(le32(after, band_field(0, 0)), 0xFFFFFFFFu);
+  EXPECT_TRUE(changes_outside(before, after, {{band_field(0, 280), 480}, {band_field(1, 280), 480}}).empty());
+
+  const ReadResult r = call_read(SheetLteaTmpCompRd, kReadCells, path);
+  EXPECT_EQ(r.texts[0], "-1");
+  EXPECT_EQ(r.texts[16 + 0], "0");
+}
+
 TEST_F(LteaTmpComp, EmptyImageAndEmptySheetHaveNoBand) {
   set_image_bands({});
   write_sheet({"0", "x"});
