@@ -363,6 +363,26 @@ TEST_F(LteaSwitchPa, ReadOfMissingImageShowsEmptySlotsAndZeroOffsets) {
   EXPECT_EQ(r.marks, std::vector<int32_t>(kReadCells, 2));
 }
 
+TEST_F(LteaSwitchPa, ReadShowsEveryEntryButAnEmptyOneInTheNextMipiRow) {
+  put_le32(before, band_field(0, 0), 5);
+  const size_t block = state_block(0, 6);
+  const uint32_t kinds[4] = {0, 5, 0, 8};
+  const uint32_t words[4] = {0x7, 0, 0, 0x9};
+  for (size_t e = 0; e < 4; ++e) {
+    put_le16(before, block + 8 * e, kinds[e]);
+    put_le16(before, block + 8 * e + 2, 0);
+    put_le32(before, block + 8 * e + 4, words[e]);
+  }
+  write_file(path, before);
+  const ReadResult r = call_read(SheetLteaSwitchPaCtrlWordRd, kReadCells, path);
+  EXPECT_TRUE(log.texts().empty());
+  const char* expected[4] = {"0x7", "0x0", "X", "0x9"};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(r.texts[read_cell(15 + i, 0, 6)], expected[i]) << "row " << 15 + i;
+    EXPECT_EQ(r.marks[read_cell(15 + i, 0, 6)], 2) << "row " << 15 + i;
+  }
+}
+
 TEST_F(LteaSwitchPa, ReadWithWrongCountLeavesCells) {
   const ReadResult r = call_read(SheetLteaSwitchPaCtrlWordRd, kReadCells - 1, path);
   EXPECT_EQ(log.texts(), Messages({kCellCountMismatch}));
