@@ -141,6 +141,12 @@ TEST_F(GsmRampCtrl, ReadWithTheWrongCellCountFillsNothing) {
   EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
 }
 
+TEST_F(GsmRampCtrl, ReadOfAMissingImageWithTheWrongCountShowsBothMessages) {
+  const ReadResult r = call_read(SheetGsmRampCtrlRd, kReadCells + 1, missing_path());
+  EXPECT_EQ(log.texts(), (Messages{kOpenFailedRead, kCellCountMismatch}));
+  EXPECT_EQ(r.texts, repeat_text("?", kReadCells + 1));
+}
+
 TEST_F(GsmRampCtrl, ReadOfAMissingImageShowsZeros) {
   const ReadResult r = call_read(SheetGsmRampCtrlRd, kReadCells, missing_path());
   EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});

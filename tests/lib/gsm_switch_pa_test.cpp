@@ -239,6 +239,26 @@ TEST_F(GsmSwitchPa, ReadWithTheWrongCellCountFillsNothing) {
   EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
 }
 
+TEST_F(GsmSwitchPa, ReadOfAMissingImageWithTheWrongCountShowsBothMessages) {
+  const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells + 1, missing_path());
+  EXPECT_EQ(log.texts(), (Messages{kOpenFailedRead, kCellCountMismatch}));
+  EXPECT_EQ(r.texts, repeat_text("?", kReadCells + 1));
+}
+
+TEST_F(GsmSwitchPa, ReadOfAShortImageShowsTheMissingValuesAsZero) {
+  // The image ends inside the control word block, after word 1: the words
+  // from index 2 on are not in the file.
+  write_file(path, bytes_at(before, 0, kWords + 8));
+  const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells, path);
+  EXPECT_EQ(log.texts(), Messages{});
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", le32(before, kWords + 4) & 0xFFFFF);
+  EXPECT_EQ(r.texts[6 + 15 + 11], text);        // state 1, first word: in the file
+  EXPECT_EQ(r.texts[6 + 2 * 15 + 11], "0x0");   // state 2, first word: past the end
+  EXPECT_EQ(r.texts[6 + 12 * 15 + 12], "0x0");  // state 12, second word: past the end
+  EXPECT_EQ(r.texts[0], "0x0");                 // PA off, index 19
+}
+
 TEST_F(GsmSwitchPa, ReadOfAMissingImageShowsZeros) {
   const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells, missing_path());
   EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
