@@ -109,12 +109,19 @@ TEST_F(TdscdmaSwitchPa, ReadDecodesByGroupTag) {
   put(s + 12, 0x200130);
   put(s + 20, (1u << 9) | 0x32);  // tag 25, level without enable: nothing
   put(s + 28, 0x34);              // tag 26: nothing
+  // Group 1 state 0: a second group 0 entry drives line 1 only; line 0 keeps
+  // the "1" of the first entry.
+  const size_t t = set_offset(1, 0);
+  put(t + 4, 0x200130);
+  put(t + 12, (1u << 22) | 0x30);
   write_file(path, img);
   const ReadResult r = call_read(SheetTdscdmaSwitchPaCtrlWordRd, 266, path);
   EXPECT_EQ(log.texts(), Messages{});
   TruthTable expected{kTruthRows, kColumns};
   expected.at(0, 4) = "1";
   expected.at(1, 4) = "0";
+  expected.at(0, 7) = "1";
+  expected.at(1, 7) = "0";
   EXPECT_EQ(r.texts, expected.cells);
 
   // An all-zero area reads as "X" only; so does a missing image, after its message.

@@ -186,6 +186,12 @@ TEST_F(WcdmaSwitchPa, ReadDecodesByKindAndTheStoredCount) {
   put(set_offset(0, 0) + 12, 0xAB);
   put(set_offset(0, 0) + 16, 7);
   put(set_offset(0, 0) + 24, 1);
+  // Slot 0 state 1: a second group 0 entry shows every line of the group
+  // again, so line 0 driven by the first entry becomes "X".
+  put(set_offset(0, 1), 1);
+  put(set_offset(0, 1) + 4, 0x00040004);
+  put(set_offset(0, 1) + 8, 1);
+  put(set_offset(0, 1) + 12, 0x00080000);
   // Slot 7 state 10: a level bit without its enable bit shows "X".
   put(set_offset(7, 10), 2);
   put(set_offset(7, 10) + 4, 0x00010001 | 0x00000002);
@@ -199,6 +205,8 @@ TEST_F(WcdmaSwitchPa, ReadDecodesByKindAndTheStoredCount) {
   EXPECT_EQ(cell(2, 0), "X");
   EXPECT_EQ(cell(kHexRow, 0), "0xab");
   EXPECT_EQ(cell(kHexRow + 1, 0), "X");
+  EXPECT_EQ(cell(0, 1), "X");
+  EXPECT_EQ(cell(1, 1), "0");
   EXPECT_EQ(cell(kGpio1Row, 87), "1");
   EXPECT_EQ(cell(kGpio1Row + 1, 87), "X");
 }
