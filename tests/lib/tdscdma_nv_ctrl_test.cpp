@@ -86,6 +86,15 @@ TEST_F(TdscdmaNvCtrl, RefusalsAndReaderMessages) {
   EXPECT_EQ(le16(image(), 208), 0u);
 }
 
+TEST_F(TdscdmaNvCtrl, ReadFormatsEachFieldWithItsSign) {
+  std::vector<uint8_t> img(kImageSize, 0xFF);  // every field all ones
+  write_file(path, img);
+  const ReadResult r = call_read(SheetTdscdmaNvCtrlRd, 15, path);
+  EXPECT_EQ(log.texts(), Messages{});
+  EXPECT_EQ(r.texts, (std::vector<std::string>{"65535", "65535", "65535", "65535", "65535", "65535", "-1", "-1", "-1",
+                                               "-1", "0xffffffff", "-1", "-1", "0xffffffff", "0xffff"}));
+}
+
 TEST_F(TdscdmaNvCtrl, ReadFailures) {
   const ReadResult none = call_read(SheetTdscdmaNvCtrlRd, 15, missing_path());
   EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});

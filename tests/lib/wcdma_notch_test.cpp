@@ -124,6 +124,14 @@ TEST_F(WcdmaNotch, ReadOfStoredCounts) {
   EXPECT_EQ(r.texts[0], "1000");
   EXPECT_EQ(r.texts[20], std::to_string(static_cast<int32_t>(le32(before, kTable + 76))));
 
+  // A negative stored count is shown as it is and covers no point.
+  poke32(kCount, 0xFFFFFFFF);
+  r = call_read(SheetWcdmaNotchRd, 21, path);
+  EXPECT_EQ(log.texts(), Messages{});
+  EXPECT_EQ(r.texts[0], "-1");
+  EXPECT_EQ(r.marks[0], 17);
+  EXPECT_EQ(std::vector<std::string>(r.texts.begin() + 1, r.texts.end()), repeat_text("X", 20));
+
   poke32(kCount, 3);
   r = call_read(SheetWcdmaNotchRd, 21, path);
   EXPECT_EQ(r.texts[6], std::to_string(static_cast<int32_t>(le32(before, kTable + 20))));
