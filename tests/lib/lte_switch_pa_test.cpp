@@ -94,6 +94,8 @@ TEST_F(LteSwitchPa, SingleGpioTypeWordsAndRecords) {
   sheet.set(kGroup0 + 10, 0, 1, "0");  // PA state 1, Group0 line 10 low
   sheet.set(kGroup1 + 3, 0, 7, "1");   // switch state 7, Group1 line 3 high
   sheet.set(kGroup1, 0, 4, "0");       // switch state 4, Group1 line 0 low
+  sheet.set(kGroup1 + 1, 0, 5, "1");   // switch state 5, Group1 line 1 high
+  sheet.set(kGroup1 + 2, 0, 6, "0");   // switch state 6, Group1 line 2 low
   EXPECT_EQ(write(SheetLteSwitchPaCtrlWordWr_Lte, sheet.ranges()), done());
   const Bytes after = read_file(image);
 
@@ -102,6 +104,8 @@ TEST_F(LteSwitchPa, SingleGpioTypeWordsAndRecords) {
   slot0[1] = W(0x1000, 0x02000034);             // Group2 word with 0x1000 in H
   slot0[3] = W(0x0020, 0x16);                   // mask bit 32 of W is bit 37 of Q
   slot0[12] = W(0, 0x02000018);                 // mask bit 20 only
+  slot0[14] = W(0, 0x04000058);                 // state 5: value bit 1, mask bit 21
+  slot0[16] = W(0, 0x08000018);                 // state 6: mask bit 22 only
   slot0[17] = W(0, 0x10000000 | 0x100 | 0x18);  // value bit 3, mask bit 23
   expect_single_record(after, 0, slot0, band_of(0));
   for (size_t b = 1; b < 12; ++b) expect_single_record(after, b, empty_gpio_single(), band_of(b));
