@@ -51,6 +51,8 @@ class LtePwtFlags : public LteTest {};
 
 TEST_F(LtePwtFlags, WritesEveryOpenItemAtItsOffset) {
   PwtSheet sheet;
+  sheet.flag_2r1t = "- 2";  // blanks removed before the decimal read
+  sheet.pwt_en = " 1 ";
   sheet.table[0] = "1";  // word A line 0 high
   for (int32_t layout : {0, 1}) {
     SCOPED_TRACE(layout);
