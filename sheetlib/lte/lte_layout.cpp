@@ -22,8 +22,6 @@ constexpr uint32_t kMergedMipiHighCode = 0xEC03;
 
 }  // namespace
 
-Layout selected_layout() { return lte_layout_switch() != 0 ? Layout::Merged : Layout::Single; }
-
 void clear_merged_spare_block(const std::u16string& path) {
   NvFile file;
   if (!file.open(path, NvFile::Mode::ReadWrite)) return;

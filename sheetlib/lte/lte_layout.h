@@ -15,9 +15,6 @@ namespace calvex::lte {
 
 enum class Layout { Single, Merged };
 
-// The layout the layout switch selects: 0 single, any other value merged.
-Layout selected_layout();
-
 // ---- Band slots ----
 
 // Band slots of the LTE band list; the sheets give cells for the first 12,
