@@ -1,6 +1,6 @@
 // Shared helpers of the GSM sheet tests (and the common pin-mux and port
 // info sheets, which live in the same image): an NV image of random bytes in
-// a temporary directory, and the messages shared by all sheets.
+// a temporary directory, and the messages shared by the family's sheets.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,11 +19,6 @@ using Messages = std::vector<std::string>;
 // Covers every GSM block (the last ends at 0x1BA0) so no write extends it.
 inline constexpr size_t kImageSize = 8192;
 
-inline constexpr const char* kDone = "修改完成！";
-inline constexpr const char* kOpenFailedWrite = "文件打开失败！";
-inline constexpr const char* kOpenFailedRead = "获取bin文件失败！";
-inline constexpr const char* kCellCountMismatch = "cell表格个数不符！";
-inline constexpr const char* kNotHex = "非16进制数！";
 inline constexpr const char* kHexTooLong = "字符长度超过8！";
 inline constexpr const char* kBadTruthCell = "真值表输入有误，请确认值是否为'0'、'1'、'X'！";
 

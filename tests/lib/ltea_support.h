@@ -20,12 +20,6 @@ inline constexpr size_t kImageSize = 16384;
 
 inline size_t band_field(size_t slot, size_t offset) { return 440 + 780 * slot + offset; }
 
-inline constexpr const char* kDone = "修改完成！";
-inline constexpr const char* kOpenFailedWrite = "文件打开失败！";
-inline constexpr const char* kOpenFailedRead = "获取bin文件失败！";
-inline constexpr const char* kCellCountMismatch = "cell表格个数不符！";
-inline constexpr const char* kNotHex = "非16进制数！";
-
 using Messages = std::vector<std::string>;
 
 // A test with an NV image of kImageSize random bytes at path.

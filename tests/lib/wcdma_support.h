@@ -21,12 +21,6 @@ using Messages = std::vector<std::string>;
 // block, so no write extends the image.
 inline constexpr size_t kImageSize = 6144;
 
-inline constexpr const char* kDone = "修改完成！";
-inline constexpr const char* kOpenFailedWrite = "文件打开失败！";
-inline constexpr const char* kOpenFailedRead = "获取bin文件失败！";
-inline constexpr const char* kCellCountMismatch = "cell表格个数不符！";
-inline constexpr const char* kNotHex = "非16进制数！";
-
 // A test with an NV image of kImageSize random bytes at path.
 class CdmaImageTest : public ::testing::Test {
  protected:

@@ -11,6 +11,13 @@
 
 namespace calvex_test {
 
+// Messages that every family's sheets show.
+inline constexpr const char* kDone = "修改完成！";
+inline constexpr const char* kOpenFailedWrite = "文件打开失败！";
+inline constexpr const char* kOpenFailedRead = "获取bin文件失败！";
+inline constexpr const char* kCellCountMismatch = "cell表格个数不符！";
+inline constexpr const char* kNotHex = "非16进制数！";
+
 // Captures every message box while alive (CalvexSetMessageSink), restores
 // the default sink on destruction. texts() are UTF-8.
 class MessageLog {
