@@ -5,6 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
+
+#include "sheet.h"
 
 namespace calvex::gsm {
 
@@ -71,5 +75,16 @@ static_assert(kGsmBlocks.pa_config_offset + kPaConfigSize == kGsmBlocks.truth_b_
 static_assert(kGsmBlocks.truth_b_offset + kTruthBlockBSize <= kGsmBlocks.ctrl_word_offset);
 static_assert(kGsmBlocks.ctrl_word_offset + kCtrlWordSize <= kGsmBlocks.backoff_offset);
 static_assert(kGsmBlocks.backoff_offset + kBackoffSize == kTmpCompRxOffset);
+
+// The last step of every GSM read, after the image is read: a cellCount
+// other than the sheet's shows "cell表格个数不符！" and fills nothing;
+// otherwise every text goes to its cell with the GSM mark.
+inline void fill_gsm_cells(ReadCells& out, std::span<const std::u16string> texts) {
+  if (out.count() < 0 || static_cast<size_t>(out.count()) != texts.size()) {
+    show(msg::kCellCountMismatch);
+    return;
+  }
+  fill_cells(out, texts, kGsmCellMark);
+}
 
 }  // namespace calvex::gsm

@@ -83,11 +83,7 @@ void read_ramp_ctrl(ReadCells& out, const std::u16string& path) {
   for (size_t c = 0; c < kBackoffCells; ++c) texts.push_back(dec_text(blocks.backoff.get8(backoff_pos(c))));
   for (size_t c = 0; c < kRampDataCells; ++c) texts.push_back(dec_text(blocks.ramp_data.get16(ramp_data_pos(c))));
 
-  if (out.count() != kSheetCells) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  fill_cells(out, texts, kGsmCellMark);
+  gsm::fill_gsm_cells(out, texts);
 }
 
 }  // namespace

@@ -152,11 +152,7 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
   texts.push_back(dec_text((flags >> kConfigC4Shift) & kConfigC4Bits));
   texts.insert(texts.end(), truth.begin(), truth.end());
 
-  if (out.count() != kSheetCells) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  fill_cells(out, texts, kGsmCellMark);
+  gsm::fill_gsm_cells(out, texts);
 }
 
 }  // namespace

@@ -98,11 +98,7 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   }
   for (size_t i = 0; i < kRxCells; ++i) texts.push_back(dec_text(blocks.rx.get16s(i * kValueSize)));
 
-  if (out.count() != kSheetCells) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  fill_cells(out, texts, kGsmCellMark);
+  gsm::fill_gsm_cells(out, texts);
 }
 
 }  // namespace
