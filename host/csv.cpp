@@ -137,7 +137,7 @@ std::string csv_field(std::string_view text) {
 RangeCells parse_sheet_file(const SheetEntry& entry, std::string_view text) {
   const std::vector<CsvRow> rows = parse_csv(text);
   std::map<std::string, size_t> index;
-  for (size_t r = 0; r < entry.ranges.size(); ++r) index[entry.ranges[r].name] = r;
+  for (size_t r = 0; r < entry.ranges.size(); ++r) index[std::string(entry.ranges[r].name)] = r;
 
   RangeCells cells(entry.ranges.size());
   std::vector<size_t> rows_seen(entry.ranges.size(), 0);
@@ -152,7 +152,7 @@ RangeCells parse_sheet_file(const SheetEntry& entry, std::string_view text) {
       first = false;
       const std::string name = row.fields.size() > 1 ? row.fields[1] : "";
       if (find_sheet(name) != &entry) {
-        throw FormatError(row.line, "this is a sheet file of '" + name + "', not of '" + entry.name + "'");
+        throw FormatError(row.line, "this is a sheet file of '" + name + "', not of '" + std::string(entry.name) + "'");
       }
       continue;
     }
@@ -165,7 +165,7 @@ RangeCells parse_sheet_file(const SheetEntry& entry, std::string_view text) {
       }
       const std::string name = row.fields.size() > 1 ? row.fields[1] : "";
       auto it = index.find(name);
-      if (it == index.end()) throw FormatError(row.line, "unknown range '" + name + "' for sheet " + entry.name);
+      if (it == index.end()) throw FormatError(row.line, "unknown range '" + name + "' for sheet " + std::string(entry.name));
       if (present[it->second]) throw FormatError(row.line, "range '" + name + "' appears twice");
       if (!all_empty(row.fields, 2)) throw FormatError(row.line, "unexpected fields after the range name");
       current = static_cast<long>(it->second);

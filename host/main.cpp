@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "calvex.h"
 #include "catalogue.h"
 #include "csv.h"
-#include "messages_class.h"
+#include "library.h"
 #include "unicode.h"
 
 namespace {
@@ -59,91 +58,19 @@ constexpr const char* kReadHelp =
     "  Reads the sheet from the NV image and prints it as a sheet file (UTF-8), or\n"
     "  writes it to the file given with -o. The output is valid input of `write`.\n";
 
-// Collects the library's message boxes: one line each on standard error.
-struct MessageTally {
-  bool error = false;
-  bool success = false;
-};
-
-std::string utf8_of(const CalvexChar* text) { return utf8_from_utf16(std::u16string_view(text)); }
+std::string utf8_of(std::u16string_view text) { return utf8_from_utf16(text); }
 
 std::u16string utf16_of(std::string_view utf8) { return utf16_from_utf8(utf8); }
 
-void CALVEX_CALL print_message(const CalvexChar* text, void* context) {
-  auto* tally = static_cast<MessageTally*>(context);
-  std::fprintf(stderr, "%s\n", utf8_of(text).c_str());
-  switch (classify_message(std::u16string_view(text))) {
-    case MessageClass::Success:
-      tally->success = true;
-      break;
-    case MessageClass::Warning:
-      break;
-    case MessageClass::Error:
-      tally->error = true;
-      break;
-  }
+// Prints the library's messages, one line each on standard error.
+void print_messages(const Outcome& outcome) {
+  for (const ShownMessage& m : outcome.messages) std::fprintf(stderr, "%s\n", utf8_of(m.text).c_str());
 }
 
-// Library text handles owned by the host, released on every path.
-class TextArray {
- public:
-  TextArray() = default;
-  TextArray(const TextArray&) = delete;
-  TextArray& operator=(const TextArray&) = delete;
-  ~TextArray() {
-    for (CalvexText t : texts_) CalvexTextRelease(t);
-  }
-  CalvexText* add(const std::vector<std::string>& cells) {
-    const size_t first = texts_.size();
-    for (const std::string& c : cells) {
-      CalvexText t = CalvexTextNew(utf16_of(c).c_str());
-      if (t == nullptr) throw std::bad_alloc();
-      texts_.push_back(t);
-    }
-    return texts_.data() + first;
-  }
-  void reserve(size_t n) { texts_.reserve(n); }
-
- private:
-  std::vector<CalvexText> texts_;
-};
-
-class CellArray {
- public:
-  explicit CellArray(size_t n) : cells_(n) {
-    for (SheetCell& c : cells_) {
-      c.text = CalvexTextNew(u"");
-      c.mark = 0;
-      if (c.text == nullptr) throw std::bad_alloc();
-    }
-  }
-  ~CellArray() {
-    for (SheetCell& c : cells_) CalvexTextRelease(c.text);
-  }
-  CellArray(const CellArray&) = delete;
-  CellArray& operator=(const CellArray&) = delete;
-  SheetCell* data() { return cells_.data(); }
-  size_t size() const { return cells_.size(); }
-  std::string text(size_t i) const { return utf8_of(cells_[i].text); }
-
- private:
-  std::vector<SheetCell> cells_;
-};
-
-CalvexText path_text(const std::string& path) {
-  CalvexText t = CalvexTextNew(utf16_of(path).c_str());
-  if (t == nullptr) throw std::bad_alloc();
-  return t;
-}
-
-void apply_layout(const SheetEntry& entry, const std::optional<int32_t>& layout) {
-  if (layout) {
-    SetLteVersion(*layout);
-  } else if (entry.layout == Layout::Merged) {
-    SetLteVersion(1);
-  } else {
-    SetLteVersion(0);
-  }
+// The layout switch value for a sheet: --layout if given, else the sheet's own.
+int32_t layout_for(const SheetEntry& entry, const std::optional<int32_t>& layout) {
+  if (layout) return *layout;
+  return entry.layout == calvex::NvLayout::Merged ? 1 : 0;
 }
 
 bool write_output(const std::string& text, const std::optional<std::string>& out_path) {
@@ -162,22 +89,15 @@ bool write_output(const std::string& text, const std::optional<std::string>& out
   return true;
 }
 
-int read_count(const SheetEntry& entry) {
-  if (entry.read_cells > 0) return entry.read_cells;
-  int n = 0;
-  for (const RangeShape& s : entry.ranges) n += s.rows * s.cols;
-  return n;
-}
-
 int cmd_list() {
   for (const SheetEntry* e : all_sheets()) {
-    std::cout << e->family << "\t" << e->name << "\t" << (e->read ? "write+read" : "write") << "\t" << e->summary
+    std::cout << calvex::family_name(e->family) << "\t" << e->name << "\t" << (e->has_read() ? "write+read" : "write") << "\t" << e->summary
               << "\n";
     for (const RangeShape& s : e->ranges) {
       std::cout << "\t\trange " << s.name << ": " << s.rows << " x " << s.cols << " (" << s.rows * s.cols
                 << " cells)\n";
     }
-    if (e->read) std::cout << "\t\tread: " << read_count(*e) << " cells\n";
+    if (e->has_read()) std::cout << "\t\tread: " << e->read_count() << " cells\n";
   }
   return kExitOk;
 }
@@ -212,34 +132,20 @@ int cmd_write(const SheetEntry& entry, const std::string& image, const std::stri
     return kExitUsage;
   }
 
-  TextArray texts;
-  size_t total = 0;
-  for (const auto& r : cells) total += r.size();
-  texts.reserve(total);
-  std::vector<CellRange> ranges;
-  for (size_t r = 0; r < entry.ranges.size(); ++r) {
-    const RangeShape& s = entry.ranges[r];
-    ranges.push_back(CellRange{texts.add(cells[r]), 0, 0, s.cols - 1, s.rows - 1});
+  SheetCells texts(cells.size());
+  for (size_t r = 0; r < cells.size(); ++r) {
+    for (const std::string& c : cells[r]) texts[r].push_back(utf16_of(c));
   }
+  std::vector<std::u16string> back;
+  const Outcome outcome = call_sheet_write(entry, texts, utf16_of(image), layout_for(entry, layout), &back);
+  print_messages(outcome);
 
-  MessageTally tally;
-  CalvexSetMessageSink(print_message, &tally);
-  apply_layout(entry, layout);
-  std::optional<CellArray> back;
+  const int status = outcome.write_succeeded() ? kExitOk : kExitRefused;
   if (entry.write_with_back != nullptr) {
-    back.emplace(static_cast<size_t>(entry.write_back_cells));
-    entry.write_with_back(ranges.data(), static_cast<int32_t>(ranges.size()), path_text(image), back->data(),
-                          static_cast<int32_t>(back->size()));
-  } else {
-    entry.write(ranges.data(), static_cast<int32_t>(ranges.size()), path_text(image));
-  }
-  CalvexSetMessageSink(nullptr, nullptr);
-
-  const int status = (!tally.error && tally.success) ? kExitOk : kExitRefused;
-  if (back) {
     std::vector<std::string> out;
-    for (size_t i = 0; i < back->size(); ++i) out.push_back(back->text(i));
-    if (!write_output(format_range(entry.write_back_name, static_cast<int>(out.size()), 1, out), out_path)) {
+    for (const std::u16string& t : back) out.push_back(utf8_of(t));
+    if (!write_output(format_range(std::string(entry.write_back_name), static_cast<int>(out.size()), 1, out),
+                      out_path)) {
       return kExitUsage;
     }
   }
@@ -248,36 +154,19 @@ int cmd_write(const SheetEntry& entry, const std::string& image, const std::stri
 
 int cmd_read(const SheetEntry& entry, const std::string& image, const std::optional<std::string>& out_path,
              const std::optional<int32_t>& layout) {
-  if (entry.read == nullptr) {
+  if (!entry.has_read()) {
     std::cerr << "calvex: sheet " << entry.name << " has no read operation\n";
     return kExitUsage;
   }
-  CellArray out(static_cast<size_t>(read_count(entry)));
-  MessageTally tally;
-  CalvexSetMessageSink(print_message, &tally);
-  apply_layout(entry, layout);
-  entry.read(out.data(), static_cast<int32_t>(out.size()), path_text(image));
-  CalvexSetMessageSink(nullptr, nullptr);
-  if (tally.error) return kExitRefused;
+  std::vector<std::u16string> out;
+  const Outcome outcome = call_sheet_read(entry, out, utf16_of(image), layout_for(entry, layout));
+  print_messages(outcome);
+  if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
 
-  RangeCells cells(entry.ranges.size());
-  for (size_t r = 0; r < entry.ranges.size(); ++r) {
-    cells[r].assign(static_cast<size_t>(entry.ranges[r].rows * entry.ranges[r].cols), std::string());
-  }
-  if (entry.read_runs.empty()) {
-    size_t k = 0;
-    for (size_t r = 0; r < entry.ranges.size(); ++r) {
-      for (auto& cell : cells[r]) cell = out.text(k++);
-    }
-  } else {
-    size_t k = 0;
-    for (const ReadRun& run : entry.read_runs) {
-      for (int i = 0; i < run.count && k < out.size(); ++i, ++k) {
-        auto& range = cells[static_cast<size_t>(run.range)];
-        const size_t at = static_cast<size_t>(run.first + i * run.step);
-        if (at < range.size()) range[at] = out.text(k);
-      }
-    }
+  const SheetCells read = cells_from_read(entry, out);
+  RangeCells cells(read.size());
+  for (size_t r = 0; r < read.size(); ++r) {
+    for (const std::u16string& t : read[r]) cells[r].push_back(utf8_of(t));
   }
   return write_output(format_sheet_file(entry, cells), out_path) ? kExitOk : kExitUsage;
 }

@@ -72,6 +72,8 @@ class HeapTextManager final : public TextManager {
 
 CalvexMessageSink g_sink = nullptr;
 void* g_sink_context = nullptr;
+MessageObserver g_observer = nullptr;
+void* g_observer_context = nullptr;
 
 void default_message_box(const std::u16string& text) {
 #if defined(_WIN32)
@@ -261,7 +263,13 @@ std::u16string format_message(const Message& m, std::initializer_list<std::u16st
   return out;
 }
 
-void deliver_message(std::u16string_view text) {
+namespace {
+
+void deliver(const Message& m, std::u16string_view text) {
+  if (g_observer != nullptr) {
+    g_observer(m, text, g_observer_context);
+    return;
+  }
   const std::u16string copy(text);
   if (g_sink != nullptr) {
     g_sink(copy.c_str(), g_sink_context);
@@ -270,10 +278,26 @@ void deliver_message(std::u16string_view text) {
   }
 }
 
-void show(const Message& m) { deliver_message(m.text); }
+}  // namespace
 
-void show(const Message& m, std::initializer_list<std::u16string_view> args) {
-  deliver_message(format_message(m, args));
+void show(const Message& m) { deliver(m, m.text); }
+
+void show(const Message& m, std::initializer_list<std::u16string_view> args) { deliver(m, format_message(m, args)); }
+
+ScopedMessageObserver::ScopedMessageObserver(MessageObserver observer, void* context)
+    : previous_(g_observer), previous_context_(g_observer_context) {
+  g_observer = observer;
+  g_observer_context = context;
+}
+
+ScopedMessageObserver::~ScopedMessageObserver() {
+  g_observer = previous_;
+  g_observer_context = previous_context_;
+}
+
+void set_message_sink(CalvexMessageSink sink, void* context) {
+  g_sink = sink;
+  g_sink_context = sink != nullptr ? context : nullptr;
 }
 
 // ---- running operations ----
@@ -304,38 +328,21 @@ void run_read(SheetCell* cells, int32_t cellCount, CalvexText binPath, ReadBody 
   });
 }
 
-void forward_write(const CellRange* ranges, int32_t rangeCount, CalvexText binPath, WriteExport target) noexcept {
-  ConsumedText path(binPath);
-  target(ranges, rangeCount, retain_text(path.get()));
+void call_write(WriteBody body, const WriteArgs& args, const std::u16string& path) noexcept {
+  guarded([&] { body(args, path); });
+}
+
+void call_read(ReadBody body, ReadCells& out, const std::u16string& path) noexcept {
+  guarded([&] { body(out, path); });
+}
+
+void call_write_back(WriteBackBody body, const WriteArgs& args, const std::u16string& path,
+                     ReadCells& writeBack) noexcept {
+  guarded([&] { body(args, path, writeBack); });
 }
 
 int32_t lte_layout_switch() { return g_lte_layout; }
 
+void set_lte_layout_switch(int32_t value) { g_lte_layout = value; }
+
 }  // namespace calvex
-
-// ---- exports ----
-
-extern "C" {
-
-CALVEX_API CalvexText CALVEX_CALL CalvexTextNew(const CalvexChar* text) {
-  try {
-    return calvex::new_text(text == nullptr ? std::u16string_view() : std::u16string_view(text));
-  } catch (...) {
-    return nullptr;
-  }
-}
-
-CALVEX_API CalvexText CALVEX_CALL CalvexTextRetain(CalvexText t) { return calvex::retain_text(t); }
-
-CALVEX_API void CALVEX_CALL CalvexTextRelease(CalvexText t) { calvex::release_text(t); }
-
-CALVEX_API void CALVEX_CALL CalvexSetMessageSink(CalvexMessageSink sink, void* context) {
-  calvex::g_sink = sink;
-  calvex::g_sink_context = sink != nullptr ? context : nullptr;
-}
-
-CALVEX_API void CALVEX_CALL SetLteVersion(int32_t value) { calvex::g_lte_layout = value; }
-
-CALVEX_API int32_t CALVEX_CALL IsLteMerge(void) { return calvex::g_lte_layout; }
-
-}  // extern "C"

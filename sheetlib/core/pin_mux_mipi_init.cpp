@@ -282,8 +282,4 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
 }  // namespace
 }  // namespace calvex
 
-extern "C" CALVEX_API void CALVEX_CALL SheetCommonPinMuxSelAndMipiInitWr(const CellRange* ranges, int32_t rangeCount,
-                                                                         CalvexText binPath, SheetCell* writeBack,
-                                                                         int32_t writeBackCount) {
-  calvex::run_write(ranges, rangeCount, binPath, writeBack, writeBackCount, calvex::write_pin_mux);
-}
+CALVEX_DEFINE_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr, calvex::write_pin_mux)

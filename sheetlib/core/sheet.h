@@ -47,6 +47,18 @@ class ReadCells {
   virtual void set_text(int32_t i, std::u16string_view text) = 0;
 };
 
+// A sheet operation as the static library runs it (ops.h names each one).
+using WriteBody = void (*)(const WriteArgs& args, const std::u16string& path);
+using ReadBody = void (*)(ReadCells& out, const std::u16string& path);
+using WriteBackBody = void (*)(const WriteArgs& args, const std::u16string& path, ReadCells& writeBack);
+
+// Runs an operation for an in-process caller as the exports run it: nothing
+// escapes; an I/O error after the open shows "bin文件读写出错，操作未完成！".
+void call_write(WriteBody body, const WriteArgs& args, const std::u16string& path) noexcept;
+void call_read(ReadBody body, ReadCells& out, const std::u16string& path) noexcept;
+void call_write_back(WriteBackBody body, const WriteArgs& args, const std::u16string& path,
+                     ReadCells& writeBack) noexcept;
+
 // Expected cell count of one range and the message shown when it differs.
 struct RangeRule {
   int64_t cells;

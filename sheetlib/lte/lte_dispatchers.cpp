@@ -1,13 +1,21 @@
-// The layout-neutral LTE exports: each reads the layout switch at the call
-// and forwards the ranges and a retained binPath to the single (_Lte) or the
-// merged (_LteMerge) export. They show nothing and check nothing themselves.
+// The layout-neutral LTE operations: each reads the layout switch at the call
+// and runs the single (_Lte) or the merged (_LteMerge) operation. They show
+// nothing and check nothing themselves.
 #include "boundary.h"
 
-#define CALVEX_LTE_DISPATCHER(name)                                                                              \
-  extern "C" CALVEX_API void CALVEX_CALL name(const CellRange* ranges, int32_t rangeCount, CalvexText binPath) { \
-    ::calvex::forward_write(ranges, rangeCount, binPath,                                                         \
-                            ::calvex::lte_layout_switch() != 0 ? name##_LteMerge : name##_Lte);                  \
-  }
+namespace calvex::lte {
+namespace {
+
+template <const WriteBody* Single, const WriteBody* Merged>
+void dispatch(const WriteArgs& args, const std::u16string& path) {
+  (lte_layout_switch() != 0 ? *Merged : *Single)(args, path);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+#define CALVEX_LTE_DISPATCHER(name) \
+  CALVEX_DEFINE_WRITE(name, (calvex::lte::dispatch<&calvex::ops::name##_Lte, &calvex::ops::name##_LteMerge>))
 
 CALVEX_LTE_DISPATCHER(SheetLteFilterWr)
 CALVEX_LTE_DISPATCHER(SheetLteMprWr)

@@ -27,8 +27,8 @@ constexpr size_t kPwtTableCells = kPwtWords * kGroup2.lines;
 constexpr RangeRule kRanges[] = {
     {1, &msg::kLte2R1TFlagSwitchCells},
     {1, &msg::kLte2R1TFlagCells},
-    {1, &msg::kLteTxNvFlagSwitchCells},
-    {1, &msg::kLteTxNvFlagCells},
+    {1, &msg::kTxNvFlagSwitchCells},
+    {1, &msg::kTxNvFlagCells},
     {1, &msg::kLteAptUseJ11PinFlagSwitchCells},
     {1, &msg::kLteAptUseJ11PinFlagCells},
     {1, &msg::kLtePwtEnSwitchCells},

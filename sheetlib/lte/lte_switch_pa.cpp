@@ -21,8 +21,8 @@ constexpr size_t kTruthTableCells = 5280;
 
 constexpr RangeRule kRanges[] = {
     {1, &msg::kLteAntTypeCells},
-    {kBandInfoCells, &msg::kLteBandInfoCells},
-    {kTruthTableCells, &msg::kLteTruthTableCells},
+    {kBandInfoCells, &msg::kBandInfoCells},
+    {kTruthTableCells, &msg::kSwitchPaTruthTableCells},
 };
 
 constexpr std::u16string_view kMipiAntType = u"MIPI";
@@ -76,7 +76,7 @@ struct SwitchPaLayout {
 
 constexpr SwitchPaLayout kSingle{Layout::Single,   &msg::kLteSwitchPaConfig, &kGroup0Single,
                                  kEmptyGroup0Word, &msg::kLteMipiPaGpio,     &msg::kLteMipiSwitchGroup1Only};
-constexpr SwitchPaLayout kMerged{Layout::Merged,   &msg::kLteSwitchPaMergeConfig, &kGroup0Merged,
+constexpr SwitchPaLayout kMerged{Layout::Merged,   &msg::kLteaSwitchPaConfig, &kGroup0Merged,
                                  kEmptyGroup1Word, &msg::kLteMergeMipiPaGpio,     &msg::kLteMergeMipiSwitchGroup1Only};
 
 // Single layout entries.
@@ -351,7 +351,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
   const size_t counted = parse_band_info(r[kBandInfoRange], slots);
   const bool built = counted > 0;
   if (!built) {
-    show(msg::kLteNoCountedBand);
+    show(msg::kNoCtrlWordBand);
   } else {
     // The first `counted` slots, whether or not one of them was skipped.
     for (size_t b = 0; b < counted; ++b) {

@@ -21,7 +21,7 @@ static_assert(kBandSlots * kValuesPerRow == kDataColumns);
 
 constexpr RangeRule kRanges[] = {
     {kSheetBandSlots, &msg::kLteTmpCompBandCells},
-    {kDataCells, &msg::kLteTmpCompDataCells},
+    {kDataCells, &msg::kTmpCompDataCells},
 };
 
 // Single layout record.
@@ -90,7 +90,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout la
     ++counted;
   }
   if (counted == 0) {
-    show(msg::kLteTmpCompNoBand);
+    show(msg::kNoBand);
     return;
   }
 

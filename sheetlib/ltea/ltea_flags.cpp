@@ -10,8 +10,8 @@ constexpr size_t kTxNvFlagSwitchRange = 0;
 constexpr size_t kTxNvFlagRange = 1;
 constexpr size_t kTxPowerEsfSwitchRange = 2;
 constexpr size_t kTxPowerEsfRange = 3;
-constexpr RangeRule kRanges[] = {{1, &msg::kLteaTxNvFlagSwitchRange},
-                                 {1, &msg::kLteaTxNvFlagRange},
+constexpr RangeRule kRanges[] = {{1, &msg::kTxNvFlagSwitchCells},
+                                 {1, &msg::kTxNvFlagCells},
                                  {1, &msg::kLteaTxPowerEsfSwitchRange},
                                  {1, &msg::kLteaTxPowerEsfRange}};
 constexpr std::u16string_view kSwitchOn = u"open";  // exact, lower case

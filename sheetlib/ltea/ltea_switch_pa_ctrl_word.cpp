@@ -89,11 +89,11 @@ void build_state(const Cells& truth, NvBlock& head, size_t slot, size_t state) {
 
   uint32_t group0 = 0, group1 = 0;
   bool group0_used = false, group1_used = false;
-  if (!read_gpio_group(truth, column, kGroup0FirstRow, kGpioGroup0Lines, kGroup0LevelBit, msg::kLteaGpioGroup0Bad,
+  if (!read_gpio_group(truth, column, kGroup0FirstRow, kGpioGroup0Lines, kGroup0LevelBit, msg::kGpioGroup0Bad,
                        group0, group0_used)) {
     return;
   }
-  if (!read_gpio_group(truth, column, kGroup1FirstRow, kGpioGroup1Lines, kGroup1LevelBit, msg::kLteaGpioGroup1Bad,
+  if (!read_gpio_group(truth, column, kGroup1FirstRow, kGpioGroup1Lines, kGroup1LevelBit, msg::kGpioGroup1Bad,
                        group1, group1_used)) {
     return;
   }
@@ -173,7 +173,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
     ctx.head.put32(band_field(slot, kRecBandNumber), band);
   }
   if (band_count == 0) {
-    show(msg::kLteaNoBand);
+    show(msg::kNoCtrlWordBand);
     return;
   }
 

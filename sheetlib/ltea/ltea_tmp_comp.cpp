@@ -73,7 +73,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     ctx.head.put32(band_field(slot, kRecBandNumber), band);
   }
   if (band_count == 0) {
-    show(msg::kLteaTmpCompNoBand);
+    show(msg::kNoBand);
     return;
   }
 
@@ -85,7 +85,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     }
   }
   if (!band_order_ok) {
-    show(msg::kLteaTmpCompBandOrder);
+    show(msg::kTmpCompBandOrder);
     return;
   }
 
@@ -106,7 +106,7 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   Cells texts(kReadCells, u"X");
   std::vector<int32_t> marks(kReadCells, kMarkPlain);
   if (out.count() != static_cast<int32_t>(kReadCells)) {
-    show(msg::kLteaTmpCompReadCount);
+    show(msg::kTmpCompReadCount);
     return;
   }
   for (size_t slot = 0; slot < kBandSlots; ++slot) {

@@ -54,8 +54,8 @@ struct GroupRule {
   const Message* on_bad;
 };
 constexpr GroupRule kGroups[] = {
-    {0, kGpioGroup0Lines, kGroup0FirstPosition, kGroupCode0, &msg::kLteaGpioGroup0Bad},
-    {kGroup1FirstRow, kGpioGroup1Lines, kGroup1FirstPosition, kGroupCode1, &msg::kLteaGpioGroup1Bad},
+    {0, kGpioGroup0Lines, kGroup0FirstPosition, kGroupCode0, &msg::kGpioGroup0Bad},
+    {kGroup1FirstRow, kGpioGroup1Lines, kGroup1FirstPosition, kGroupCode1, &msg::kGpioGroup1Bad},
 };
 
 // The antenna's selection code: group 0 if any of its lines is driven, else

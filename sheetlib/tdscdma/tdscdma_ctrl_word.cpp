@@ -18,8 +18,8 @@ constexpr wcdma::GpioGroupBits kGroup1Bits{wcdma::kGpioGroup1Lines, 0, 13};
 }  // namespace
 
 const CtrlWordForm kTdscdmaForm{
-    .group0 = {kGroup0Bits, kGpioKind, kPatternShift, kGroup0Tag, &msg::kTdBadGpioCell},
-    .group1 = {kGroup1Bits, kGpioKind, kPatternShift, kGroup1Tag, &msg::kTdBadGpioCell},
+    .group0 = {kGroup0Bits, kGpioKind, kPatternShift, kGroup0Tag, &msg::kBadTruthCell},
+    .group1 = {kGroup1Bits, kGpioKind, kPatternShift, kGroup1Tag, &msg::kBadTruthCell},
     .hex_kind = kHexKind,
     .empty = {kGpioKind, kEmptyWord},
     .too_many = &msg::kTdTooManyWords,

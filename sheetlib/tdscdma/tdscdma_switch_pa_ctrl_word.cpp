@@ -46,7 +46,7 @@ constexpr StateRef kBuildOrder[] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 
                                     {0, 4}, {0, 5}, {0, 6}, {1, 3}, {1, 4}, {1, 5}, {1, 6}};
 static_assert(std::size(kBuildOrder) == kTableColumns);
 
-constexpr RangeRule kRanges[] = {{kTableCells, &msg::kTdSwitchPaTable}};
+constexpr RangeRule kRanges[] = {{kTableCells, &msg::kSwitchPaTruthTableCells}};
 
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, msg::kTdSwitchPaConfig, kRanges);

@@ -21,7 +21,7 @@ constexpr size_t kTmpCompCells = kPairs * kCellsPerRow;  // 80
 
 constexpr int32_t kMarkValue = 17;
 
-constexpr RangeRule kRanges[] = {{kTmpCompCells, &msg::kTdTmpCompCells}};
+constexpr RangeRule kRanges[] = {{kTmpCompCells, &msg::kTmpCompDataCells}};
 
 // Offset of value v (0: first, 1: second) of pair i of table t.
 constexpr uint32_t value_offset(size_t t, size_t i, size_t v) {
@@ -54,7 +54,7 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   NvBlock tables(kTableAOffset, kTables * kPairs * kPairSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&tables}, &msg::kOpenFailedRead);
   if (out.count() != static_cast<int32_t>(kTmpCompCells)) {
-    show(msg::kTdTmpCompReadCount);
+    show(msg::kTmpCompReadCount);
     return;
   }
   for (size_t i = 0; i < kPairs; ++i) {

@@ -35,9 +35,9 @@ uint32_t read_ant_group(const Cells& table, size_t column, size_t first_row, con
 
 // Group 1 is looked at only when group 0 drives no line.
 CtrlWordEntry build_ant_entry(const Cells& table, size_t column) {
-  const uint32_t group0 = read_ant_group(table, column, kGpioGroup0Row, kGroup0Bits, msg::kWcdmaAntBadGpio0Cell);
+  const uint32_t group0 = read_ant_group(table, column, kGpioGroup0Row, kGroup0Bits, msg::kGpioGroup0Bad);
   if (group0 != 0) return {kWcdmaForm.group0.kind, group0};
-  const uint32_t group1 = read_ant_group(table, column, kGpioGroup1Row, kGroup1Bits, msg::kWcdmaAntBadGpio1Cell);
+  const uint32_t group1 = read_ant_group(table, column, kGpioGroup1Row, kGroup1Bits, msg::kGpioGroup1Bad);
   if (group1 != 0) return {kWcdmaForm.group1.kind, group1};
   show(*kAntStateInfo[column].no_word);
   return kNoLineEntry;

@@ -9,8 +9,8 @@ constexpr uint32_t kWcdmaHexKind = 15;
 }  // namespace
 
 const CtrlWordForm kWcdmaForm{
-    .group0 = {kGroup0Bits, kWcdmaGroup0Kind, 0, 0, &msg::kWcdmaBadGpio0Cell},
-    .group1 = {kGroup1Bits, kWcdmaGroup1Kind, 0, 0, &msg::kWcdmaBadGpio1Cell},
+    .group0 = {kGroup0Bits, kWcdmaGroup0Kind, 0, 0, &msg::kGpioGroup0Bad},
+    .group1 = {kGroup1Bits, kWcdmaGroup1Kind, 0, 0, &msg::kGpioGroup1Bad},
     .hex_kind = kWcdmaHexKind,
     .empty = {kWcdmaGroup0Kind, 0},
     .too_many = &msg::kWcdmaTooManyWords,

@@ -68,7 +68,7 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
       if (!is_x_mark(table_cells[i])) ++entries;
     }
     if (entries == 0) {
-      show(msg::kWcdmaNoBand);
+      show(msg::kNoBand);
       return;
     }
     // The first `entries` cells are taken in place, an "X" among them as 0.

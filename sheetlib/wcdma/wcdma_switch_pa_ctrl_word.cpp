@@ -32,7 +32,7 @@ constexpr size_t kSecondPieceSize = kCtrlAreaSize - kFirstPieceSize;
 
 constexpr int32_t kBandCellMark = 2;
 
-constexpr RangeRule kRanges[] = {{kBandCells, &msg::kWcdmaBandInfoCells}, {kTableCells, &msg::kWcdmaSwitchPaTable}};
+constexpr RangeRule kRanges[] = {{kBandCells, &msg::kBandInfoCells}, {kTableCells, &msg::kSwitchPaTruthTableCells}};
 
 constexpr uint32_t ctrl_area(size_t slot) { return band_slot_block(slot) + kCtrlAreaInBlock; }
 

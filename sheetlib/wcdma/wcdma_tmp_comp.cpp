@@ -21,7 +21,7 @@ static_assert(kRows * kEntrySize <= kBandSlotBlockSize);
 constexpr int32_t kMarkEmpty = 2;
 constexpr int32_t kMarkValue = 17;
 
-constexpr RangeRule kRanges[] = {{kBandCells, &msg::kWcdmaTmpCompBandCells}, {kTableCells, &msg::kWcdmaTmpCompCells}};
+constexpr RangeRule kRanges[] = {{kBandCells, &msg::kWcdmaTmpCompBandCells}, {kTableCells, &msg::kTmpCompDataCells}};
 
 constexpr uint32_t entry_offset(size_t slot, size_t row) {
   return band_slot_block(slot) + static_cast<uint32_t>(row * kEntrySize);
@@ -43,7 +43,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     ++slots;
   }
   if (slots == 0) {
-    show(msg::kWcdmaNoBand);
+    show(msg::kNoBand);
     return;
   }
 
@@ -69,7 +69,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   }
   if (!same_bands) {
     file.close();
-    show(msg::kWcdmaTmpCompBandOrder);
+    show(msg::kTmpCompBandOrder);
     return;
   }
   for (const NvBlock& entries : slot_tables) entries.store(file);
@@ -81,7 +81,7 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
   if (out.count() != static_cast<int32_t>(kReadCells)) {
-    show(msg::kWcdmaTmpCompReadCount);
+    show(msg::kTmpCompReadCount);
     return;
   }
 
