@@ -4,13 +4,13 @@ namespace calvex {
 namespace {
 
 constexpr Message kCatalogue[] = {
-#define CALVEX_MSG(name, cls, text) msg::name,
+#define CALVEX_MSG(name, cls, text, gloss) msg::name,
 #include "messages.inc"
 #undef CALVEX_MSG
 };
 
 constexpr std::string_view kNames[] = {
-#define CALVEX_MSG(name, cls, text) #name,
+#define CALVEX_MSG(name, cls, text, gloss) #name,
 #include "messages.inc"
 #undef CALVEX_MSG
 };

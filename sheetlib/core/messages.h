@@ -13,7 +13,7 @@ enum class MsgClass : uint8_t { Success, Warning, Error };
 
 // One id per catalogue entry, in catalogue order.
 enum class MsgId : uint16_t {
-#define CALVEX_MSG(name, cls, text) name,
+#define CALVEX_MSG(name, cls, text, gloss) name,
 #include "messages.inc"
 #undef CALVEX_MSG
 };
@@ -22,10 +22,11 @@ struct Message {
   const char16_t* text;
   MsgClass cls;
   MsgId id;
+  const char* gloss;  // a short English reading of text, for command-line users
 };
 
 namespace msg {
-#define CALVEX_MSG(name, cls, text) inline constexpr Message name{text, MsgClass::cls, MsgId::name};
+#define CALVEX_MSG(name, cls, text, gloss) inline constexpr Message name{text, MsgClass::cls, MsgId::name, gloss};
 #include "messages.inc"
 #undef CALVEX_MSG
 }  // namespace msg
