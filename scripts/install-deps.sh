@@ -8,6 +8,7 @@ pkgs=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
   squashfs-tools mtd-utils cryptsetup-bin
+  libcli11-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do
