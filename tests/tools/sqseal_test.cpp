@@ -2,9 +2,12 @@
 // image from mksquashfs with a hash tree from veritysetup for the round trip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "tool_test_support.h"
 
@@ -57,6 +60,15 @@ class Sqseal : public testing::Test {
     tooltest::write_file(dir_.file("hash_tree"), tree_);
   }
   std::string image_path() const { return dir_.file("rootfs.sqfs"); }
+  // The names in the scratch directory, sorted: no temporary file may stay behind.
+  std::vector<std::string> scratch_names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   tooltest::RunResult seal() const {
     return run_program({kProgram, image_path(), dir_.file("sign"), dir_.file("root_hash"), dir_.file("hash_tree")});
   }
@@ -112,15 +124,16 @@ TEST_F(Sqseal, FailedAppendLeavesTheImageAsItWas) {
                                {}, image_.size() + room);
     EXPECT_EQ(r.status, kFailureStatus) << room;
     EXPECT_EQ(r.out, size_lines(kBytesUsed)) << room;
+    EXPECT_EQ(r.err, "sqseal: " + image_path() + ": sealing failed, the image is unchanged: File too large\n")
+        << room;
     EXPECT_EQ(tooltest::read_file(image_path()), image_) << room;
+    EXPECT_EQ(scratch_names(), (std::vector<std::string>{"hash_tree", "root_hash", "rootfs.sqfs", "sign"})) << room;
   }
 }
 
-TEST_F(Sqseal, LargestRootHashAndEmptyTree) {
+TEST_F(Sqseal, LargestRootHashIsSealedWhole) {
   root_hash_ = tooltest::pseudo_random_bytes(1024, 65);
-  tree_.clear();
   tooltest::write_file(dir_.file("root_hash"), root_hash_);
-  tooltest::write_file(dir_.file("hash_tree"), tree_);
   const auto r = seal();
   EXPECT_EQ(r.status, 0);
   expect_sealed(tooltest::read_file(image_path()), image_, sign_, root_hash_, tree_);
@@ -203,6 +216,78 @@ TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
     if (image_exists) {
       EXPECT_EQ(tooltest::read_file(image_path()), before) << c.rule;
     }
+  }
+}
+
+// Parts that would seal an image that can never verify, or that are no files
+// at all, are refused with their own line before anything is written; special
+// files must not block the program.
+struct RefusedPartCase {
+  // Prepares the scratch directory; returns the four arguments (image, sign,
+  // root hash, tree) as names inside it.
+  std::function<std::vector<std::string>(const tooltest::ScratchDir&)> prepare;
+  std::string lines;  // after the size lines; %0..%3 stand for the argument paths
+  const char* rule;
+};
+
+TEST_F(Sqseal, PartsThatCannotBeSealedAreRefusedWithTheirOwnLine) {
+  const std::vector<std::string> usual = {"rootfs.sqfs", "sign", "root_hash", "hash_tree"};
+  auto with = [usual](size_t index, const std::string& name,
+                      std::function<void(const tooltest::ScratchDir&, const std::string&)> make) {
+    return [=](const tooltest::ScratchDir& dir) {
+      std::vector<std::string> args = usual;
+      args[index] = name;
+      if (make) make(dir, dir.file(name));
+      return args;
+    };
+  };
+  auto empty_file = [](const tooltest::ScratchDir&, const std::string& path) { tooltest::write_file(path, {}); };
+  auto directory = [](const tooltest::ScratchDir&, const std::string& path) {
+    std::filesystem::create_directory(path);
+  };
+  auto fifo = [](const tooltest::ScratchDir&, const std::string& path) { tooltest::make_fifo(path); };
+  auto hard_link = [](const tooltest::ScratchDir& dir, const std::string& path) {
+    std::filesystem::create_hard_link(dir.file("rootfs.sqfs"), path);
+  };
+  auto symlink = [](const tooltest::ScratchDir& dir, const std::string& path) {
+    std::filesystem::create_symlink(dir.file("rootfs.sqfs"), path);
+  };
+  const std::string sizes = size_lines(kBytesUsed);
+  const RefusedPartCase cases[] = {
+      {with(2, "empty_root_hash", empty_file), sizes + "root_hash: %2 is empty\n", "empty root hash"},
+      {with(3, "empty_tree", empty_file), sizes + "hash_tree: %3 is empty\n", "empty tree"},
+      {with(3, "rootfs.sqfs", nullptr), sizes + "hash_tree: %3 is the squashfs_file itself\n", "tree is the image"},
+      {with(3, "tree_hard_link", hard_link), sizes + "hash_tree: %3 is the squashfs_file itself\n",
+       "tree is a hard link to the image"},
+      {with(3, "tree_symlink", symlink), sizes + "hash_tree: %3 is the squashfs_file itself\n",
+       "tree is a symbolic link to the image"},
+      {with(3, "tree_dir", directory), sizes + "hash_tree: %3 is a directory\n", "tree is a directory"},
+      {with(1, "sign_dir", directory), sizes + "sign: %1 is a directory\n", "sign is a directory"},
+      {with(2, "root_hash_dir", directory), sizes + "root_hash: %2 is a directory\n", "root hash is a directory"},
+      {with(3, "tree_fifo", fifo), sizes + "hash_tree: %3 is not a regular file\n", "tree is a FIFO"},
+      {with(1, "sign_fifo", fifo), sizes + "sign: %1 is not a regular file\n", "sign is a FIFO"},
+      {with(2, "root_hash_fifo", fifo), sizes + "root_hash: %2 is not a regular file\n", "root hash is a FIFO"},
+      {with(0, "image_fifo", fifo), "Could not open squashfs_file: %0 - not a regular file\n", "image is a FIFO"},
+  };
+  constexpr int kGuardSeconds = 10;
+  for (const RefusedPartCase& c : cases) {
+    tooltest::ScratchDir dir;
+    tooltest::write_file(dir.file("rootfs.sqfs"), image_);
+    tooltest::write_file(dir.file("sign"), sign_);
+    tooltest::write_file(dir.file("root_hash"), root_hash_);
+    tooltest::write_file(dir.file("hash_tree"), tree_);
+    const std::vector<std::string> names = c.prepare(dir);
+    std::vector<std::string> argv = {kProgram};
+    for (const std::string& name : names) argv.push_back(dir.file(name));
+    const auto r = run_program(argv, {}, 0, kGuardSeconds);
+    std::string lines = c.lines;
+    for (size_t i = 0; i < 4; ++i) {
+      const std::string key = "%" + std::to_string(i);
+      for (size_t at; (at = lines.find(key)) != std::string::npos;) lines.replace(at, 2, argv[i + 1]);
+    }
+    EXPECT_EQ(r.status, kFailureStatus) << c.rule;
+    EXPECT_EQ(r.out, lines) << c.rule;
+    EXPECT_EQ(tooltest::read_file(dir.file("rootfs.sqfs")), image_) << c.rule;
   }
 }
 

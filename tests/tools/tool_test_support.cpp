@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 namespace tooltest {
 namespace fs = std::filesystem;
@@ -30,6 +33,23 @@ int wait_for(pid_t child) {
   return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
 }
 
+// Waits at most `guard_seconds` for `child`, then kills it.
+int wait_guarded(pid_t child, int guard_seconds) {
+  constexpr auto kPollInterval = std::chrono::milliseconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(guard_seconds);
+  int wait_status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(child, &wait_status, WNOHANG);
+    if (done == child) return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      wait_for(child);
+      return kTimedOutStatus;
+    }
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
 }  // namespace
 
 int run_with_file_size_limit(uint64_t file_size_limit, int (*body)(const std::string& arg), const std::string& arg) {
@@ -39,7 +59,12 @@ int run_with_file_size_limit(uint64_t file_size_limit, int (*body)(const std::st
   return wait_for(child);
 }
 
-RunResult run_program(const std::vector<std::string>& argv, const fs::path& working_dir, uint64_t file_size_limit) {
+void make_fifo(const std::string& path) {
+  if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed: " + path);
+}
+
+RunResult run_program(const std::vector<std::string>& argv, const fs::path& working_dir, uint64_t file_size_limit,
+                      int guard_seconds) {
   ScratchDir capture;
   const std::string out_path = capture.file("stdout");
   const std::string err_path = capture.file("stderr");
@@ -60,7 +85,7 @@ RunResult run_program(const std::vector<std::string>& argv, const fs::path& work
     ::_exit(127);
   }
   RunResult result;
-  result.status = wait_for(child);
+  result.status = wait_guarded(child, guard_seconds);
   const Bytes out = read_file(out_path);
   const Bytes err = read_file(err_path);
   result.out.assign(out.begin(), out.end());

@@ -1,23 +1,33 @@
 // bincut file_in offset size file_out
 //
 // Writes `size` bytes of file_in from `offset` on to file_out; a size of 0
-// means "to the end of file_in".  The slice must lie within file_in.
+// means "to the end of file_in".  The slice must lie within file_in.  The
+// slice is copied in pieces; file_out is replaced only once it is complete,
+// so it may name file_in itself.
 #include <cstdio>
+#include <vector>
 
 #include "fileio.h"
 
 namespace {
 
+constexpr const char* kProgramName = "bincut";
 constexpr int kArgCount = 5;  // program, file_in, offset, size, file_out
 constexpr const char* kUsageLine = "%s file_in offset size file_out\n";
 constexpr const char* kEchoLine = "%s %s %lld %lld %s\n";
 constexpr const char* kReadErrorLine = "read file %s error\n";
 constexpr const char* kWriteErrorLine = "write file %s error\n";
-constexpr const char* kMallocFailLine = "malloc fail\n";
 constexpr const char* kOutOfRangeLine = "[error] offset or size out of range\n";
+constexpr const char* kReasonLine = "%s: %s: %s\n";              // program, path, reason
+constexpr const char* kRangeReasonLine = "%s: %s holds %lld bytes\n";  // program, path, size
+constexpr const char* kEmptyFileReason = "file is empty";
+constexpr const char* kEmptySliceReason = "the slice is empty";
 
-int fail_with(const char* line, const char* path = nullptr) {
+// Prints the program's stdout line for `path`, and `reason` on stderr.
+int fail_with(const char* line, const char* path, const std::string& reason) {
   std::printf(line, path);
+  std::fflush(stdout);
+  std::fprintf(stderr, kReasonLine, kProgramName, path, reason.c_str());
   return fileio::kExitFailure;
 }
 
@@ -33,21 +43,34 @@ int run(int argc, char** argv) {
   std::printf(kEchoLine, argv[0], in_path, static_cast<long long>(offset), static_cast<long long>(size_arg),
               out_path);
 
-  const int64_t file_size = fileio::file_size(in_path);
-  if (file_size < 0) return fail_with(kReadErrorLine, in_path);
-  fileio::FileBuffer file = fileio::allocate_file_buffer(file_size);
-  if (!file.ok()) return fail_with(kMallocFailLine);
-  if (file_size == 0 || fileio::read_whole(in_path, file.bytes.get(), file_size) != file_size) {
-    return fail_with(kReadErrorLine, in_path);
-  }
+  const int64_t stat_size = fileio::file_size(in_path);
+  if (stat_size < 0) return fail_with(kReadErrorLine, in_path, fileio::stat_error(in_path));
+  fileio::InputFile input;
+  if (!input.open(in_path)) return fail_with(kReadErrorLine, in_path, input.error());
+  const int64_t file_size = input.size();
+  if (file_size == 0) return fail_with(kReadErrorLine, in_path, kEmptyFileReason);
 
-  if (offset < 0 || offset > file_size) return fail_with(kOutOfRangeLine);
   const int64_t length = size_arg != 0 ? size_arg : file_size - offset;
-  if (length < 0 || length > file_size - offset) return fail_with(kOutOfRangeLine);
-
-  if (fileio::write_whole(out_path, file.bytes.get() + offset, length) != length || length == 0) {
-    return fail_with(kWriteErrorLine, out_path);
+  if (offset < 0 || offset > file_size || length < 0 || length > file_size - offset) {
+    std::printf(kOutOfRangeLine);
+    std::fflush(stdout);
+    std::fprintf(stderr, kRangeReasonLine, kProgramName, in_path, static_cast<long long>(file_size));
+    return fileio::kExitFailure;
   }
+  if (length == 0) return fail_with(kWriteErrorLine, out_path, kEmptySliceReason);
+
+  fileio::OutputFile output;
+  if (!output.create(out_path)) return fail_with(kWriteErrorLine, out_path, output.error());
+  std::vector<unsigned char> buffer(static_cast<size_t>(fileio::kCopyChunkSize));
+  switch (fileio::copy_range(input, offset, length, output, buffer.data(), fileio::kCopyChunkSize)) {
+    case fileio::CopyResult::kReadFailed:
+      return fail_with(kReadErrorLine, in_path, input.error());
+    case fileio::CopyResult::kWriteFailed:
+      return fail_with(kWriteErrorLine, out_path, output.error());
+    case fileio::CopyResult::kOk:
+      break;
+  }
+  if (!output.commit()) return fail_with(kWriteErrorLine, out_path, output.error());
   return fileio::kExitSuccess;
 }
 

@@ -3,23 +3,47 @@
 // Prints every offset at which seekfile occurs inside bigfile, one per line in
 // ascending order, and succeeds only when there is exactly one.  Candidate
 // offsets run from 0 to size(bigfile) - size(seekfile) inclusive, so a
-// seekfile equal to bigfile is found at offset 0.
+// seekfile equal to bigfile is found at offset 0.  Both files are read in
+// pieces, so memory stays bounded whatever their sizes.
 #include <cstdio>
+#include <string>
 
 #include "fileio.h"
 #include "needle_search.h"
 
 namespace {
 
+constexpr const char* kProgramName = "binseek";
 constexpr int kArgCount = 3;  // program, bigfile, seekfile
 constexpr const char* kUsageLine = "%s bigfile seekfile\n";
 constexpr const char* kReadErrorLine = "read file %s error\n";
-constexpr const char* kMallocFailLine = "malloc fail\n";
 constexpr const char* kOffsetLine = "%lld\n";
+constexpr const char* kReasonLine = "%s: %s: %s\n";  // program, path, reason
+constexpr const char* kEmptyFileReason = "file is empty";
 
-int fail_read(const char* path) {
+int fail_read(const char* path, const std::string& reason) {
   std::printf(kReadErrorLine, path);
+  std::fflush(stdout);
+  std::fprintf(stderr, kReasonLine, kProgramName, path, reason.c_str());
   return fileio::kExitFailure;
+}
+
+// Opens an input whose status query gave `stat_size`; false (after the read
+// error line) when it cannot be read, changed size or is empty.
+bool open_input(const char* path, int64_t stat_size, fileio::InputFile& file) {
+  if (!file.open(path)) {
+    fail_read(path, file.error());
+    return false;
+  }
+  if (file.size() != stat_size) {
+    fail_read(path, fileio::kFileShrankReason);
+    return false;
+  }
+  if (file.size() == 0) {
+    fail_read(path, kEmptyFileReason);
+    return false;
+  }
+  return true;
 }
 
 int run(int argc, char** argv) {
@@ -31,29 +55,26 @@ int run(int argc, char** argv) {
   const char* const seek_path = argv[2];
 
   const int64_t big_size = fileio::file_size(big_path);
-  if (big_size < 0) return fail_read(big_path);
+  if (big_size < 0) return fail_read(big_path, fileio::stat_error(big_path));
   const int64_t seek_size = fileio::file_size(seek_path);
-  if (seek_size < 0) return fail_read(seek_path);
+  if (seek_size < 0) return fail_read(seek_path, fileio::stat_error(seek_path));
 
-  fileio::FileBuffer big = fileio::allocate_file_buffer(big_size);
-  fileio::FileBuffer seek = fileio::allocate_file_buffer(seek_size);
-  if (!big.ok() || !seek.ok()) {
-    std::printf(kMallocFailLine);
-    return fileio::kExitFailure;
-  }
-  // Empty files and files that changed size since the status query count as unreadable.
-  if (big_size == 0 || fileio::read_whole(big_path, big.bytes.get(), big_size) != big_size) {
-    return fail_read(big_path);
-  }
-  if (seek_size == 0 || fileio::read_whole(seek_path, seek.bytes.get(), seek_size) != seek_size) {
-    return fail_read(seek_path);
-  }
+  fileio::InputFile big;
+  if (!open_input(big_path, big_size, big)) return fileio::kExitFailure;
+  fileio::InputFile seek;
+  if (!open_input(seek_path, seek_size, seek)) return fileio::kExitFailure;
 
-  const binseek::NeedleSearch search(seek.bytes.get(), static_cast<size_t>(seek_size));
-  const uint64_t matches =
-      search.find_all(big.bytes.get(), static_cast<size_t>(big_size),
-                      [](uint64_t offset) { std::printf(kOffsetLine, static_cast<long long>(offset)); });
-  return matches == 1 ? fileio::kExitSuccess : fileio::kExitFailure;
+  auto reader = [](fileio::InputFile& file) {
+    return [&file](int64_t offset, unsigned char* into, size_t count) {
+      return file.read_exact(offset, into, static_cast<int64_t>(count));
+    };
+  };
+  const binseek::StreamResult result =
+      binseek::find_all_streamed(big_size, reader(big), seek_size, reader(seek),
+                                 [](uint64_t offset) { std::printf(kOffsetLine, static_cast<long long>(offset)); });
+  if (result.failure == binseek::StreamFailure::kTextRead) return fail_read(big_path, big.error());
+  if (result.failure == binseek::StreamFailure::kNeedleRead) return fail_read(seek_path, seek.error());
+  return result.matches == 1 ? fileio::kExitSuccess : fileio::kExitFailure;
 }
 
 }  // namespace

@@ -187,6 +187,81 @@ uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
   return matches;
 }
 
+StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64_t needle_size,
+                               const ReadAt& read_needle, const std::function<void(uint64_t)>& on_match,
+                               const StreamLimits& limits) {
+  StreamResult result;
+  if (needle_size <= 0 || text_size < needle_size) return result;
+  const size_t prefix_size = static_cast<size_t>(std::min<int64_t>(needle_size, limits.needle_prefix_max));
+  std::vector<unsigned char> prefix(prefix_size);
+  if (!read_needle(0, prefix.data(), prefix_size)) {
+    result.failure = StreamFailure::kNeedleRead;
+    return result;
+  }
+  const NeedleSearch search(prefix.data(), prefix_size);
+  const int64_t rest_size = needle_size - static_cast<int64_t>(prefix_size);
+  std::vector<unsigned char> text_rest;
+  std::vector<unsigned char> needle_rest;
+  if (rest_size > 0) {
+    text_rest.resize(limits.compare_chunk);
+    needle_rest.resize(limits.compare_chunk);
+  }
+
+  // A match of the prefix at `start` is a match of the needle when the rest
+  // of the needle follows it in the text.
+  auto rest_matches = [&](int64_t start) {
+    if (rest_size <= 0) return true;
+    if (start > text_size - needle_size) return false;
+    for (int64_t done = 0; done < rest_size;) {
+      const auto piece = static_cast<size_t>(std::min<int64_t>(rest_size - done, limits.compare_chunk));
+      const int64_t at = static_cast<int64_t>(prefix_size) + done;
+      if (!read_text(start + at, text_rest.data(), piece)) {
+        result.failure = StreamFailure::kTextRead;
+        return false;
+      }
+      if (!read_needle(at, needle_rest.data(), piece)) {
+        result.failure = StreamFailure::kNeedleRead;
+        return false;
+      }
+      if (std::memcmp(text_rest.data(), needle_rest.data(), piece) != 0) return false;
+      done += static_cast<int64_t>(piece);
+    }
+    return true;
+  };
+
+  // The window keeps the last prefix_size - 1 bytes of one piece in front of
+  // the next, so a match across two pieces is found exactly once: in the
+  // second, as it cannot end inside the first.
+  const size_t chunk = std::max(limits.text_chunk, prefix_size);
+  const size_t carry_max = prefix_size - 1;
+  std::vector<unsigned char> window(chunk + carry_max);
+  int64_t window_start = 0;  // text offset of window[0]
+  size_t held = 0;
+  int64_t next = 0;  // text offset of the next piece
+  while (next < text_size && result.failure == StreamFailure::kNone) {
+    const auto piece = static_cast<size_t>(std::min<int64_t>(text_size - next, static_cast<int64_t>(chunk)));
+    if (!read_text(next, window.data() + held, piece)) {
+      result.failure = StreamFailure::kTextRead;
+      break;
+    }
+    held += piece;
+    next += static_cast<int64_t>(piece);
+    search.find_all(window.data(), held, [&](uint64_t j) {
+      if (result.failure != StreamFailure::kNone) return;
+      const int64_t start = window_start + static_cast<int64_t>(j);
+      if (rest_matches(start)) {
+        on_match(static_cast<uint64_t>(start));
+        ++result.matches;
+      }
+    });
+    const size_t keep = std::min(held, carry_max);
+    std::memmove(window.data(), window.data() + held - keep, keep);
+    window_start += static_cast<int64_t>(held - keep);
+    held = keep;
+  }
+  return result;
+}
+
 uint64_t find_all_naive(const unsigned char* text, size_t text_size, const unsigned char* needle,
                         size_t needle_size, const std::function<void(uint64_t)>& on_match) {
   if (needle_size == 0 || text_size < needle_size) return 0;

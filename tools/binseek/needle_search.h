@@ -49,6 +49,38 @@ class NeedleSearch {
   std::vector<uint16_t> pair_shift_;
 };
 
+// Reads `count` bytes at `offset` of a file into `into`; false when they
+// cannot all be read.
+using ReadAt = std::function<bool(int64_t offset, unsigned char* into, size_t count)>;
+
+// Sizes that bound the memory of find_all_streamed.
+struct StreamLimits {
+  // Needle bytes held in memory; a longer needle is searched by this prefix
+  // and each prefix match is then checked against the rest piece by piece.
+  size_t needle_prefix_max = size_t{16} << 20;
+  // Text bytes read per piece (at least the needle prefix's size is used).
+  size_t text_chunk = size_t{2} << 20;
+  // Piece size for checking the rest of a long needle.
+  size_t compare_chunk = size_t{1} << 20;
+};
+
+enum class StreamFailure { kNone, kTextRead, kNeedleRead };
+
+struct StreamResult {
+  uint64_t matches = 0;
+  StreamFailure failure = StreamFailure::kNone;
+};
+
+// Every occurrence of a needle of `needle_size` bytes in a text of
+// `text_size` bytes, both read through callbacks in pieces, so memory stays
+// bounded by `limits` whatever the sizes.  Calls `on_match(offset)` in
+// ascending order, including an occurrence that ends at the text's last byte.
+// Stops at the first failed read and says which side failed; the matches
+// reported before it stand.  A needle of 0 bytes never matches.
+StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64_t needle_size,
+                               const ReadAt& read_needle, const std::function<void(uint64_t offset)>& on_match,
+                               const StreamLimits& limits = StreamLimits());
+
 // The quadratic reference: every window compared in full.  For tests and the
 // benchmark only.
 uint64_t find_all_naive(const unsigned char* text, size_t text_size, const unsigned char* needle,

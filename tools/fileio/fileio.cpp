@@ -1,30 +1,62 @@
-// Parts of the whole-file routines that both platform flavours share.
+// Parts of the file routines that both platform flavours share.
 #include "fileio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace fileio {
 
-bool file_exists(const char* path) {
-  std::FILE* stream = std::fopen(path, "r");
-  if (stream == nullptr) return false;
-  std::fclose(stream);
-  return true;
-}
-
 int64_t read_number_file(const char* path) {
-  std::FILE* stream = std::fopen(path, "r");
-  if (stream == nullptr) {
-    std::perror(path);
+  InputFile file;
+  if (!file.open(path)) {
+    std::fprintf(stderr, "%s: %s\n", path, file.error().c_str());
     return -1;
   }
+  // The first line as a text stream would give it: at most kNumberLineChars
+  // characters, ending after its newline.
   char line[kNumberLineChars + 1] = {};
-  if (std::fgets(line, sizeof line, stream) == nullptr) line[0] = '\0';
-  std::fclose(stream);
+  const int64_t got = file.read_at(0, line, kNumberLineChars);
+  const size_t length = got > 0 ? static_cast<size_t>(got) : 0;
+  line[length] = '\0';
+  if (char* newline = static_cast<char*>(std::memchr(line, '\n', length))) newline[1] = '\0';
   return parse_decimal_prefix(line);
+}
+
+bool InputFile::read_exact(int64_t offset, void* buffer, int64_t count) {
+  const int64_t got = read_at(offset, buffer, count);
+  if (got == count) return true;
+  if (got >= 0) error_ = kFileShrankReason;
+  return false;
+}
+
+CopyResult copy_range(InputFile& in, int64_t offset, int64_t count, OutputFile& out, unsigned char* buffer,
+                      int64_t buffer_size) {
+  while (count > 0) {
+    const int64_t piece = std::min(count, buffer_size);
+    if (!in.read_exact(offset, buffer, piece)) return CopyResult::kReadFailed;
+    if (!out.write(buffer, piece)) return CopyResult::kWriteFailed;
+    offset += piece;
+    count -= piece;
+  }
+  return CopyResult::kOk;
+}
+
+int64_t read_whole(const char* path, void* buffer, int64_t count) {
+  InputFile file;
+  if (!file.open(path)) return -1;
+  return file.read_at(0, buffer, count);
+}
+
+int64_t write_whole(const char* path, const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  OutputFile file;
+  if (!file.create(path)) return -1;
+  if (!file.write(buffer, count)) return file.written() != 0 ? file.written() : -1;
+  return file.commit() ? count : -1;
 }
 
 int64_t parse_decimal_prefix(const char* text) {

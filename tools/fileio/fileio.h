@@ -1,19 +1,21 @@
-// Whole-file routines shared by the image tools.
+// File routines shared by the image tools.
 //
-// The tools hold every input entirely in memory; these routines are the only
-// place where binsplice, binseek, bincut and the two UBI unpackers touch the
-// file system.  Two flavours exist: fileio_posix.cpp (Linux: plain descriptors,
-// synchronous writes) and fileio_win.cpp (Windows: binary-mode descriptors,
-// sizes limited to what a signed 32-bit count can hold).
+// binsplice, binseek, bincut and the two UBI unpackers touch the file system
+// only through these routines.  Inputs are read in pieces from an open
+// InputFile, so memory does not grow with a file's size; outputs are written
+// through an OutputFile, a temporary file next to the destination that
+// replaces it only once it is complete and on disk.  Two flavours exist:
+// fileio_posix.cpp (Linux descriptors) and fileio_win.cpp (Win32 handles).
 //
-// Sizes and counts are signed 64-bit so that every routine can return a
-// negative value for failure.
+// Sizes, offsets and counts are signed 64-bit on every platform so that every
+// routine can return a negative value for failure.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace fileio {
 
@@ -21,37 +23,124 @@ namespace fileio {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
 
-// Permission bits of a file created by write_whole: rw-r----- (0640).
+// Permission bits of a new output file: rw-r----- (0640), less the umask.
+// An output that replaces an existing file keeps that file's permissions.
 constexpr int kCreatedFileMode = 0640;
 
-// true when `path` can be opened for reading as a text stream; the stream is
-// closed again at once.  Prints nothing.
+// Size of the pieces in which the tools copy and scan files.
+constexpr int64_t kCopyChunkSize = int64_t{1} << 20;
+
+// The reason text given when a path names something other than a regular file.
+constexpr const char* kNotRegularFileReason = "not a regular file";
+
+// true when `path` names something that exists and, for a regular file, can be
+// opened for reading; whether anything else can be read is left to
+// InputFile::open.  Never blocks on a FIFO or device.  Prints nothing.
 bool file_exists(const char* path);
 
-// The decimal number at the start of the first line of the text file `path`:
-// at most the first kNumberLineChars characters of the line take part, read
-// with parse_decimal_prefix.  Returns -1 when the file cannot be opened, after
-// printing the system's error text prefixed with the path on stderr.
+// The decimal number at the start of the first line of the regular file
+// `path`: at most the first kNumberLineChars characters of the line take part,
+// read with parse_decimal_prefix.  Returns -1 when the file cannot be opened or
+// is not a regular file, after printing "<path>: <reason>" on stderr.
 constexpr int kNumberLineChars = 15;
 int64_t read_number_file(const char* path);
 
-// Size in bytes of the file `path`.  When the status query fails, prints
-// "stat file <path> failed" on stdout and returns -1.  The Windows flavour also
-// returns -1 (silently) for a file larger than INT32_MAX bytes.
+// Size in bytes of the file `path` (64-bit on every platform).  When the
+// status query fails, prints "stat file <path> failed" on stdout and returns -1.
 int64_t file_size(const char* path);
+
+// The system's reason why the status query of `path` fails (for a message
+// after file_size returned -1).
+std::string stat_error(const char* path);
+
+// An input file open for reading.  open() never blocks: it refuses anything
+// that is not a regular file (a FIFO, a device, a directory).  Closed by the
+// destructor.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens `path`; false on failure, with error() saying why.
+  bool open(const char* path);
+  // The file's size when it was opened.
+  int64_t size() const { return size_; }
+  // Reads up to `count` bytes at `offset` into `buffer` (at least `count`
+  // bytes); fewer only at the end of the file.  Returns the number read, or
+  // -1 with error() set.
+  int64_t read_at(int64_t offset, void* buffer, int64_t count);
+  // Reads exactly `count` bytes at `offset`; false when the file ends first
+  // (it shrank since it was opened) or a read fails, with error() set.
+  bool read_exact(int64_t offset, void* buffer, int64_t count);
+  // The system's reason for the last failure.
+  const std::string& error() const { return error_; }
+
+ private:
+  intptr_t handle_ = -1;  // descriptor or Win32 handle; -1 when closed
+  int64_t size_ = 0;
+  std::string error_;
+};
+
+// An output file that replaces its destination only when complete.  create()
+// makes a temporary file in the destination's directory; write() appends to
+// it; commit() flushes it to disk and renames it over the destination.  Until
+// commit() succeeds the destination is untouched, and the destructor removes
+// the temporary file of an output that was not committed.  An existing
+// destination that is not a regular file is refused by create(); a symbolic
+// link is followed, so the file it names is replaced.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool create(const char* path);
+  // Appends `count` bytes of `data`; false on failure (a full disk, a file
+  // size limit), with error() set.
+  bool write(const void* data, int64_t count);
+  bool commit();
+  // Bytes appended so far.
+  int64_t written() const { return written_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  void discard();
+
+  intptr_t handle_ = -1;
+  std::string target_path_;  // the file replaced by commit()
+  std::string temp_path_;    // empty when no temporary file exists
+  int64_t written_ = 0;
+  std::string error_;
+};
+
+// The reason given when a file ends before the bytes it was opened with.
+constexpr const char* kFileShrankReason = "file ended before its size (changed while being read)";
+
+// Which side of a copy failed.
+enum class CopyResult { kOk, kReadFailed, kWriteFailed };
+
+// Copies `count` bytes of `in` from `offset` on to the end of `out` through
+// `buffer` (`buffer_size` bytes).  A piece that ends before `count` bytes (the
+// input shrank) is a read failure.
+CopyResult copy_range(InputFile& in, int64_t offset, int64_t count, OutputFile& out, unsigned char* buffer,
+                      int64_t buffer_size);
 
 // Reads up to `count` bytes of the file `path` into `buffer` (caller-owned,
 // at least `count` bytes).  Returns the number of bytes read (0 for an empty
-// file, less than `count` when the file is shorter), or the negative result of
-// a failed open or of a failed first read.  Prints nothing.
+// file, less than `count` when the file is shorter), or a negative value when
+// the file cannot be opened, is not a regular file, or its first read fails.
+// Prints nothing.
 int64_t read_whole(const char* path, void* buffer, int64_t count);
 
-// Creates or truncates the file `path` and writes `count` bytes of `buffer`
-// to it.  Returns the number of bytes written, or a value <= 0 on failure:
-// -1 when the file cannot be opened, the negative result of a failed first
-// write, or -1 when the system reports that nothing was written.  A regular
-// file that was opened but could not be written whole is removed again.  A `count` of 0
-// or less is refused with 0 before anything is opened.  Prints nothing.
+// Writes `count` bytes of `buffer` to the file `path` through an OutputFile:
+// a new file, or a complete replacement of an existing one.  Returns `count`
+// on success.  On failure `path` is left as it was and the result is the
+// number of bytes the temporary file took before the failure when non-zero,
+// else -1.  A `count` of 0 or less is refused with 0 before anything is
+// created.  Prints nothing.
 int64_t write_whole(const char* path, const void* buffer, int64_t count);
 
 // Reads an integer the way the C library's atoi does: leading white space, an
@@ -60,7 +149,7 @@ int64_t write_whole(const char* path, const void* buffer, int64_t count);
 // instead of being undefined.
 int64_t parse_decimal_prefix(const char* text);
 
-// --- The transfer loops behind read_whole and write_whole. ---
+// --- The transfer loops behind InputFile::read_at and OutputFile::write. ---
 //
 // One read or write call on an open file: moves at most `count` bytes at
 // `data` and returns the number moved, 0 at end of file, or a negative value

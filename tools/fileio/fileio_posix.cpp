@@ -1,41 +1,54 @@
-// Linux flavour of the whole-file routines: plain descriptors, and synchronous
-// writes so that an image is on the medium when the tool reports success.
-#include "fileio.h"
-
+// Linux flavour of the file routines: plain descriptors.  Inputs are opened
+// non-blocking and checked to be regular files before anything is read;
+// outputs go to a temporary file in the destination's directory that is
+// flushed with fsync and renamed over the destination.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <string>
+
+#include "fileio.h"
 
 namespace fileio {
 namespace {
 
-constexpr int kReadOpenFlags = O_RDONLY;
-constexpr int kWriteOpenFlags = O_RDWR | O_CREAT | O_TRUNC | O_SYNC;
+// O_NONBLOCK: opening a FIFO or a device must not wait for a peer.
+constexpr int kReadOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 // Buffers of at least this size are aligned to it and offered huge pages.
 constexpr size_t kHugePageSize = size_t{2} << 20;
+// mkstemp replaces these six characters of the temporary file's name.
+constexpr const char* kTempNameSuffix = ".XXXXXX";
+constexpr mode_t kPermissionBits = 07777;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { close(); }
-  int get() const { return fd_; }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
+std::string system_error(int code) { return std::strerror(code); }
 
- private:
-  int fd_;
-};
+int descriptor(intptr_t handle) { return static_cast<int>(handle); }
+
+std::string directory_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 }  // namespace
+
+bool file_exists(const char* path) {
+  struct stat status;
+  if (::stat(path, &status) != 0) return false;
+  if (!S_ISREG(status.st_mode)) return true;
+  const int fd = ::open(path, kReadOpenFlags);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
 
 int64_t file_size(const char* path) {
   struct stat status;
@@ -46,33 +59,152 @@ int64_t file_size(const char* path) {
   return static_cast<int64_t>(status.st_size);
 }
 
-int64_t read_whole(const char* path, void* buffer, int64_t count) {
-  Descriptor file(::open(path, kReadOpenFlags));
-  if (file.get() < 0) return file.get();
-  const int fd = file.get();
-  return read_loop(
-      [fd](void* data, int64_t n) { return static_cast<int64_t>(::read(fd, data, static_cast<size_t>(n))); },
-      buffer, count);
+std::string stat_error(const char* path) {
+  struct stat status;
+  return ::stat(path, &status) != 0 ? system_error(errno) : std::string();
 }
 
-int64_t write_whole(const char* path, const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
-  Descriptor file(::open(path, kWriteOpenFlags, kCreatedFileMode));
-  if (file.get() < 0) return -1;
-  const int fd = file.get();
-  const int64_t written = write_loop(
-      [fd](const void* data, int64_t n) {
-        return static_cast<int64_t>(::write(fd, data, static_cast<size_t>(n)));
+InputFile::~InputFile() {
+  if (handle_ >= 0) ::close(descriptor(handle_));
+}
+
+bool InputFile::open(const char* path) {
+  if (handle_ >= 0) ::close(descriptor(handle_));
+  handle_ = -1;
+  const int fd = ::open(path, kReadOpenFlags);
+  if (fd < 0) {
+    error_ = system_error(errno);
+    return false;
+  }
+  struct stat status;
+  if (::fstat(fd, &status) != 0) {
+    error_ = system_error(errno);
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    error_ = S_ISDIR(status.st_mode) ? system_error(EISDIR) : kNotRegularFileReason;
+    ::close(fd);
+    return false;
+  }
+  handle_ = fd;
+  size_ = static_cast<int64_t>(status.st_size);
+  return true;
+}
+
+int64_t InputFile::read_at(int64_t offset, void* buffer, int64_t count) {
+  const int fd = descriptor(handle_);
+  int64_t position = offset;
+  const int64_t got = read_loop(
+      [fd, &position](void* data, int64_t n) {
+        const ssize_t moved = ::pread(fd, data, static_cast<size_t>(n), static_cast<off_t>(position));
+        if (moved > 0) position += moved;
+        return static_cast<int64_t>(moved);
       },
       buffer, count);
-  if (written != count) {
-    // Remove what was left half-written, but never a device or other special file.
-    struct stat status;
-    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    file.close();
-    if (regular) ::unlink(path);
+  if (got < 0) {
+    error_ = system_error(errno);
+    return -1;
   }
-  return written;
+  return got;
+}
+
+OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::discard() {
+  if (handle_ >= 0) ::close(descriptor(handle_));
+  handle_ = -1;
+  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  temp_path_.clear();
+}
+
+bool OutputFile::create(const char* path) {
+  discard();
+  written_ = 0;
+  target_path_ = path;
+  struct stat status;
+  bool replaces_file = false;
+  if (::lstat(path, &status) == 0) {
+    if (S_ISLNK(status.st_mode)) {
+      // Replace the file the link names, not the link.
+      char resolved[PATH_MAX];
+      if (::realpath(path, resolved) == nullptr || ::stat(resolved, &status) != 0) {
+        error_ = system_error(errno);
+        return false;
+      }
+      target_path_ = resolved;
+    }
+    if (!S_ISREG(status.st_mode)) {
+      error_ = S_ISDIR(status.st_mode) ? system_error(EISDIR) : kNotRegularFileReason;
+      return false;
+    }
+    replaces_file = true;
+  } else if (errno != ENOENT) {
+    error_ = system_error(errno);
+    return false;
+  }
+
+  std::string name = target_path_ + kTempNameSuffix;
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error_ = system_error(errno);
+    return false;
+  }
+  handle_ = fd;
+  temp_path_ = name;
+  mode_t mode = 0;
+  if (replaces_file) {
+    mode = status.st_mode & kPermissionBits;
+    // Keep the owner of a file that is replaced where the system allows it.
+    if (::fchown(fd, status.st_uid, status.st_gid) != 0) {
+    }
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = kCreatedFileMode & ~mask;
+  }
+  if (::fchmod(fd, mode) != 0) {
+    error_ = system_error(errno);
+    discard();
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::write(const void* data, int64_t count) {
+  const int fd = descriptor(handle_);
+  errno = 0;
+  const int64_t put = write_loop(
+      [fd](const void* at, int64_t n) { return static_cast<int64_t>(::write(fd, at, static_cast<size_t>(n))); },
+      data, count);
+  if (put > 0) written_ += put;
+  if (put == count) return true;
+  // A call that wrote nothing leaves errno unset; the medium is then full.
+  error_ = system_error(errno != 0 ? errno : ENOSPC);
+  return false;
+}
+
+bool OutputFile::commit() {
+  const int fd = descriptor(handle_);
+  if (::fsync(fd) != 0) {
+    error_ = system_error(errno);
+    discard();
+    return false;
+  }
+  handle_ = -1;
+  if (::close(fd) != 0 || ::rename(temp_path_.c_str(), target_path_.c_str()) != 0) {
+    error_ = system_error(errno);
+    discard();
+    return false;
+  }
+  temp_path_.clear();
+  // Make the new name durable too; the data already is.
+  const int directory = ::open(directory_of(target_path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory >= 0) {
+    ::fsync(directory);
+    ::close(directory);
+  }
+  return true;
 }
 
 FileBuffer allocate_file_buffer(int64_t size) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace unubinize {
 
@@ -17,6 +18,7 @@ constexpr int64_t kEcMagicOffset = 0;
 constexpr uint32_t kEcMagic = 0x55424923;  // "UBI#"
 constexpr int64_t kEcVidHeaderOffsetOffset = 16;
 constexpr char kEcMagicText[] = "UBI#";
+constexpr int64_t kEcMagicTextSize = sizeof kEcMagicText - 1;
 
 // squashfs superblock.  Fields are little-endian.
 constexpr int64_t kSuperblockSize = 96;
@@ -62,6 +64,50 @@ int64_t assemble_squashfs(const unsigned char* input, int64_t input_size, int64_
 // Returns the number of bytes assembled.
 int64_t assemble_to_end(const unsigned char* input, int64_t input_size, int64_t squashfs_start,
                         const Geometry& geometry, unsigned char* output);
+
+// Calls `visit(src, count)` for each piece the unpackers copy, in order: at
+// most L bytes of each block from `squashfs_start` on, never beyond the
+// input's end, until `limit` bytes are taken.  Stops early when `visit`
+// returns false.  Returns the number of bytes visited.  assemble_squashfs
+// and assemble_to_end (limit: bytes_used, or none) take the same pieces.
+int64_t for_each_piece(int64_t input_size, int64_t squashfs_start, int64_t limit, const Geometry& geometry,
+                       const std::function<bool(int64_t src, int64_t count)>& visit);
+
+// No limit for for_each_piece: everything up to the input's end.
+constexpr int64_t kNoLimit = INT64_MAX;
+
+// Reads `count` bytes at `offset` of the input into `into`; false when they
+// cannot all be read.
+using ReadAt = std::function<bool(int64_t offset, unsigned char* into, int64_t count)>;
+
+// What the headers of an input say, as far as they could be read.
+enum class InspectStatus {
+  kOk,
+  kReadFailed,      // a read through ReadAt failed
+  kNotUbi,          // no erase-counter header at the start
+  kNotSquashfs,     // no "hsqs", or no superblock there
+  kNoBlockSize,     // no second erase-counter header in the search window (bytes_used is valid)
+  kBadGeometry,     // a block size that leaves no room for data (bytes_used is valid)
+};
+
+struct Layout {
+  InspectStatus status = InspectStatus::kReadFailed;
+  int64_t squashfs_start = -1;
+  int64_t bytes_used = 0;
+  Geometry geometry{0, 0, 0};
+};
+
+// Finds the squashfs image and the block geometry of an input of
+// `input_size` bytes, reading it in pieces of at most kInspectChunkSize bytes.
+constexpr int64_t kInspectChunkSize = int64_t{1} << 20;
+Layout inspect(int64_t input_size, const ReadAt& read);
+
+// Writes the pieces of for_each_piece (up to `limit` bytes) through `write`,
+// reading each into `block` (at least the physical block size).  Returns
+// kOk, kReadFailed, or kWriteFailed when `write` returned false.
+enum class CopyStatus { kOk, kReadFailed, kWriteFailed };
+CopyStatus copy_pieces(int64_t input_size, const ReadAt& read, const Layout& layout, int64_t limit,
+                       unsigned char* block, const std::function<bool(const unsigned char* data, int64_t count)>& write);
 
 enum class Variant {
   kExact,  // ubiunpack: exactly the squashfs image's bytes_used bytes

@@ -1,0 +1,64 @@
+#include "seal_format.h"
+
+#include <cstring>
+
+namespace sqseal {
+namespace {
+
+void store_le32(unsigned char* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+uint32_t load_le32(const unsigned char* at) {
+  return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
+}
+
+int64_t load_le64(const unsigned char* at) {
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | at[i];
+  return static_cast<int64_t>(value);
+}
+
+int64_t round_up(int64_t value, int64_t alignment) { return (value + alignment - 1) & ~(alignment - 1); }
+
+}  // namespace
+
+ImageCheck check_superblock(const unsigned char* bytes, int64_t count) {
+  ImageCheck check;
+  if (count < static_cast<int64_t>(kSuperblockSize)) return check;
+  if (load_le32(bytes) != kSquashfsMagic) {
+    check.status = SuperblockStatus::kBadMagic;
+    return check;
+  }
+  check.status = SuperblockStatus::kOk;
+  check.bytes_used = load_le64(bytes + kBytesUsedOffset);
+  const bool overflows = check.bytes_used > INT64_MAX - kImageAlignment;
+  check.calc1 = overflows ? INT64_MAX : round_up(check.bytes_used, kPageAlignment);
+  check.calc2 = overflows ? INT64_MAX : round_up(check.calc1, kImageAlignment);
+  return check;
+}
+
+PartStatus check_sign_size(int64_t size) { return size == kSignatureSize ? PartStatus::kOk : PartStatus::kWrongSize; }
+
+PartStatus check_root_hash_size(int64_t size) {
+  if (size > kRootHashSizeMax) return PartStatus::kTooBig;
+  return size <= 0 ? PartStatus::kEmpty : PartStatus::kOk;
+}
+
+PartStatus check_hash_tree_size(int64_t size) {
+  if (size > kHashTreeSizeMax) return PartStatus::kTooBig;
+  return size <= 0 ? PartStatus::kEmpty : PartStatus::kOk;
+}
+
+void build_header_block(const unsigned char* sign, const unsigned char* root_hash, int64_t root_hash_size,
+                        int64_t hash_tree_size, unsigned char* block) {
+  std::memset(block, 0, kHeaderBlockSize);
+  store_le32(block + kHeaderMagicOffset, kHeaderMagic);
+  store_le32(block + kHeaderReservedOffset, 0);
+  store_le32(block + kRootHashLengthOffset, static_cast<uint32_t>(root_hash_size));
+  store_le32(block + kHashTreeLengthOffset, static_cast<uint32_t>(hash_tree_size));
+  std::memcpy(block + kSignatureOffset, sign, static_cast<size_t>(kSignatureSize));
+  std::memcpy(block + kRootHashOffset, root_hash, static_cast<size_t>(root_hash_size));
+}
+
+}  // namespace sqseal
