@@ -28,7 +28,7 @@ case "${1:-}" in
   *) bindir=$1 ;;
 esac
 # The programs run in the 32-bit root, in this order; each prints one line per check.
-programs=(calvex_win_host.exe calvex_win32_host.exe)
+programs=(calvex_win_host.exe)
 
 skip() {
   echo "skipped: $*"
