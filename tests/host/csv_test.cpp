@@ -1,14 +1,99 @@
-// The host's sheet files: encodings, CSV records, and shape checks.
+// The host's sheet files: encodings, separators, CSV records, shape checks,
+// cell positions, and the memory a huge input takes.
+#include "csv.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <new>
+#include <random>
+
 #include "catalogue.h"
-#include "csv.h"
+
+// Every allocation of this test program is counted, so that a test can see the
+// most memory held at once while the code under test runs.
+namespace allocation_count {
+
+std::atomic<size_t> live_bytes{0};
+std::atomic<size_t> peak_bytes{0};
+// Keeps the block's size in front of it, at the alignment operator new gives.
+constexpr size_t kHeaderBytes = alignof(std::max_align_t);
+
+void* allocate(size_t size) noexcept {
+  void* block = std::malloc(size + kHeaderBytes);
+  if (block == nullptr) return nullptr;
+  *static_cast<size_t*>(block) = size;
+  const size_t now = live_bytes.fetch_add(size) + size;
+  size_t peak = peak_bytes.load();
+  while (now > peak && !peak_bytes.compare_exchange_weak(peak, now)) {
+  }
+  return static_cast<char*>(block) + kHeaderBytes;
+}
+
+void release(void* p) noexcept {
+  if (p == nullptr) return;
+  void* block = static_cast<char*>(p) - kHeaderBytes;
+  live_bytes.fetch_sub(*static_cast<size_t*>(block));
+  std::free(block);
+}
+
+void* allocate_or_throw(size_t size) {
+  if (void* p = allocate(size)) return p;
+  throw std::bad_alloc();
+}
+
+}  // namespace allocation_count
+
+void* operator new(size_t size) { return allocation_count::allocate_or_throw(size); }
+void* operator new[](size_t size) { return allocation_count::allocate_or_throw(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocation_count::allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocation_count::allocate(size); }
+void operator delete(void* p) noexcept { allocation_count::release(p); }
+void operator delete[](void* p) noexcept { allocation_count::release(p); }
+void operator delete(void* p, size_t) noexcept { allocation_count::release(p); }
+void operator delete[](void* p, size_t) noexcept { allocation_count::release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { allocation_count::release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { allocation_count::release(p); }
 
 namespace {
 
 using namespace calvex_host;
+namespace fs = std::filesystem;
+
+// The most bytes held at once since the probe was made, beyond those held then.
+class PeakProbe {
+ public:
+  PeakProbe() : base_(allocation_count::live_bytes.load()) { allocation_count::peak_bytes.store(base_); }
+  size_t extra_bytes() const { return allocation_count::peak_bytes.load() - base_; }
+
+ private:
+  size_t base_;
+};
 
 std::vector<uint8_t> bytes_of(std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+std::string repeated(std::string_view row, size_t count) {
+  std::string out;
+  out.reserve(row.size() * count);
+  for (size_t i = 0; i < count; ++i) out += row;
+  return out;
+}
+
+std::vector<uint8_t> utf16_bytes(std::u16string_view text, bool big_endian, std::vector<uint8_t> bytes = {}) {
+  for (char16_t c : text) {
+    const uint8_t high = static_cast<uint8_t>(c >> 8);
+    const uint8_t low = static_cast<uint8_t>(c);
+    bytes.push_back(big_endian ? high : low);
+    bytes.push_back(big_endian ? low : high);
+  }
+  return bytes;
+}
 
 TEST(SheetFileText, Encodings) {
   const std::string expected = "#range,温度\r\n1\r\n";
@@ -16,16 +101,9 @@ TEST(SheetFileText, Encodings) {
   EXPECT_EQ(decode_text(bytes_of("\xEF\xBB\xBF" + expected)), expected) << "UTF-8 with BOM";
   // "温度" in GB18030 is CE C2 B6 C8.
   EXPECT_EQ(decode_text(bytes_of("#range,\xCE\xC2\xB6\xC8\r\n1\r\n")), expected) << "GB18030";
-  std::vector<uint8_t> le = {0xFF, 0xFE}, be = {0xFE, 0xFF};
   const std::u16string wide = u"#range,温度\r\n1\r\n";
-  for (char16_t c : wide) {
-    le.push_back(static_cast<uint8_t>(c));
-    le.push_back(static_cast<uint8_t>(c >> 8));
-    be.push_back(static_cast<uint8_t>(c >> 8));
-    be.push_back(static_cast<uint8_t>(c));
-  }
-  EXPECT_EQ(decode_text(le), expected) << "UTF-16 LE";
-  EXPECT_EQ(decode_text(be), expected) << "UTF-16 BE";
+  EXPECT_EQ(decode_text(utf16_bytes(wide, false, {0xFF, 0xFE})), expected) << "UTF-16 LE";
+  EXPECT_EQ(decode_text(utf16_bytes(wide, true, {0xFE, 0xFF})), expected) << "UTF-16 BE";
   EXPECT_THROW(decode_text({0xFF, 0xFE, 0x41}), FormatError) << "odd UTF-16 length";
   EXPECT_THROW(decode_text(bytes_of("\xEF\xBB\xBF\xFF")), FormatError) << "BOM then invalid UTF-8";
 }
@@ -103,6 +181,281 @@ TEST(SheetFile, QuotedFieldsKeepSpecialCharacters) {
   const std::string text = format_sheet_file(*e, cells);
   EXPECT_EQ(parse_sheet_file(*e, text)[0][1], "a,\"b\"");
   EXPECT_EQ(parse_sheet_file(*e, text)[0][2], "");
+}
+
+TEST(SheetFileText, Utf16WithoutByteOrderMark) {
+  // U+4E00 puts a NUL byte on the other side than ASCII does: the majority decides.
+  const std::u16string wide = u"#range,一温度\r\n1\r\n";
+  const std::string expected = "#range,一温度\r\n1\r\n";
+  EXPECT_EQ(decode_text(utf16_bytes(wide, false)), expected) << "UTF-16 LE";
+  EXPECT_EQ(decode_text(utf16_bytes(wide, true)), expected) << "UTF-16 BE";
+  std::vector<uint8_t> odd = utf16_bytes(wide, false);
+  odd.pop_back();
+  try {
+    decode_text(odd);
+    ADD_FAILURE() << "accepted";
+  } catch (const FormatError& err) {
+    EXPECT_STREQ(err.what(), "UTF-16 text with an odd number of bytes");
+  }
+}
+
+TEST(SheetFileText, SeparatorOfTheFile) {
+  const struct {
+    std::string_view text;
+    char separator;
+    const char* rule;
+  } cases[] = {
+      {"#sheet,X\r\n", ',', "the separator after the marker"},
+      {"#sheet;A,B,C,D\r\n", ';', "the marker decides, whatever the row holds besides"},
+      {"\"#range\"\t\"A;B\"\r\n", '\t', "a quoted marker"},
+      {";;;\r\n\t\t\r\n,,\r\n#range;X\r\n", ';', "rows made only of separators are skipped"},
+      {"a;b;c,d\r\n#range,X\r\n", ';', "no marker first: the most frequent in the first non-empty row"},
+      {"\"a,b,c\";d\r\n", ';', "separators inside quotes do not count"},
+      {"\"multi\n,,,\"\tx\r\n", '\t', "a quoted field over two lines is one row"},
+      {"a;b\tc\r\n", ';', "a tie: comma, then semicolon, then tab"},
+      {"abc\r\n", ',', "none at all: comma"},
+      {"", ',', "empty text: comma"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(detect_separator(c.text), c.separator) << c.rule;
+}
+
+// The bundled examples, saved as spreadsheet programs save them (see
+// fixtures/make_fixtures.py), read as the same cells at the same positions.
+TEST(SheetFile, SavedFormsReadAsTheExample) {
+  const fs::path examples = CALVEX_EXAMPLES;
+  const fs::path fixtures = examples / ".." / "tests" / "host" / "fixtures";
+  const struct {
+    const char* fixture;
+    const char* example;
+    const char* sheet;
+  } cases[] = {
+      // European CSV: semicolons, UTF-8 with BOM; and as plain text without BOM.
+      {"PortInfo.semicolon.csv", "common/PortInfo.csv", "PortInfo"},
+      {"TdscdmaTmpComp.semicolon.csv", "tdscdma/TdscdmaTmpComp.csv", "TdscdmaTmpComp"},
+      // "Unicode text": UTF-16 LE with BOM, tab separated.
+      {"PortInfo.unicode.txt", "common/PortInfo.csv", "PortInfo"},
+      // Every field quoted, the markers and the padding too.
+      {"WcdmaMaxPow.quoted.csv", "wcdma/WcdmaMaxPow.csv", "WcdmaMaxPow"},
+      {"LteaFlags.quoted-semicolon.csv", "ltea/LteaFlags.csv", "LteaFlags"},
+      // UTF-16 BE with BOM; UTF-16 LE and BE without BOM.
+      {"WcdmaMaxPow.utf16be.csv", "wcdma/WcdmaMaxPow.csv", "WcdmaMaxPow"},
+      {"TdscdmaTmpComp.utf16le-nobom.csv", "tdscdma/TdscdmaTmpComp.csv", "TdscdmaTmpComp"},
+      {"TdscdmaTmpComp.utf16be-nobom.txt", "tdscdma/TdscdmaTmpComp.csv", "TdscdmaTmpComp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fixture);
+    const SheetEntry* e = find_sheet(c.sheet);
+    ASSERT_NE(e, nullptr);
+    const SheetFileCells expected = read_sheet_file(*e, (examples / c.example).string());
+    const SheetFileCells saved = read_sheet_file(*e, (fixtures / c.fixture).string());
+    EXPECT_EQ(saved.cells, expected.cells);
+    EXPECT_TRUE(saved.positions == expected.positions) << "padding, quotes and encoding move no cell";
+  }
+}
+
+std::string quoted_temp_dac_file(const std::string& sheet_row) {
+  std::string s = sheet_row + "\"#range\",\"TempDac\"\r\n";
+  for (int i = 0; i < 27; ++i) s += "\"" + std::to_string(100 + i) + "\"\r\n";
+  return s;
+}
+
+TEST(SheetFile, QuotedMarkers) {
+  const SheetEntry* e = find_sheet("TempDacTab");
+  ASSERT_NE(e, nullptr);
+  const struct {
+    std::string text;
+    std::string first_cell;
+    const char* rule;
+  } cases[] = {
+      {quoted_temp_dac_file("\"#sheet\",\"TempDacTab\"\r\n"), "100", "every field quoted: the markers are markers"},
+      {quoted_temp_dac_file(""), "100", "the first marker quoted, without a #sheet row"},
+      {"#range,TempDac\r\n\"#range\"\r\n" + repeated("1\r\n", 26), "#range",
+       "markers not quoted: a quoted #range is a cell"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    const RangeCells cells = parse_sheet_file(*e, c.text);
+    ASSERT_EQ(cells[0].size(), 27u);
+    EXPECT_EQ(cells[0][0], c.first_cell);
+  }
+}
+
+TEST(SheetFile, RefusalsSayWhatAndWhere) {
+  const SheetEntry* e = find_sheet("TempDacTab");
+  ASSERT_NE(e, nullptr);
+  const std::string shape =
+      "expected a '#range,<name>' marker row before any cells; a sheet file is: an optional '#sheet,<name>' row, "
+      "then for every range a '#range,<name>' row followed by its rows (see `calvex template TempDacTab`)";
+  const struct {
+    std::string text;
+    size_t line;
+    std::string message;
+    const char* rule;
+  } cases[] = {
+      {"1\r\n", 1, shape, "a cell first"},
+      {"\r\n,,\r\n#sheet,TempDacTab\r\nTempDac\r\n", 4, shape, "the marker row forgotten after #sheet"},
+      {temp_dac_file(27) + "#sheet,TempDacTab\r\n", 30, "a '#sheet,<name>' row may only be the first row",
+       "#sheet later"},
+      {temp_dac_file(27, ",,5,,"), 3, "range 'TempDac' needs 1 cells per row, found 3",
+       "the width counts up to the last non-empty field"},
+      {"\"#range\",\"TempDac\"\r\n\"1\"\r\n\"#range\",\"TempDac\"\r\n", 3, "range 'TempDac' needs 27 rows, found 1",
+       "every field quoted: a quoted #range is a marker"},
+      {"#range,TempDac\r\n" + std::string(kMaxFieldsPerRow, ',') + "\r\n", 2, "a row of more than 16384 fields",
+       "wider than any spreadsheet row"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    try {
+      parse_sheet_file(*e, c.text);
+      ADD_FAILURE() << "accepted";
+    } catch (const FormatError& err) {
+      EXPECT_EQ(err.line(), c.line);
+      EXPECT_EQ(err.what(), c.message);
+    }
+  }
+}
+
+size_t range_index(const SheetEntry& e, std::string_view name) {
+  for (size_t r = 0; r < e.ranges.size(); ++r) {
+    if (e.ranges[r].name == name) return r;
+  }
+  ADD_FAILURE() << "no range " << name;
+  return 0;
+}
+
+TEST(SheetFile, CellPositions) {
+  const SheetEntry* e = find_sheet("WcdmaMaxPow");
+  ASSERT_NE(e, nullptr);
+  const std::string text =
+      "#sheet,WcdmaMaxPow\r\n"        // 1
+      "#range,HdelFlagSwitch,,,\r\n"  // 2
+      "open,,,,,,,\r\n"               // 3: padded
+      ",,,,,,,\r\n"                   // 4: empty row between ranges
+      "#range,HdelFlag\r\n"           // 5
+      "\"0x11\n223344\"\r\n"          // 6-7: one cell over two lines
+      "#range,BandEnSwitch\r\n"       // 8
+      "open\r\n"                      // 9
+      "#range,BandEn\r\n"             // 10
+      "0x13579bdf\r\n"                // 11
+      "#range,BandMaxPow\r\n"         // 12
+      "1,\"2\n\",5,8,X,X,X,X\r\n"     // 13-14: the cells after the second start on line 14
+      "24,24,23,23,X,X,X,X\r\n";      // 15
+  const SheetFileCells read = parse_sheet_file_at(*e, text);
+  ASSERT_EQ(read.positions.size(), read.cells.size());
+  for (size_t r = 0; r < read.cells.size(); ++r) EXPECT_EQ(read.positions[r].size(), read.cells[r].size());
+  EXPECT_TRUE(read.positions[range_index(*e, "HdelFlagSwitch")][0] == (CellPosition{3, 1}));
+  EXPECT_TRUE(read.positions[range_index(*e, "HdelFlag")][0] == (CellPosition{6, 1}));
+  EXPECT_EQ(read.cells[range_index(*e, "HdelFlag")][0], "0x11\n223344");
+  EXPECT_TRUE(read.positions[range_index(*e, "BandEn")][0] == (CellPosition{11, 1}));
+  const std::vector<CellPosition>& pow = read.positions[range_index(*e, "BandMaxPow")];
+  ASSERT_EQ(pow.size(), 16u);
+  const CellPosition expected[] = {{13, 1}, {13, 2}, {14, 3}, {14, 8}, {15, 1}, {15, 8}};
+  const size_t at[] = {0, 1, 2, 7, 8, 15};
+  for (size_t k = 0; k < std::size(at); ++k) {
+    EXPECT_EQ(pow[at[k]].line, expected[k].line) << "cell " << at[k];
+    EXPECT_EQ(pow[at[k]].column, expected[k].column) << "cell " << at[k];
+  }
+}
+
+constexpr size_t kMillionRows = 1'000'000;
+// Far more than a sheet's cells take, far less than a million rows kept.
+constexpr size_t kBoundedBytes = size_t{1} << 20;
+
+TEST(SheetFile, MillionEmptyRowsTakeNoMemory) {
+  const SheetEntry* e = find_sheet("TempDacTab");
+  ASSERT_NE(e, nullptr);
+  const std::string sheet = temp_dac_file(27);  // 29 lines
+  const RangeCells expected = parse_sheet_file(*e, sheet);
+  const struct {
+    std::string text;
+    size_t refused_line;  // 0: read as the sheet
+    const char* rule;
+  } cases[] = {
+      {sheet + repeated("\r\n", kMillionRows), 0, "empty rows after the last range"},
+      {sheet + repeated(",,,\r\n", kMillionRows), 0, "rows of empty fields after the last range"},
+      {repeated(",,\r\n", kMillionRows) + sheet, 0, "empty rows before the first marker"},
+      {sheet + repeated("\r\n", kMillionRows) + "x\r\n", 29 + kMillionRows + 1, "a cell after them"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    const PeakProbe probe;
+    try {
+      const RangeCells cells = parse_sheet_file(*e, c.text);
+      EXPECT_EQ(c.refused_line, 0u);
+      EXPECT_EQ(cells, expected);
+    } catch (const FormatError& err) {
+      EXPECT_EQ(err.line(), c.refused_line);
+      EXPECT_STREQ(err.what(), "range 'TempDac' has more than 27 rows");
+    }
+    EXPECT_LT(probe.extra_bytes(), kBoundedBytes);
+  }
+}
+
+class SheetFileInput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("calvex-csv-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  // A file of size bytes of NUL (sparse where the file system allows).
+  std::string file_of_size(const std::string& name, size_t size) const {
+    std::ofstream(path(name), std::ios::binary).flush();
+    fs::resize_file(path(name), size);
+    return path(name);
+  }
+  std::string slurp(const std::string& p) const {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
+  fs::path dir_;
+};
+
+std::string message_of(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const FormatError& err) {
+    EXPECT_EQ(err.line(), 0u);
+    return err.what();
+  }
+  return "accepted";
+}
+
+TEST_F(SheetFileInput, SizeLimitBeforeReading) {
+  const std::string too_large =
+      "more than 64 MiB, far more than any sheet file holds (the largest sheet has 5329 cells)";
+  EXPECT_EQ(read_sheet_bytes(file_of_size("limit", kMaxSheetFileBytes)).size(), kMaxSheetFileBytes);
+  const std::string over = file_of_size("over", kMaxSheetFileBytes + 1);
+  {
+    const PeakProbe probe;
+    EXPECT_EQ(message_of([&] { read_sheet_bytes(over); }), too_large);
+    EXPECT_LT(probe.extra_bytes(), kBoundedBytes) << "refused by its size, unread";
+  }
+  // Standard input has no size: it is read up to the limit, not to its end.
+  ASSERT_NE(std::freopen(file_of_size("huge", 4 * kMaxSheetFileBytes).c_str(), "rb", stdin), nullptr);
+  const PeakProbe probe;
+  EXPECT_EQ(message_of([&] { read_sheet_bytes("-"); }), too_large);
+  EXPECT_LT(probe.extra_bytes(), 2 * kMaxSheetFileBytes) << "a growing buffer holds both copies a moment";
+}
+
+TEST_F(SheetFileInput, StandardStreamsAndSystemReasons) {
+  const std::string sheet = temp_dac_file(27);
+  std::ofstream(path("in.csv"), std::ios::binary) << sheet;
+  ASSERT_NE(std::freopen(path("in.csv").c_str(), "rb", stdin), nullptr);
+  EXPECT_EQ(read_sheet_bytes("-"), bytes_of(sheet)) << "- reads standard input";
+
+  write_sheet_text(path("out.csv"), sheet);
+  EXPECT_EQ(slurp(path("out.csv")), sheet);
+  ::testing::internal::CaptureStdout();
+  write_sheet_text("-", sheet);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), sheet) << "- writes standard output";
+
+  EXPECT_EQ(message_of([&] { read_sheet_bytes(path("missing.csv")); }), "cannot open: No such file or directory");
+  EXPECT_EQ(message_of([&] { read_sheet_bytes(dir_.string()); }), "cannot read: Is a directory");
+  EXPECT_EQ(message_of([&] { write_sheet_text(dir_.string(), sheet); }), "cannot open for writing: Is a directory");
 }
 
 TEST(Catalogue, EveryEntryIsConsistent) {
