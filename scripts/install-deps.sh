@@ -8,6 +8,7 @@ pkgs=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64
   squashfs-tools mtd-utils cryptsetup-bin
+  libzip-dev libexpat1-dev libxlsxwriter-dev python3-openpyxl dpkg-dev
   libcli11-dev
 )
 missing=()

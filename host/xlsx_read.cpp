@@ -1,0 +1,641 @@
+#include "xlsx_read.h"
+
+#include <expat.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+namespace calvex_host {
+namespace {
+
+// An .xls workbook and an encrypted .xlsx are both compound files (CFB).
+constexpr std::array<uint8_t, 8> kCompoundFileMagic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr size_t kPartReadChunk = 64 * 1024;
+// Integral values shown as integers, and the fixed-notation range of General.
+constexpr double kGeneralIntegerLimit = 1e15;
+constexpr double kGeneralFixedMin = 1e-5;
+constexpr size_t kNumberTextMax = 64;
+constexpr uint32_t kColumnLetters = 26;
+// _xHHHH_ escapes a UTF-16 code unit in a string of the package.
+constexpr size_t kEscapeLength = 7;
+constexpr size_t kEscapeHexDigits = 4;
+constexpr char kNamespaceSeparator = ' ';  // cannot occur in a namespace URI or a name
+
+constexpr std::string_view kMacroExtensions[] = {".xlsm", ".xltm", ".xlam"};
+constexpr std::string_view kVbaProjectName = "vbaproject.bin";
+
+using Attributes = const XML_Char**;
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+bool ends_with_nocase(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && lower(s.substr(s.size() - suffix.size())) == suffix;
+}
+
+std::string_view local_name(std::string_view name) {
+  const size_t sep = name.rfind(kNamespaceSeparator);
+  return sep == std::string_view::npos ? name : name.substr(sep + 1);
+}
+
+std::string_view namespace_of(std::string_view name) {
+  const size_t sep = name.rfind(kNamespaceSeparator);
+  return sep == std::string_view::npos ? std::string_view() : name.substr(0, sep);
+}
+
+// The value of the attribute with this local name; with rel_namespace, only an
+// attribute of the package relationships namespace (transitional or strict).
+std::optional<std::string_view> attribute(Attributes attrs, std::string_view local, bool rel_namespace = false) {
+  for (size_t i = 0; attrs[i]; i += 2) {
+    const std::string_view name = attrs[i];
+    if (local_name(name) != local) continue;
+    if (rel_namespace != namespace_of(name).ends_with("/relationships")) continue;
+    return std::string_view(attrs[i + 1]);
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> parse_uint(std::string_view text) {
+  uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<CellRef> parse_cell_name(std::string_view name) {
+  CellRef ref;
+  size_t i = 0;
+  for (; i < name.size() && std::isalpha(static_cast<unsigned char>(name[i])); ++i) {
+    ref.col = ref.col * kColumnLetters + static_cast<uint32_t>(std::toupper(static_cast<unsigned char>(name[i])) - 'A' + 1);
+    if (ref.col > kWorksheetColMax) return std::nullopt;
+  }
+  const auto row = parse_uint(name.substr(i));
+  if (i == 0 || !row || *row == 0 || *row > kWorksheetRowMax) return std::nullopt;
+  ref.row = *row;
+  return ref;
+}
+
+void append_utf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::optional<uint32_t> escaped_unit(std::string_view s, size_t pos) {
+  if (s.size() - pos < kEscapeLength || s[pos] != '_' || s[pos + 1] != 'x' || s[pos + kEscapeLength - 1] != '_')
+    return std::nullopt;
+  uint32_t unit = 0;
+  const char* digits = s.data() + pos + 2;
+  const auto [end, ec] = std::from_chars(digits, digits + kEscapeHexDigits, unit, 16);
+  if (ec != std::errc() || end != digits + kEscapeHexDigits) return std::nullopt;
+  return unit;
+}
+
+// Decodes _xHHHH_ escapes (control characters, and "_x005F_" for a literal '_').
+std::string decode_escapes(std::string_view s) {
+  if (s.find("_x") == std::string_view::npos) return std::string(s);
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    const auto unit = escaped_unit(s, i);
+    if (!unit) {
+      out += s[i++];
+      continue;
+    }
+    uint32_t cp = *unit;
+    size_t used = kEscapeLength;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      const auto low = escaped_unit(s, i + kEscapeLength);
+      if (!low || *low < 0xDC00 || *low > 0xDFFF) {
+        out += s[i++];
+        continue;
+      }
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (*low - 0xDC00);
+      used += kEscapeLength;
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      out += s[i++];
+      continue;
+    }
+    append_utf8(out, cp);
+    i += used;
+  }
+  return out;
+}
+
+// Receives the events of one XML part; names are "namespace local" or local.
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  virtual void start(std::string_view name, Attributes attrs) = 0;
+  virtual void end(std::string_view name) = 0;
+  virtual void text(std::string_view) {}
+};
+
+struct ParserDeleter {
+  void operator()(XML_Parser p) const { XML_ParserFree(p); }
+};
+
+struct ParseContext {
+  XmlHandler* handler;
+  XML_Parser parser;
+  std::exception_ptr error;
+  bool doctype;
+};
+
+// Handlers never let an exception cross the parser: they keep it and stop it.
+template <typename Call>
+void guarded(void* data, Call&& call) {
+  auto* context = static_cast<ParseContext*>(data);
+  if (context->error) return;
+  try {
+    call(*context->handler);
+  } catch (...) {
+    context->error = std::current_exception();
+    XML_StopParser(context->parser, XML_FALSE);
+  }
+}
+
+void XMLCALL on_start(void* data, const XML_Char* name, Attributes attrs) {
+  guarded(data, [&](XmlHandler& handler) { handler.start(name, attrs); });
+}
+void XMLCALL on_end(void* data, const XML_Char* name) {
+  guarded(data, [&](XmlHandler& handler) { handler.end(name); });
+}
+void XMLCALL on_text(void* data, const XML_Char* text, int length) {
+  guarded(data, [&](XmlHandler& handler) { handler.text(std::string_view(text, static_cast<size_t>(length))); });
+}
+// The parts of a package never declare a DTD; refusing one rules out entity expansion.
+void XMLCALL on_doctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+  auto* context = static_cast<ParseContext*>(data);
+  context->doctype = true;
+  XML_StopParser(context->parser, XML_FALSE);
+}
+
+// The package being read: its zip archive and the name that starts every message.
+class Package {
+ public:
+  Package(const std::vector<uint8_t>& bytes, std::string_view display_name) : name_(display_name) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+    if (source) archive_ = zip_open_from_source(source, ZIP_RDONLY, &error);
+    if (source && !archive_) zip_source_free(source);
+    zip_error_fini(&error);
+    if (!archive_) fail("not an .xlsx workbook (not a zip archive)");
+  }
+  ~Package() { zip_discard(archive_); }
+  Package(const Package&) = delete;
+  Package& operator=(const Package&) = delete;
+
+  [[noreturn]] void fail(const std::string& what) const { throw WorkbookError(name_ + ": " + what); }
+
+  bool has_vba_project() const {
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+      const char* entry = zip_get_name(archive_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+      if (entry && ends_with_nocase(entry, kVbaProjectName)) return true;
+    }
+    return false;
+  }
+
+  // The part's bytes, or nothing when the package has no such part. Part
+  // names are case-insensitive.
+  std::optional<std::string> read_part(const std::string& part) const {
+    const zip_int64_t index = zip_name_locate(archive_, part.c_str(), ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
+    if (index < 0) return std::nullopt;
+    zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
+    if (!file) fail("part " + part + " cannot be read: " + zip_strerror(archive_));
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> owner(file, zip_fclose);
+    std::string data;
+    std::vector<char> chunk(kPartReadChunk);
+    for (;;) {
+      const zip_int64_t got = zip_fread(file, chunk.data(), chunk.size());
+      if (got < 0) fail("part " + part + " is damaged: " + zip_file_strerror(file));
+      if (got == 0) break;
+      if (data.size() + static_cast<size_t>(got) > kWorkbookPartSizeMax)
+        fail("part " + part + " is larger than " + std::to_string(kWorkbookPartSizeMax >> 20) + " MiB");
+      data.append(chunk.data(), static_cast<size_t>(got));
+    }
+    return data;
+  }
+
+  std::string require_part(const std::string& part) const {
+    auto data = read_part(part);
+    if (!data) fail("not an .xlsx workbook (part " + part + " is missing)");
+    return std::move(*data);
+  }
+
+  void parse(const std::string& part, const std::string& xml, XmlHandler& handler) const {
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS(nullptr, kNamespaceSeparator));
+    if (!parser) fail("out of memory parsing part " + part);
+    ParseContext context{&handler, parser.get(), nullptr, false};
+    XML_SetUserData(parser.get(), &context);
+    XML_SetElementHandler(parser.get(), on_start, on_end);
+    XML_SetCharacterDataHandler(parser.get(), on_text);
+    XML_SetStartDoctypeDeclHandler(parser.get(), on_doctype);
+    const XML_Status status = XML_Parse(parser.get(), xml.data(), static_cast<int>(xml.size()), XML_TRUE);
+    if (context.error) std::rethrow_exception(context.error);
+    if (context.doctype) fail("part " + part + " holds a document type declaration");
+    if (status != XML_STATUS_OK) {
+      fail("part " + part + " is not well-formed XML (line " +
+           std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
+           XML_ErrorString(XML_GetErrorCode(parser.get())) + ")");
+    }
+  }
+
+ private:
+  std::string name_;
+  zip_t* archive_ = nullptr;
+};
+
+// A relationship target resolved against the folder of its source part.
+std::string resolve_target(std::string_view source_part, std::string_view target) {
+  std::vector<std::string> segments;
+  std::string_view path = target;
+  if (target.starts_with('/')) {
+    path.remove_prefix(1);
+  } else {
+    const size_t slash = source_part.rfind('/');
+    std::string_view dir = slash == std::string_view::npos ? std::string_view() : source_part.substr(0, slash);
+    while (!dir.empty()) {
+      const size_t next = dir.find('/');
+      segments.emplace_back(dir.substr(0, next));
+      dir = next == std::string_view::npos ? std::string_view() : dir.substr(next + 1);
+    }
+  }
+  while (!path.empty()) {
+    const size_t next = path.find('/');
+    const std::string_view segment = path.substr(0, next);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.emplace_back(segment);
+    }
+    path = next == std::string_view::npos ? std::string_view() : path.substr(next + 1);
+  }
+  std::string out;
+  for (const auto& segment : segments) out += (out.empty() ? "" : "/") + segment;
+  return out;
+}
+
+std::string rels_part_of(std::string_view part) {
+  const size_t slash = part.rfind('/');
+  const std::string_view dir = slash == std::string_view::npos ? std::string_view() : part.substr(0, slash + 1);
+  const std::string_view file = slash == std::string_view::npos ? part : part.substr(slash + 1);
+  return std::string(dir) + "_rels/" + std::string(file) + ".rels";
+}
+
+struct Relationship {
+  std::string type;    // the type URI's last segment: "worksheet", "sharedStrings", ...
+  std::string target;  // the part name, resolved
+};
+
+class RelationshipsHandler : public XmlHandler {
+ public:
+  explicit RelationshipsHandler(std::string_view source_part) : source_part_(source_part) {}
+  std::map<std::string, Relationship> by_id;
+
+  void start(std::string_view name, Attributes attrs) override {
+    if (local_name(name) != "Relationship") return;
+    const auto id = attribute(attrs, "Id"), type = attribute(attrs, "Type"), target = attribute(attrs, "Target");
+    const auto mode = attribute(attrs, "TargetMode");
+    if (!id || !type || !target || (mode && *mode == "External")) return;
+    const size_t slash = type->rfind('/');
+    by_id[std::string(*id)] = {std::string(slash == std::string_view::npos ? *type : type->substr(slash + 1)),
+                               resolve_target(source_part_, *target)};
+  }
+  void end(std::string_view) override {}
+
+ private:
+  std::string source_part_;
+};
+
+std::map<std::string, Relationship> read_relationships(const Package& package, const std::string& source_part) {
+  RelationshipsHandler handler(source_part);
+  const std::string rels = rels_part_of(source_part);
+  if (auto xml = package.read_part(rels)) package.parse(rels, *xml, handler);
+  return std::move(handler.by_id);
+}
+
+struct SheetEntry {
+  std::string name;
+  std::string rel_id;
+};
+
+class WorkbookHandler : public XmlHandler {
+ public:
+  std::vector<SheetEntry> sheets;
+  void start(std::string_view name, Attributes attrs) override {
+    if (local_name(name) != "sheet") return;
+    const auto sheet_name = attribute(attrs, "name");
+    const auto id = attribute(attrs, "id", true);
+    sheets.push_back({std::string(sheet_name.value_or("")), std::string(id.value_or(""))});
+  }
+  void end(std::string_view) override {}
+};
+
+// Collects the text of <t> elements inside one element (a shared string item
+// or an inline string), skipping phonetic runs.
+class StringCollector {
+ public:
+  void start(std::string_view local) {
+    if (local == "rPh") ++phonetic_depth_;
+    if (local == "t" && phonetic_depth_ == 0) in_text_ = true;
+  }
+  void end(std::string_view local) {
+    if (local == "rPh" && phonetic_depth_ > 0) --phonetic_depth_;
+    if (local == "t") in_text_ = false;
+  }
+  void text(std::string_view s) {
+    if (in_text_) text_ += s;
+  }
+  std::string take() {
+    std::string out = decode_escapes(text_);
+    text_.clear();
+    in_text_ = false;
+    phonetic_depth_ = 0;
+    return out;
+  }
+
+ private:
+  std::string text_;
+  bool in_text_ = false;
+  int phonetic_depth_ = 0;
+};
+
+class SharedStringsHandler : public XmlHandler {
+ public:
+  explicit SharedStringsHandler(const Package& package) : package_(package) {}
+  std::vector<std::string> strings;
+
+  void start(std::string_view name, Attributes) override {
+    const std::string_view local = local_name(name);
+    if (local == "si") {
+      if (strings.size() >= kWorkbookCellCountMax)
+        package_.fail("more than " + std::to_string(kWorkbookCellCountMax) + " shared strings");
+      in_item_ = true;
+    } else if (in_item_) {
+      collector_.start(local);
+    }
+  }
+  void end(std::string_view name) override {
+    const std::string_view local = local_name(name);
+    if (local == "si" && in_item_) {
+      strings.push_back(collector_.take());
+      in_item_ = false;
+    } else if (in_item_) {
+      collector_.end(local);
+    }
+  }
+  void text(std::string_view s) override {
+    if (in_item_) collector_.text(s);
+  }
+
+ private:
+  const Package& package_;
+  StringCollector collector_;
+  bool in_item_ = false;
+};
+
+class WorksheetHandler : public XmlHandler {
+ public:
+  WorksheetHandler(const Package& package, const std::vector<std::string>& shared, WorkbookSheet& sheet,
+                   size_t& cell_count)
+      : package_(package), shared_(shared), sheet_(sheet), cell_count_(cell_count) {}
+
+  void start(std::string_view name, Attributes attrs) override {
+    const std::string_view local = local_name(name);
+    if (local == "sheetData") {
+      in_data_ = true;
+    } else if (!in_data_) {
+      return;
+    } else if (local == "row") {
+      start_row(attrs);
+    } else if (local == "c") {
+      start_cell(attrs);
+    } else if (in_cell_ && local == "v") {
+      in_value_ = true;
+    } else if (in_cell_ && local == "is") {
+      in_inline_ = true;
+    } else if (in_inline_) {
+      inline_.start(local);
+    }
+  }
+
+  void end(std::string_view name) override {
+    const std::string_view local = local_name(name);
+    if (local == "sheetData") {
+      in_data_ = false;
+    } else if (!in_data_) {
+      return;
+    } else if (local == "c" && in_cell_) {
+      finish_cell();
+    } else if (local == "v") {
+      in_value_ = false;
+    } else if (local == "is") {
+      in_inline_ = false;
+    } else if (in_inline_) {
+      inline_.end(local);
+    }
+  }
+
+  void text(std::string_view s) override {
+    if (in_value_) value_ += s;
+    if (in_inline_) inline_.text(s);
+  }
+
+ private:
+  [[noreturn]] void fail_cell(const std::string& what) const {
+    package_.fail("worksheet '" + sheet_.name + "' cell " + cell_name(ref_) + ": " + what);
+  }
+
+  void start_row(Attributes attrs) {
+    const auto r = attribute(attrs, "r");
+    const auto row = r ? parse_uint(*r) : std::optional<uint32_t>(row_ + 1);
+    if (!row || *row == 0 || *row > kWorksheetRowMax)
+      package_.fail("worksheet '" + sheet_.name + "' has a row numbered '" + std::string(r.value_or("")) + "'");
+    row_ = *row;
+    next_col_ = 1;
+  }
+
+  void start_cell(Attributes attrs) {
+    const auto r = attribute(attrs, "r");
+    if (r) {
+      const auto ref = parse_cell_name(*r);
+      if (!ref) package_.fail("worksheet '" + sheet_.name + "' has a cell named '" + std::string(*r) + "'");
+      ref_ = *ref;
+    } else {
+      if (row_ == 0) row_ = 1;
+      if (next_col_ > kWorksheetColMax) package_.fail("worksheet '" + sheet_.name + "' has a row beyond column XFD");
+      ref_ = {row_, next_col_};
+    }
+    row_ = ref_.row;
+    next_col_ = ref_.col + 1;
+    type_ = std::string(attribute(attrs, "t").value_or("n"));
+    value_.clear();
+    inline_.take();
+    in_cell_ = true;
+  }
+
+  void finish_cell() {
+    in_cell_ = in_value_ = in_inline_ = false;
+    std::string text;
+    if (type_ == "s" && !value_.empty()) {
+      const auto index = parse_uint(value_);
+      if (!index || *index >= shared_.size())
+        fail_cell("refers to shared string '" + value_ + "', but the workbook has " + std::to_string(shared_.size()));
+      text = shared_[*index];
+    } else if (type_ == "inlineStr") {
+      text = inline_.take();
+    } else if (type_ == "b") {
+      if (value_ == "1" || value_ == "0") text = value_ == "1" ? "TRUE" : "FALSE";
+      else if (!value_.empty()) fail_cell("'" + value_ + "' is not a boolean");
+    } else if (type_ == "str") {
+      text = decode_escapes(value_);
+    } else if (type_ == "n" && !value_.empty()) {
+      double number = 0;
+      const auto [end, ec] = std::from_chars(value_.data(), value_.data() + value_.size(), number);
+      if (ec != std::errc() || end != value_.data() + value_.size()) fail_cell("'" + value_ + "' is not a number");
+      text = format_general_number(number);
+    } else {
+      text = value_;  // error values, ISO dates
+    }
+    if (text.empty()) {
+      sheet_.cells.erase(ref_);
+      return;
+    }
+    auto [it, added] = sheet_.cells.insert_or_assign(ref_, std::move(text));
+    (void)it;
+    if (added && ++cell_count_ > kWorkbookCellCountMax)
+      package_.fail("more than " + std::to_string(kWorkbookCellCountMax) + " cells");
+  }
+
+  const Package& package_;
+  const std::vector<std::string>& shared_;
+  WorkbookSheet& sheet_;
+  size_t& cell_count_;
+  bool in_data_ = false, in_cell_ = false, in_value_ = false, in_inline_ = false;
+  uint32_t row_ = 0, next_col_ = 1;
+  CellRef ref_;
+  std::string type_, value_;
+  StringCollector inline_;
+};
+
+std::string part_of_type(const std::map<std::string, Relationship>& rels, std::string_view type) {
+  for (const auto& [id, rel] : rels)
+    if (rel.type == type) return rel.target;
+  return {};
+}
+
+SheetKind kind_of(std::string_view type) {
+  if (type == "worksheet") return SheetKind::kWorksheet;
+  if (type == "chartsheet") return SheetKind::kChartsheet;
+  return SheetKind::kOther;
+}
+
+}  // namespace
+
+std::string format_general_number(double value) {
+  if (!std::isfinite(value)) return "#NUM!";
+  std::array<char, kNumberTextMax> buffer{};
+  char* const first = buffer.data();
+  char* const last = first + buffer.size();
+  const double magnitude = std::fabs(value);
+  std::to_chars_result result{};
+  if (magnitude < kGeneralIntegerLimit && std::trunc(value) == value) {
+    result = std::to_chars(first, last, static_cast<long long>(value));
+  } else if (magnitude >= kGeneralFixedMin && magnitude < kGeneralIntegerLimit) {
+    result = std::to_chars(first, last, value, std::chars_format::fixed);
+  } else {
+    result = std::to_chars(first, last, value, std::chars_format::scientific);
+    std::replace(first, result.ptr, 'e', 'E');
+  }
+  return std::string(first, result.ptr);
+}
+
+std::string cell_name(CellRef ref) {
+  std::string letters;
+  for (uint32_t col = ref.col; col > 0; col = (col - 1) / kColumnLetters)
+    letters.insert(letters.begin(), static_cast<char>('A' + (col - 1) % kColumnLetters));
+  return letters + std::to_string(ref.row);
+}
+
+std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, std::string_view display_name) {
+  const std::string name(display_name);
+  if (bytes.size() >= kCompoundFileMagic.size() && std::equal(kCompoundFileMagic.begin(), kCompoundFileMagic.end(), bytes.begin()))
+    throw WorkbookError(name + ": an encrypted or legacy .xls workbook, not .xlsx; save it as an unprotected .xlsx workbook");
+  for (const auto extension : kMacroExtensions)
+    if (ends_with_nocase(name, extension))
+      throw WorkbookError(name + ": a macro-enabled workbook; save it as an .xlsx workbook without macros");
+  const Package package(bytes, name);
+  if (package.has_vba_project())
+    package.fail("a macro-enabled workbook (it holds a VBA project); save it as an .xlsx workbook without macros");
+
+  const auto root_rels = read_relationships(package, "");
+  std::string workbook_part = part_of_type(root_rels, "officeDocument");
+  if (workbook_part.empty()) workbook_part = "xl/workbook.xml";
+  if (!package.read_part(workbook_part)) package.fail("not an .xlsx workbook (no workbook part)");
+  WorkbookHandler workbook;
+  package.parse(workbook_part, package.require_part(workbook_part), workbook);
+  const auto rels = read_relationships(package, workbook_part);
+
+  SharedStringsHandler shared(package);
+  if (const std::string part = part_of_type(rels, "sharedStrings"); !part.empty())
+    if (auto xml = package.read_part(part)) package.parse(part, *xml, shared);
+
+  std::vector<WorkbookSheet> sheets;
+  size_t cell_count = 0;
+  for (const auto& entry : workbook.sheets) {
+    WorkbookSheet& sheet = sheets.emplace_back();
+    sheet.name = entry.name;
+    const auto rel = rels.find(entry.rel_id);
+    if (rel == rels.end()) package.fail("sheet '" + entry.name + "' has no part (relationship '" + entry.rel_id + "')");
+    sheet.kind = kind_of(rel->second.type);
+    if (sheet.kind != SheetKind::kWorksheet) continue;
+    WorksheetHandler handler(package, shared.strings, sheet, cell_count);
+    package.parse(rel->second.target, package.require_part(rel->second.target), handler);
+  }
+  return sheets;
+}
+
+std::vector<WorkbookSheet> read_xlsx(const std::filesystem::path& path) {
+  const auto utf8 = path.u8string();
+  const std::string name(utf8.begin(), utf8.end());
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw WorkbookError(name + ": cannot open: " + std::strerror(errno));
+  std::vector<uint8_t> bytes;
+  std::vector<char> chunk(kPartReadChunk);
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+    if (bytes.size() + static_cast<size_t>(in.gcount()) > kWorkbookFileSizeMax)
+      throw WorkbookError(name + ": larger than " + std::to_string(kWorkbookFileSizeMax >> 20) + " MiB");
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + in.gcount());
+  }
+  if (in.bad()) throw WorkbookError(name + ": cannot read: " + std::strerror(errno));
+  return read_xlsx_bytes(bytes, name);
+}
+
+}  // namespace calvex_host

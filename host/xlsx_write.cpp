@@ -1,0 +1,188 @@
+#include "xlsx_write.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+namespace calvex_host {
+namespace {
+
+// Excel's column width unit is one digit of the default font; a little room
+// keeps the longest text off the cell border.
+constexpr double kColumnPadding = 2.0;
+constexpr double kColumnWidthMax = 60.0;
+constexpr int kTemporaryNameAttempts = 16;
+constexpr uint32_t kKeyCol = 1;
+constexpr uint32_t kValueCol = 2;
+
+std::string utf8_of(const std::filesystem::path& path) {
+  const auto text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+size_t code_points(std::string_view text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
+    : destination_(destination), destination_name_(utf8_of(destination)) {
+  std::random_device random;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && temporary_.empty(); ++attempt) {
+    std::string name = ".";
+    name += utf8_of(destination.filename());
+    name += '.';
+    name += std::to_string(random());
+    name += ".tmp";
+    const auto candidate = destination.parent_path() / std::filesystem::path(std::u8string(name.begin(), name.end()));
+    std::error_code ec;
+    if (std::filesystem::exists(candidate, ec)) continue;
+    std::ofstream probe(candidate, std::ios::binary);
+    if (!probe) fail(std::strerror(errno));
+    temporary_ = candidate;
+  }
+  if (temporary_.empty()) fail("no free temporary name");
+  workbook_ = workbook_new(utf8_of(temporary_).c_str());
+  if (!workbook_) {
+    discard();
+    fail("out of memory");
+  }
+  bold_ = workbook_add_format(workbook_);
+  format_set_bold(bold_);
+}
+
+XlsxWriter::~XlsxWriter() { discard(); }
+
+void XlsxWriter::discard() {
+  if (workbook_) {
+    // libxlsxwriter frees a workbook only by closing it, which writes the temporary.
+    workbook_close(workbook_);
+    workbook_ = nullptr;
+  }
+  if (!temporary_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(temporary_, ec);
+    temporary_.clear();
+  }
+}
+
+void XlsxWriter::fail(const std::string& reason) const {
+  throw XlsxWriteError("cannot write " + destination_name_ + ": " + reason);
+}
+
+void XlsxWriter::check(int error, const std::string& what) const {
+  if (error != LXW_NO_ERROR) fail(what + ": " + lxw_strerror(static_cast<lxw_error>(error)));
+}
+
+XlsxWriter::Sheet& XlsxWriter::sheet_at(SheetId sheet) {
+  if (sheet >= sheets_.size()) fail("no worksheet " + std::to_string(sheet));
+  return sheets_[sheet];
+}
+
+XlsxWriter::SheetId XlsxWriter::add_worksheet(std::string_view name) {
+  const std::string text(name);
+  check(workbook_validate_sheet_name(workbook_, text.c_str()), "worksheet name '" + text + "'");
+  lxw_worksheet* worksheet = workbook_add_worksheet(workbook_, text.c_str());
+  if (!worksheet) fail("worksheet '" + text + "' cannot be added");
+  sheets_.push_back({worksheet, text, {}});
+  return sheets_.size() - 1;
+}
+
+void XlsxWriter::note_width(Sheet& sheet, uint32_t col, size_t width) {
+  if (sheet.text_widths.size() < col) sheet.text_widths.resize(col);
+  sheet.text_widths[col - 1] = std::max(sheet.text_widths[col - 1], width);
+}
+
+void XlsxWriter::write_text(SheetId sheet, CellRef cell, std::string_view text, CellStyle style) {
+  Sheet& target = sheet_at(sheet);
+  const std::string value(text);
+  check(worksheet_write_string(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), value.c_str(),
+                               style == CellStyle::kBold ? bold_ : nullptr),
+        "worksheet '" + target.name + "' cell " + cell_name(cell));
+  note_width(target, cell.col, code_points(text));
+}
+
+void XlsxWriter::write_number(SheetId sheet, CellRef cell, double value, CellStyle style) {
+  Sheet& target = sheet_at(sheet);
+  check(worksheet_write_number(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), value,
+                               style == CellStyle::kBold ? bold_ : nullptr),
+        "worksheet '" + target.name + "' cell " + cell_name(cell));
+  note_width(target, cell.col, format_general_number(value).size());
+}
+
+void XlsxWriter::set_column_width(SheetId sheet, uint32_t col, double width) {
+  Sheet& target = sheet_at(sheet);
+  const auto index = static_cast<lxw_col_t>(col - 1);
+  check(worksheet_set_column(target.worksheet, index, index, width, nullptr),
+        "worksheet '" + target.name + "' column " + std::to_string(col));
+}
+
+void XlsxWriter::fit_column_widths(SheetId sheet) {
+  const std::vector<size_t> widths = sheet_at(sheet).text_widths;
+  for (size_t i = 0; i < widths.size(); ++i)
+    if (widths[i] > 0)
+      set_column_width(sheet, static_cast<uint32_t>(i + 1),
+                       std::min(static_cast<double>(widths[i]) + kColumnPadding, kColumnWidthMax));
+}
+
+void XlsxWriter::add_line_chart(SheetId sheet, const LineChartSpec& spec) {
+  Sheet& target = sheet_at(sheet);
+  lxw_chart* chart = workbook_add_chart(workbook_, LXW_CHART_LINE);
+  if (!chart) fail("chart on worksheet '" + target.name + "' cannot be added");
+  const char* data_sheet = target.name.c_str();
+  const lxw_row_t category_row = spec.category_row - 1;
+  const auto first_col = static_cast<lxw_col_t>(spec.first_col - 1);
+  const auto last_col = static_cast<lxw_col_t>(spec.last_col - 1);
+  for (uint32_t row = spec.first_series_row; row <= spec.last_series_row; ++row) {
+    lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+    if (!series) fail("chart series of worksheet '" + target.name + "' cannot be added");
+    chart_series_set_categories(series, data_sheet, category_row, first_col, category_row, last_col);
+    chart_series_set_values(series, data_sheet, row - 1, first_col, row - 1, last_col);
+    if (spec.series_name_col > 0)
+      chart_series_set_name_range(series, data_sheet, row - 1, static_cast<lxw_col_t>(spec.series_name_col - 1));
+  }
+  if (!spec.title.empty()) chart_title_set_name(chart, spec.title.c_str());
+  if (!spec.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, spec.x_axis_title.c_str());
+  if (!spec.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, spec.y_axis_title.c_str());
+  check(worksheet_insert_chart(target.worksheet, spec.anchor.row - 1, static_cast<lxw_col_t>(spec.anchor.col - 1),
+                               chart),
+        "chart on worksheet '" + target.name + "'");
+}
+
+XlsxWriter::SheetId XlsxWriter::add_info_worksheet(std::string_view name,
+                                                   const std::vector<std::pair<std::string, std::string>>& rows) {
+  const SheetId sheet = add_worksheet(name);
+  uint32_t row = 1;
+  for (const auto& [key, value] : rows) {
+    write_text(sheet, {row, kKeyCol}, key, CellStyle::kBold);
+    write_text(sheet, {row, kValueCol}, value);
+    ++row;
+  }
+  fit_column_widths(sheet);
+  return sheet;
+}
+
+void XlsxWriter::save() {
+  if (!workbook_) fail("the workbook was already saved");
+  const lxw_error error = workbook_close(workbook_);
+  workbook_ = nullptr;
+  if (error != LXW_NO_ERROR) {
+    const std::string reason = lxw_strerror(error);
+    discard();
+    fail(reason);
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary_, destination_, ec);
+  if (ec) {
+    discard();
+    fail(ec.message());
+  }
+  temporary_.clear();
+}
+
+}  // namespace calvex_host

@@ -1,0 +1,100 @@
+// Writing .xlsx workbooks: worksheets of text and number cells, bold headers,
+// column widths, line charts and a key/value info worksheet.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "xlsx_read.h"
+
+struct lxw_workbook;
+struct lxw_worksheet;
+struct lxw_format;
+
+namespace calvex_host {
+
+// A workbook that cannot be written. what() is one English line naming the
+// destination and the reason, e.g. "cannot write out/book.xlsx: Permission denied".
+class XlsxWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class CellStyle { kPlain, kBold };
+
+// A line chart of one worksheet's table: the categories are one row of cells,
+// and each row from first_series_row to last_series_row is one series over the
+// same columns. All positions are 1-based (see CellRef).
+struct LineChartSpec {
+  std::string title;         // empty: no title
+  std::string x_axis_title;  // empty: none
+  std::string y_axis_title;  // empty: none
+  uint32_t category_row = 0;
+  uint32_t first_col = 0;
+  uint32_t last_col = 0;
+  uint32_t first_series_row = 0;
+  uint32_t last_series_row = 0;
+  uint32_t series_name_col = 0;  // column holding each series' name; 0: unnamed series
+  CellRef anchor;                // the cell under the chart's top-left corner
+};
+
+// Builds a workbook in memory and in temporary files, then save() writes it
+// to the destination atomically: the workbook goes to a temporary file in the
+// destination's folder, which is then renamed over the destination. Until
+// save() succeeds the destination is untouched; a writer destroyed without
+// save() (or after a failed one) removes its temporary file.
+// Rows and columns are 1-based, as in CellRef; every call throws XlsxWriteError.
+class XlsxWriter {
+ public:
+  using SheetId = size_t;  // the worksheet's index, in the order added
+
+  // Throws when the destination's folder does not take a new file.
+  explicit XlsxWriter(const std::filesystem::path& destination);
+  ~XlsxWriter();
+  XlsxWriter(const XlsxWriter&) = delete;
+  XlsxWriter& operator=(const XlsxWriter&) = delete;
+
+  // Names follow Excel: 1 to 31 characters, none of []:*?/\, unique ignoring case.
+  SheetId add_worksheet(std::string_view name);
+  // text is UTF-8, at most 32767 characters; it is stored as a string, so that
+  // "0x1A" or "007" show as they are.
+  void write_text(SheetId sheet, CellRef cell, std::string_view text, CellStyle style = CellStyle::kPlain);
+  void write_number(SheetId sheet, CellRef cell, double value, CellStyle style = CellStyle::kPlain);
+  // width in characters of the default font.
+  void set_column_width(SheetId sheet, uint32_t col, double width);
+  // Sets every column written so far to the width of its longest cell text.
+  void fit_column_widths(SheetId sheet);
+  // Places the chart on sheet, over the data of that same sheet.
+  void add_line_chart(SheetId sheet, const LineChartSpec& chart);
+  // A worksheet of key (bold, column A) and value (column B) rows, fitted.
+  SheetId add_info_worksheet(std::string_view name, const std::vector<std::pair<std::string, std::string>>& rows);
+
+  // Writes the workbook; call once, as the last call.
+  void save();
+
+ private:
+  struct Sheet {
+    lxw_worksheet* worksheet;
+    std::string name;
+    std::vector<size_t> text_widths;  // per column (0-based), in characters
+  };
+  Sheet& sheet_at(SheetId sheet);
+  [[noreturn]] void fail(const std::string& reason) const;
+  void check(int error, const std::string& what) const;
+  void note_width(Sheet& sheet, uint32_t col, size_t width);
+  void discard();
+
+  std::filesystem::path destination_;
+  std::filesystem::path temporary_;
+  std::string destination_name_;
+  lxw_workbook* workbook_ = nullptr;
+  lxw_format* bold_ = nullptr;
+  std::vector<Sheet> sheets_;
+};
+
+}  // namespace calvex_host
