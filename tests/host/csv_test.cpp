@@ -259,7 +259,7 @@ std::string quoted_temp_dac_file(const std::string& sheet_row) {
   return s;
 }
 
-TEST(SheetFile, QuotedMarkers) {
+TEST(SheetFile, MarkersQuotesAndSeparators) {
   const SheetEntry* e = find_sheet("TempDacTab");
   ASSERT_NE(e, nullptr);
   const struct {
@@ -271,6 +271,10 @@ TEST(SheetFile, QuotedMarkers) {
       {quoted_temp_dac_file(""), "100", "the first marker quoted, without a #sheet row"},
       {"#range,TempDac\r\n\"#range\"\r\n" + repeated("1\r\n", 26), "#range",
        "markers not quoted: a quoted #range is a cell"},
+      {"#range;TempDac\r\n1,5\r\n" + repeated("1\r\n", 26), "1,5", "semicolon file: a comma is cell text"},
+      {"#range\tTempDac\t\r\n\"1\t2\"\t\r\n" + repeated("1\t\r\n", 26), "1\t2", "tab file: a quoted tab is cell text"},
+      {"#range,TempDac\r\n5" + std::string(kMaxFieldsPerRow - 1, ',') + "\r\n" + repeated("1\r\n", 26), "5",
+       "a row as wide as a spreadsheet's"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rule);
