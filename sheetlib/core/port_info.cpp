@@ -5,32 +5,19 @@
 #include <string_view>
 
 #include "boundary.h"
+#include "common_nv_map.h"
 
-namespace calvex {
+namespace calvex::common {
 namespace {
 
 constexpr int32_t kPortInfoRangeCount = 2;
 constexpr int32_t kCaSwitchRange = 0;
 constexpr int32_t kPortTableRange = 1;
 constexpr int64_t kCaSwitchCells = 1;
-constexpr size_t kPortRows = 80;
 constexpr size_t kCellsPerRow = 4;  // row switch, TX port, PRX port, second RX port
 constexpr int64_t kPortTableCells = kPortRows * kCellsPerRow;
 
 constexpr std::u16string_view kSupport = u"Support";
-
-constexpr uint32_t kTxPortOffset = 0x000;
-constexpr uint32_t kPrxPortOffset = 0x0A0;
-constexpr uint32_t kSecondRxPortOffset = 0x140;
-constexpr size_t kPortValueSize = 2;
-constexpr size_t kPortBlockSize = kPortRows * kPortValueSize;
-constexpr uint32_t kMarkerOffset = 0x3FC;
-constexpr uint32_t kMarker = 0x11223344;
-constexpr size_t kMarkerSize = 4;
-
-static_assert(kTxPortOffset + kPortBlockSize == kPrxPortOffset);
-static_assert(kPrxPortOffset + kPortBlockSize == kSecondRxPortOffset);
-static_assert(kSecondRxPortOffset + kPortBlockSize <= kMarkerOffset);
 
 struct PortName {
   std::u16string_view name;
@@ -99,14 +86,14 @@ void write_port_info(const WriteArgs& args, const std::u16string& path) {
     prx.put16(pos, map_port(kRxPorts, table[cell + 2], msg::kPortInfoBadRxPort));
     second_rx.put16(pos, map_port(kRxPorts, table[cell + 3], msg::kPortInfoBadRxPort));
   }
-  NvBlock marker(kMarkerOffset, kMarkerSize);
-  marker.put32(0, kMarker);
+  NvBlock marker(kPortInfoMarkerOffset, kPortInfoMarkerSize);
+  marker.put32(0, kPortInfoMarker);
 
   if (!store_blocks(path, {&marker, &tx, &prx, &second_rx}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 }  // namespace
-}  // namespace calvex
+}  // namespace calvex::common
 
-CALVEX_DEFINE_WRITE(SheetPortInfoWr, calvex::write_port_info)
+CALVEX_DEFINE_WRITE(SheetPortInfoWr, calvex::common::write_port_info)

@@ -1,57 +1,55 @@
 // Common sheet: temperature DAC table. 27 DAC codes of 13 bits, one range of
-// 27 cells, stored as unsigned 16-bit values in one block.
+// 27 cells, stored as unsigned 16-bit values in one block. An "X" cell or a
+// code outside 1..0x1FFF refuses the write.
 #include "boundary.h"
+#include "common_nv_map.h"
+#include "sheet_engine.h"
 
-namespace calvex {
+namespace calvex::common {
 namespace {
 
-constexpr uint32_t kTempDacTableOffset = 0x480;
-constexpr size_t kTempDacEntries = 27;
-constexpr size_t kTempDacEntrySize = 2;
 constexpr uint32_t kTempDacMin = 1;
 constexpr uint32_t kTempDacLimit = 0x2000;  // exclusive: 13-bit codes
 
-constexpr RangeRule kRanges[] = {{kTempDacEntries, &msg::kTempDacRangeCount}};
+constexpr TableRange kRanges[] = {{kTempDacEntries, &msg::kTempDacRangeCount, CellParse::Dec}};
+constexpr NvSpan kBlocks[] = {{kTempDacTableOffset, kTempDacTableSize}};
+constexpr CellRun kRuns[] = {cell_row(0, 0, kTempDacEntries, kTempDacTableOffset, kTempDacEntrySize)};
+
+// Cells in order: the first "X" or code out of range stops the write.
+bool codes_ok(const Cells& cells, std::span<const uint32_t> values) {
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (is_x_mark(cells[i])) {
+      show(msg::kTempDacNotNumber);
+      return false;
+    }
+    const uint32_t code = static_cast<uint16_t>(values[i]);
+    if (code < kTempDacMin || code >= kTempDacLimit) {
+      show(msg::kTempDacOutOfRange);
+      return false;
+    }
+  }
+  return true;
+}
+
+// This sheet checks the output cells before it opens the image, and reads
+// through a read/write open, as it always has.
+constexpr TableSheet kTempDacTable{.on_range_count = &msg::kSheetCommonConfig,
+                                   .ranges = kRanges,
+                                   .blocks = kBlocks,
+                                   .runs = kRuns,
+                                   .check_values = codes_ok,
+                                   .read_mark = kMarkPlain,
+                                   .on_read_count = &msg::kTempDacReadCount,
+                                   .read_mode = NvFile::Mode::ReadWrite,
+                                   .read_count_first = true};
 
 void write_temp_dac_table(const WriteArgs& args, const std::u16string& path) {
-  auto cells = take_ranges(args, msg::kSheetCommonConfig, kRanges);
-  if (!cells) return;
-
-  NvBlock table(kTempDacTableOffset, kTempDacEntries * kTempDacEntrySize);
-  for (size_t i = 0; i < kTempDacEntries; ++i) {
-    const std::u16string& text = (*cells)[0][i];
-    if (is_x_mark(text)) {
-      show(msg::kTempDacNotNumber);
-      return;
-    }
-    const uint32_t value = static_cast<uint16_t>(ReadDec(text));
-    if (value < kTempDacMin || value >= kTempDacLimit) {
-      show(msg::kTempDacOutOfRange);
-      return;
-    }
-    table.put16(i * kTempDacEntrySize, value);
-  }
-
-  if (!store_blocks(path, {&table}, msg::kOpenFailedWrite)) return;
-  show(msg::kDone);
+  write_table(args, path, kTempDacTable);
 }
-
-void read_temp_dac_table(ReadCells& out, const std::u16string& path) {
-  if (out.count() != static_cast<int32_t>(kTempDacEntries)) {
-    show(msg::kTempDacReadCount);
-    return;
-  }
-  NvBlock table(kTempDacTableOffset, kTempDacEntries * kTempDacEntrySize);
-  // This sheet reads through a read/write open, as it always has.
-  load_blocks(path, NvFile::Mode::ReadWrite, {&table}, &msg::kOpenFailedRead);
-  constexpr int32_t kMark = 2;
-  for (size_t i = 0; i < kTempDacEntries; ++i) {
-    out.assign(static_cast<int32_t>(i), dec_text(table.get16(i * kTempDacEntrySize)), kMark);
-  }
-}
+void read_temp_dac_table(ReadCells& out, const std::u16string& path) { read_table(out, path, kTempDacTable); }
 
 }  // namespace
-}  // namespace calvex
+}  // namespace calvex::common
 
-CALVEX_DEFINE_WRITE(SheetphyCommonTempDacTabWr, calvex::write_temp_dac_table)
-CALVEX_DEFINE_READ(SheetphyCommonTempDacTabRd, calvex::read_temp_dac_table)
+CALVEX_DEFINE_WRITE(SheetphyCommonTempDacTabWr, calvex::common::write_temp_dac_table)
+CALVEX_DEFINE_READ(SheetphyCommonTempDacTabRd, calvex::common::read_temp_dac_table)

@@ -1,14 +1,9 @@
-// GSM NV area shared by the switch/PA, ramp control and temperature
-// compensation sheets: the block table (offsets and the ramp data count) and
-// the facts of the sheet grid that several GSM sheets use.
+// The GSM NV map: the blocks of the switch/PA, ramp control and temperature
+// compensation sheets, absolute offsets, every value little-endian.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
-#include <string>
-
-#include "sheet.h"
 
 namespace calvex::gsm {
 
@@ -61,9 +56,6 @@ inline constexpr size_t kTmpCompHeadSize = 30 * 2;
 inline constexpr size_t kTmpCompTxTableSize = 1200 * 2;
 inline constexpr size_t kTmpCompRxSize = 60 * 2;
 
-// Every read and written cell of the GSM sheets carries this mark.
-inline constexpr int32_t kGsmCellMark = 2;
-
 // The GSM blocks follow each other in this order without overlapping.
 static_assert(kTmpCompHeadOffset + kTmpCompHeadSize == kTmpCompTxAOffset);
 static_assert(kTmpCompTxAOffset + kTmpCompTxTableSize == kTmpCompTxBOffset);
@@ -75,16 +67,5 @@ static_assert(kGsmBlocks.pa_config_offset + kPaConfigSize == kGsmBlocks.truth_b_
 static_assert(kGsmBlocks.truth_b_offset + kTruthBlockBSize <= kGsmBlocks.ctrl_word_offset);
 static_assert(kGsmBlocks.ctrl_word_offset + kCtrlWordSize <= kGsmBlocks.backoff_offset);
 static_assert(kGsmBlocks.backoff_offset + kBackoffSize == kTmpCompRxOffset);
-
-// The last step of every GSM read, after the image is read: a cellCount
-// other than the sheet's shows "cell表格个数不符！" and fills nothing;
-// otherwise every text goes to its cell with the GSM mark.
-inline void fill_gsm_cells(ReadCells& out, std::span<const std::u16string> texts) {
-  if (out.count() < 0 || static_cast<size_t>(out.count()) != texts.size()) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  fill_cells(out, texts, kGsmCellMark);
-}
 
 }  // namespace calvex::gsm

@@ -4,13 +4,11 @@
 #include <array>
 
 #include "boundary.h"
-#include "gsm/gsm_context.h"
+#include "gsm/gsm_nv_map.h"
+#include "sheet_engine.h"
 
-namespace calvex {
+namespace calvex::gsm {
 namespace {
-
-using gsm::kGsmBlocks;
-using gsm::kGsmCellMark;
 
 constexpr size_t kStates = 13;
 constexpr size_t kTruthColumns = 15;  // 11 lines, 2 words, 2 unused columns
@@ -74,10 +72,10 @@ constexpr RangeRule kRanges[] = {
 
 // The four blocks of the sheet staged in memory.
 struct SwitchPaBlocks {
-  NvBlock truth_a{kGsmBlocks.truth_a_offset, gsm::kTruthBlockASize};
-  NvBlock truth_b{kGsmBlocks.truth_b_offset, gsm::kTruthBlockBSize};
-  NvBlock config{kGsmBlocks.pa_config_offset, gsm::kPaConfigSize};
-  NvBlock words{kGsmBlocks.ctrl_word_offset, gsm::kCtrlWordSize};
+  NvBlock truth_a{kGsmBlocks.truth_a_offset, kTruthBlockASize};
+  NvBlock truth_b{kGsmBlocks.truth_b_offset, kTruthBlockBSize};
+  NvBlock config{kGsmBlocks.pa_config_offset, kPaConfigSize};
+  NvBlock words{kGsmBlocks.ctrl_word_offset, kCtrlWordSize};
 
   NvBlock& truth(TruthBlock b) { return b == TruthBlock::A ? truth_a : truth_b; }
   const NvBlock& truth(TruthBlock b) const { return b == TruthBlock::A ? truth_a : truth_b; }
@@ -152,11 +150,11 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
   texts.push_back(dec_text((flags >> kConfigC4Shift) & kConfigC4Bits));
   texts.insert(texts.end(), truth.begin(), truth.end());
 
-  gsm::fill_gsm_cells(out, texts);
+  fill_read(out, texts, kMarkPlain, msg::kCellCountMismatch);
 }
 
 }  // namespace
-}  // namespace calvex
+}  // namespace calvex::gsm
 
-CALVEX_DEFINE_WRITE(SheetGsmSwitchPaCtrlWordWr, calvex::write_switch_pa)
-CALVEX_DEFINE_READ(SheetGsmSwitchPaCtrlWordRd, calvex::read_switch_pa)
+CALVEX_DEFINE_WRITE(SheetGsmSwitchPaCtrlWordWr, calvex::gsm::write_switch_pa)
+CALVEX_DEFINE_READ(SheetGsmSwitchPaCtrlWordRd, calvex::gsm::read_switch_pa)

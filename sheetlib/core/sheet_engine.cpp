@@ -1,0 +1,167 @@
+#include "sheet_engine.h"
+
+#include <stdexcept>
+
+namespace calvex {
+namespace {
+
+uint32_t parse_cell(const std::u16string& text, CellParse parse) {
+  switch (parse) {
+    case CellParse::Dec:
+      return static_cast<uint32_t>(ReadDec(text));
+    case CellParse::DecOrX:
+      return static_cast<uint32_t>(ReadDecOrX(text));
+    case CellParse::Hex: {
+      std::u16string copy = text;
+      return ReadHex(copy);
+    }
+    case CellParse::HexCompact: {
+      std::u16string compact = remove_spaces(text);
+      return ReadHex(compact);
+    }
+  }
+  return 0;
+}
+
+std::vector<NvBlock> stage_blocks(std::span<const NvSpan> spans) {
+  std::vector<NvBlock> blocks;
+  blocks.reserve(spans.size());
+  for (const NvSpan& span : spans) blocks.emplace_back(span.offset, span.size);
+  return blocks;
+}
+
+// The block holding `width` bytes at NV offset `offset` and the position there.
+template <typename Block>
+Block& block_at(std::span<Block> blocks, uint32_t offset, size_t width, size_t& pos) {
+  for (Block& block : blocks) {
+    if (offset >= block.offset && offset - block.offset + width <= block.bytes.size()) {
+      pos = offset - block.offset;
+      return block;
+    }
+  }
+  throw std::out_of_range("table value outside the sheet's blocks");
+}
+
+// Calls place(range, cell, NV offset, run) for every cell of every run, in run order.
+template <typename Place>
+void for_each_run_cell(const TableSheet& sheet, Place place) {
+  for (const CellRun& run : sheet.runs) {
+    const uint32_t cell_row_step = run.cell_row_step != 0 ? run.cell_row_step : run.cols;
+    const uint32_t col_step = run.col_step != 0 ? run.col_step : run.width;
+    for (uint32_t r = 0; r < run.rows; ++r) {
+      for (uint32_t c = 0; c < run.cols; ++c) {
+        place(run.range, run.first + r * cell_row_step + c, run.offset + r * run.row_step + c * col_step, run);
+      }
+    }
+  }
+}
+
+void put_value(NvBlock& block, size_t pos, uint8_t width, uint32_t value) {
+  if (width == 1) {
+    block.put8(pos, value);
+  } else if (width == 2) {
+    block.put16(pos, value);
+  } else {
+    block.put32(pos, value);
+  }
+}
+
+std::u16string format_value(const NvBlock& block, size_t pos, uint8_t width, ValueFormat format) {
+  const uint32_t value = width == 1 ? block.get8(pos) : width == 2 ? block.get16(pos) : block.get32(pos);
+  switch (format) {
+    case ValueFormat::Unsigned:
+      return dec_text(value);
+    case ValueFormat::Signed:
+      return dec_text(width == 1 ? block.get8s(pos) : width == 2 ? block.get16s(pos) : block.get32s(pos));
+    case ValueFormat::Hex:
+      return hex_text(value);
+  }
+  return {};
+}
+
+// Stores the blocks in order; a failed open shows "文件打开失败！" and returns false.
+bool store_staged(const std::u16string& path, const std::vector<NvBlock>& blocks) {
+  return store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite);
+}
+
+// Loads the blocks; a failed open shows "获取bin文件失败！" and leaves them zero.
+void load_staged(const std::u16string& path, NvFile::Mode mode, std::vector<NvBlock>& blocks) {
+  NvFile file;
+  if (!open_nv(file, path, mode, &msg::kOpenFailedRead)) return;
+  load_blocks(file, blocks);
+  file.close();
+}
+
+bool read_count_ok(const ReadCells& out, size_t cells, const Message& on_mismatch) {
+  if (out.count() < 0 || static_cast<size_t>(out.count()) != cells) {
+    show(on_mismatch);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void write_table(const WriteArgs& args, const std::u16string& path, const TableSheet& sheet) {
+  std::vector<RangeRule> rules;
+  rules.reserve(sheet.ranges.size());
+  for (const TableRange& range : sheet.ranges) rules.push_back({range.cells, range.on_cell_count});
+  auto ranges = take_ranges(args, *sheet.on_range_count, rules);
+  if (!ranges) return;
+  if (sheet.check_cells != nullptr && !sheet.check_cells(*ranges)) return;
+
+  std::vector<std::vector<uint32_t>> values(ranges->size());
+  for (size_t i = 0; i < ranges->size(); ++i) {
+    for (const std::u16string& text : (*ranges)[i]) values[i].push_back(parse_cell(text, sheet.ranges[i].parse));
+  }
+  if (sheet.check_values != nullptr && !sheet.check_values((*ranges)[0], values[0])) return;
+
+  std::vector<NvBlock> blocks = stage_blocks(sheet.blocks);
+  for_each_run_cell(sheet, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
+    size_t pos = 0;
+    NvBlock& block = block_at(std::span<NvBlock>(blocks), offset, run.width, pos);
+    put_value(block, pos, run.width, values[range].at(cell));
+  });
+
+  if (!store_staged(path, blocks)) return;
+  show(msg::kDone);
+}
+
+void read_table(ReadCells& out, const std::u16string& path, const TableSheet& sheet) {
+  std::vector<size_t> range_first(sheet.ranges.size(), 0);
+  size_t cells = 0;
+  for (size_t i = 0; i < sheet.ranges.size(); ++i) {
+    range_first[i] = cells;
+    cells += static_cast<size_t>(sheet.ranges[i].cells);
+  }
+  if (sheet.read_count_first && !read_count_ok(out, cells, *sheet.on_read_count)) return;
+
+  std::vector<NvBlock> blocks = stage_blocks(sheet.blocks);
+  load_staged(path, sheet.read_mode, blocks);
+
+  Cells texts(cells);
+  for_each_run_cell(sheet, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
+    size_t pos = 0;
+    const NvBlock& block = block_at(std::span<const NvBlock>(blocks), offset, run.width, pos);
+    texts.at(range_first[range] + cell) = format_value(block, pos, run.width, run.format);
+  });
+  if (sheet.read_count_first) {
+    fill_cells(out, texts, sheet.read_mark);
+  } else {
+    fill_read(out, texts, sheet.read_mark, *sheet.on_read_count);
+  }
+}
+
+bool fill_read(ReadCells& out, const ReadTexts& staged, const Message& on_mismatch) {
+  if (!read_count_ok(out, staged.texts.size(), on_mismatch)) return false;
+  for (size_t i = 0; i < staged.texts.size(); ++i) out.assign(static_cast<int32_t>(i), staged.texts[i], staged.marks[i]);
+  return true;
+}
+
+bool fill_read(ReadCells& out, std::span<const std::u16string> texts, int32_t mark, const Message& on_mismatch) {
+  if (!read_count_ok(out, texts.size(), on_mismatch)) return false;
+  fill_cells(out, texts, mark);
+  return true;
+}
+
+}  // namespace calvex

@@ -1,0 +1,125 @@
+// The table engine: runs a plain table sheet from its description alone.
+// A table sheet's ranges hold values; each value is parsed by its range's
+// rule, placed at a fixed offset and width of a staged NV block, and shown
+// back by the read in a fixed format. A sheet with one odd rule brings it as
+// a hook.
+//
+// Also the closing step every read shares: check the host's output cell
+// count, then fill the cells.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "marks.h"
+#include "sheet.h"
+#include "sheet_def.h"
+
+namespace calvex {
+
+// ---- Table sheets ----
+
+// How the write turns a cell text into its value.
+enum class CellParse : uint8_t {
+  Dec,         // ReadDec of the text as given
+  DecOrX,      // ReadDecOrX
+  Hex,         // ReadHex of the text as given
+  HexCompact,  // blanks removed, then ReadHex
+};
+
+// How the read shows a stored value: "%d" of it unsigned or signed in its
+// width, or "0x%x".
+enum class ValueFormat : uint8_t { Unsigned, Signed, Hex };
+
+// One range of a table sheet: its cell count, the message of a wrong count,
+// and how each of its cells is parsed.
+struct TableRange {
+  int64_t cells;
+  const Message* on_cell_count;
+  CellParse parse;
+};
+
+// A rectangle of one range's cells placed in the image: for r < rows and
+// c < cols, cell first + r * cell_row_step + c holds the value of `width`
+// bytes (1, 2 or 4; the low bits of the parsed value) at NV offset
+// offset + r * row_step + c * col_step.
+struct CellRun {
+  uint8_t range = 0;
+  uint16_t first = 0;
+  uint16_t rows = 1;
+  uint16_t cols = 1;
+  uint16_t cell_row_step = 0;  // 0: cols
+  uint32_t offset = 0;
+  uint32_t row_step = 0;
+  uint32_t col_step = 0;  // 0: width
+  uint8_t width = 2;
+  ValueFormat format = ValueFormat::Unsigned;
+};
+
+// `count` consecutive cells from `first` of range `range`, stored one after
+// the other from `offset`.
+constexpr CellRun cell_row(uint8_t range, uint16_t first, uint16_t count, uint32_t offset, uint8_t width,
+                           ValueFormat format = ValueFormat::Unsigned) {
+  return {.range = range, .first = first, .cols = count, .offset = offset, .width = width, .format = format};
+}
+
+struct TableSheet {
+  const Message* on_range_count;
+  std::span<const TableRange> ranges;
+  // The blocks the write stages (zeroed) and stores whole, in this order,
+  // and the read loads; every run lies inside one of them.
+  std::span<const NvSpan> blocks;
+  // Placed in this order (a later run may place a cell a second time).
+  std::span<const CellRun> runs;
+
+  // Hooks, each optional.
+  // After the count checks, before any cell is parsed: false stops the write
+  // (the hook has shown its message).
+  bool (*check_cells)(const std::vector<Cells>& ranges) = nullptr;
+  // After parsing, with the values of range 0 in cell order: false stops the
+  // write before the image is opened (the hook has shown its message).
+  bool (*check_values)(const Cells& cells, std::span<const uint32_t> values) = nullptr;
+
+  // The read.
+  int32_t read_mark = kMarkValue;
+  const Message* on_read_count = &msg::kCellCountMismatch;
+  NvFile::Mode read_mode = NvFile::Mode::ReadOnly;
+  bool read_count_first = false;  // check the output cell count before opening the image
+};
+
+// The write: range count and cell count checks (take_ranges), check_cells,
+// every cell of every range parsed in range and cell order, check_values,
+// the runs placed into the staged blocks, then store_blocks (a failed open
+// shows "文件打开失败！") and "修改完成！".
+void write_table(const WriteArgs& args, const std::u16string& path, const TableSheet& sheet);
+
+// The read: the blocks loaded ("获取bin文件失败！" on a failed open, the
+// blocks then read as zeros), every run's values formatted into the output
+// cells (range after range, cells in range order), then fill_read with
+// read_mark. With read_count_first the count is checked before the open.
+void read_table(ReadCells& out, const std::u16string& path, const TableSheet& sheet);
+
+// ---- The closing step of a read ----
+
+// Output cells staged before they reach the host: a text and a mark each.
+struct ReadTexts {
+  Cells texts;
+  std::vector<int32_t> marks;
+
+  ReadTexts(size_t count, std::u16string_view text, int32_t mark) : texts(count, std::u16string(text)), marks(count, mark) {}
+  void set(size_t i, std::u16string_view text, int32_t mark) {
+    texts[i] = std::u16string(text);
+    marks[i] = mark;
+  }
+};
+
+// If out.count() differs from the staged cell count, shows on_mismatch,
+// fills nothing and returns false; otherwise assigns every staged cell.
+bool fill_read(ReadCells& out, const ReadTexts& staged, const Message& on_mismatch);
+// The same with one mark for every text.
+bool fill_read(ReadCells& out, std::span<const std::u16string> texts, int32_t mark, const Message& on_mismatch);
+
+}  // namespace calvex
