@@ -10,6 +10,7 @@ pkgs=(
   squashfs-tools mtd-utils cryptsetup-bin
   libzip-dev libexpat1-dev libxlsxwriter-dev python3-openpyxl dpkg-dev
   libcli11-dev
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

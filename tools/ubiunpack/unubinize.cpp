@@ -55,13 +55,13 @@ void print_reason(Variant variant, const char* path, const std::string& reason) 
 
 // Offset of the first "hsqs" of the input, searched piece by piece; -1 when
 // there is none, -2 when a read failed.
-int64_t find_squashfs_start(int64_t input_size, const ReadAt& read) {
+int64_t find_squashfs_start(int64_t input_size, const ReadAt& read, int64_t chunk_size) {
   const int64_t carry_max = static_cast<int64_t>(sizeof kSquashfsMagicText) - 2;  // text length - 1
-  std::vector<unsigned char> window(static_cast<size_t>(kInspectChunkSize + carry_max));
+  std::vector<unsigned char> window(static_cast<size_t>(chunk_size + carry_max));
   int64_t window_start = 0;
   int64_t held = 0;
   for (int64_t next = 0; next < input_size;) {
-    const int64_t piece = std::min(kInspectChunkSize, input_size - next);
+    const int64_t piece = std::min(chunk_size, input_size - next);
     if (!read(next, window.data() + held, piece)) return -2;
     held += piece;
     next += piece;
@@ -202,7 +202,7 @@ int64_t assemble_to_end(const unsigned char* input, int64_t input_size, int64_t 
   return assemble_squashfs(input, input_size, squashfs_start, kNoLimit, geometry, output);
 }
 
-Layout inspect(int64_t input_size, const ReadAt& read) {
+Layout inspect(int64_t input_size, const ReadAt& read, int64_t chunk_size) {
   Layout layout;
   unsigned char ec_header[kEcHeaderSize];
   if (input_size < kEcHeaderSize) {
@@ -216,7 +216,7 @@ Layout inspect(int64_t input_size, const ReadAt& read) {
   }
   const uint32_t vid_header_offset = load_be32(ec_header + kEcVidHeaderOffsetOffset);
 
-  const int64_t squashfs_start = find_squashfs_start(input_size, read);
+  const int64_t squashfs_start = find_squashfs_start(input_size, read, chunk_size);
   if (squashfs_start == -2) return layout;
   if (squashfs_start < 0 || squashfs_start > input_size - kSuperblockSize) {
     layout.status = InspectStatus::kNotSquashfs;

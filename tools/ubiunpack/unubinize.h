@@ -98,9 +98,10 @@ struct Layout {
 };
 
 // Finds the squashfs image and the block geometry of an input of
-// `input_size` bytes, reading it in pieces of at most kInspectChunkSize bytes.
+// `input_size` bytes, reading it in pieces of at most `chunk_size` bytes
+// (positive) and the search window of the block size whole.
 constexpr int64_t kInspectChunkSize = int64_t{1} << 20;
-Layout inspect(int64_t input_size, const ReadAt& read);
+Layout inspect(int64_t input_size, const ReadAt& read, int64_t chunk_size = kInspectChunkSize);
 
 // Writes the pieces of for_each_piece (up to `limit` bytes) through `write`,
 // reading each into `block` (at least the physical block size).  Returns
