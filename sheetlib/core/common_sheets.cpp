@@ -4,14 +4,57 @@
 namespace calvex {
 namespace {
 
-constexpr RangeDef kTempDacRanges[] = {{"TempDac", 27, 1, &msg::kTempDacRangeCount, text()}};
-// Mode and SIM texts; per MIPI bus 6 device rows: product ID, manufacturer ID, USID register.
-constexpr RangeDef kPinMuxRanges[] = {{"PinMux", 1, 2, &msg::kPinMuxModeCells, text()},
-                                      {"Mipi0Devices", 6, 3, &msg::kPinMuxCh0Cells, text()},
-                                      {"Mipi1Devices", 6, 3, &msg::kPinMuxCh1Cells, text()}};
-// CA switch; 80 rows: row switch, TX port, PRX port, second RX port.
-constexpr RangeDef kPortInfoRanges[] = {{"CaSupport", 1, 1, &msg::kPortInfoCaCells, text()},
-                                        {"PortInfo", 80, 4, &msg::kPortInfoTableCells, text()}};
+// NV blocks of the common sheets. The sheet units keep these offsets to
+// themselves; they are restated here by name (spec Parts 1.4-1.6).
+constexpr uint32_t kTempDacTableOffset = 0x480;  // 27 x u16 DAC codes
+constexpr uint32_t kTempDacTableSize = 27 * 2;
+constexpr int64_t kTempDacMin = 1;       // a code of 0 is refused
+constexpr int64_t kTempDacMax = 0x1FFF;  // 13-bit codes
+constexpr uint32_t kMipiInitWordsOffset = 0x360;  // 2 buses x 16 x u32 initialisation words
+constexpr uint32_t kMipiInitWordsSize = 2 * 16 * 4;
+constexpr uint32_t kPinMuxOffset = 0x3E0;  // u16 pin multiplexing value, then u16 SIM function
+constexpr uint32_t kPinMuxAndSimSize = 2 * 2;
+constexpr uint32_t kSpecialMarkOffset = 0x4B8;  // u32 special-device mark
+constexpr uint32_t kSpecialMarkSize = 4;
+constexpr uint32_t kPortTablesOffset = 0x000;  // TX, PRX, second RX port: 3 tables of 80 x u16
+constexpr uint32_t kPortTablesSize = 3 * 80 * 2;
+constexpr uint32_t kPortInfoMarkerOffset = 0x3FC;  // u32 marker 0x11223344
+constexpr uint32_t kPortInfoMarkerSize = 4;
+
+constexpr RangeDef kTempDacRanges[] = {
+    {"TempDac", 27, 1, &msg::kTempDacRangeCount, in_range(dec(2, false), kTempDacMin, kTempDacMax)}};
+constexpr NvSpan kTempDacBlocks[] = {{kTempDacTableOffset, kTempDacTableSize}};
+
+// Any mode text but the two MIPI modes selects GPIO; "GPIO" (or an empty
+// cell) says so. Any SIM text but "SIM FUNC" leaves lines 12-14 as RF control.
+constexpr std::string_view kPinMuxModeWords[] = {"MIPI MODE", "ONLY MIPI0 MODE", "GPIO"};
+constexpr std::string_view kSimWords[] = {"SIM FUNC"};
+constexpr CellArea kPinMuxModeAreas[] = {{0, 1, 1, 1, keyword(kSimWords, true)}};
+// Device rows: product ID, manufacturer ID (one data byte each), USID register
+// (manufacturer ID bits 5-4, USID bits 3-0). "X" in the product ID marks an
+// absent device; its other cells are not read and are X as well.
+constexpr CellArea kDeviceAreas[] = {{0, 2, 0, 1, or_x(in_range(hex(1), 0, 0x3F))}};
+constexpr RangeDef kPinMuxRanges[] = {
+    {"PinMux", 1, 2, &msg::kPinMuxModeCells, keyword(kPinMuxModeWords, true), kPinMuxModeAreas},
+    {"Mipi0Devices", 6, 3, &msg::kPinMuxCh0Cells, or_x(hex(1)), kDeviceAreas},
+    {"Mipi1Devices", 6, 3, &msg::kPinMuxCh1Cells, or_x(hex(1)), kDeviceAreas}};
+constexpr NvSpan kPinMuxBlocks[] = {{kMipiInitWordsOffset, kMipiInitWordsSize},
+                                    {kPinMuxOffset, kPinMuxAndSimSize},
+                                    {kSpecialMarkOffset, kSpecialMarkSize}};
+
+// The CA switch and each row switch: "Support" enables; X or empty leaves
+// the sheet (the row) off. A row that is off does not read its port cells.
+constexpr std::string_view kSupportWords[] = {"Support"};
+constexpr std::string_view kTxPortWords[] = {"HB1", "HB2", "MB1", "MB2", "LB1", "LB2", "LB3"};
+constexpr std::string_view kRxPortWords[] = {"HB1", "HB2", "HB3", "MB1", "MB2", "MB3",
+                                             "MB4", "MB5", "LB4", "LB1", "LB2", "LB3"};
+constexpr CellArea kPortInfoAreas[] = {{0, 1, 0, 1, or_x(keyword(kTxPortWords, true))},
+                                       {0, 2, 0, 2, or_x(keyword(kRxPortWords, true))}};
+constexpr RangeDef kPortInfoRanges[] = {
+    {"CaSupport", 1, 1, &msg::kPortInfoCaCells, or_x(keyword(kSupportWords, true))},
+    {"PortInfo", 80, 4, &msg::kPortInfoTableCells, or_x(keyword(kSupportWords, true)), kPortInfoAreas}};
+constexpr NvSpan kPortInfoBlocks[] = {{kPortTablesOffset, kPortTablesSize},
+                                      {kPortInfoMarkerOffset, kPortInfoMarkerSize}};
 
 constexpr SheetDef kSheets[] = {
     {.name = "TempDacTab",
@@ -22,13 +65,15 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetphyCommonTempDacTabWr,
      .read = &ops::SheetphyCommonTempDacTabRd,
      .on_range_count = &msg::kSheetCommonConfig,
-     .ranges = kTempDacRanges},
+     .ranges = kTempDacRanges,
+     .blocks = kTempDacBlocks},
     {.name = "PinMuxMipiInit",
      .family = Family::Common,
      .summary = "pin multiplexing of VC1-VC4 (GPIO / MIPI), SIM lines, MIPI device USIDs (write only)",
      .write_export = "SheetCommonPinMuxSelAndMipiInitWr",
      .on_range_count = &msg::kSheetCommonConfig,
      .ranges = kPinMuxRanges,
+     .blocks = kPinMuxBlocks,
      .write_with_back = &ops::SheetCommonPinMuxSelAndMipiInitWr,
      .write_back_cells = 12,
      .write_back_name = "MipiUserIds"},
@@ -38,7 +83,8 @@ constexpr SheetDef kSheets[] = {
      .write_export = "SheetPortInfoWr",
      .write = &ops::SheetPortInfoWr,
      .on_range_count = &msg::kPortInfoConfig,
-     .ranges = kPortInfoRanges},
+     .ranges = kPortInfoRanges,
+     .blocks = kPortInfoBlocks},
 };
 
 }  // namespace

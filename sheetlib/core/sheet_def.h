@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -27,22 +28,33 @@ std::string_view family_name(Family family);
 // (chosen by the layout switch); every other fact is Any.
 enum class NvLayout : uint8_t { Any, Single, Merged };
 
-// What a cell holds, as the sheet's readers take it.
+// What a cell holds, as the sheet's readers take it. check_cell()
+// (cell_check.h) states the exact text each kind accepts.
 enum class CellKind : uint8_t {
-  Text,     // free text the sheet parses itself (MIPI word pairs and the like)
-  Dec,      // decimal integer of `bytes` stored bytes, signed or unsigned
-  Hex,      // hexadecimal ("0x" optional) of at most 2 * `bytes` digits
-  Keyword,  // one of `keywords` (compared without blanks, case as given)
-  Line,     // a GPIO line: "0", "1" or "X"
+  Text,      // free text the sheet parses itself; not checked beyond X/blank
+  Dec,       // decimal integer of `bytes` stored bytes, signed or unsigned
+  Hex,       // hexadecimal ("0x" optional) of at most 2 * `bytes` digits
+  Keyword,   // one of `keywords`, compared exactly (case and blanks as given)
+  Line,      // a GPIO line: "0", "1" or "X"
+  MipiPair,  // a MIPI register write "ADDR,DATA": two hexadecimal numbers of at
+             // most `bytes` bytes each ("0x" optional), one comma between them
+  Unused,    // a cell the sheet does not use: only "X"/"x" or empty
 };
 
 struct CellSpec {
   CellKind kind = CellKind::Text;
-  uint8_t bytes = 0;       // stored width (Dec, Hex)
-  bool is_signed = false;  // Dec: read back as a signed value
+  uint8_t bytes = 0;           // stored width (Dec, Hex; MipiPair: of each number)
+  bool is_signed = false;      // Dec: read back as a signed value
   bool x_means_empty = false;  // "X"/"x" is meaningful (an empty slot or value)
   bool blank_ok = false;       // an empty cell is meaningful (an unused slot, a switch left off)
   std::span<const std::string_view> keywords = {};
+  // Dec, Hex: the legal values where they are narrower than the stored
+  // width (a 13-bit DAC code in 16 bits); the width's own limits otherwise.
+  int64_t min = std::numeric_limits<int64_t>::min();
+  int64_t max = std::numeric_limits<int64_t>::max();
+
+  constexpr bool has_min() const { return min != std::numeric_limits<int64_t>::min(); }
+  constexpr bool has_max() const { return max != std::numeric_limits<int64_t>::max(); }
 };
 
 // Shorthands for the definitions.
@@ -53,12 +65,22 @@ constexpr CellSpec line_cell() { return {CellKind::Line, 0, false, true}; }
 constexpr CellSpec keyword(std::span<const std::string_view> words, bool blank_ok = false) {
   return {CellKind::Keyword, 0, false, false, blank_ok, words};
 }
+// A MIPI register write "ADDR,DATA", each number of at most `bytes` bytes.
+constexpr CellSpec mipi_pair(uint8_t bytes) { return {CellKind::MipiPair, bytes}; }
+// A cell the sheet ignores (the read shows "X" there).
+constexpr CellSpec unused() { return {CellKind::Unused, 0, false, true, true}; }
 constexpr CellSpec or_x(CellSpec spec) {
   spec.x_means_empty = true;
   return spec;
 }
 constexpr CellSpec or_blank(CellSpec spec) {
   spec.blank_ok = true;
+  return spec;
+}
+// Narrows a Dec or Hex cell to [lo, hi].
+constexpr CellSpec in_range(CellSpec spec, int64_t lo, int64_t hi) {
+  spec.min = lo;
+  spec.max = hi;
   return spec;
 }
 
@@ -105,6 +127,8 @@ struct NvSpan {
   NvLayout layout = NvLayout::Any;
   // True for a block that a write only reads (a band list it checks against).
   bool read_only = false;
+
+  constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
 };
 
 // A run of a read's output cells: `count` consecutive output cells go to
@@ -115,6 +139,13 @@ struct ReadRun {
   int first;
   int count;
   int step = 1;
+};
+
+// A cell the host fills after a read: cell `cell` of range `range` gets text.
+struct ReadFill {
+  int range;
+  int cell;
+  std::string_view text;
 };
 
 struct SheetDef {
@@ -141,8 +172,20 @@ struct SheetDef {
   const WriteBackBody* write_with_back = nullptr;
   int write_back_cells = 0;
   std::string_view write_back_name = "WriteBack";
+  // Cells a read does not fill but a write needs to take the read's values
+  // (a switch that must be "open" for its value to be written).
+  std::span<const ReadFill> read_fills = {};
+  // Why a write may end without showing any message (nothing written).
+  std::string_view silent_reason = {};
+  // LTE sheets whose merged layout refuses a wrong range count with a
+  // message of its own; nullptr when on_range_count holds in every layout.
+  const Message* on_range_count_merged = nullptr;
 
   constexpr bool has_read() const { return read != nullptr; }
+  // The message of a wrong range count in the given layout.
+  constexpr const Message* range_count_message(NvLayout l) const {
+    return l == NvLayout::Merged && on_range_count_merged != nullptr ? on_range_count_merged : on_range_count;
+  }
   // Output cell count of the read.
   constexpr int read_count() const {
     if (read_cells > 0) return read_cells;
