@@ -1,35 +1,116 @@
 // Definitions of the LTE-A sheets.
+#include <array>
+#include <climits>
+
+#include "ltea/ltea_context.h"
 #include "sheet_def.h"
 
 namespace calvex {
 namespace {
 
-constexpr RangeDef kFilterRanges[] = {{"Filter", 6, 1, &msg::kLteaFilterRange, text()}};
-constexpr RangeDef kFlagsRanges[] = {{"TxNvFlagSwitch", 1, 1, &msg::kTxNvFlagSwitchCells, text()},
-                                     {"TxNvFlag", 1, 1, &msg::kTxNvFlagCells, text()},
-                                     {"TxPowerESFSwitch", 1, 1, &msg::kLteaTxPowerEsfSwitchRange, text()},
-                                     {"TxPowerESF", 1, 1, &msg::kLteaTxPowerEsfRange, text()}};
+using namespace ltea;  // the NV head map (ltea_context.h)
+
+// ---- Cell kinds ----
+
+// "open" (exactly) writes the switched value; empty leaves it off (the read
+// shows the switches empty).
+constexpr std::string_view kOpenWords[] = {"open"};
+constexpr CellSpec kSwitchCell = keyword(kOpenWords, true);
+// PC scaling is on exactly when its switch is "1"; the read shows "1" or "0".
+constexpr std::string_view kPcScaleSwitchWords[] = {"1", "0"};
+// PA timing offsets are clamped to -1000..1000; X stands for 0.
+constexpr int64_t kPaTimingLimit = 1000;
+// A band number in the switch/PA band list: X marks an empty slot, and a
+// band 0 would read back as an empty slot.
+constexpr int64_t kBandMin = 1;
+constexpr int64_t kBandMax = INT32_MAX;
+
+constexpr RangeDef kFilterRanges[] = {{"Filter", 6, 1, &msg::kLteaFilterRange, dec(2, false)}};
+constexpr RangeDef kFlagsRanges[] = {{"TxNvFlagSwitch", 1, 1, &msg::kTxNvFlagSwitchCells, kSwitchCell},
+                                     {"TxNvFlag", 1, 1, &msg::kTxNvFlagCells, hex(4)},
+                                     {"TxPowerESFSwitch", 1, 1, &msg::kLteaTxPowerEsfSwitchRange, kSwitchCell},
+                                     {"TxPowerESF", 1, 1, &msg::kLteaTxPowerEsfRange, hex(2)}};
 // The read gives TxNvFlag and TxPowerESF only; the switches come back empty (off).
 constexpr ReadRun kFlagsRead[] = {{1, 0, 1}, {3, 0, 1}};
-constexpr RangeDef kMprRanges[] = {{"Mpr", 42, 1, &msg::kLteaMprRange, text()}};
-constexpr RangeDef kPcScaleRanges[] = {{"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, text()},
-                                       {"PcScale", 17, 1, &msg::kLteaPcScaleRange, text()}};
-constexpr RangeDef kPhseRanges[] = {{"Phse", 4, 1, &msg::kLteaPhseRange, text()}};
-constexpr RangeDef kCapacityRanges[] = {{"Capacity", 4, 1, &msg::kLteaCapacityRange, text()}};
-// MipiSel; band of each slot; truth table 19 rows (11 GPIO_GROUP0 lines, 4
-// GPIO_GROUP1 lines, 4 MIPI words) x 128 columns (8 states per slot); PA
-// timing offsets 4 rows x 16 slots.
-constexpr RangeDef kSwitchPaRanges[] = {{"MipiSel", 1, 1, &msg::kLteaMipiSelRange, text()},
-                                        {"BandInfoMain", 1, 16, &msg::kLteaBandInfoMainRange, text()},
-                                        {"TruthTable", 19, 128, &msg::kLteaTruthTableRange, text()},
-                                        {"PaTimingOffset", 4, 16, &msg::kLteaPaTimingRange, text()}};
+constexpr RangeDef kMprRanges[] = {{"Mpr", 42, 1, &msg::kLteaMprRange, dec(2, true)}};
+constexpr RangeDef kPcScaleRanges[] = {
+    {"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kPcScaleSwitchWords)},
+    {"PcScale", 17, 1, &msg::kLteaPcScaleRange, dec(2, false)}};
+constexpr RangeDef kPhseRanges[] = {{"Phse", 4, 1, &msg::kLteaPhseRange, hex(4)}};
+constexpr RangeDef kCapacityRanges[] = {{"Capacity", 4, 1, &msg::kLteaCapacityRange, hex(4)}};
+// MipiSel (copied, not used: any text); band of each slot; truth table 19
+// rows (11 GPIO_GROUP0 lines, 4 GPIO_GROUP1 lines, 4 MIPI words) x 128
+// columns (8 states per slot); PA timing offsets 4 rows x 16 slots.
+constexpr CellArea kSwitchPaTruthAreas[] = {{15, 0, 4, 0, or_x(hex(4))}};
+constexpr RangeDef kSwitchPaRanges[] = {
+    {"MipiSel", 1, 1, &msg::kLteaMipiSelRange, or_blank(text())},
+    {"BandInfoMain", 1, 16, &msg::kLteaBandInfoMainRange, or_x(in_range(dec(4, true), kBandMin, kBandMax))},
+    {"TruthTable", 19, 128, &msg::kLteaTruthTableRange, line_cell(), kSwitchPaTruthAreas},
+    {"PaTimingOffset", 4, 16, &msg::kLteaPaTimingRange,
+     or_x(in_range(dec(2, true), -kPaTimingLimit, kPaTimingLimit))}};
 // MipiSel is not read back: its cell comes back empty.
 constexpr ReadRun kSwitchPaRead[] = {{1, 0, 16}, {2, 0, 19 * 128}, {3, 0, 4 * 16}};
-// Band of each slot; 60 rows x 32 columns (two values per slot).
-constexpr RangeDef kTmpCompRanges[] = {{"Band", 1, 16, &msg::kLteaTmpCompBandRange, text()},
-                                       {"TmpComp", 60, 32, &msg::kLteaTmpCompTableRange, text()}};
+// Band of each slot ("X", "x" or "0" for an empty slot; it must match the
+// image's); 60 rows x 32 columns (two signed 32-bit values per slot; X in the
+// columns of empty slots, which are not read).
+constexpr RangeDef kTmpCompRanges[] = {
+    {"Band", 1, 16, &msg::kLteaTmpCompBandRange, or_x(in_range(dec(4, true), 0, kBandMax))},
+    {"TmpComp", 60, 32, &msg::kLteaTmpCompTableRange, or_x(dec(4, true))}};
 // 15 GPIO lines (11 GPIO_GROUP0, 4 GPIO_GROUP1) x main, diversity antenna.
-constexpr RangeDef kTxAntSelectRanges[] = {{"TxAntSelect", 15, 2, &msg::kLteaTxAntRange, text()}};
+constexpr RangeDef kTxAntSelectRanges[] = {{"TxAntSelect", 15, 2, &msg::kLteaTxAntRange, line_cell()}};
+
+// ---- NV blocks ----
+
+constexpr NvSpan kFilterBlocks[] = {{kFilterOffset, kFilterCount * 2}};
+constexpr NvSpan kFlagsBlocks[] = {{kTxNvFlagOffset, 4}, {kTxPowerEsfOffset, 2}};
+constexpr NvSpan kMprBlocks[] = {{kMprOffset, kMprCount * 2}};
+constexpr NvSpan kPcScaleBlocks[] = {{kPcScaleMarkerOffset, 4}, {kPcScaleValuesOffset, kPcScaleCount * 2}};
+constexpr NvSpan kPhseBlocks[] = {{kPairsOffset + 0 * kPairSize + kPhaseInPair, 4},
+                                  {kPairsOffset + 1 * kPairSize + kPhaseInPair, 4},
+                                  {kPairsOffset + 2 * kPairSize + kPhaseInPair, 4},
+                                  {kPairsOffset + 3 * kPairSize + kPhaseInPair, 4}};
+constexpr NvSpan kCapacityBlocks[] = {{kPairsOffset + 0 * kPairSize + kCapacityInPair, 4},
+                                      {kPairsOffset + 1 * kPairSize + kCapacityInPair, 4},
+                                      {kPairsOffset + 2 * kPairSize + kCapacityInPair, 4},
+                                      {kPairsOffset + 3 * kPairSize + kCapacityInPair, 4}};
+constexpr NvSpan kTxAntSelectBlocks[] = {{kAntMainEntryOffset, kEntrySize}, {kAntDiversityEntryOffset, kEntrySize}};
+
+// The switch/PA write reads the head, then writes in every band record the
+// band number and the carried field (record offsets 0-7), the state blocks
+// (8-263), the carried fields at 760-763 and the PA timing offsets (764-771),
+// besides the record count, the five cleared fields and the end marker.
+constexpr uint32_t kRecStateBlocksEnd = kRecSwitchStates + kStateBlocksSize;  // 264
+constexpr uint32_t kRecPaTimingEnd = kRecPaTiming + kPaTimingSize;            // 772
+constexpr size_t kSwitchPaSpanCount = 1 + 1 + 2 * kBandSlots + 2;
+constexpr std::array<NvSpan, kSwitchPaSpanCount> switch_pa_blocks() {
+  std::array<NvSpan, kSwitchPaSpanCount> spans{};
+  size_t n = 0;
+  spans[n++] = {0, kHeadSize, NvLayout::Any, true};
+  spans[n++] = {kBandRecordCountOffset, 4};
+  for (size_t k = 0; k < kBandSlots; ++k) {
+    spans[n++] = {band_field(k, kRecBandNumber), kRecStateBlocksEnd};
+    spans[n++] = {band_field(k, kRecCarried760), kRecPaTimingEnd - kRecCarried760};
+  }
+  spans[n++] = {kClearedFieldsOffset, kClearedFieldCount * 2};
+  spans[n++] = {kHeadEndMarkerOffset, 2};
+  return spans;
+}
+constexpr auto kSwitchPaBlocks = switch_pa_blocks();
+
+// The temperature compensation write reads the head (the band check), then
+// writes each record's band number (as read) and table.
+constexpr size_t kTmpCompSpanCount = 1 + 2 * kBandSlots;
+constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
+  std::array<NvSpan, kTmpCompSpanCount> spans{};
+  size_t n = 0;
+  spans[n++] = {0, kHeadSize, NvLayout::Any, true};
+  for (size_t k = 0; k < kBandSlots; ++k) {
+    spans[n++] = {band_field(k, kRecBandNumber), 4};
+    spans[n++] = {band_field(k, kRecTmpComp), kTmpCompSize};
+  }
+  return spans;
+}
+constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
 constexpr SheetDef kSheets[] = {
     {.name = "LteaFilter",
@@ -40,7 +121,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaFilterWr,
      .read = &ops::SheetLteaFilterRd,
      .on_range_count = &msg::kLteaFilterConfig,
-     .ranges = kFilterRanges},
+     .ranges = kFilterRanges,
+     .blocks = kFilterBlocks},
     {.name = "LteaFlags",
      .family = Family::Ltea,
      .summary = "LTE-A TxNvFlag and TxPowerESF, each written when its switch is \"open\"",
@@ -50,6 +132,7 @@ constexpr SheetDef kSheets[] = {
      .read = &ops::SheetLteaFlagsRd,
      .on_range_count = &msg::kLteaFlagsConfig,
      .ranges = kFlagsRanges,
+     .blocks = kFlagsBlocks,
      .read_cells = 2,
      .read_runs = kFlagsRead},
     {.name = "LteaMpr",
@@ -60,7 +143,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaMprWr,
      .read = &ops::SheetLteaMprRd,
      .on_range_count = &msg::kLteaMprConfig,
-     .ranges = kMprRanges},
+     .ranges = kMprRanges,
+     .blocks = kMprBlocks},
     {.name = "LteaPcScale",
      .family = Family::Ltea,
      .summary = "LTE-A PC scaling switch (1 = on) and 17 scale values",
@@ -69,7 +153,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaPcScaleWr,
      .read = &ops::SheetLteaPcScaleRd,
      .on_range_count = &msg::kLteaPcScaleConfig,
-     .ranges = kPcScaleRanges},
+     .ranges = kPcScaleRanges,
+     .blocks = kPcScaleBlocks},
     {.name = "LteaPhse",
      .family = Family::Ltea,
      .summary = "LTE-A phase values of the four phase/capacity pairs (hex)",
@@ -78,7 +163,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaPhseWr,
      .read = &ops::SheetLteaPhseRd,
      .on_range_count = &msg::kLteaPhseConfig,
-     .ranges = kPhseRanges},
+     .ranges = kPhseRanges,
+     .blocks = kPhseBlocks},
     {.name = "LteaCapacity",
      .family = Family::Ltea,
      .summary = "LTE-A capacity values of the four phase/capacity pairs (hex)",
@@ -87,7 +173,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaCapacityWr,
      .read = &ops::SheetLteaCapacityRd,
      .on_range_count = &msg::kLteaCapacityConfig,
-     .ranges = kCapacityRanges},
+     .ranges = kCapacityRanges,
+     .blocks = kCapacityBlocks},
     {.name = "LteaSwitchPaCtrlWord",
      .family = Family::Ltea,
      .summary = "LTE-A band list, PA/switch truth table (16 slots x 8 states) and PA timing offsets",
@@ -97,6 +184,7 @@ constexpr SheetDef kSheets[] = {
      .read = &ops::SheetLteaSwitchPaCtrlWordRd,
      .on_range_count = &msg::kLteaSwitchPaConfig,
      .ranges = kSwitchPaRanges,
+     .blocks = kSwitchPaBlocks,
      .read_cells = 16 + 19 * 128 + 4 * 16,
      .read_runs = kSwitchPaRead},
     {.name = "LteaTmpComp",
@@ -107,7 +195,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaTmpCompWr,
      .read = &ops::SheetLteaTmpCompRd,
      .on_range_count = &msg::kLteaTmpCompConfig,
-     .ranges = kTmpCompRanges},
+     .ranges = kTmpCompRanges,
+     .blocks = kTmpCompBlocks},
     {.name = "LteaTxAntSelect",
      .family = Family::Ltea,
      .summary = "LTE-A TX main/diversity antenna GPIO lines",
@@ -116,7 +205,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetLteaTxAntSelectWr,
      .read = &ops::SheetLteaTxAntSelectRd,
      .on_range_count = &msg::kLteaTxAntConfig,
-     .ranges = kTxAntSelectRanges},
+     .ranges = kTxAntSelectRanges,
+     .blocks = kTxAntSelectBlocks},
 };
 
 }  // namespace
