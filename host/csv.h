@@ -3,13 +3,14 @@
 //
 // Files are read as spreadsheet programs save them:
 // - Encoding: UTF-8 with or without BOM; UTF-16 LE or BE with BOM, or without
-//   one when the text holds NUL bytes (the high bytes of its ASCII characters:
-//   mostly at odd offsets is LE, mostly at even offsets BE); else GB18030.
+//   one when the first 4 KiB hold NUL bytes (the high bytes of its ASCII
+//   characters: mostly at odd offsets is LE, mostly at even offsets BE); else
+//   GB18030.
 // - Separator: comma, semicolon or tab, one for the whole file. It is the
 //   character after the marker in the first non-empty row (`#sheet;X`,
 //   `"#range"<TAB>"X"`), else the most frequent of the three outside quotes
-//   in that row (comma on a tie or when there is none). A row made only of
-//   separators is empty.
+//   in that row (on a tie the first of comma, semicolon, tab; comma when
+//   there is none). A row made only of separators is empty.
 // - Quoting: a quoted first field is normally a cell, so that a cell text
 //   such as "#range" (written quoted) stays a cell. A file whose first
 //   non-empty row starts with a quoted `"#sheet"` or `"#range"` quotes its
