@@ -55,6 +55,8 @@ class LayoutScope {
   int32_t previous_;
 };
 
+std::u16string utf16_from_ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+
 }  // namespace
 
 bool Outcome::has(calvex::MsgClass cls) const {
@@ -103,14 +105,18 @@ SheetCells cells_from_read(const calvex::SheetDef& def, const std::vector<std::u
         if (k < out.size()) cell = out[k++];
       }
     }
-    return cells;
-  }
-  for (const calvex::ReadRun& run : def.read_runs) {
-    for (int i = 0; i < run.count && k < out.size(); ++i, ++k) {
-      auto& range = cells[static_cast<size_t>(run.range)];
-      const size_t at = static_cast<size_t>(run.first + i * run.step);
-      if (at < range.size()) range[at] = out[k];
+  } else {
+    for (const calvex::ReadRun& run : def.read_runs) {
+      for (int i = 0; i < run.count && k < out.size(); ++i, ++k) {
+        auto& range = cells[static_cast<size_t>(run.range)];
+        const size_t at = static_cast<size_t>(run.first + i * run.step);
+        if (at < range.size()) range[at] = out[k];
+      }
     }
+  }
+  for (const calvex::ReadFill& fill : def.read_fills) {
+    auto& range = cells[static_cast<size_t>(fill.range)];
+    if (static_cast<size_t>(fill.cell) < range.size()) range[static_cast<size_t>(fill.cell)] = utf16_from_ascii(fill.text);
   }
   return cells;
 }

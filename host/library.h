@@ -41,7 +41,7 @@ Outcome call_sheet_read(const calvex::SheetDef& def, std::vector<std::u16string>
                         int32_t layout);
 
 // The read's output cells laid out onto the sheet's ranges (cells no run
-// names stay empty).
+// names stay empty, apart from the definition's fill-ins).
 SheetCells cells_from_read(const calvex::SheetDef& def, const std::vector<std::u16string>& out);
 
 }  // namespace calvex_host

@@ -1,253 +1,126 @@
-// calvex: moves sheets between sheet files (CSV) and NV images through the
-// Calvex library, as the host application does from its grid.
+// calvex: moves sheets between sheet files and NV images through the sheet
+// library, and checks every cell before the library sees it.
 //
-// Exit status: 0 when no error message was shown (and a write showed its
-// success message), 1 when the library refused or failed, 2 for usage and
-// sheet-file errors.
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <memory>
-#include <optional>
-#include <sstream>
+// Exit status: 0 done; 1 the library refused or failed, or the image cannot
+// be used (the image is then byte for byte as it was); 2 usage, sheet-file
+// or cell errors (nothing was written).
+#include <CLI/CLI.hpp>
+
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "csv.h"
-#include "library.h"
-#include "unicode.h"
+#include "commands.h"
+#include "platform.h"
 
 namespace {
 
 using namespace calvex_host;
 
-constexpr int kExitOk = 0;
-constexpr int kExitRefused = 1;
-constexpr int kExitUsage = 2;
+constexpr const char* kDescription =
+    "calvex moves RF calibration sheets between sheet files (CSV) and NV images.\n"
+    "Every cell is checked against its sheet before anything is written (--lenient\n"
+    "passes cells to the library as they are); a write changes the image only when\n"
+    "the library reports success, and replaces it in one step.\n";
 
-constexpr const char* kUsage =
-    "usage: calvex [--layout single|merged] <command> [arguments]\n"
-    "\n"
-    "commands:\n"
-    "  list                               the sheets this host knows, with their ranges\n"
-    "  template SHEET [-o FILE]           an empty sheet file to fill in\n"
-    "  write SHEET NV.bin SHEET.csv [-o FILE]\n"
-    "                                     write a sheet file into an NV image\n"
-    "  read SHEET NV.bin [-o SHEET.csv]   read a sheet back from an NV image\n"
-    "\n"
-    "--layout selects the LTE NV layout for the LTE sheets (default: the sheet's own,\n"
-    "else single). `calvex <command> --help` describes one command.\n";
+constexpr const char* kFooter =
+    "\nExit status: 0 done; 1 the library refused or failed, or the image cannot be\n"
+    "used (the image is left as it was); 2 usage, sheet-file or cell errors.\n"
+    "A sheet file is CSV (comma, semicolon or tab; UTF-8, UTF-16 or GB18030): for each\n"
+    "range a row '#range,<name>' followed by its rows; `calvex template SHEET` prints one.\n";
 
-constexpr const char* kListHelp = "usage: calvex list\n  Lists every sheet: family, name, ranges (rows x columns), read support.\n";
-constexpr const char* kTemplateHelp =
-    "usage: calvex template SHEET [-o FILE]\n"
-    "  Prints an empty sheet file for SHEET: a `#range,<name>` marker row in front of\n"
-    "  each range, followed by its rows of empty cells.\n";
-constexpr const char* kWriteHelp =
-    "usage: calvex write SHEET NV.bin SHEET.csv [-o FILE]\n"
-    "  Writes the sheet file into the existing NV image. Sheet files are CSV in UTF-8\n"
-    "  (with or without BOM), UTF-16 with BOM, or GB18030. Every message of the library\n"
-    "  is printed on standard error, one per line. Sheets whose write fills cells back\n"
-    "  (the MIPI device USIDs of PinMuxMipiInit) print them as a range block on standard\n"
-    "  output, or into FILE with -o.\n";
-constexpr const char* kReadHelp =
-    "usage: calvex read SHEET NV.bin [-o SHEET.csv]\n"
-    "  Reads the sheet from the NV image and prints it as a sheet file (UTF-8), or\n"
-    "  writes it to the file given with -o. The output is valid input of `write`.\n";
+struct Command {
+  std::string sheet;
+  std::string image;
+  std::string file;
+};
 
-std::string utf8_of(std::u16string_view text) { return utf8_from_utf16(text); }
+int run(const std::vector<std::string>& arguments) {
+  CLI::App app{kDescription, "calvex"};
+  app.set_version_flag("--version", std::string("calvex ") + CALVEX_VERSION);
+  app.footer(kFooter);
+  app.require_subcommand(1);
 
-std::u16string utf16_of(std::string_view utf8) { return utf16_from_utf8(utf8); }
+  Options options;
+  std::string layout;
+  app.add_option("--layout", layout, "LTE NV layout of the LTE sheets (default: single)")
+      ->check(CLI::IsMember({"single", "merged"}));
+  app.add_flag("--lenient", options.lenient, "pass cells to the library unchecked, as the Windows host does");
+  app.add_flag("--dry-run", options.dry_run, "write: show what would change, write nothing");
+  app.add_flag("--grow", options.grow, "write: extend an image too short for the sheet");
+  app.add_flag("--allow-short", options.allow_short, "read: read an image too short for the sheet (missing bytes as 0)");
+  std::string output;
+  app.add_option("-o,--output", output,
+                 "write: the new image (the input stays as it is); read, template: the sheet file ('-': stdout)");
+  std::string write_back;
+  app.add_option("--write-back", write_back, "write: where write-back cells go (default: standard output)");
 
-// Prints the library's messages, one line each on standard error.
-void print_messages(const Outcome& outcome) {
-  for (const ShownMessage& m : outcome.messages) std::fprintf(stderr, "%s\n", utf8_of(m.text).c_str());
-}
+  Command c;
+  auto* list = app.add_subcommand("list", "the sheets, their ranges and read support");
+  auto* describe = app.add_subcommand("describe", "a sheet's ranges, cell kinds, keywords and NV blocks");
+  describe->add_option("sheet", c.sheet, "sheet name")->required();
+  auto* templ = app.add_subcommand("template", "an empty sheet file to fill in");
+  templ->add_option("sheet", c.sheet, "sheet name")->required();
+  auto* write = app.add_subcommand("write", "write a sheet file into an NV image");
+  write->add_option("sheet", c.sheet, "sheet name")->required();
+  write->add_option("image", c.image, "NV image (changed only on success)")->required();
+  write->add_option("file", c.file, "sheet file ('-': standard input)")->required();
+  auto* read = app.add_subcommand("read", "read a sheet back from an NV image (valid input of write)");
+  read->add_option("sheet", c.sheet, "sheet name")->required();
+  read->add_option("image", c.image, "NV image")->required();
+  for (CLI::App* sub : {list, describe, templ, write, read}) sub->fallthrough();
 
-// The layout switch value for a sheet: --layout if given, else the sheet's own.
-int32_t layout_for(const SheetEntry& entry, const std::optional<int32_t>& layout) {
-  if (layout) return *layout;
-  return entry.layout == calvex::NvLayout::Merged ? 1 : 0;
-}
-
-bool write_output(const std::string& text, const std::optional<std::string>& out_path) {
-  if (!out_path) {
-    std::cout << text;
-    std::cout.flush();
-    return static_cast<bool>(std::cout);
-  }
-  std::ofstream out(*out_path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) {
-    std::cerr << "calvex: cannot write " << *out_path << "\n";
-    return false;
-  }
-  return true;
-}
-
-int cmd_list() {
-  for (const SheetEntry* e : all_sheets()) {
-    std::cout << calvex::family_name(e->family) << "\t" << e->name << "\t" << (e->has_read() ? "write+read" : "write") << "\t" << e->summary
-              << "\n";
-    for (const RangeShape& s : e->ranges) {
-      std::cout << "\t\trange " << s.name << ": " << s.rows << " x " << s.cols << " (" << s.rows * s.cols
-                << " cells)\n";
-    }
-    if (e->has_read()) std::cout << "\t\tread: " << e->read_count() << " cells\n";
-  }
-  return kExitOk;
-}
-
-const SheetEntry* sheet_or_complain(const std::string& name) {
-  const SheetEntry* e = find_sheet(name);
-  if (e == nullptr) std::cerr << "calvex: unknown sheet '" << name << "' (see `calvex list`)\n";
-  return e;
-}
-
-int cmd_template(const SheetEntry& entry, const std::optional<std::string>& out_path) {
-  return write_output(format_sheet_file(entry, {}), out_path) ? kExitOk : kExitUsage;
-}
-
-int cmd_write(const SheetEntry& entry, const std::string& image, const std::string& sheet_path,
-              const std::optional<std::string>& out_path, const std::optional<int32_t>& layout) {
-  std::ifstream in(sheet_path, std::ios::binary);
-  if (!in) {
-    std::cerr << "calvex: cannot read " << sheet_path << "\n";
-    return kExitUsage;
-  }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  RangeCells cells;
-  try {
-    cells = parse_sheet_file(entry, decode_text(bytes));
-  } catch (const FormatError& e) {
-    if (e.line() > 0) {
-      std::cerr << sheet_path << ":" << e.line() << ": " << e.what() << "\n";
-    } else {
-      std::cerr << sheet_path << ": " << e.what() << "\n";
-    }
-    return kExitUsage;
-  }
-
-  SheetCells texts(cells.size());
-  for (size_t r = 0; r < cells.size(); ++r) {
-    for (const std::string& c : cells[r]) texts[r].push_back(utf16_of(c));
-  }
-  std::vector<std::u16string> back;
-  const Outcome outcome = call_sheet_write(entry, texts, utf16_of(image), layout_for(entry, layout), &back);
-  print_messages(outcome);
-
-  const int status = outcome.write_succeeded() ? kExitOk : kExitRefused;
-  if (entry.write_with_back != nullptr) {
-    std::vector<std::string> out;
-    for (const std::u16string& t : back) out.push_back(utf8_of(t));
-    if (!write_output(format_range(std::string(entry.write_back_name), static_cast<int>(out.size()), 1, out),
-                      out_path)) {
-      return kExitUsage;
-    }
-  }
-  return status;
-}
-
-int cmd_read(const SheetEntry& entry, const std::string& image, const std::optional<std::string>& out_path,
-             const std::optional<int32_t>& layout) {
-  if (!entry.has_read()) {
-    std::cerr << "calvex: sheet " << entry.name << " has no read operation\n";
-    return kExitUsage;
-  }
-  std::vector<std::u16string> out;
-  const Outcome outcome = call_sheet_read(entry, out, utf16_of(image), layout_for(entry, layout));
-  print_messages(outcome);
-  if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
-
-  const SheetCells read = cells_from_read(entry, out);
-  RangeCells cells(read.size());
-  for (size_t r = 0; r < read.size(); ++r) {
-    for (const std::u16string& t : read[r]) cells[r].push_back(utf8_of(t));
-  }
-  return write_output(format_sheet_file(entry, cells), out_path) ? kExitOk : kExitUsage;
-}
-
-bool wants_help(const std::vector<std::string>& args) {
-  for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") return true;
-  }
-  return false;
-}
-
-// Splits "-o FILE" off args.
-bool take_output(std::vector<std::string>& args, std::optional<std::string>& out_path) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o") {
-      if (i + 1 >= args.size()) return false;
-      out_path = args[i + 1];
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return true;
-    }
-  }
-  return true;
-}
-
-int run(std::vector<std::string> args) {
-  std::optional<int32_t> layout;
-  while (!args.empty() && args[0].rfind("--", 0) == 0) {
-    if (args[0] == "--help") {
-      std::cout << kUsage;
-      return kExitOk;
-    }
-    if (args[0] == "--layout" && args.size() >= 2 && (args[1] == "single" || args[1] == "merged")) {
-      layout = args[1] == "single" ? 0 : 1;
-      args.erase(args.begin(), args.begin() + 2);
+  // A word where the command belongs that is no command: name it (CLI11
+  // would only say that a command is missing).
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--layout" || a == "-o" || a == "--output" || a == "--write-back") {
+      ++i;
       continue;
     }
-    std::cerr << kUsage;
+    if (a.empty() || a[0] == '-') continue;
+    const auto known = app.get_subcommands([&a](CLI::App* sub) { return sub->get_name() == a; });
+    if (known.empty()) {
+      platform::write_line(platform::Stream::kErr, "calvex: unknown command '" + a + "' (see `calvex --help`)");
+      return kExitUsage;
+    }
+    break;
+  }
+  try {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  } catch (const CLI::ParseError& e) {
+    platform::write_line(platform::Stream::kErr, std::string("calvex: ") + e.what());
+    platform::write_line(platform::Stream::kErr, "Run with --help for more information.");
     return kExitUsage;
   }
-  if (args.empty()) {
-    std::cerr << kUsage;
-    return kExitUsage;
-  }
-  const std::string command = args[0];
-  args.erase(args.begin());
-  std::optional<std::string> out_path;
+  if (!layout.empty()) options.layout = layout == "merged" ? 1 : 0;
+  if (!output.empty()) options.output = output;
+  if (!write_back.empty()) options.write_back = write_back;
 
-  if (command == "list") {
-    if (wants_help(args)) return std::cout << kListHelp, kExitOk;
-    if (!args.empty()) return std::cerr << kListHelp, kExitUsage;
-    return cmd_list();
-  }
-  if (command == "template") {
-    if (wants_help(args)) return std::cout << kTemplateHelp, kExitOk;
-    if (!take_output(args, out_path) || args.size() != 1) return std::cerr << kTemplateHelp, kExitUsage;
-    const SheetEntry* e = sheet_or_complain(args[0]);
-    return e ? cmd_template(*e, out_path) : kExitUsage;
-  }
-  if (command == "write") {
-    if (wants_help(args)) return std::cout << kWriteHelp, kExitOk;
-    if (!take_output(args, out_path) || args.size() != 3) return std::cerr << kWriteHelp, kExitUsage;
-    const SheetEntry* e = sheet_or_complain(args[0]);
-    return e ? cmd_write(*e, args[1], args[2], out_path, layout) : kExitUsage;
-  }
-  if (command == "read") {
-    if (wants_help(args)) return std::cout << kReadHelp, kExitOk;
-    if (!take_output(args, out_path) || args.size() != 2) return std::cerr << kReadHelp, kExitUsage;
-    const SheetEntry* e = sheet_or_complain(args[0]);
-    return e ? cmd_read(*e, args[1], out_path, layout) : kExitUsage;
-  }
-  std::cerr << "calvex: unknown command '" << command << "'\n" << kUsage;
-  return kExitUsage;
+  if (*list) return cmd_list();
+  const SheetEntry* sheet = find_sheet_or_suggest(c.sheet);
+  if (sheet == nullptr) return kExitUsage;
+  if (*describe) return cmd_describe(*sheet);
+  if (*templ) return cmd_template(*sheet, options);
+  if (*write) return cmd_write(*sheet, c.image, c.file, options);
+  return cmd_read(*sheet, c.image, options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    return run(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::exception& e) {
-    std::cerr << "calvex: " << e.what() << "\n";
-    return kExitUsage;
+    return run(calvex_host::platform::arguments(argc, argv));
+  } catch (const std::bad_alloc&) {
+    calvex_host::platform::write_line(calvex_host::platform::Stream::kErr, "calvex: out of memory");
+  } catch (...) {
+    calvex_host::platform::write_line(calvex_host::platform::Stream::kErr, "calvex: internal error");
   }
+  return calvex_host::kExitUsage;
 }

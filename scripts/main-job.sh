@@ -24,7 +24,7 @@ for dir in examples/*/; do
     [ -n "${layout:-}" ] && opts=(--layout "$layout")
     echo "== $family: write $sheet from $dir$csv"
     # Sheets whose write fills cells back (MIPI device USIDs) save them beside the results.
-    if ! "$calvex" "${opts[@]}" write "$sheet" "out/$family/nv.bin" "$dir$csv" -o "out/$family/$sheet.writeback.csv"; then
+    if ! "$calvex" "${opts[@]}" write "$sheet" "out/$family/nv.bin" "$dir$csv" --write-back "out/$family/$sheet.writeback.csv"; then
       echo "!! $family: write $sheet failed"
       status=1
       continue

@@ -1,0 +1,42 @@
+// calvex's commands. Each returns the process exit status:
+//   0  done (a write: the library showed its success message and no error)
+//   1  the library refused or failed, or the image cannot be used; the image
+//      is byte for byte as it was
+//   2  usage, sheet-file or cell errors found before the library was called
+// Messages go to standard error, results to standard output or -o.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "catalogue.h"
+
+namespace calvex_host {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitRefused = 1;
+inline constexpr int kExitUsage = 2;
+
+// Options that every command accepts, wherever they stand on the line.
+struct Options {
+  std::optional<int32_t> layout;           // --layout single|merged (LTE sheets)
+  bool lenient = false;                    // --lenient: cells go to the library as they are
+  bool dry_run = false;                    // --dry-run: show what a write would change, write nothing
+  bool grow = false;                       // --grow: a write may extend a short image
+  bool allow_short = false;                // --allow-short: a read may run on a short image
+  std::optional<std::string> output;       // -o: the result (image, sheet file, workbook)
+  std::optional<std::string> write_back;   // --write-back: where write-back cells go (else stdout)
+};
+
+int cmd_list();
+int cmd_describe(const SheetEntry& sheet);
+int cmd_template(const SheetEntry& sheet, const Options& options);
+int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options);
+int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options);
+
+// The definition of `name`, or nullptr after printing an error with the
+// closest sheet names.
+const SheetEntry* find_sheet_or_suggest(const std::string& name);
+
+}  // namespace calvex_host
