@@ -1,7 +1,5 @@
 #include "csv.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -12,6 +10,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform.h"
 #include "unicode.h"
 
 namespace calvex_host {
@@ -41,18 +40,9 @@ std::string decode_utf16(const std::vector<uint8_t>& bytes, bool big_endian, siz
 }
 
 std::string decode_gb18030(const std::vector<uint8_t>& bytes) {
-  iconv_t cd = iconv_open("UTF-8", "GB18030");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw FormatError(0, "text is neither UTF-8 nor convertible GB18030");
-  std::string out(bytes.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
-  size_t in_left = bytes.size();
-  char* dst = out.data();
-  size_t out_left = out.size();
-  const size_t rc = iconv(cd, &in, &in_left, &dst, &out_left);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1) || in_left != 0) throw FormatError(0, "text is neither UTF-8 nor valid GB18030");
-  out.resize(out.size() - out_left);
-  return out;
+  std::optional<std::string> text = platform::utf8_from_gb18030(bytes);
+  if (!text) throw FormatError(0, "text is neither UTF-8 nor valid GB18030");
+  return std::move(*text);
 }
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
