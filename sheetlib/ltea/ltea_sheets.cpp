@@ -32,6 +32,8 @@ constexpr RangeDef kFlagsRanges[] = {{"TxNvFlagSwitch", 1, 1, &msg::kTxNvFlagSwi
                                      {"TxPowerESF", 1, 1, &msg::kLteaTxPowerEsfRange, hex(2)}};
 // The read gives TxNvFlag and TxPowerESF only; the switches come back empty (off).
 constexpr ReadRun kFlagsRead[] = {{1, 0, 1}, {3, 0, 1}};
+// A read shows the switches "open", so that the values it shows are written back.
+constexpr ReadFill kFlagsReadFills[] = {{0, 0, "open"}, {2, 0, "open"}};
 constexpr RangeDef kMprRanges[] = {{"Mpr", 42, 1, &msg::kLteaMprRange, dec(2, true)}};
 constexpr RangeDef kPcScaleRanges[] = {
     {"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kPcScaleSwitchWords)},
@@ -134,7 +136,8 @@ constexpr SheetDef kSheets[] = {
      .ranges = kFlagsRanges,
      .blocks = kFlagsBlocks,
      .read_cells = 2,
-     .read_runs = kFlagsRead},
+     .read_runs = kFlagsRead,
+     .read_fills = kFlagsReadFills},
     {.name = "LteaMpr",
      .family = Family::Ltea,
      .summary = "LTE-A primary carrier MPR table (42)",

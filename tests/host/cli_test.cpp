@@ -372,6 +372,8 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
           const bool upper = last >= 'A' && last <= 'F';
           other = text.substr(0, text.size() - 1) +
                   static_cast<char>(flipped < 10 ? '0' + flipped : (upper ? 'A' : 'a') + flipped - 10);
+        } else if (spec.kind == calvex::CellKind::Line && (text == "0" || text == "1")) {
+          other = text == "0" ? "1" : "0";
         } else {
           continue;
         }
