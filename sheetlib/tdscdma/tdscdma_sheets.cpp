@@ -1,15 +1,48 @@
 // Definitions of the TD-SCDMA sheets.
+#include <cstdint>
+
 #include "sheet_def.h"
 
 namespace calvex {
 namespace {
 
-// 15 control values, in NV order.
-constexpr RangeDef kNvCtrlRanges[] = {{"NvCtrl", 15, 1, &msg::kTdNvCtrlCells, text()}};
-// 19 rows (GPIO_GROUP0 lines 0-10, GPIO_GROUP1 lines 0-3, words 1-4) x 14 states (group 0: 0-6, group 1: 0-6).
-constexpr RangeDef kSwitchPaRanges[] = {{"TruthTable", 19, 14, &msg::kSwitchPaTruthTableCells, text()}};
-// 20 rows: table A first value, second value, table B first value, second value.
-constexpr RangeDef kTmpCompRanges[] = {{"TmpComp", 20, 4, &msg::kTmpCompDataCells, text()}};
+// ---- NV places (spec Part 5; the sheet units keep them to themselves) ----
+
+constexpr uint32_t kNvCtrlOffset = 168;  // 0xA8: 15 fields up to 209
+constexpr uint32_t kNvCtrlSize = 42;
+constexpr uint32_t kTmpCompOffset = 420;  // 0x1A4: table A (20 pairs of u16/s16), then table B at 500
+constexpr uint32_t kTmpCompSize = 2 * 20 * 4;
+constexpr uint32_t kSwitchPaAreaOffset = 580;  // 0x244: 14 control word sets and their gaps, up to 1283
+constexpr uint32_t kSwitchPaAreaSize = 704;
+
+// ---- Cell kinds ----
+
+// 15 control values, in NV order: six unsigned 16-bit values; four decimal
+// values cut to 16 bits and stored zero-extended in 32 (read back as signed
+// 32-bit: -1 and 65535 store the same bytes); the enable word (hex;
+// "0x13579BDF" enables the next two); two signed 16-bit values; a 32-bit and
+// a 16-bit hexadecimal value.
+constexpr CellArea kNvCtrlAreas[] = {
+    {6, 0, 4, 1, in_range(dec(4, true), INT16_MIN, UINT16_MAX)},
+    {10, 0, 1, 1, hex(4)},
+    {11, 0, 2, 1, dec(2, true)},
+    {13, 0, 1, 1, hex(4)},
+    {14, 0, 1, 1, hex(2)},
+};
+constexpr RangeDef kNvCtrlRanges[] = {{"NvCtrl", 15, 1, &msg::kTdNvCtrlCells, dec(2, false), kNvCtrlAreas}};
+// 19 rows (GPIO_GROUP0 lines 0-10, GPIO_GROUP1 lines 0-3, words 1-4; X for
+// none) x 14 states (group 0: 0-6, group 1: 0-6).
+constexpr CellArea kSwitchPaAreas[] = {{15, 0, 4, 0, or_x(hex(4))}};
+constexpr RangeDef kSwitchPaRanges[] = {
+    {"TruthTable", 19, 14, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaAreas}};
+// 20 rows: table A first value (unsigned), second value (signed), table B
+// first value, second value.
+constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, dec(2, true)}, {0, 3, 0, 1, dec(2, true)}};
+constexpr RangeDef kTmpCompRanges[] = {{"TmpComp", 20, 4, &msg::kTmpCompDataCells, dec(2, false), kTmpCompAreas}};
+
+constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
+constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};
+constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompOffset, kTmpCompSize}};
 
 constexpr SheetDef kSheets[] = {
     {.name = "TdscdmaNvCtrl",
@@ -20,7 +53,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetTdscdmaNvCtrlWr,
      .read = &ops::SheetTdscdmaNvCtrlRd,
      .on_range_count = &msg::kTdNvCtrlConfig,
-     .ranges = kNvCtrlRanges},
+     .ranges = kNvCtrlRanges,
+     .blocks = kNvCtrlBlocks},
     {.name = "TdscdmaSwitchPaCtrlWord",
      .family = Family::Tdscdma,
      .summary = "TD-SCDMA truth table (19 rows x 14 states) of switch/PA control words",
@@ -29,7 +63,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetTdscdmaSwitchPaCtrlWordWr,
      .read = &ops::SheetTdscdmaSwitchPaCtrlWordRd,
      .on_range_count = &msg::kTdSwitchPaConfig,
-     .ranges = kSwitchPaRanges},
+     .ranges = kSwitchPaRanges,
+     .blocks = kSwitchPaBlocks},
     {.name = "TdscdmaTmpComp",
      .family = Family::Tdscdma,
      .summary = "TD-SCDMA temperature compensation: two tables of 20 value pairs",
@@ -38,7 +73,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetTdscdmaTmpCompWr,
      .read = &ops::SheetTdscdmaTmpCompRd,
      .on_range_count = &msg::kTdTmpCompConfig,
-     .ranges = kTmpCompRanges},
+     .ranges = kTmpCompRanges,
+     .blocks = kTmpCompBlocks},
 };
 
 }  // namespace
