@@ -1,26 +1,103 @@
 // Definitions of the WCDMA sheets.
+#include <array>
+#include <climits>
+
 #include "sheet_def.h"
+#include "wcdma/wcdma_head.h"
 
 namespace calvex {
 namespace {
 
+using namespace wcdma;  // the WCDMA head (wcdma_head.h)
+
+// ---- NV places the sheet units keep to themselves (spec Part 6) ----
+
+constexpr uint32_t kHdelFlagOffset = 76;  // 0x4C: u32 HdelFlag enable word
+constexpr uint32_t kNotchOffset = 80;     // 0x50: u32 point count, then 10 x {u32, s32} parameters
+constexpr uint32_t kNotchSize = 4 + 10 * 8;
+constexpr uint32_t kBandEnOffset = 164;  // 0xA4: u32 BandEn enable word, then 8 x {u16 band, s16 power}
+constexpr uint32_t kBandEnAndMaxPowSize = 4 + 8 * 4;
+constexpr uint32_t kAntExchangeOffset = 200;  // 0xC8: exchange and no-exchange entries
+constexpr uint32_t kAntExchangeSize = 2 * 8;
+// Of each 720-byte band slot block the switch/PA sheet owns the 560 bytes
+// from 160 on, the temperature compensation sheet the first 160.
+constexpr uint32_t kSlotTmpCompSize = 160;
+constexpr uint32_t kSlotSwitchPaOffset = 160;
+constexpr uint32_t kSlotSwitchPaSize = 560;
+
+// ---- Cell kinds ----
+
+// Switches: "open" writes the feature; "close" (what the read shows for a
+// feature that is off) or empty leaves it alone.
+constexpr std::string_view kOpenCloseWords[] = {"open", "close"};
+constexpr CellSpec kSwitchCell = keyword(kOpenCloseWords, true);
+// A band number of a band list: X marks an empty slot; a band 0 would read back as one.
+constexpr CellSpec kBandCell = or_x(in_range(dec(4, true), 1, INT32_MAX));
+// Notch points: the table holds 10.
+constexpr int64_t kNotchPointsMax = 10;
+
 // 15 lines (GPIO_GROUP0 0-10, GPIO_GROUP1 0-3) x 2 states (exchange, no exchange).
-constexpr RangeDef kAntExchangeRanges[] = {{"AntExchange", 15, 2, &msg::kWcdmaAntCells, text()}};
-// Switches and enable words; band numbers (row 0) and maximum powers (row 1) of 8 entries.
-constexpr RangeDef kMaxPowRanges[] = {{"HdelFlagSwitch", 1, 1, &msg::kWcdmaHdelSwitchCells, text()},
-                                      {"HdelFlag", 1, 1, &msg::kWcdmaHdelEnableCells, text()},
-                                      {"BandEnSwitch", 1, 1, &msg::kWcdmaBandEnSwitchCells, text()},
-                                      {"BandEn", 1, 1, &msg::kWcdmaBandEnEnableCells, text()},
-                                      {"BandMaxPow", 2, 8, &msg::kWcdmaMaxPowTableCells, text()}};
-// Number of interference points; 10 points x (first, second parameter).
-constexpr RangeDef kNotchRanges[] = {{"NotchCount", 1, 1, &msg::kWcdmaNotchCountCells, text()},
-                                     {"NotchParams", 10, 2, &msg::kWcdmaNotchParamCells, text()}};
-// Band list; 19 rows x 88 columns (8 band slots x 11 states).
-constexpr RangeDef kSwitchPaRanges[] = {{"BandInfo", 1, 8, &msg::kBandInfoCells, text()},
-                                        {"TruthTable", 19, 88, &msg::kSwitchPaTruthTableCells, text()}};
-// Band list; 40 rows x 16 columns (8 band slots x value pair).
-constexpr RangeDef kTmpCompRanges[] = {{"BandInfo", 1, 8, &msg::kWcdmaTmpCompBandCells, text()},
-                                       {"TmpComp", 40, 16, &msg::kTmpCompDataCells, text()}};
+constexpr RangeDef kAntExchangeRanges[] = {{"AntExchange", 15, 2, &msg::kWcdmaAntCells, line_cell()}};
+// Switches and enable words (hex; "0x13579BDF" turns the band table on);
+// band numbers (row 0, unsigned 16-bit) and maximum powers (row 1, signed
+// 16-bit) of 8 entries, X for an empty entry.
+constexpr CellArea kMaxPowAreas[] = {{1, 0, 1, 0, or_x(dec(2, true))}};
+constexpr RangeDef kMaxPowRanges[] = {
+    {"HdelFlagSwitch", 1, 1, &msg::kWcdmaHdelSwitchCells, kSwitchCell},
+    {"HdelFlag", 1, 1, &msg::kWcdmaHdelEnableCells, hex(4)},
+    {"BandEnSwitch", 1, 1, &msg::kWcdmaBandEnSwitchCells, kSwitchCell},
+    {"BandEn", 1, 1, &msg::kWcdmaBandEnEnableCells, hex(4)},
+    {"BandMaxPow", 2, 8, &msg::kWcdmaMaxPowTableCells, or_x(dec(2, false)), kMaxPowAreas}};
+// Number of interference points (1-10; the read shows X for none); 10
+// points x (first parameter unsigned 32-bit, second signed 32-bit), X past the count.
+constexpr CellArea kNotchParamAreas[] = {{0, 1, 0, 1, or_x(dec(4, true))}};
+constexpr RangeDef kNotchRanges[] = {
+    {"NotchCount", 1, 1, &msg::kWcdmaNotchCountCells, or_x(in_range(dec(4, true), 1, kNotchPointsMax))},
+    {"NotchParams", 10, 2, &msg::kWcdmaNotchParamCells, or_x(dec(4, false)), kNotchParamAreas}};
+// Band list; 19 rows (GPIO_GROUP0 lines 0-10, GPIO_GROUP1 lines 0-3,
+// hexadecimal words 1-4, X for none) x 88 columns (8 band slots x 11 states).
+constexpr CellArea kSwitchPaTruthAreas[] = {{15, 0, 4, 0, or_x(hex(4))}};
+constexpr RangeDef kSwitchPaRanges[] = {
+    {"BandInfo", 1, 8, &msg::kBandInfoCells, kBandCell},
+    {"TruthTable", 19, 88, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas}};
+// Band list (must match the image's); 40 rows x 16 columns (8 band slots x
+// value pair: first unsigned, second signed 16-bit; X past the band count).
+constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))}, {0, 3, 0, 1, or_x(dec(2, true))},
+                                      {0, 5, 0, 1, or_x(dec(2, true))}, {0, 7, 0, 1, or_x(dec(2, true))},
+                                      {0, 9, 0, 1, or_x(dec(2, true))}, {0, 11, 0, 1, or_x(dec(2, true))},
+                                      {0, 13, 0, 1, or_x(dec(2, true))}, {0, 15, 0, 1, or_x(dec(2, true))}};
+constexpr RangeDef kTmpCompRanges[] = {
+    {"BandInfo", 1, 8, &msg::kWcdmaTmpCompBandCells, kBandCell},
+    {"TmpComp", 40, 16, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas}};
+
+// ---- NV blocks ----
+
+constexpr NvSpan kAntExchangeBlocks[] = {{kAntExchangeOffset, kAntExchangeSize}};
+constexpr NvSpan kMaxPowBlocks[] = {{kHdelFlagOffset, 4}, {kBandEnOffset, kBandEnAndMaxPowSize}};
+constexpr NvSpan kNotchBlocks[] = {{kNotchOffset, kNotchSize}};
+
+// Switch/PA: the band list and count, and 560 bytes of every band slot.
+constexpr size_t kSwitchPaSpanCount = 1 + kBandSlots;
+constexpr std::array<NvSpan, kSwitchPaSpanCount> switch_pa_blocks() {
+  std::array<NvSpan, kSwitchPaSpanCount> spans{};
+  size_t n = 0;
+  spans[n++] = {kBandListOffset, kBandSlots * kBandListEntrySize + kBandCountSize};
+  for (size_t k = 0; k < kBandSlots; ++k) spans[n++] = {band_slot_block(k) + kSlotSwitchPaOffset, kSlotSwitchPaSize};
+  return spans;
+}
+constexpr auto kSwitchPaBlocks = switch_pa_blocks();
+
+// Temperature compensation: reads the band list and count (the check),
+// writes the first 160 bytes of the slots in use.
+constexpr size_t kTmpCompSpanCount = 1 + kBandSlots;
+constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
+  std::array<NvSpan, kTmpCompSpanCount> spans{};
+  size_t n = 0;
+  spans[n++] = {kBandListOffset, kBandSlots * kBandListEntrySize + kBandCountSize, NvLayout::Any, true};
+  for (size_t k = 0; k < kBandSlots; ++k) spans[n++] = {band_slot_block(k), kSlotTmpCompSize};
+  return spans;
+}
+constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
 constexpr SheetDef kSheets[] = {
     // The read operation does not read the entries back (it only empties the
@@ -31,7 +108,8 @@ constexpr SheetDef kSheets[] = {
      .write_export = "SheetWcdmaAntExchangeWr",
      .write = &ops::SheetWcdmaAntExchangeWr,
      .on_range_count = &msg::kWcdmaAntConfig,
-     .ranges = kAntExchangeRanges},
+     .ranges = kAntExchangeRanges,
+     .blocks = kAntExchangeBlocks},
     {.name = "WcdmaMaxPow",
      .family = Family::Wcdma,
      .summary = "WCDMA HdelFlag and BandEn switches and enable words, per-band maximum power",
@@ -40,7 +118,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetWcdmaMaxPowWr,
      .read = &ops::SheetWcdmaMaxPowRd,
      .on_range_count = &msg::kWcdmaMaxPowConfig,
-     .ranges = kMaxPowRanges},
+     .ranges = kMaxPowRanges,
+     .blocks = kMaxPowBlocks},
     {.name = "WcdmaNotch",
      .family = Family::Wcdma,
      .summary = "WCDMA notch filter: number of interference points and 10 parameter pairs",
@@ -49,7 +128,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetWcdmaNotchWr,
      .read = &ops::SheetWcdmaNotchRd,
      .on_range_count = &msg::kWcdmaNotchConfig,
-     .ranges = kNotchRanges},
+     .ranges = kNotchRanges,
+     .blocks = kNotchBlocks},
     {.name = "WcdmaSwitchPaCtrlWord",
      .family = Family::Wcdma,
      .summary = "WCDMA band list and truth table (19 rows x 8 bands x 11 states) of switch/PA control words",
@@ -58,7 +138,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetWcdmaSwitchPaCtrlWordWr,
      .read = &ops::SheetWcdmaSwitchPaCtrlWordRd,
      .on_range_count = &msg::kWcdmaSwitchPaConfig,
-     .ranges = kSwitchPaRanges},
+     .ranges = kSwitchPaRanges,
+     .blocks = kSwitchPaBlocks},
     {.name = "WcdmaTmpComp",
      .family = Family::Wcdma,
      .summary = "WCDMA temperature compensation: 40 value pairs per band of the band list",
@@ -67,7 +148,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetWcdmaTmpCompWr,
      .read = &ops::SheetWcdmaTmpCompRd,
      .on_range_count = &msg::kWcdmaTmpCompConfig,
-     .ranges = kTmpCompRanges},
+     .ranges = kTmpCompRanges,
+     .blocks = kTmpCompBlocks},
 };
 
 }  // namespace
