@@ -1,6 +1,9 @@
 // bincut run as a program on real files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tool_test_support.h"
@@ -109,6 +112,24 @@ TEST(Bincut, TooFewArgumentsPrintUsage) {
   const auto r = run_program({kProgram, "in", "0", "0"});
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, kProgram + " file_in offset size file_out\n");
+}
+
+// Offsets beyond 32 bits: a sparse input of 4 GiB plus 64 KiB.
+TEST(Bincut, OffsetsBeyondFourGiB) {
+  constexpr uint64_t kFourGiB = uint64_t{1} << 32;
+  tooltest::ScratchDir dir;
+  const Bytes marker = tooltest::pseudo_random_bytes(64, 35);
+  {
+    std::fstream sparse(dir.file("big"), std::ios::binary | std::ios::out | std::ios::trunc);
+    sparse.seekp(static_cast<std::streamoff>(kFourGiB + 1000));
+    sparse.write(reinterpret_cast<const char*>(marker.data()), static_cast<std::streamsize>(marker.size()));
+  }
+  std::filesystem::resize_file(dir.file("big"), kFourGiB + 65536);
+  const std::string offset = std::to_string(kFourGiB + 1000);
+  const auto r = run_program({kProgram, dir.file("big"), offset, "64", dir.file("out")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, echo(dir.file("big"), offset, "64", dir.file("out")));
+  EXPECT_EQ(tooltest::read_file(dir.file("out")), marker);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -284,6 +286,69 @@ TEST(AllocateFileBuffer, RefusesNegativeSizesAndAcceptsZero) {
   const fileio::FileBuffer buffer = fileio::allocate_file_buffer(100);
   ASSERT_TRUE(buffer.ok());
   EXPECT_EQ(buffer.size, 100);
+}
+
+TEST(InputFile, ReadsAtAnyOffsetAndRefusesWhatIsNoRegularFile) {
+  ScratchDir dir;
+  const Bytes content = tooltest::pseudo_random_bytes(3000, 11);
+  tooltest::write_file(dir.file("f"), content);
+  fileio::InputFile file;
+  ASSERT_TRUE(file.open(dir.file("f").c_str()));
+  EXPECT_EQ(file.size(), 3000);
+  Bytes piece(100);
+  ASSERT_TRUE(file.read_exact(2900, piece.data(), 100));
+  EXPECT_EQ(piece, Bytes(content.begin() + 2900, content.end()));
+  EXPECT_EQ(file.read_at(2950, piece.data(), 100), 50);  // the end of the file ends a read
+  EXPECT_FALSE(file.read_exact(2950, piece.data(), 100));
+  EXPECT_EQ(file.error(), fileio::kFileShrankReason);
+
+  tooltest::make_fifo(dir.file("fifo"));  // opening it for reading would wait for a writer
+  fileio::InputFile fifo;
+  EXPECT_FALSE(fifo.open(dir.file("fifo").c_str()));
+  EXPECT_EQ(fifo.error(), "not a regular file");
+  fileio::InputFile directory;
+  EXPECT_FALSE(directory.open(dir.path().c_str()));
+  EXPECT_EQ(directory.error(), "Is a directory");
+  fileio::InputFile missing;
+  EXPECT_FALSE(missing.open(dir.file("missing").c_str()));
+  EXPECT_EQ(missing.error(), "No such file or directory");
+}
+
+TEST(OutputFile, ReplacesTheDestinationOnlyOnCommit) {
+  ScratchDir dir;
+  tooltest::write_text(dir.file("out"), "old");
+  const Bytes content = tooltest::pseudo_random_bytes(5000, 12);
+  {
+    fileio::OutputFile out;
+    ASSERT_TRUE(out.create(dir.file("out").c_str()));
+    ASSERT_TRUE(out.write(content.data(), 5000));
+    EXPECT_EQ(out.written(), 5000);
+    EXPECT_EQ(tooltest::read_file(dir.file("out")), tooltest::bytes_of("old"));
+  }  // not committed: the temporary file goes, the destination stays
+  EXPECT_EQ(tooltest::read_file(dir.file("out")), tooltest::bytes_of("old"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  fileio::OutputFile out;
+  ASSERT_TRUE(out.create(dir.file("out").c_str()));
+  ASSERT_TRUE(out.write(content.data(), 5000));
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(tooltest::read_file(dir.file("out")), content);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(OutputFile, RefusesDestinationsThatAreNoRegularFiles) {
+  ScratchDir dir;
+  tooltest::make_fifo(dir.file("fifo"));  // opening it for writing would wait for a reader
+  fileio::OutputFile fifo;
+  EXPECT_FALSE(fifo.create(dir.file("fifo").c_str()));
+  EXPECT_EQ(fifo.error(), "not a regular file");
+  fileio::OutputFile directory;
+  EXPECT_FALSE(directory.create(dir.path().c_str()));
+  EXPECT_EQ(directory.error(), "Is a directory");
+  std::filesystem::create_symlink(dir.file("nowhere/target"), dir.file("dangling"));
+  fileio::OutputFile dangling;
+  EXPECT_FALSE(dangling.create(dir.file("dangling").c_str()));
+  EXPECT_EQ(dangling.error(), "No such file or directory");
 }
 
 }  // namespace

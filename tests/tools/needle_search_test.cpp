@@ -162,4 +162,73 @@ TEST(NeedleSearch, AdversarialRunsAgreeWithTheReference) {
   }
 }
 
+// The streamed search reads both files in pieces; with small pieces and a
+// small needle prefix, matches across piece borders, overlapping matches and
+// needles longer than the prefix must all come out as in the reference.
+struct StreamCase {
+  size_t prefix_max;
+  size_t text_chunk;
+  size_t compare_chunk;
+  const char* rule;
+};
+
+TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
+  Bytes text = tooltest::pseudo_random_bytes(5000, 78);
+  const Bytes needle(text.begin() + 1000, text.begin() + 1100);
+  std::copy(needle.begin(), needle.end(), text.begin() + 1999);                  // a second copy
+  std::copy(needle.begin(), needle.end(), text.end() - 100);                     // one at the very end
+  const Bytes periodic_text(3000, 'a');
+  const Bytes periodic_needle(40, 'a');
+  const StreamCase cases[] = {
+      {1 << 20, 1 << 20, 1 << 20, "everything in one piece"},
+      {1 << 20, 7, 1, "pieces far smaller than the needle"},
+      {1 << 20, 100, 3, "pieces of exactly the needle's size"},
+      {16, 1, 5, "needle longer than its prefix, one-byte pieces"},
+      {1, 33, 7, "a one-byte prefix: every first-byte match is checked"},
+  };
+  auto reader = [](const Bytes& bytes) {
+    return [&bytes](int64_t offset, unsigned char* into, size_t count) {
+      if (offset < 0 || static_cast<size_t>(offset) > bytes.size() || count > bytes.size() - offset) return false;
+      std::copy_n(bytes.begin() + offset, count, into);
+      return true;
+    };
+  };
+  for (const StreamCase& c : cases) {
+    const binseek::StreamLimits limits{c.prefix_max, c.text_chunk, c.compare_chunk};
+    for (const auto& [t, n] : {std::pair<const Bytes&, const Bytes&>{text, needle}, {periodic_text, periodic_needle}}) {
+      Offsets found;
+      const binseek::StreamResult result = binseek::find_all_streamed(
+          static_cast<int64_t>(t.size()), reader(t), static_cast<int64_t>(n.size()), reader(n),
+          [&](uint64_t offset) { found.push_back(offset); }, limits);
+      EXPECT_EQ(result.failure, binseek::StreamFailure::kNone) << c.rule;
+      EXPECT_EQ(result.matches, found.size()) << c.rule;
+      EXPECT_EQ(found, naive(t, n)) << c.rule;
+    }
+  }
+}
+
+TEST(FindAllStreamed, AFailedReadStopsTheSearchAndSaysWhichFile) {
+  const Bytes text = tooltest::pseudo_random_bytes(1000, 79);
+  const Bytes needle(text.begin() + 10, text.begin() + 20);
+  const binseek::StreamLimits limits{4, 100, 2};  // the needle is checked beyond its prefix
+  auto fail_at = [](const Bytes& bytes, int64_t failing_offset) {
+    return [&bytes, failing_offset](int64_t offset, unsigned char* into, size_t count) {
+      if (offset >= failing_offset) return false;
+      std::copy_n(bytes.begin() + offset, count, into);
+      return true;
+    };
+  };
+  Offsets found;
+  const auto on_match = [&](uint64_t offset) { found.push_back(offset); };
+  const binseek::StreamResult text_failed =
+      binseek::find_all_streamed(1000, fail_at(text, 500), 10, fail_at(needle, 10), on_match, limits);
+  EXPECT_EQ(text_failed.failure, binseek::StreamFailure::kTextRead);
+  EXPECT_EQ(found, (Offsets{10}));
+  found.clear();
+  const binseek::StreamResult needle_failed =
+      binseek::find_all_streamed(1000, fail_at(text, 1000), 10, fail_at(needle, 4), on_match, limits);
+  EXPECT_EQ(needle_failed.failure, binseek::StreamFailure::kNeedleRead);
+  EXPECT_TRUE(found.empty());
+}
+
 }  // namespace
