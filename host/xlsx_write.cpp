@@ -141,7 +141,8 @@ void XlsxWriter::add_line_chart(SheetId sheet, const LineChartSpec& spec) {
   for (uint32_t row = spec.first_series_row; row <= spec.last_series_row; ++row) {
     lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
     if (!series) fail("chart series of worksheet '" + target.name + "' cannot be added");
-    chart_series_set_categories(series, data_sheet, category_row, first_col, category_row, last_col);
+    if (spec.category_row > 0)
+      chart_series_set_categories(series, data_sheet, category_row, first_col, category_row, last_col);
     chart_series_set_values(series, data_sheet, row - 1, first_col, row - 1, last_col);
     if (spec.series_name_col > 0)
       chart_series_set_name_range(series, data_sheet, row - 1, static_cast<lxw_col_t>(spec.series_name_col - 1));

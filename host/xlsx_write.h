@@ -34,7 +34,7 @@ struct LineChartSpec {
   std::string title;         // empty: no title
   std::string x_axis_title;  // empty: none
   std::string y_axis_title;  // empty: none
-  uint32_t category_row = 0;
+  uint32_t category_row = 0;  // 0: no category cells (Excel numbers the points 1, 2, ...)
   uint32_t first_col = 0;
   uint32_t last_col = 0;
   uint32_t first_series_row = 0;

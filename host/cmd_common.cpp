@@ -1,0 +1,226 @@
+// Helpers the commands share.
+#include "cmd_common.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cell_check.h"
+#include "platform.h"
+#include "unicode.h"
+
+namespace calvex_host {
+
+using platform::Stream;
+
+void err(const std::string& line) { platform::write_line(Stream::kErr, line); }
+void out(const std::string& text) { platform::write_text(Stream::kOut, text); }
+
+std::string lower_ascii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+namespace {
+
+size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+}  // namespace
+
+std::vector<std::string> closest(const std::string& word, const std::vector<std::string>& candidates) {
+  const std::string key = lower_ascii(word);
+  const size_t limit = std::max<size_t>(2, key.size() / 3);
+  std::vector<std::pair<size_t, std::string>> scored;
+  for (const std::string& c : candidates) {
+    const std::string lc = lower_ascii(c);
+    size_t d = edit_distance(key, lc);
+    if (!key.empty() && lc.find(key) != std::string::npos) d = std::min<size_t>(d, 1);
+    if (d <= limit) scored.emplace_back(d, c);
+  }
+  std::stable_sort(scored.begin(), scored.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<std::string> best;
+  for (size_t i = 0; i < scored.size() && i < 3; ++i) best.push_back(scored[i].second);
+  return best;
+}
+
+int32_t layout_value(const SheetEntry& sheet, const Options& options) {
+  if (options.layout) return *options.layout;
+  return sheet.layout == calvex::NvLayout::Merged ? 1 : 0;
+}
+
+calvex::NvLayout nv_layout(int32_t value) { return value != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single; }
+
+std::string sheet_label(const SheetEntry& sheet, int32_t layout) {
+  std::string label(sheet.name);
+  if (sheet.family == calvex::Family::Lte) label += layout != 0 ? " (merged layout)" : " (single layout)";
+  return label;
+}
+
+namespace {
+
+std::string one_line(std::string text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') continue;
+    if (text[i] == '\n') {
+      if (i + 1 < text.size()) out += " | ";
+      continue;
+    }
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+void print_outcome(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
+  for (const ShownMessage& m : outcome.messages) {
+    const calvex::Message& entry = calvex::catalogue()[static_cast<size_t>(m.id)];
+    const char* cls = m.cls == calvex::MsgClass::Error ? "error" : m.cls == calvex::MsgClass::Warning ? "warning" : "ok";
+    err(std::string(cls) + ": " + sheet_label(sheet, layout) + ": " + one_line(utf8_from_utf16(m.text)) + " (" +
+        entry.gloss + ")");
+  }
+}
+
+uint64_t required_size(const SheetEntry& sheet, int32_t layout) {
+  uint64_t end = 0;
+  for (const calvex::NvSpan& b : sheet.blocks) {
+    if (b.layout != calvex::NvLayout::Any && b.layout != nv_layout(layout)) continue;
+    end = std::max<uint64_t>(end, static_cast<uint64_t>(b.offset) + b.size);
+  }
+  return end;
+}
+
+std::string hex_offset(uint64_t v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+
+namespace {
+
+// A keyword the text nearly matches (case or blanks aside), or empty.
+std::string near_keyword(const calvex::CellSpec& spec, const std::string& text) {
+  std::string squeezed;
+  for (char c : text) {
+    if (c != ' ' && c != '\t') squeezed.push_back(c);
+  }
+  std::vector<std::string> words;
+  for (std::string_view w : spec.keywords) {
+    if (lower_ascii(w) == lower_ascii(squeezed)) return std::string(w);
+    words.emplace_back(w);
+  }
+  const auto best = closest(squeezed, words);
+  return best.empty() ? std::string() : best.front();
+}
+
+}  // namespace
+
+size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const CellPlace& place, size_t* listed) {
+  size_t problems = 0;
+  for (size_t r = 0; r < sheet.ranges.size() && r < all_cells.size(); ++r) {
+    const calvex::RangeDef& range = sheet.ranges[r];
+    const auto& cells = all_cells[r];
+    for (size_t i = 0; i < cells.size(); ++i) {
+      const int row = static_cast<int>(i) / range.cols;
+      const int col = static_cast<int>(i) % range.cols;
+      const calvex::CellSpec spec = range.spec_at(row, col);
+      const auto problem = calvex::check_cell(spec, utf16_from_utf8(cells[i]));
+      if (!problem) continue;
+      ++problems;
+      if (++*listed > kMaxListedProblems) continue;
+      std::string line = place(r, i) + ": range " + std::string(range.name) + ", row " + std::to_string(row + 1) + " col " +
+              std::to_string(col + 1) + ": '" + cells[i] + "': " + *problem;
+      if (spec.kind == calvex::CellKind::Keyword) {
+        const std::string near = near_keyword(spec, cells[i]);
+        if (!near.empty() && near != cells[i]) line += " (did you mean '" + near + "'?)";
+      }
+      err(line);
+    }
+  }
+  return problems;
+}
+
+SheetCells utf16_cells(const RangeCells& cells) {
+  SheetCells texts(cells.size());
+  for (size_t r = 0; r < cells.size(); ++r) {
+    for (const std::string& c : cells[r]) texts[r].push_back(utf16_from_utf8(c));
+  }
+  return texts;
+}
+
+RangeCells utf8_cells(const SheetCells& cells) {
+  RangeCells out(cells.size());
+  for (size_t r = 0; r < cells.size(); ++r) {
+    for (const std::u16string& t : cells[r]) out[r].push_back(utf8_from_utf16(t));
+  }
+  return out;
+}
+
+Outcome read_sheet(const SheetEntry& sheet, const std::string& path, int32_t layout, SheetCells* cells) {
+  std::vector<std::u16string> texts;
+  Outcome outcome = call_sheet_read(sheet, texts, utf16_from_utf8(path), layout);
+  *cells = cells_from_read(sheet, texts);
+  return outcome;
+}
+
+size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, const SheetCells& after) {
+  size_t changes = 0;
+  for (size_t r = 0; r < sheet.ranges.size() && r < before.size() && r < after.size(); ++r) {
+    const calvex::RangeDef& range = sheet.ranges[r];
+    for (size_t i = 0; i < before[r].size() && i < after[r].size(); ++i) {
+      if (before[r][i] == after[r][i]) continue;
+      ++changes;
+      out("  " + std::string(sheet.name) + " " + std::string(range.name) + " row " + std::to_string(i / static_cast<size_t>(range.cols) + 1) +
+          " col " + std::to_string(i % static_cast<size_t>(range.cols) + 1) + ": '" + utf8_from_utf16(before[r][i]) +
+          "' -> '" + utf8_from_utf16(after[r][i]) + "'\n");
+    }
+  }
+  return changes;
+}
+
+size_t print_byte_changes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
+  const size_t n = std::max(before.size(), after.size());
+  size_t runs = 0;
+  for (size_t i = 0; i < n;) {
+    const bool differs = i >= before.size() || i >= after.size() || before[i] != after[i];
+    if (!differs) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < n && (j >= before.size() || j >= after.size() || before[j] != after[j])) ++j;
+    ++runs;
+    out("  bytes " + hex_offset(i) + ".." + hex_offset(j - 1) + " (" + std::to_string(j - i) + " bytes)\n");
+    i = j;
+  }
+  if (before.size() != after.size()) {
+    out("  image size " + std::to_string(before.size()) + " -> " + std::to_string(after.size()) + " bytes\n");
+  }
+  if (runs == 0) out("  no byte changes\n");
+  return runs;
+}
+
+void print_problem_total(size_t problems) {
+  if (problems > kMaxListedProblems) {
+    err("... and " + std::to_string(problems - kMaxListedProblems) + " more cell problems");
+  }
+}
+
+}  // namespace calvex_host

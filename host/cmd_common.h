@@ -1,0 +1,67 @@
+// Steps the commands share: printing, sheet names, layouts, the strict cell
+// check, reads through the library and the listing of changes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commands.h"
+#include "csv.h"
+#include "library.h"
+
+namespace calvex_host {
+
+// At most this many cell problems are listed; the rest are counted.
+inline constexpr size_t kMaxListedProblems = 50;
+
+// A line on standard error; text on standard output.
+void err(const std::string& line);
+void out(const std::string& text);
+
+std::string lower_ascii(std::string_view s);
+
+// Up to three candidates closest to word (ignoring case), best first.
+std::vector<std::string> closest(const std::string& word, const std::vector<std::string>& candidates);
+
+// The layout switch value for a sheet: --layout if given, else the sheet's own.
+int32_t layout_value(const SheetEntry& sheet, const Options& options);
+
+// "GsmTmpComp" or, for an LTE sheet, "LteFilter (merged layout)".
+std::string sheet_label(const SheetEntry& sheet, int32_t layout);
+
+// One line per library message: its class, the sheet, the text and its gloss.
+void print_outcome(const SheetEntry& sheet, int32_t layout, const Outcome& outcome);
+
+// The bytes an image must hold for the sheet's blocks in a layout.
+uint64_t required_size(const SheetEntry& sheet, int32_t layout);
+
+std::string hex_offset(uint64_t v);
+
+// Where cell i of range r stands, as the user sees it ("file.csv:4:2",
+// "book.xlsx!GsmTmpComp!B7").
+using CellPlace = std::function<std::string(size_t r, size_t i)>;
+
+// Checks every cell against its kind and prints each problem while *listed
+// stays within kMaxListedProblems; returns the sheet's problem count.
+size_t check_cells(const SheetEntry& sheet, const RangeCells& cells, const CellPlace& place, size_t* listed);
+
+// "... and N more cell problems" when problems went beyond the listed ones.
+void print_problem_total(size_t problems);
+
+SheetCells utf16_cells(const RangeCells& cells);
+RangeCells utf8_cells(const SheetCells& cells);
+
+// The sheet as read from the image at path, laid onto its ranges.
+Outcome read_sheet(const SheetEntry& sheet, const std::string& path, int32_t layout, SheetCells* cells);
+
+// Prints "  Sheet Range row R col C: 'old' -> 'new'" for every cell that
+// differs between two reads of a sheet; returns the count.
+size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, const SheetCells& after);
+
+// Prints the byte ranges in which two images differ; returns their count.
+size_t print_byte_changes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
+
+}  // namespace calvex_host
