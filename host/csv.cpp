@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -124,11 +123,6 @@ FormatError too_large() {
                             " MiB, far more than any sheet file holds (the largest sheet has " +
                             std::to_string(largest_sheet_cells) + " cells)");
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 std::vector<uint8_t> read_stream(std::FILE* file, size_t expected_size) {
   std::vector<uint8_t> bytes;
@@ -375,7 +369,7 @@ std::vector<uint8_t> read_sheet_bytes(const std::string& path) {
   const std::u8string_view utf8_path(reinterpret_cast<const char8_t*>(path.data()), path.size());
   const uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8_path), size_error);
   if (!size_error && size > kMaxSheetFileBytes) throw too_large();
-  const OwnedFile file(std::fopen(path.c_str(), "rb"));
+  const platform::File file = platform::open_file(path, platform::FileMode::kRead);
   if (!file) throw FormatError(0, "cannot open: " + system_reason());
   return read_stream(file.get(), size_error ? 0 : static_cast<size_t>(size));
 }
@@ -391,7 +385,7 @@ void write_sheet_text(const std::string& path, std::string_view text) {
     }
     return;
   }
-  OwnedFile file(std::fopen(path.c_str(), "wb"));
+  platform::File file = platform::open_file(path, platform::FileMode::kWrite);
   if (!file) throw FormatError(0, "cannot open for writing: " + system_reason());
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fclose(file.release()) != 0) {
     throw FormatError(0, "cannot write: " + system_reason());
