@@ -102,9 +102,13 @@ int32_t g_lte_layout = 0;
 
 class HostRanges final : public WriteArgs {
  public:
+  // What a NULL ranges or cells pointer counts as: no sheet has as many.
+  static constexpr int32_t kNoRanges = -1;
+  static constexpr int64_t kNoCells = -1;
+
   HostRanges(const CellRange* ranges, int32_t count) : ranges_(ranges), count_(count) {}
 
-  int32_t range_count() const override { return count_; }
+  int32_t range_count() const override { return ranges_ == nullptr && count_ > 0 ? kNoRanges : count_; }
 
   int64_t cell_count(int32_t i) const override {
     if (ranges_ == nullptr || i < 0 || i >= count_) return 0;
@@ -115,6 +119,7 @@ class HostRanges final : public WriteArgs {
     // Each extent lies within +-2^32, so only the product can overflow: a
     // product beyond 64 bits matches no sheet's count.
     if (__builtin_mul_overflow(rows, cols, &cells)) return INT64_MAX;
+    if (cells > 0 && r.cells == nullptr) return kNoCells;
     return cells;
   }
 

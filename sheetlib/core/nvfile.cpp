@@ -18,25 +18,79 @@ namespace calvex {
 
 namespace testing {
 long long fail_write_after_bytes = -1;
+unsigned long long write_calls = 0;
 }  // namespace testing
 
 namespace {
 
-// Applies the test seam: raises once the byte budget is spent.
-void check_write_budget(size_t size) {
-  if (testing::fail_write_after_bytes < 0) return;
-  if (static_cast<unsigned long long>(testing::fail_write_after_bytes) < size) {
+// Counts a write call and applies the byte budget of the test seam: returns
+// how many of size bytes may be written; fewer than size means the write
+// fails after writing them.
+size_t begin_write(size_t size) {
+  ++testing::write_calls;
+  if (testing::fail_write_after_bytes < 0) return size;
+  const auto budget = static_cast<unsigned long long>(testing::fail_write_after_bytes);
+  if (budget < size) {
     testing::fail_write_after_bytes = -1;
-    throw IoError("injected write failure");
+    return static_cast<size_t>(budget);
   }
   testing::fail_write_after_bytes -= static_cast<long long>(size);
+  return size;
 }
+
+[[noreturn]] void injected_write_failure() { throw IoError("injected write failure"); }
 
 }  // namespace
 
 NvFile::~NvFile() { close(); }
 
 #if defined(_WIN32)
+
+namespace {
+
+// The largest single ReadFile/WriteFile request.
+constexpr size_t kMaxChunk = 0x40000000u;
+
+DWORD chunk_of(size_t want) { return want > kMaxChunk ? static_cast<DWORD>(kMaxChunk) : static_cast<DWORD>(want); }
+
+OVERLAPPED at_offset(uint64_t offset) {
+  OVERLAPPED ov = {};
+  ov.Offset = static_cast<DWORD>(offset);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return ov;
+}
+
+// Writes all of buf at offset (positioned) or at the position (offset null).
+void write_all(HANDLE h, const uint64_t* offset, std::span<const uint8_t> buf) {
+  size_t total = 0;
+  while (total < buf.size()) {
+    DWORD put = 0;
+    OVERLAPPED ov = offset != nullptr ? at_offset(*offset + total) : OVERLAPPED{};
+    if (!WriteFile(h, buf.data() + total, chunk_of(buf.size() - total), &put, offset != nullptr ? &ov : nullptr) ||
+        put == 0) {
+      throw IoError("write failed");
+    }
+    total += put;
+  }
+}
+
+// Reads up to buf.size() bytes at offset (positioned) or at the position.
+size_t read_all(HANDLE h, const uint64_t* offset, std::span<uint8_t> buf) {
+  size_t total = 0;
+  while (total < buf.size()) {
+    DWORD got = 0;
+    OVERLAPPED ov = offset != nullptr ? at_offset(*offset + total) : OVERLAPPED{};
+    if (!ReadFile(h, buf.data() + total, chunk_of(buf.size() - total), &got, offset != nullptr ? &ov : nullptr)) {
+      if (offset != nullptr && GetLastError() == ERROR_HANDLE_EOF) break;
+      throw IoError("read failed");
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+}  // namespace
 
 bool NvFile::open(const std::u16string& path, Mode mode) {
   close();
@@ -55,6 +109,40 @@ bool NvFile::open(const std::u16string& path, Mode mode) {
 
 bool NvFile::is_open() const { return handle_ != nullptr; }
 
+size_t NvFile::read_at(uint64_t offset, std::span<uint8_t> buf) {
+  if (!is_open()) throw IoError("read on a closed file");
+  return read_all(static_cast<HANDLE>(handle_), &offset, buf);
+}
+
+void NvFile::write_at(uint64_t offset, std::span<const uint8_t> buf) {
+  if (!is_open()) throw IoError("write on a closed file");
+  const size_t allowed = begin_write(buf.size());
+  write_all(static_cast<HANDLE>(handle_), &offset, buf.first(allowed));
+  if (allowed < buf.size()) injected_write_failure();
+}
+
+uint64_t NvFile::size() {
+  if (!is_open()) throw IoError("size of a closed file");
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &length)) throw IoError("size failed");
+  return static_cast<uint64_t>(length.QuadPart);
+}
+
+void NvFile::truncate(uint64_t length) {
+  if (!is_open()) throw IoError("truncate on a closed file");
+  LARGE_INTEGER pos;
+  pos.QuadPart = static_cast<LONGLONG>(length);
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), pos, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(static_cast<HANDLE>(handle_))) {
+    throw IoError("truncate failed");
+  }
+}
+
+void NvFile::sync() {
+  if (!is_open()) throw IoError("sync on a closed file");
+  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) throw IoError("sync failed");
+}
+
 void NvFile::seek(uint64_t offset) {
   if (!is_open()) throw IoError("seek on a closed file");
   LARGE_INTEGER pos;
@@ -64,31 +152,14 @@ void NvFile::seek(uint64_t offset) {
 
 size_t NvFile::read(std::span<uint8_t> buf) {
   if (!is_open()) throw IoError("read on a closed file");
-  size_t total = 0;
-  while (total < buf.size()) {
-    const size_t want = buf.size() - total;
-    const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
-    DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), buf.data() + total, chunk, &got, nullptr)) throw IoError("read failed");
-    if (got == 0) break;
-    total += got;
-  }
-  return total;
+  return read_all(static_cast<HANDLE>(handle_), nullptr, buf);
 }
 
 void NvFile::write(std::span<const uint8_t> buf) {
   if (!is_open()) throw IoError("write on a closed file");
-  check_write_budget(buf.size());
-  size_t total = 0;
-  while (total < buf.size()) {
-    const size_t want = buf.size() - total;
-    const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
-    DWORD put = 0;
-    if (!WriteFile(static_cast<HANDLE>(handle_), buf.data() + total, chunk, &put, nullptr) || put == 0) {
-      throw IoError("write failed");
-    }
-    total += put;
-  }
+  const size_t allowed = begin_write(buf.size());
+  write_all(static_cast<HANDLE>(handle_), nullptr, buf.first(allowed));
+  if (allowed < buf.size()) injected_write_failure();
 }
 
 void NvFile::close() {
@@ -100,37 +171,28 @@ void NvFile::close() {
 
 #else
 
-bool NvFile::open(const std::u16string& path, Mode mode) {
-  close();
-  if (path.empty()) return false;
-  const std::string native = to_utf8(path);
-  const int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY;
-  int fd;
-  do {
-    fd = ::open(native.c_str(), flags);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
-  return true;
-}
+namespace {
 
-bool NvFile::is_open() const { return fd_ >= 0; }
-
-void NvFile::seek(uint64_t offset) {
-  if (!is_open()) throw IoError("seek on a closed file");
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(-1)) throw IoError("seek failed");
-}
-
-size_t NvFile::read(std::span<uint8_t> buf) {
-  if (!is_open()) throw IoError("read on a closed file");
+// Writes all of buf at offset (positioned) or at the position (offset null).
+void write_all(int fd, const uint64_t* offset, std::span<const uint8_t> buf) {
   size_t total = 0;
   while (total < buf.size()) {
-    const ssize_t got = ::read(fd_, buf.data() + total, buf.size() - total);
+    const size_t want = buf.size() - total;
+    const ssize_t put = offset != nullptr ? ::pwrite(fd, buf.data() + total, want, static_cast<off_t>(*offset + total))
+                                          : ::write(fd, buf.data() + total, want);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) throw IoError("write failed");
+    total += static_cast<size_t>(put);
+  }
+}
+
+// Reads up to buf.size() bytes at offset (positioned) or at the position.
+size_t read_all(int fd, const uint64_t* offset, std::span<uint8_t> buf) {
+  size_t total = 0;
+  while (total < buf.size()) {
+    const size_t want = buf.size() - total;
+    const ssize_t got = offset != nullptr ? ::pread(fd, buf.data() + total, want, static_cast<off_t>(*offset + total))
+                                          : ::read(fd, buf.data() + total, want);
     if (got < 0) {
       if (errno == EINTR) continue;
       throw IoError("read failed");
@@ -141,16 +203,85 @@ size_t NvFile::read(std::span<uint8_t> buf) {
   return total;
 }
 
+}  // namespace
+
+bool NvFile::open(const std::u16string& path, Mode mode) {
+  close();
+  if (path.empty()) return false;
+  const std::string native = to_utf8(path);
+  // Non-blocking, so that a FIFO or device is refused instead of waited on;
+  // the descriptor is blocking again once it is known to be a regular file.
+  const int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  int fd;
+  do {
+    fd = ::open(native.c_str(), flags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat st;
+  const int status = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status == -1 ||
+      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool NvFile::is_open() const { return fd_ >= 0; }
+
+size_t NvFile::read_at(uint64_t offset, std::span<uint8_t> buf) {
+  if (!is_open()) throw IoError("read on a closed file");
+  return read_all(fd_, &offset, buf);
+}
+
+void NvFile::write_at(uint64_t offset, std::span<const uint8_t> buf) {
+  if (!is_open()) throw IoError("write on a closed file");
+  const size_t allowed = begin_write(buf.size());
+  write_all(fd_, &offset, buf.first(allowed));
+  if (allowed < buf.size()) injected_write_failure();
+}
+
+uint64_t NvFile::size() {
+  if (!is_open()) throw IoError("size of a closed file");
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) throw IoError("size failed");
+  return static_cast<uint64_t>(st.st_size);
+}
+
+void NvFile::truncate(uint64_t length) {
+  if (!is_open()) throw IoError("truncate on a closed file");
+  int result;
+  do {
+    result = ::ftruncate(fd_, static_cast<off_t>(length));
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) throw IoError("truncate failed");
+}
+
+void NvFile::sync() {
+  if (!is_open()) throw IoError("sync on a closed file");
+  int result;
+  do {
+    result = ::fsync(fd_);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) throw IoError("sync failed");
+}
+
+void NvFile::seek(uint64_t offset) {
+  if (!is_open()) throw IoError("seek on a closed file");
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(-1)) throw IoError("seek failed");
+}
+
+size_t NvFile::read(std::span<uint8_t> buf) {
+  if (!is_open()) throw IoError("read on a closed file");
+  return read_all(fd_, nullptr, buf);
+}
+
 void NvFile::write(std::span<const uint8_t> buf) {
   if (!is_open()) throw IoError("write on a closed file");
-  check_write_budget(buf.size());
-  size_t total = 0;
-  while (total < buf.size()) {
-    const ssize_t put = ::write(fd_, buf.data() + total, buf.size() - total);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) throw IoError("write failed");
-    total += static_cast<size_t>(put);
-  }
+  const size_t allowed = begin_write(buf.size());
+  write_all(fd_, nullptr, buf.first(allowed));
+  if (allowed < buf.size()) injected_write_failure();
 }
 
 void NvFile::close() {
@@ -161,16 +292,6 @@ void NvFile::close() {
 }
 
 #endif
-
-size_t read_at(NvFile& file, uint64_t offset, std::span<uint8_t> buf) {
-  file.seek(offset);
-  return file.read(buf);
-}
-
-void write_at(NvFile& file, uint64_t offset, std::span<const uint8_t> buf) {
-  file.seek(offset);
-  file.write(buf);
-}
 
 bool CBinFile::Open(const std::u16string& binPath) {
   const std::u16string path = binPath;

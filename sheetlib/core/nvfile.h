@@ -1,9 +1,11 @@
 // NV image access: the file object every sheet operation opens by the path
 // the host passes, and the width-coded value writer CBinFile.
 //
-// An NV image is opened only if it exists (never created or truncated) and
-// exclusively: a second open of an image that is held open fails, in this
-// process or another. Offsets are absolute from the start of the file.
+// An NV image is opened only if it exists (never created or truncated), is a
+// regular file, and is not held open: a second open of an image that is held
+// open fails, in this process or another. Opening never blocks, whatever the
+// path names (a FIFO, a device). Offsets are absolute from the start of the
+// file.
 #pragma once
 
 #include <cstddef>
@@ -32,9 +34,23 @@ class NvFile {
   NvFile& operator=(const NvFile&) = delete;
 
   // Opens the existing file at path. Returns false (and stays closed) if it
-  // does not exist, cannot be opened in mode, or is held open elsewhere.
+  // does not exist, is not a regular file (a directory, FIFO or device), cannot
+  // be opened in mode, or is held open elsewhere.
   bool open(const std::u16string& path, Mode mode);
   bool is_open() const;
+
+  // Reads up to buf.size() bytes at offset with positioned reads; returns the
+  // count read. A short read (end of file) leaves the rest of buf as it was.
+  size_t read_at(uint64_t offset, std::span<uint8_t> buf);
+  // Writes all of buf at offset as one positioned write (extending the file
+  // past its end).
+  void write_at(uint64_t offset, std::span<const uint8_t> buf);
+  // The file's length in bytes.
+  uint64_t size();
+  // Cuts the file to length bytes.
+  void truncate(uint64_t length);
+  // Returns once everything written is on the storage device.
+  void sync();
 
   // Sets the position to offset bytes from the start of the file.
   void seek(uint64_t offset);
@@ -53,11 +69,6 @@ class NvFile {
   int fd_ = -1;
 #endif
 };
-
-// Seeks to offset and reads into buf (see NvFile::read).
-size_t read_at(NvFile& file, uint64_t offset, std::span<uint8_t> buf);
-// Seeks to offset and writes buf.
-void write_at(NvFile& file, uint64_t offset, std::span<const uint8_t> buf);
 
 // Width codes of CBinFile::WriteValue.
 inline constexpr int kWidth8 = 0;
@@ -80,9 +91,13 @@ class CBinFile {
 };
 
 namespace testing {
-// Test seam: when set, NvFile::write fails (raises IoError) once this many
-// more bytes have been written in this process. Negative disables it.
+// Test seam: when set, a write of NvFile fails (raises IoError, writing
+// nothing) once this many more bytes have been written in this process.
+// Negative disables it; it disables itself when it fires.
 extern long long fail_write_after_bytes;
+// Test seam: the number of write calls (write or write_at) NvFile objects
+// have made in this process.
+extern unsigned long long write_calls;
 }  // namespace testing
 
 }  // namespace calvex

@@ -263,17 +263,12 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
   NvBlock sim(kSimFuncOffset, kPinMuxValueSize);
   sim.put16(0, sim_func ? kSimFuncOn : kSimFuncOff);
 
-  NvFile file;
-  if (open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) {
-    pin_mux.store(file);
-    if (mode.buses > 0) {
-      init_words.store(file);
-      mark.store(file);
-    }
+  std::vector<const NvBlock*> staged = {&pin_mux};
+  if (mode.buses > 0) staged.insert(staged.end(), {&init_words, &mark});
+  staged.push_back(&sim);
+  if (store_blocks(path, staged, msg::kOpenFailedWrite)) {
     show(*mode.done, {buses[0].report, buses[1].report});
-    sim.store(file);
     if (sim_func) show(msg::kPinMuxSimFunc);
-    file.close();
   }
 
   write_back_usids(buses, write_back);

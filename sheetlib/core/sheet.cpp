@@ -1,5 +1,6 @@
 #include "sheet.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace calvex {
@@ -32,21 +33,134 @@ bool open_nv(NvFile& file, const std::u16string& path, NvFile::Mode mode, const 
   return false;
 }
 
+NvBlock value_block(uint32_t offset, uint32_t value, size_t width) {
+  if (width > sizeof(uint32_t)) throw std::out_of_range("NV value width");
+  NvBlock block(offset, width);
+  uint8_t bytes[4];
+  store_le32(bytes, value);
+  std::copy_n(bytes, block.bytes.size(), block.bytes.begin());
+  return block;
+}
+
+void load_blocks(NvFile& file, std::initializer_list<NvBlock*> blocks) {
+  for (NvBlock* block : blocks) file.read_at(block->offset, block->bytes);
+}
+
+void load_blocks(NvFile& file, std::span<NvBlock> blocks) {
+  for (NvBlock& block : blocks) file.read_at(block.offset, block.bytes);
+}
+
 bool load_blocks(const std::u16string& path, NvFile::Mode mode, std::initializer_list<NvBlock*> blocks,
                  const Message* on_fail) {
   NvFile file;
   if (!open_nv(file, path, mode, on_fail)) return false;
-  for (NvBlock* block : blocks) block->load(file);
+  load_blocks(file, blocks);
+  file.close();
+  return true;
+}
+
+namespace {
+
+// A contiguous stretch of the image that one positioned write stores.
+struct Run {
+  uint64_t offset;
+  std::vector<uint8_t> bytes;
+  uint64_t end() const { return offset + bytes.size(); }
+};
+
+// The runs covering blocks, by offset; bytes where blocks overlap come from
+// the later block in the list.
+std::vector<Run> coalesce(std::span<const NvBlock* const> blocks) {
+  std::vector<const NvBlock*> by_offset(blocks.begin(), blocks.end());
+  std::stable_sort(by_offset.begin(), by_offset.end(),
+                   [](const NvBlock* a, const NvBlock* b) { return a->offset < b->offset; });
+  std::vector<Run> runs;
+  for (const NvBlock* block : by_offset) {
+    if (block->bytes.empty()) continue;
+    const uint64_t end = uint64_t{block->offset} + block->bytes.size();
+    if (!runs.empty() && block->offset <= runs.back().end()) {
+      if (end > runs.back().end()) runs.back().bytes.resize(static_cast<size_t>(end - runs.back().offset));
+    } else {
+      runs.push_back(Run{block->offset, std::vector<uint8_t>(block->bytes.size())});
+    }
+  }
+  for (const NvBlock* block : blocks) {
+    if (block->bytes.empty()) continue;
+    auto run = std::upper_bound(runs.begin(), runs.end(), uint64_t{block->offset},
+                                [](uint64_t offset, const Run& r) { return offset < r.offset; });
+    --run;
+    std::copy(block->bytes.begin(), block->bytes.end(),
+              run->bytes.begin() + static_cast<std::ptrdiff_t>(block->offset - run->offset));
+  }
+  return runs;
+}
+
+// Puts back the old bytes of the first `touched` runs and the old length;
+// best effort, as the store has already failed.
+void restore_runs(NvFile& file, std::span<const Run> runs, std::span<const std::vector<uint8_t>> old_bytes,
+                  size_t touched, uint64_t old_size) noexcept {
+  for (size_t i = 0; i < touched; ++i) {
+    if (runs[i].offset >= old_size) continue;
+    const auto kept = static_cast<size_t>(std::min<uint64_t>(runs[i].bytes.size(), old_size - runs[i].offset));
+    try {
+      file.write_at(runs[i].offset, std::span<const uint8_t>(old_bytes[i]).first(kept));
+    } catch (const IoError&) {
+    }
+  }
+  try {
+    if (file.size() != old_size) file.truncate(old_size);
+    file.sync();
+  } catch (const IoError&) {
+  }
+}
+
+}  // namespace
+
+void store_blocks(NvFile& file, std::span<const NvBlock* const> blocks) {
+  const std::vector<Run> runs = coalesce(blocks);
+  if (runs.empty()) return;
+  const uint64_t old_size = file.size();
+  std::vector<std::vector<uint8_t>> old_bytes;
+  old_bytes.reserve(runs.size());
+  for (const Run& run : runs) {
+    old_bytes.emplace_back(run.bytes.size());
+    file.read_at(run.offset, old_bytes.back());
+  }
+  size_t written = 0;
+  try {
+    for (; written < runs.size(); ++written) file.write_at(runs[written].offset, runs[written].bytes);
+    file.sync();
+  } catch (const IoError&) {
+    restore_runs(file, runs, old_bytes, std::min(written + 1, runs.size()), old_size);
+    throw;
+  }
+}
+
+bool store_blocks(const std::u16string& path, std::span<const NvBlock* const> blocks, const Message& on_fail) {
+  NvFile file;
+  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &on_fail)) return false;
+  store_blocks(file, blocks);
   file.close();
   return true;
 }
 
 bool store_blocks(const std::u16string& path, std::initializer_list<const NvBlock*> blocks, const Message& on_fail) {
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &on_fail)) return false;
-  for (const NvBlock* block : blocks) block->store(file);
-  file.close();
-  return true;
+  return store_blocks(path, std::span<const NvBlock* const>(blocks.begin(), blocks.size()), on_fail);
+}
+
+std::vector<const NvBlock*> block_refs(std::span<const NvBlock> blocks) {
+  std::vector<const NvBlock*> refs;
+  refs.reserve(blocks.size());
+  for (const NvBlock& block : blocks) refs.push_back(&block);
+  return refs;
+}
+
+NvBlock NvBlock::slice(uint32_t from, size_t size) const {
+  if (from < offset) throw std::out_of_range("NV block slice");
+  const uint8_t* first = at(from - offset, size);
+  NvBlock part(from, size);
+  std::copy_n(first, size, part.bytes.begin());
+  return part;
 }
 
 uint8_t* NvBlock::at(size_t pos, size_t width) {

@@ -81,18 +81,14 @@ std::u16string format_value(const NvBlock& block, size_t pos, uint8_t width, Val
 
 // Stores the blocks in order; a failed open shows "文件打开失败！" and returns false.
 bool store_staged(const std::u16string& path, const std::vector<NvBlock>& blocks) {
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return false;
-  for (const NvBlock& block : blocks) block.store(file);
-  file.close();
-  return true;
+  return store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite);
 }
 
 // Loads the blocks; a failed open shows "获取bin文件失败！" and leaves them zero.
 void load_staged(const std::u16string& path, NvFile::Mode mode, std::vector<NvBlock>& blocks) {
   NvFile file;
   if (!open_nv(file, path, mode, &msg::kOpenFailedRead)) return;
-  for (NvBlock& block : blocks) block.load(file);
+  load_blocks(file, blocks);
   file.close();
 }
 

@@ -22,13 +22,7 @@ constexpr uint32_t kMergedMipiHighCode = 0xEC03;
 
 }  // namespace
 
-void clear_merged_spare_block(const std::u16string& path) {
-  NvFile file;
-  if (!file.open(path, NvFile::Mode::ReadWrite)) return;
-  const std::vector<uint8_t> zeros(kMergedSpareSize, 0);
-  write_at(file, kMergedSpareOffset, zeros);
-  file.close();
-}
+NvBlock merged_spare_block() { return NvBlock(kMergedSpareOffset, kMergedSpareSize); }
 
 void put_ctrl_word(NvBlock& block, size_t pos, CtrlWord w) {
   block.put16(pos + kCtrlWordHighPos, w.high);

@@ -60,9 +60,9 @@ constexpr uint32_t merged_slot_offset(size_t slot) {
   return kMergedSlotBase + static_cast<uint32_t>(slot) * kMergedSlotSize;
 }
 
-// Opens the image a second time read/write and zeroes the spare block,
-// growing a shorter file to kMergedImageEnd bytes. A failed open is silent.
-void clear_merged_spare_block(const std::u16string& path);
+// The merged layout's spare block, zeroed: every merged write stores it after
+// its own blocks, growing a shorter file to kMergedImageEnd bytes.
+NvBlock merged_spare_block();
 
 // ---- Control word entry ----
 

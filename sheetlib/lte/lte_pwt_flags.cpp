@@ -79,13 +79,12 @@ void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path
     }
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  if (switched_on(r[k2R1TFlagSwitch])) flag_2r1t.store(file);
-  if (switched_on(r[kTxNvFlagSwitch])) tx_nv_flag.store(file);
-  if (switched_on(r[kAptUseJ11PinFlagSwitch])) apt_flag.store(file);
-  if (switched_on(r[kPwtEnSwitch])) pwt.store(file);
-  file.close();
+  std::vector<const NvBlock*> chosen;
+  if (switched_on(r[k2R1TFlagSwitch])) chosen.push_back(&flag_2r1t);
+  if (switched_on(r[kTxNvFlagSwitch])) chosen.push_back(&tx_nv_flag);
+  if (switched_on(r[kAptUseJ11PinFlagSwitch])) chosen.push_back(&apt_flag);
+  if (switched_on(r[kPwtEnSwitch])) chosen.push_back(&pwt);
+  if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

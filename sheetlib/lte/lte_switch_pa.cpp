@@ -363,8 +363,8 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
       }
     }
   }
-  const std::vector<NvBlock> blocks =
-      lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
+  std::vector<NvBlock> blocks = lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
+  if (lay.layout == Layout::Merged) blocks.push_back(merged_spare_block());
 
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;
@@ -373,9 +373,8 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
     show(msg::kLteCtrlWordBuildFailed);
     return;
   }
-  for (const NvBlock& block : blocks) block.store(file);
+  store_blocks(file, block_refs(blocks));
   file.close();
-  if (lay.layout == Layout::Merged) clear_merged_spare_block(path);
   show(msg::kDone);
 }
 

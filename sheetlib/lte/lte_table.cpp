@@ -49,12 +49,9 @@ void write_table_sheet(const WriteArgs& args, const std::u16string& path, const 
   std::vector<NvBlock> blocks;
   blocks.reserve(sheet.runs.size());
   for (const TableRun& run : sheet.runs) blocks.push_back(stage_run(run, values));
+  if (sheet.layout == Layout::Merged) blocks.push_back(merged_spare_block());
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  for (const NvBlock& block : blocks) block.store(file);
-  file.close();
-  if (sheet.layout == Layout::Merged) clear_merged_spare_block(path);
+  if (!store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -104,12 +104,9 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout la
     }
   }
 
-  const std::vector<NvBlock> blocks = layout == Layout::Single ? stage_single(records) : stage_merged(records);
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  for (const NvBlock& block : blocks) block.store(file);
-  file.close();
-  if (layout == Layout::Merged) clear_merged_spare_block(path);
+  std::vector<NvBlock> blocks = layout == Layout::Single ? stage_single(records) : stage_merged(records);
+  if (layout == Layout::Merged) blocks.push_back(merged_spare_block());
+  if (!store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

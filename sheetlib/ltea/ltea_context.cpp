@@ -33,17 +33,9 @@ bool load_nv_head(NvBlock& head, const std::u16string& path, const Message& on_f
   std::fill(head.bytes.begin(), head.bytes.end(), uint8_t{0});
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadOnly, &on_fail)) return false;
-  head.load(file);
+  load_blocks(file, {&head});
   file.close();
   return true;
-}
-
-void store_head_span(NvFile& file, const NvBlock& head, uint32_t offset, size_t size) {
-  if (offset < head.offset || offset - head.offset > head.bytes.size() ||
-      size > head.bytes.size() - (offset - head.offset)) {
-    throw std::out_of_range("span outside the LTE-A NV head");
-  }
-  write_at(file, offset, std::span<const uint8_t>(head.bytes).subspan(offset - head.offset, size));
 }
 
 bool fill_checked(ReadCells& out, std::span<const std::u16string> texts, int32_t mark, const Message& on_mismatch) {
@@ -70,16 +62,10 @@ void write_pair_sheet(const WriteArgs& args, const std::u16string& path, const P
   Cells& cells = (*ranges)[0];
   for (size_t i = 0; i < kPairCount; ++i) ctx.head.put32(pair_field(i, sheet.field_in_pair), ReadHex(cells[i]));
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
-  for (size_t i = 0; i < kPairCount; ++i) {
-    const uint32_t offset = pair_field(i, sheet.field_in_pair);
-    bin.WriteValue(offset, ctx.head.get32(offset), kWidth32);
-  }
-  bin.Close();
+  std::vector<NvBlock> fields;
+  for (size_t i = 0; i < kPairCount; ++i)
+    fields.push_back(ctx.head.slice(pair_field(i, sheet.field_in_pair), kLe32Size));
+  if (!store_blocks(path, block_refs(fields), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -149,9 +149,6 @@ struct LteaContext {
 // does not open, shows on_fail and returns false with head all 0.
 bool load_nv_head(NvBlock& head, const std::u16string& path, const Message& on_fail);
 
-// Writes size bytes of head at NV offset offset to file.
-void store_head_span(NvFile& file, const NvBlock& head, uint32_t offset, size_t size);
-
 // Fills out with texts, all with mark, after checking out.count() against
 // texts.size(); on a mismatch shows on_mismatch and leaves out untouched.
 bool fill_checked(ReadCells& out, std::span<const std::u16string> texts, int32_t mark, const Message& on_mismatch);

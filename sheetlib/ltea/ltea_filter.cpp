@@ -19,10 +19,8 @@ void write_filter(const WriteArgs& args, const std::u16string& path) {
     ctx.head.put16(kFilterOffset + 2 * i, static_cast<uint32_t>(ReadDec(cells[i])));
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  store_head_span(file, ctx.head, kFilterOffset, kFilterSize);
-  file.close();
+  const NvBlock filters = ctx.head.slice(kFilterOffset, kFilterSize);
+  if (!store_blocks(path, {&filters}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

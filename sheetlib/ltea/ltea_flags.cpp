@@ -33,11 +33,10 @@ void write_flags(const WriteArgs& args, const std::u16string& path) {
   ctx.head.put32(kTxNvFlagOffset, read_flag_hex(r[kTxNvFlagRange][0]));
   ctx.head.put16(kTxPowerEsfOffset, read_flag_hex(r[kTxPowerEsfRange][0]));
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  if (r[kTxNvFlagSwitchRange][0] == kSwitchOn) store_head_span(file, ctx.head, kTxNvFlagOffset, kTxNvFlagSize);
-  if (r[kTxPowerEsfSwitchRange][0] == kSwitchOn) store_head_span(file, ctx.head, kTxPowerEsfOffset, kTxPowerEsfSize);
-  file.close();
+  std::vector<NvBlock> chosen;
+  if (r[kTxNvFlagSwitchRange][0] == kSwitchOn) chosen.push_back(ctx.head.slice(kTxNvFlagOffset, kTxNvFlagSize));
+  if (r[kTxPowerEsfSwitchRange][0] == kSwitchOn) chosen.push_back(ctx.head.slice(kTxPowerEsfOffset, kTxPowerEsfSize));
+  if (!store_blocks(path, block_refs(chosen), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -18,13 +18,9 @@ void write_mpr(const WriteArgs& args, const std::u16string& path) {
   const Cells& cells = (*ranges)[0];
   for (size_t i = 0; i < kMprCount; ++i) ctx.head.put16(mpr_entry(i), static_cast<uint32_t>(ReadDec(cells[i])));
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
-  for (size_t i = 0; i < kMprCount; ++i) bin.WriteValue(mpr_entry(i), ctx.head.get16(mpr_entry(i)), kWidth16);
-  bin.Close();
+  std::vector<NvBlock> entries;
+  for (size_t i = 0; i < kMprCount; ++i) entries.push_back(ctx.head.slice(mpr_entry(i), kLe16Size));
+  if (!store_blocks(path, block_refs(entries), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -26,14 +26,9 @@ void write_pc_scale(const WriteArgs& args, const std::u16string& path) {
       ctx.head.put16(scale_value(i), static_cast<uint32_t>(ReadDec(values[i])));
   }
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
-  bin.WriteValue(kPcScaleMarkerOffset, ctx.head.get32(kPcScaleMarkerOffset), kWidth32);
-  for (size_t i = 0; i < kPcScaleCount; ++i) bin.WriteValue(scale_value(i), ctx.head.get16(scale_value(i)), kWidth16);
-  bin.Close();
+  std::vector<NvBlock> values = {ctx.head.slice(kPcScaleMarkerOffset, kLe32Size)};
+  for (size_t i = 0; i < kPcScaleCount; ++i) values.push_back(ctx.head.slice(scale_value(i), kLe16Size));
+  if (!store_blocks(path, block_refs(values), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -185,20 +185,15 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
 
   ctx.head.put32(kBandRecordCountOffset, kBandRecordCountValue);
   for (size_t i = 0; i < kClearedFieldCount; ++i) ctx.head.put16(kClearedFieldsOffset + 2 * i, 0);
-  std::array<uint8_t, 2> end_marker{};
-  store_le16(end_marker.data(), kHeadEndMarker);
-
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;
-  store_head_span(file, ctx.head, kBandRecordCountOffset, 4);
+  std::vector<NvBlock> spans = {ctx.head.slice(kBandRecordCountOffset, kLe32Size)};
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    for (const RecordField& field : kWrittenFields) {
-      store_head_span(file, ctx.head, band_field(slot, field.offset), field.size);
-    }
+    for (const RecordField& field : kWrittenFields)
+      spans.push_back(ctx.head.slice(band_field(slot, field.offset), field.size));
   }
-  for (size_t i = 0; i < kClearedFieldCount; ++i) store_head_span(file, ctx.head, kClearedFieldsOffset + 2 * i, 2);
-  write_at(file, kHeadEndMarkerOffset, end_marker);
-  file.close();
+  for (size_t i = 0; i < kClearedFieldCount; ++i)
+    spans.push_back(ctx.head.slice(kClearedFieldsOffset + 2 * i, kLe16Size));
+  spans.push_back(value_block(kHeadEndMarkerOffset, kHeadEndMarker, kLe16Size));
+  if (!store_blocks(path, block_refs(spans), msg::kOpenFailedConfirm)) return;
   show(msg::kDone);
 }
 

@@ -47,7 +47,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
 
   NvFile check;
   if (!open_nv(check, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedBin)) return;
-  ctx.head.load(check);
+  load_blocks(check, {&ctx.head});
 
   bool band_order_ok = true;
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
@@ -89,13 +89,12 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     return;
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
+  std::vector<NvBlock> spans;
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    store_head_span(file, ctx.head, band_field(slot, kRecBandNumber), kValueSize);
-    store_head_span(file, ctx.head, band_field(slot, kRecTmpComp), kTmpCompSize);
+    spans.push_back(ctx.head.slice(band_field(slot, kRecBandNumber), kValueSize));
+    spans.push_back(ctx.head.slice(band_field(slot, kRecTmpComp), kTmpCompSize));
   }
-  file.close();
+  if (!store_blocks(path, block_refs(spans), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

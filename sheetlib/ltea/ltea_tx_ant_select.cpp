@@ -106,10 +106,9 @@ void write_tx_ant_select(const WriteArgs& args, const std::u16string& path) {
     show(msg::kLteaTxAntSame);
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  for (const Antenna& antenna : kAntennaTable) store_head_span(file, ctx.head, antenna.entry_offset, kEntryBytes);
-  file.close();
+  std::vector<NvBlock> entries;
+  for (const Antenna& antenna : kAntennaTable) entries.push_back(ctx.head.slice(antenna.entry_offset, kEntryBytes));
+  if (!store_blocks(path, block_refs(entries), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

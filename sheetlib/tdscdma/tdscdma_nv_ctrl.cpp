@@ -79,15 +79,12 @@ void write_nv_ctrl(const WriteArgs& args, const std::u16string& path) {
     }
   }
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
+  std::vector<NvBlock> staged;
   for (size_t i = 0; i < kNvCtrlCellCount; ++i) {
-    bin.WriteValue(kNvCtrlCells[i].offset, values[i], is_wide(kNvCtrlCells[i].field) ? kWidth32 : kWidth16);
+    staged.push_back(
+        value_block(kNvCtrlCells[i].offset, values[i], is_wide(kNvCtrlCells[i].field) ? kLe32Size : kLe16Size));
   }
-  bin.Close();
+  if (!store_blocks(path, block_refs(staged), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -12,7 +12,6 @@ using wcdma::CtrlWordSet;
 
 constexpr uint32_t kAreaOffset = 580;  // 0x244
 constexpr size_t kAreaSize = 704;      // up to 1283 (0x503)
-constexpr size_t kAreaWordSize = 4;
 constexpr size_t kGroups = 2;
 constexpr size_t kStatesPerGroup = 7;
 constexpr size_t kTableColumns = kGroups * kStatesPerGroup;             // column 7 * group + state
@@ -62,15 +61,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
     wcdma::put_set(area, set_offset(ref.group, ref.state) - kAreaOffset, set);
   }
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
-  for (size_t pos = 0; pos < kAreaSize; pos += kAreaWordSize) {
-    bin.WriteValue(kAreaOffset + static_cast<uint32_t>(pos), area.get32(pos), kWidth32);
-  }
-  bin.Close();
+  if (!store_blocks(path, {&area}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -36,17 +36,13 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   uint32_t values[kTmpCompCells];
   for (size_t c = 0; c < kTmpCompCells; ++c) values[c] = static_cast<uint16_t>(ReadDec(cells[c]));
 
-  CBinFile bin;
-  if (!bin.Open(path)) {
-    show(msg::kOpenFailedWrite);
-    return;
-  }
+  std::vector<NvBlock> staged;
   for (size_t i = 0; i < kPairs; ++i) {
     for (size_t k = 0; k < kCellsPerRow; ++k) {
-      bin.WriteValue(value_offset(k / 2, i, k % 2), values[i * kCellsPerRow + k], kWidth16);
+      staged.push_back(value_block(value_offset(k / 2, i, k % 2), values[i * kCellsPerRow + k], kLe16Size));
     }
   }
-  bin.Close();
+  if (!store_blocks(path, block_refs(staged), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -85,15 +85,12 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
     show(msg::kWcdmaBandEnOff);
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  if (cells[kHdelSwitch][0] == kSwitchOpen) {
-    NvBlock hdel(kHdelFlagOffset, kEnableWordSize);
-    hdel.put32(0, hdel_word);
-    hdel.store(file);
-  }
-  if (cells[kBandEnSwitch][0] == kSwitchOpen) band_en.store(file);
-  file.close();
+  NvBlock hdel(kHdelFlagOffset, kEnableWordSize);
+  hdel.put32(0, hdel_word);
+  std::vector<const NvBlock*> chosen;
+  if (cells[kHdelSwitch][0] == kSwitchOpen) chosen.push_back(&hdel);
+  if (cells[kBandEnSwitch][0] == kSwitchOpen) chosen.push_back(&band_en);
+  if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

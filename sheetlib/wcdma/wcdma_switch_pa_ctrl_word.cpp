@@ -36,10 +36,6 @@ constexpr RangeRule kRanges[] = {{kBandCells, &msg::kBandInfoCells}, {kTableCell
 
 constexpr uint32_t ctrl_area(size_t slot) { return band_slot_block(slot) + kCtrlAreaInBlock; }
 
-void write_span(NvFile& file, const NvBlock& head, uint32_t offset, size_t size) {
-  write_at(file, offset, std::span<const uint8_t>(head.bytes).subspan(offset - head.offset, size));
-}
-
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, msg::kWcdmaSwitchPaConfig, kRanges);
   if (!ranges) return;
@@ -66,15 +62,13 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
     for (size_t pos : kFixedEmptySetPos) put_set(head, ctrl_area(k) + pos, empty_set);
   }
 
-  NvFile file;
-  if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  write_span(file, head, kBandListOffset, kBandSlots * kBandListEntrySize);
-  write_span(file, head, kBandCountOffset, kBandCountSize);
+  std::vector<NvBlock> spans = {head.slice(kBandListOffset, kBandSlots * kBandListEntrySize),
+                                head.slice(kBandCountOffset, kBandCountSize)};
   for (size_t k = 0; k < kBandSlots; ++k) {
-    write_span(file, head, ctrl_area(k), kFirstPieceSize);
-    write_span(file, head, ctrl_area(k) + kFirstPieceSize, kSecondPieceSize);
+    spans.push_back(head.slice(ctrl_area(k), kFirstPieceSize));
+    spans.push_back(head.slice(ctrl_area(k) + kFirstPieceSize, kSecondPieceSize));
   }
-  file.close();
+  if (!store_blocks(path, block_refs(spans), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

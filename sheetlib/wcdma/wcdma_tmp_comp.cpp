@@ -62,7 +62,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
   NvBlock band_list(kBandListOffset, kBandSlots * kBandListEntrySize + kBandCountSize);
-  band_list.load(file);
+  load_blocks(file, {&band_list});
   bool same_bands = band_list.get32(kBandCountOffset - kBandListOffset) == slots;
   for (size_t i = 0; same_bands && i < slots; ++i) {
     same_bands = band_list.get32(i * kBandListEntrySize) == bands[i];
@@ -72,7 +72,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     show(msg::kTmpCompBandOrder);
     return;
   }
-  for (const NvBlock& entries : slot_tables) entries.store(file);
+  store_blocks(file, block_refs(slot_tables));
   file.close();
   show(msg::kDone);
 }

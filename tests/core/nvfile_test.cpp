@@ -92,9 +92,9 @@ TEST_F(NvFileTest, ShortReadLeavesTheRestOfTheBuffer) {
   NvFile f;
   ASSERT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadOnly));
   std::vector<uint8_t> buf(6, 0xEE);
-  EXPECT_EQ(calvex::read_at(f, 3, buf), 2u);
+  EXPECT_EQ(f.read_at(3, buf), 2u);
   EXPECT_EQ(buf, (std::vector<uint8_t>{4, 5, 0xEE, 0xEE, 0xEE, 0xEE}));
-  EXPECT_EQ(calvex::read_at(f, 100, buf), 0u);
+  EXPECT_EQ(f.read_at(100, buf), 0u);
   EXPECT_EQ(buf[0], 4);
 }
 
@@ -103,7 +103,7 @@ TEST_F(NvFileTest, WriteBeyondTheEndExtends) {
   NvFile f;
   ASSERT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadWrite));
   const uint8_t data[] = {9, 8};
-  calvex::write_at(f, 4, data);
+  f.write_at(4, data);
   f.close();
   EXPECT_EQ(get("nv.bin"), (std::vector<uint8_t>{1, 2, 0, 0, 9, 8}));
 }
@@ -113,7 +113,7 @@ TEST_F(NvFileTest, ReadOnlyOpenCannotWrite) {
   NvFile f;
   ASSERT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadOnly));
   const uint8_t data[] = {9};
-  EXPECT_THROW(calvex::write_at(f, 0, data), calvex::IoError);
+  EXPECT_THROW(f.write_at(0, data), calvex::IoError);
 }
 
 TEST_F(NvFileTest, CBinFileWidthCodes) {
