@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "book.h"
 #include "cell_check.h"
 #include "cmd_common.h"
 #include "commands.h"
@@ -22,9 +23,46 @@ namespace {
 struct LoadedSheet {
   RangeCells cells;
   std::vector<std::vector<CellPosition>> positions;
+  std::string worksheet;  // the worksheet's name when the cells came from a workbook
 };
 
+bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
+  const std::string book = utf8_path(fs_path(path).filename());
+  std::vector<WorkbookSheet> sheets;
+  try {
+    sheets = read_xlsx(fs_path(path));
+  } catch (const std::exception& e) {
+    err(std::string("calvex: ") + e.what());
+    return false;
+  }
+  const WorkbookSheet* chosen = nullptr;
+  size_t worksheets = 0;
+  const WorkbookSheet* only = nullptr;
+  for (const WorkbookSheet& ws : sheets) {
+    if (ws.kind != SheetKind::kWorksheet) continue;
+    ++worksheets;
+    only = &ws;
+    if (lower_ascii(ws.name) == lower_ascii(sheet.name)) chosen = &ws;
+  }
+  if (chosen == nullptr && worksheets == 1) chosen = only;
+  if (chosen == nullptr) {
+    err("calvex: " + book + " has no worksheet named " + std::string(sheet.name));
+    return false;
+  }
+  try {
+    WorksheetCells cells = worksheet_cells(sheet, *chosen);
+    loaded->cells = std::move(cells.cells);
+    loaded->positions = std::move(cells.positions);
+    loaded->worksheet = chosen->name;
+    return true;
+  } catch (const FormatError& e) {
+    err(workbook_place(book, chosen->name, std::max<size_t>(e.line(), 1), 1) + ": " + e.what());
+  }
+  return false;
+}
+
 bool load_sheet_file(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
+  if (is_workbook_path(path)) return load_workbook_sheet(sheet, path, loaded);
   try {
     SheetFileCells file = read_sheet_file(sheet, path);
     loaded->cells = std::move(file.cells);
@@ -131,8 +169,11 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     const std::string where = sheet_file == "-" ? "<stdin>" : sheet_file;
     const auto place = [&](size_t r, size_t i) {
       if (r >= loaded.positions.size() || i >= loaded.positions[r].size()) return where;
-      return where + ":" + std::to_string(loaded.positions[r][i].line) + ":" +
-             std::to_string(loaded.positions[r][i].column);
+      const CellPosition& at = loaded.positions[r][i];
+      if (!loaded.worksheet.empty()) {
+        return workbook_place(utf8_path(fs_path(sheet_file).filename()), loaded.worksheet, at.line, at.column);
+      }
+      return where + ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
     };
     size_t listed = 0;
     const size_t problems = check_cells(sheet, loaded.cells, place, &listed);
@@ -258,6 +299,17 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
   print_outcome(sheet, layout, outcome);
   if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
   std::string error;
+  if (options.output && is_workbook_path(*options.output)) {
+    try {
+      XlsxWriter book(fs_path(*options.output));
+      add_sheet_worksheet(book, sheet, utf8_cells(cells));
+      book.save();
+    } catch (const std::exception& e) {
+      err(std::string("calvex: ") + e.what());
+      return kExitUsage;
+    }
+    return kExitOk;
+  }
   if (!write_file_safely(options.output.value_or("-"), format_sheet_file(sheet, utf8_cells(cells)), &error)) {
     err("calvex: " + error);
     return kExitUsage;

@@ -35,6 +35,13 @@ int cmd_template(const SheetEntry& sheet, const Options& options);
 int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options);
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options);
 
+// Every readable sheet of a family between an image and one workbook (or a
+// folder of sheet files), and the differences of two images.
+int cmd_dump(const std::string& image, calvex::Family family, const Options& options);
+int cmd_apply(const std::string& image, const std::string& book, const Options& options);
+int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
+             bool csv_format);
+
 // The definition of `name`, or nullptr after printing an error with the
 // closest sheet names.
 const SheetEntry* find_sheet_or_suggest(const std::string& name);

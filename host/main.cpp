@@ -26,7 +26,9 @@ constexpr const char* kFooter =
     "\nExit status: 0 done; 1 the library refused or failed, or the image cannot be\n"
     "used (the image is left as it was); 2 usage, sheet-file or cell errors.\n"
     "A sheet file is CSV (comma, semicolon or tab; UTF-8, UTF-16 or GB18030): for each\n"
-    "range a row '#range,<name>' followed by its rows; `calvex template SHEET` prints one.\n";
+    "range a row '#range,<name>' followed by its rows; `calvex template SHEET` prints one.\n"
+    "write and read also take a workbook (.xlsx): the worksheet named after the sheet.\n"
+    "diff exits 0 when the images are equal, 1 when they differ, 2 on errors.\n";
 
 struct Command {
   std::string sheet;
@@ -67,13 +69,30 @@ int run(const std::vector<std::string>& arguments) {
   auto* read = app.add_subcommand("read", "read a sheet back from an NV image (valid input of write)");
   read->add_option("sheet", c.sheet, "sheet name")->required();
   read->add_option("image", c.image, "NV image")->required();
-  for (CLI::App* sub : {list, describe, templ, write, read}) sub->fallthrough();
+  std::string family_name;
+  std::string format = "text";
+  auto* dump = app.add_subcommand("dump", "every readable sheet of a family into one workbook (-o BOOK.xlsx) or folder (-o DIR/)");
+  dump->add_option("image", c.image, "NV image")->required();
+  auto* apply = app.add_subcommand("apply", "write every sheet of a workbook into an NV image, all or nothing");
+  apply->add_option("image", c.image, "NV image (changed only when every sheet succeeds)")->required();
+  apply->add_option("book", c.file, "workbook (.xlsx)")->required();
+  auto* diff = app.add_subcommand("diff", "the cells and other bytes in which two images of a family differ");
+  diff->add_option("image", c.image, "first NV image")->required();
+  diff->add_option("other", c.file, "second NV image")->required();
+  diff->add_option("--format", format, "text or csv")->check(CLI::IsMember({"text", "csv"}));
+  for (CLI::App* sub : {dump, diff}) {
+    sub->add_option("--family", family_name, "common, gsm, ltea, lte, tdscdma or wcdma")
+        ->required()
+        ->check(CLI::IsMember({"common", "gsm", "ltea", "lte", "tdscdma", "wcdma"}));
+  }
+  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, diff}) sub->fallthrough();
 
   // A word where the command belongs that is no command: name it (CLI11
   // would only say that a command is missing).
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    if (a == "--layout" || a == "-o" || a == "--output" || a == "--write-back") {
+    if (a == "--layout" || a == "-o" || a == "--output" || a == "--write-back" || a == "--family" ||
+        a == "--format") {
       ++i;
       continue;
     }
@@ -104,6 +123,15 @@ int run(const std::vector<std::string>& arguments) {
   if (!write_back.empty()) options.write_back = write_back;
 
   if (*list) return cmd_list();
+  if (*dump || *diff) {
+    calvex::Family family = calvex::Family::Common;
+    for (const SheetEntry* s : all_sheets()) {
+      if (calvex::family_name(s->family) == family_name) family = s->family;
+    }
+    if (*dump) return cmd_dump(c.image, family, options);
+    return cmd_diff(c.image, c.file, family, options, format == "csv");
+  }
+  if (*apply) return cmd_apply(c.image, c.file, options);
   const SheetEntry* sheet = find_sheet_or_suggest(c.sheet);
   if (sheet == nullptr) return kExitUsage;
   if (*describe) return cmd_describe(*sheet);

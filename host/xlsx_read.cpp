@@ -598,9 +598,10 @@ std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, st
   const auto root_rels = read_relationships(package, "");
   std::string workbook_part = part_of_type(root_rels, "officeDocument");
   if (workbook_part.empty()) workbook_part = "xl/workbook.xml";
-  if (!package.read_part(workbook_part)) package.fail("not an .xlsx workbook (no workbook part)");
+  const auto workbook_xml = package.read_part(workbook_part);
+  if (!workbook_xml) package.fail("not an .xlsx workbook (no workbook part)");
   WorkbookHandler workbook;
-  package.parse(workbook_part, package.require_part(workbook_part), workbook);
+  package.parse(workbook_part, *workbook_xml, workbook);
   const auto rels = read_relationships(package, workbook_part);
 
   SharedStringsHandler shared(package);

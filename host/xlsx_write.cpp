@@ -28,18 +28,37 @@ size_t code_points(std::string_view text) {
   return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
+// libxlsxwriter opens its output with fopen(), which on Windows reads the name
+// in the ANSI code page: it gets the temporary's ASCII name and closes the
+// workbook with the destination's folder as the current directory.
+class InFolder {
+ public:
+  explicit InFolder(const std::filesystem::path& folder) {
+    if (folder.empty()) return;
+    saved_ = std::filesystem::current_path(error_);
+    if (!error_) std::filesystem::current_path(folder, error_);
+    if (error_) saved_.clear();
+  }
+  ~InFolder() {
+    std::error_code ignored;
+    if (!saved_.empty()) std::filesystem::current_path(saved_, ignored);
+  }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+  const std::error_code& error() const { return error_; }
+
+ private:
+  std::filesystem::path saved_;
+  std::error_code error_;
+};
+
 }  // namespace
 
 XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
     : destination_(destination), destination_name_(utf8_of(destination)) {
   std::random_device random;
   for (int attempt = 0; attempt < kTemporaryNameAttempts && temporary_.empty(); ++attempt) {
-    std::string name = ".";
-    name += utf8_of(destination.filename());
-    name += '.';
-    name += std::to_string(random());
-    name += ".tmp";
-    const auto candidate = destination.parent_path() / std::filesystem::path(std::u8string(name.begin(), name.end()));
+    const auto candidate = destination.parent_path() / (".calvex-" + std::to_string(random()) + ".xlsx.tmp");
     std::error_code ec;
     if (std::filesystem::exists(candidate, ec)) continue;
     std::ofstream probe(candidate, std::ios::binary);
@@ -47,7 +66,7 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
     temporary_ = candidate;
   }
   if (temporary_.empty()) fail("no free temporary name");
-  workbook_ = workbook_new(utf8_of(temporary_).c_str());
+  workbook_ = workbook_new(temporary_.filename().string().c_str());
   if (!workbook_) {
     discard();
     fail("out of memory");
@@ -60,8 +79,7 @@ XlsxWriter::~XlsxWriter() { discard(); }
 
 void XlsxWriter::discard() {
   if (workbook_) {
-    // libxlsxwriter frees a workbook only by closing it, which writes the temporary.
-    workbook_close(workbook_);
+    lxw_workbook_free(workbook_);
     workbook_ = nullptr;
   }
   if (!temporary_.empty()) {
@@ -170,10 +188,18 @@ XlsxWriter::SheetId XlsxWriter::add_info_worksheet(std::string_view name,
 
 void XlsxWriter::save() {
   if (!workbook_) fail("the workbook was already saved");
-  const lxw_error error = workbook_close(workbook_);
-  workbook_ = nullptr;
-  if (error != LXW_NO_ERROR) {
-    const std::string reason = lxw_strerror(error);
+  std::string reason;
+  {
+    const InFolder folder(temporary_.parent_path());
+    if (folder.error()) {
+      reason = folder.error().message();
+    } else {
+      const lxw_error error = workbook_close(workbook_);
+      workbook_ = nullptr;
+      if (error != LXW_NO_ERROR) reason = lxw_strerror(error);
+    }
+  }
+  if (!reason.empty()) {
     discard();
     fail(reason);
   }

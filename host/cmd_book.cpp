@@ -1,0 +1,343 @@
+// dump, apply and diff: every sheet of a family at once, as one workbook.
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "book.h"
+#include "cmd_common.h"
+#include "commands.h"
+#include "safe_file.h"
+#include "sha256.h"
+#include "unicode.h"
+
+namespace calvex_host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kInfoSheet = "Info";
+
+std::vector<const SheetEntry*> readable_sheets(calvex::Family family) {
+  std::vector<const SheetEntry*> out;
+  for (const SheetEntry* s : all_sheets()) {
+    if (s->family == family && s->has_read()) out.push_back(s);
+  }
+  return out;
+}
+
+// The image's bytes after checking it is a regular file that opens; the
+// lock is dropped again so that the library's own opens succeed.
+bool probe_image(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  LockedImage image;
+  if (!image.open(path, error)) return false;
+  *bytes = image.bytes();
+  return true;
+}
+
+bool check_bounds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,
+                  const std::string& image) {
+  for (const SheetEntry* s : sheets) {
+    const int32_t layout = layout_value(*s, options);
+    const uint64_t needed = required_size(*s, layout);
+    if (needed > size && !options.allow_short) {
+      err("error: " + sheet_label(*s, layout) + ": image '" + image + "' holds " + std::to_string(size) +
+          " bytes, the sheet's blocks reach " + std::to_string(needed) + " (--allow-short reads it anyway)");
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string utc_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+#if defined(_WIN32)
+  gmtime_s(&tm, &now);
+#else
+  gmtime_r(&now, &tm);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return text;
+}
+
+std::string blocks_text(const SheetEntry& sheet) {
+  std::string text;
+  for (const calvex::NvSpan& b : sheet.blocks) {
+    if (!text.empty()) text += "; ";
+    text += hex_offset(b.offset) + "+" + std::to_string(b.size);
+    if (b.layout == calvex::NvLayout::Single) text += " (single)";
+    if (b.layout == calvex::NvLayout::Merged) text += " (merged)";
+    if (b.read_only) text += " (read only)";
+  }
+  return text.empty() ? "none listed" : text;
+}
+
+bool is_directory_target(const std::string& path) {
+  std::error_code ec;
+  return (!path.empty() && (path.back() == '/' || path.back() == '\\')) || fs::is_directory(path, ec);
+}
+
+}  // namespace
+
+int cmd_dump(const std::string& image, calvex::Family family, const Options& options) {
+  if (!options.output) {
+    err("calvex: dump needs -o BOOK.xlsx (or -o DIR/ for one sheet file per sheet)");
+    return kExitUsage;
+  }
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!probe_image(image, &bytes, &error)) {
+    err("error: " + error);
+    return kExitRefused;
+  }
+  const auto sheets = readable_sheets(family);
+  if (sheets.empty()) {
+    err("calvex: the " + std::string(calvex::family_name(family)) + " family has no readable sheets");
+    return kExitUsage;
+  }
+  if (!check_bounds(sheets, options, bytes.size(), image)) return kExitRefused;
+
+  std::vector<std::pair<const SheetEntry*, RangeCells>> read;
+  for (const SheetEntry* s : sheets) {
+    const int32_t layout = layout_value(*s, options);
+    SheetCells cells;
+    const Outcome outcome = read_sheet(*s, image, layout, &cells);
+    print_outcome(*s, layout, outcome);
+    if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
+    read.emplace_back(s, utf8_cells(cells));
+  }
+
+  const std::string& target = *options.output;
+  if (is_directory_target(target) && !is_workbook_path(target)) {
+    std::error_code ec;
+    fs::create_directories(fs_path(target), ec);
+    for (const auto& [sheet, cells] : read) {
+      const std::string file = utf8_path(fs_path(target) / fs_path(std::string(sheet->name) + ".csv"));
+      if (!write_file_safely(file, format_sheet_file(*sheet, cells), &error)) {
+        err("calvex: " + error);
+        return kExitRefused;
+      }
+    }
+    return kExitOk;
+  }
+  try {
+    XlsxWriter book(fs_path(target));
+    for (const auto& [sheet, cells] : read) add_sheet_worksheet(book, *sheet, cells);
+    std::vector<std::pair<std::string, std::string>> info = {
+        {"image", image},
+        {"size", std::to_string(bytes.size()) + " bytes"},
+        {"SHA-256", sha256_hex(bytes)},
+        {"family", std::string(calvex::family_name(family))},
+        {"LTE layout", options.layout && *options.layout != 0 ? "merged" : "single"},
+        {"date", utc_now()},
+        {"written by", std::string("calvex ") + CALVEX_VERSION},
+    };
+    for (const auto& [sheet, cells] : read) info.emplace_back(std::string(sheet->name) + " NV blocks", blocks_text(*sheet));
+    book.add_info_worksheet(kInfoSheet, info);
+    book.save();
+  } catch (const std::exception& e) {
+    err(std::string("calvex: ") + e.what());
+    return kExitRefused;
+  }
+  return kExitOk;
+}
+
+int cmd_apply(const std::string& image, const std::string& book_path, const Options& options) {
+  std::vector<WorkbookSheet> book;
+  try {
+    book = read_xlsx(fs_path(book_path));
+  } catch (const std::exception& e) {
+    err(std::string("calvex: ") + e.what());
+    return kExitUsage;
+  }
+  const std::string book_name = utf8_path(fs_path(book_path).filename());
+  struct Planned {
+    const SheetEntry* sheet;
+    RangeCells cells;
+  };
+  std::vector<Planned> plan;
+  std::set<calvex::Family> families;
+  size_t problems = 0;
+  size_t listed = 0;
+  bool unusable = false;
+  for (const WorkbookSheet& ws : book) {
+    const SheetEntry* sheet = ws.kind == SheetKind::kWorksheet ? find_sheet(ws.name) : nullptr;
+    if (sheet == nullptr) {
+      err("note: " + book_name + ": worksheet '" + ws.name + "' is not a sheet of calvex; ignored");
+      continue;
+    }
+    WorksheetCells cells;
+    try {
+      cells = worksheet_cells(*sheet, ws);
+    } catch (const FormatError& e) {
+      err(workbook_place(book_name, ws.name, std::max<size_t>(e.line(), 1), 1) + ": " + e.what());
+      unusable = true;
+      continue;
+    }
+    families.insert(sheet->family);
+    if (!options.lenient) {
+      const auto place = [&](size_t r, size_t i) {
+        return workbook_place(book_name, ws.name, cells.positions[r][i].line, cells.positions[r][i].column);
+      };
+      problems += check_cells(*sheet, cells.cells, place, &listed);
+    }
+    plan.push_back({sheet, std::move(cells.cells)});
+  }
+  print_problem_total(problems);
+  if (unusable || problems > 0) {
+    err("calvex: " + book_name + " does not fit its sheets; nothing was written");
+    return kExitUsage;
+  }
+  if (plan.empty()) {
+    err("calvex: no worksheet of " + book_name + " is named after a sheet (see `calvex list`); nothing was written");
+    return kExitUsage;
+  }
+  if (families.size() > 1) {
+    err("calvex: " + book_name + " holds sheets of several families; one image holds one family's sheets");
+    return kExitUsage;
+  }
+
+  LockedImage original;
+  std::string error;
+  if (!original.open(image, &error)) {
+    err("error: " + error);
+    return kExitRefused;
+  }
+  uint64_t needed = 0;
+  for (const Planned& p : plan) needed = std::max(needed, required_size(*p.sheet, layout_value(*p.sheet, options)));
+  if (needed > original.bytes().size() && !options.grow) {
+    err("error: image '" + image + "' holds " + std::to_string(original.bytes().size()) +
+        " bytes, the sheets' blocks reach " + std::to_string(needed) + "; nothing was written (--grow extends it)");
+    return kExitRefused;
+  }
+  const std::string destination = options.output.value_or(image);
+  TempFile work;
+  if (!work.create(destination, original.bytes(), original.mode(), &error)) {
+    err("error: " + error);
+    return kExitRefused;
+  }
+  for (const Planned& p : plan) {
+    const int32_t layout = layout_value(*p.sheet, options);
+    const Outcome outcome = call_sheet_write(*p.sheet, utf16_cells(p.cells), utf16_from_utf8(work.path()), layout);
+    print_outcome(*p.sheet, layout, outcome);
+    if (!outcome.write_succeeded()) {
+      err("error: " + sheet_label(*p.sheet, layout) + ": the write did not succeed; the image was left unchanged");
+      return kExitRefused;
+    }
+  }
+  if (options.dry_run) {
+    std::vector<uint8_t> after;
+    if (!work.read_back(&after, &error)) {
+      err("error: " + error);
+      return kExitRefused;
+    }
+    TempFile before;
+    if (!before.create(destination, original.bytes(), original.mode(), &error)) {
+      err("error: " + error);
+      return kExitRefused;
+    }
+    out("dry run: " + book_name + " on '" + image + "' (nothing written)\ncells:\n");
+    size_t changes = 0;
+    for (const Planned& p : plan) {
+      if (!p.sheet->has_read()) continue;
+      const int32_t layout = layout_value(*p.sheet, options);
+      SheetCells old_cells;
+      SheetCells new_cells;
+      read_sheet(*p.sheet, before.path(), layout, &old_cells);
+      read_sheet(*p.sheet, work.path(), layout, &new_cells);
+      changes += print_cell_changes(*p.sheet, old_cells, new_cells);
+    }
+    if (changes == 0) out("  no cell changes\n");
+    out("image:\n");
+    print_byte_changes(original.bytes(), after);
+    return kExitOk;
+  }
+  if (!work.commit(destination, &error)) {
+    err("error: " + error + "; the image was left unchanged");
+    return kExitRefused;
+  }
+  return kExitOk;
+}
+
+int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
+             bool csv_format) {
+  std::vector<uint8_t> bytes_a;
+  std::vector<uint8_t> bytes_b;
+  std::string error;
+  if (!probe_image(a, &bytes_a, &error) || !probe_image(b, &bytes_b, &error)) {
+    err("error: " + error);
+    return kExitUsage;
+  }
+  const auto sheets = readable_sheets(family);
+  if (!check_bounds(sheets, options, bytes_a.size(), a) || !check_bounds(sheets, options, bytes_b.size(), b)) {
+    return kExitUsage;
+  }
+  std::string report = csv_format ? "kind,sheet,range,row,col,old,new\n" : "";
+  size_t differences = 0;
+  for (const SheetEntry* s : sheets) {
+    const int32_t layout = layout_value(*s, options);
+    SheetCells cells_a;
+    SheetCells cells_b;
+    const Outcome oa = read_sheet(*s, a, layout, &cells_a);
+    const Outcome ob = read_sheet(*s, b, layout, &cells_b);
+    if (oa.has(calvex::MsgClass::Error) || ob.has(calvex::MsgClass::Error)) {
+      print_outcome(*s, layout, oa);
+      print_outcome(*s, layout, ob);
+      return kExitUsage;
+    }
+    for (size_t r = 0; r < s->ranges.size(); ++r) {
+      const calvex::RangeDef& range = s->ranges[r];
+      for (size_t i = 0; i < cells_a[r].size() && i < cells_b[r].size(); ++i) {
+        if (cells_a[r][i] == cells_b[r][i]) continue;
+        ++differences;
+        const std::string row = std::to_string(i / static_cast<size_t>(range.cols) + 1);
+        const std::string col = std::to_string(i % static_cast<size_t>(range.cols) + 1);
+        const std::string old_text = utf8_from_utf16(cells_a[r][i]);
+        const std::string new_text = utf8_from_utf16(cells_b[r][i]);
+        if (csv_format) {
+          report += "cell," + csv_field(s->name) + "," + csv_field(range.name) + "," + row + "," + col + "," +
+                    csv_field(old_text) + "," + csv_field(new_text) + "\n";
+        } else {
+          report += std::string(s->name) + " " + std::string(range.name) + " " + row + " " + col + ": " + old_text +
+                    " \u2192 " + new_text + "\n";
+        }
+      }
+    }
+  }
+  // Bytes outside every block a sheet of the family owns.
+  std::vector<bool> owned(std::max(bytes_a.size(), bytes_b.size()), false);
+  for (const SheetEntry* s : all_sheets()) {
+    if (s->family != family) continue;
+    for (const calvex::NvSpan& span : s->blocks) {
+      for (uint64_t k = span.offset; k < static_cast<uint64_t>(span.offset) + span.size && k < owned.size(); ++k) {
+        owned[static_cast<size_t>(k)] = true;
+      }
+    }
+  }
+  for (size_t i = 0; i < owned.size();) {
+    const auto differs = [&](size_t k) {
+      return !owned[k] && (k >= bytes_a.size() || k >= bytes_b.size() || bytes_a[k] != bytes_b[k]);
+    };
+    if (!differs(i)) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < owned.size() && differs(j)) ++j;
+    ++differences;
+    if (csv_format) {
+      report += "bytes,,," + hex_offset(i) + "," + hex_offset(j - 1) + ",," + std::to_string(j - i) + "\n";
+    } else {
+      report += "bytes " + hex_offset(i) + ".." + hex_offset(j - 1) + " (" + std::to_string(j - i) +
+                " bytes outside every sheet)\n";
+    }
+    i = j;
+  }
+  out(report);
+  return differences == 0 ? kExitOk : kExitRefused;
+}
+
+}  // namespace calvex_host
