@@ -41,14 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t bytes_used = 0;
     std::memcpy(&bytes_used, superblock.data() + sqseal::kBytesUsedOffset, sizeof bytes_used);  // little-endian host
     check(image.bytes_used == bytes_used);
-    if (bytes_used > INT64_MAX - sqseal::kImageAlignment) {
-      check(image.calc1 == INT64_MAX && image.calc2 == INT64_MAX);
-    } else {
-      // Rounding up: the smallest multiples not below the value (negative values round towards zero).
-      check(image.calc1 % sqseal::kPageAlignment == 0 && image.calc2 % sqseal::kImageAlignment == 0);
-      check(image.calc1 >= bytes_used && image.calc1 - bytes_used < sqseal::kPageAlignment);
-      check(image.calc2 >= image.calc1 && image.calc2 - image.calc1 < sqseal::kImageAlignment);
-    }
+    // Rounding up, exactly: the smallest multiples not below the value
+    // (negative values round towards zero); beyond INT64_MAX, INT64_MAX.
+    using Wide = __int128;
+    auto round_up = [](Wide value, Wide alignment) {
+      const Wide rest = value % alignment;
+      return rest == 0 ? value : rest > 0 ? value + alignment - rest : value - rest;
+    };
+    auto narrow = [](Wide value) { return value > INT64_MAX ? INT64_MAX : static_cast<int64_t>(value); };
+    const Wide calc1 = round_up(bytes_used, sqseal::kPageAlignment);
+    check(image.calc1 == narrow(calc1));
+    check(image.calc2 == narrow(round_up(calc1, sqseal::kImageAlignment)));
   }
 
   const int64_t sign_size = static_cast<int64_t>(input.take_le(8));

@@ -19,7 +19,9 @@ int64_t load_le64(const unsigned char* at) {
   return static_cast<int64_t>(value);
 }
 
-int64_t round_up(int64_t value, int64_t alignment) { return (value + alignment - 1) & ~(alignment - 1); }
+// `value` rounded up to a multiple of `alignment` (a power of two), in
+// unsigned arithmetic so that no sum can overflow.
+uint64_t round_up(uint64_t value, uint64_t alignment) { return (value + alignment - 1) & ~(alignment - 1); }
 
 }  // namespace
 
@@ -32,9 +34,17 @@ ImageCheck check_superblock(const unsigned char* bytes, int64_t count) {
   }
   check.status = SuperblockStatus::kOk;
   check.bytes_used = load_le64(bytes + kBytesUsedOffset);
-  const bool overflows = check.bytes_used > INT64_MAX - kImageAlignment;
-  check.calc1 = overflows ? INT64_MAX : round_up(check.bytes_used, kPageAlignment);
-  check.calc2 = overflows ? INT64_MAX : round_up(check.calc1, kImageAlignment);
+  if (check.bytes_used < 0) {
+    // Two's complement rounding: a negative bytes_used rounds up towards 0.
+    const auto bits = static_cast<uint64_t>(check.bytes_used);
+    check.calc1 = static_cast<int64_t>(round_up(bits, kPageAlignment));
+    check.calc2 = static_cast<int64_t>(round_up(static_cast<uint64_t>(check.calc1), kImageAlignment));
+    return check;
+  }
+  const uint64_t calc1 = round_up(static_cast<uint64_t>(check.bytes_used), kPageAlignment);
+  const uint64_t calc2 = round_up(calc1, kImageAlignment);
+  check.calc1 = calc1 > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(calc1);
+  check.calc2 = calc2 > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(calc2);
   return check;
 }
 

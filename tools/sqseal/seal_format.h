@@ -48,8 +48,8 @@ struct ImageCheck {
 
 // Reads the superblock from the first `count` bytes at `bytes` (the bytes
 // read from the image's start, at most kSuperblockSize are looked at) and
-// derives the expected image size.  A bytes_used so large that rounding it
-// up would overflow gives INT64_MAX for calc1 and calc2, which no image has.
+// derives the expected image size.  A size beyond INT64_MAX after rounding
+// up is given as INT64_MAX, which no image has.
 ImageCheck check_superblock(const unsigned char* bytes, int64_t count);
 
 // Whether a part of the given size may be sealed; each has its own refusal.
