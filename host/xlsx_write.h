@@ -47,7 +47,8 @@ struct LineChartSpec {
 // to the destination atomically: the workbook goes to a temporary file in the
 // destination's folder, which is then renamed over the destination. Until
 // save() succeeds the destination is untouched; a writer destroyed without
-// save() (or after a failed one) removes its temporary file.
+// save() (or after a failed one) removes its temporary file. The temporary is
+// named ".calvex-<number>.xlsx.tmp".
 // Rows and columns are 1-based, as in CellRef; every call throws XlsxWriteError.
 class XlsxWriter {
  public:
@@ -74,7 +75,8 @@ class XlsxWriter {
   // A worksheet of key (bold, column A) and value (column B) rows, fitted.
   SheetId add_info_worksheet(std::string_view name, const std::vector<std::pair<std::string, std::string>>& rows);
 
-  // Writes the workbook; call once, as the last call.
+  // Writes the workbook; call once, as the last call. While it writes, the
+  // current directory is the destination's folder (restored before it returns).
   void save();
 
  private:

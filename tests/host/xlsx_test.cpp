@@ -298,6 +298,18 @@ TEST_F(WorkbookWrite, OpenpyxlSeesEveryCellAndTheChart) {
   EXPECT_EQ(sheets[2].cells, cells_of({{"A1", "image"}, {"B1", "nv.bin"}, {"A2", "calvex --version"}, {"B2", "1.0"}}));
 }
 
+TEST_F(WorkbookWrite, RelativeDestinationInAFolderOfItsOwn) {
+  // The save runs in the destination's folder; the caller's folder is back afterwards.
+  fs::create_directories(dir_ / "温度");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);
+  write_sample(fs::path("温度") / "book.xlsx");
+  EXPECT_EQ(fs::current_path(), dir_);
+  fs::current_path(before);
+  EXPECT_EQ(read_xlsx(dir_ / "温度" / "book.xlsx").size(), 3u);
+  EXPECT_EQ(entries(), std::vector<std::string>{"温度"});
+}
+
 TEST_F(WorkbookWrite, FailedSaveLeavesTheDestinationAsItWas) {
   // A destination that cannot be replaced: a folder with a file in it.
   const fs::path destination = dir_ / "book.xlsx";
