@@ -23,12 +23,15 @@ jobs=${CALVEX_WIN_DEPS_JOBS:-2}
 # Source package and the binary package whose installed version it must match.
 sources=(zlib:zlib1g-dev libzip:libzip-dev expat:libexpat1-dev libxlsxwriter:libxlsxwriter-dev)
 
+# One build per prefix at a time; a second run waits, then finds the stamp.
+exec 9>"$prefix/.calvex-win-deps.lock"
+flock 9
 if [[ -f $stamp ]]; then
   echo "build-win-deps: $prefix already holds the $triple libraries ($(tr '\n' ' ' <"$stamp"))"
   exit 0
 fi
 
-for tool in "$triple-gcc-posix" "$triple-g++-posix" "$triple-ar" "$triple-ranlib" cmake make; do
+for tool in "$triple-gcc-posix" "$triple-g++-posix" "$triple-ar" "$triple-ranlib" cmake make flock; do
   command -v "$tool" >/dev/null || { echo "build-win-deps: $tool not found (run scripts/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -70,10 +73,15 @@ fetch_source() {
   exit 1
 }
 
+# Runs a build command with its output in the work folder's log, shown on failure.
+quiet() {
+  "$@" >>"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; echo "build-win-deps: failed: $*" >&2; exit 1; }
+}
+
 cmake_cross() {
   local srcdir=$1 builddir=$2
   shift 2
-  cmake -S "$srcdir" -B "$builddir" -G "Unix Makefiles" \
+  quiet cmake -S "$srcdir" -B "$builddir" -G "Unix Makefiles" -Wno-dev --no-warn-unused-cli \
     -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR="$arch" \
     -DCMAKE_C_COMPILER="$triple-gcc-posix" -DCMAKE_CXX_COMPILER="$triple-g++-posix" \
     -DCMAKE_RC_COMPILER="$triple-windres" \
@@ -81,9 +89,9 @@ cmake_cross() {
     -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY \
     -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
-    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
-  cmake --build "$builddir" -j"$jobs" >/dev/null
-  cmake --install "$builddir" >/dev/null
+    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW -DBUILD_SHARED_LIBS=OFF "$@"
+  quiet cmake --build "$builddir" -j"$jobs"
+  quiet cmake --install "$builddir"
 }
 
 # Appends $2 to the Cflags line of pkg-config file $1 unless it is there.
@@ -91,17 +99,25 @@ add_cflag() {
   grep -q -- "$2" "$1" || sed -i "s|^Cflags:.*|& $2|" "$1"
 }
 
-ensure_deb_src
-command -v dpkg-source >/dev/null || apt-get install -y -qq --no-install-recommends dpkg-dev
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-for entry in "${sources[@]}"; do fetch_source "${entry%%:*}" "${entry##*:}"; done
+# apt's lists and downloads are shared by the builds of every target.
+(
+  flock 8
+  ensure_deb_src
+  command -v dpkg-source >/dev/null || apt-get install -y -qq --no-install-recommends dpkg-dev
+  for entry in "${sources[@]}"; do fetch_source "${entry%%:*}" "${entry##*:}"; done
+) 8>"${TMPDIR:-/tmp}/calvex-win-deps-apt.lock"
 
 echo "build-win-deps: zlib"
-(cd zlib-*/ && CHOST=$triple CC=$triple-gcc-posix AR=$triple-ar RANLIB=$triple-ranlib \
-  ./configure --static --prefix="$prefix" --libdir="$prefix/lib" >/dev/null &&
-  make -j"$jobs" libz.a >/dev/null && make install >/dev/null)
+(
+  cd zlib-*/
+  quiet env CHOST="$triple" CC="$triple-gcc-posix" AR="$triple-ar" RANLIB="$triple-ranlib" \
+    ./configure --static --prefix="$prefix" --libdir="$prefix/lib"
+  quiet make -j"$jobs" libz.a
+  quiet make install
+)
 
 echo "build-win-deps: expat"
 # Debian's patches test `XML_DTD == 1`, the value its autotools build defines;
