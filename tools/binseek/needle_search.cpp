@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace binseek {
 namespace {
@@ -138,6 +139,7 @@ uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
 
   const unsigned char* const x = needle_;
   const size_t last_start = text_size - m;
+  const unsigned char first_byte = x[0];
   const unsigned char last_byte = x[m - 1];
   const uint32_t final_pair = pair_key(x + m - 2);
   const size_t final_pair_shift = pair_shift_[final_pair];
@@ -165,6 +167,13 @@ uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
         continue;
       }
       final_pair_seen = true;
+      if (window[0] != first_byte) {
+        // Every window that can match starts on a copy of the needle's first byte.
+        const void* hit = std::memchr(window + 1, first_byte, last_start - j);
+        if (hit == nullptr) break;
+        j = static_cast<size_t>(static_cast<const unsigned char*>(hit) - text);
+        continue;
+      }
     }
 
     const size_t right_from = std::max(critical_, known_prefix);
@@ -234,19 +243,20 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
   // second, as it cannot end inside the first.
   const size_t chunk = std::max(limits.text_chunk, prefix_size);
   const size_t carry_max = prefix_size - 1;
-  std::vector<unsigned char> window(chunk + carry_max);
+  // Left uninitialised: every byte searched has been read into it.
+  const std::unique_ptr<unsigned char[]> window(new unsigned char[chunk + carry_max]);
   int64_t window_start = 0;  // text offset of window[0]
   size_t held = 0;
   int64_t next = 0;  // text offset of the next piece
   while (next < text_size && result.failure == StreamFailure::kNone) {
     const auto piece = static_cast<size_t>(std::min<int64_t>(text_size - next, static_cast<int64_t>(chunk)));
-    if (!read_text(next, window.data() + held, piece)) {
+    if (!read_text(next, window.get() + held, piece)) {
       result.failure = StreamFailure::kTextRead;
       break;
     }
     held += piece;
     next += static_cast<int64_t>(piece);
-    search.find_all(window.data(), held, [&](uint64_t j) {
+    search.find_all(window.get(), held, [&](uint64_t j) {
       if (result.failure != StreamFailure::kNone) return;
       const int64_t start = window_start + static_cast<int64_t>(j);
       if (rest_matches(start)) {
@@ -255,7 +265,7 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
       }
     });
     const size_t keep = std::min(held, carry_max);
-    std::memmove(window.data(), window.data() + held - keep, keep);
+    std::memmove(window.get(), window.get() + held - keep, keep);
     window_start += static_cast<int64_t>(held - keep);
     held = keep;
   }

@@ -7,7 +7,10 @@
 //     needle may move before those two bytes can line up with it again;
 //   - when that table allows only a short move and the window's last byte is
 //     not the needle's last byte, memchr finds the next byte where a window
-//     could end at all.
+//     could end at all;
+//   - when the last two bytes agree but the window's first byte is not the
+//     needle's first byte, memchr finds the next byte where a window could
+//     start at all.
 // Both rules only ever enlarge a move the two-way scan would make, and each
 // skipped window costs O(1), so the whole search stays linear in the size of
 // the text.
@@ -59,7 +62,7 @@ struct StreamLimits {
   // and each prefix match is then checked against the rest piece by piece.
   size_t needle_prefix_max = size_t{16} << 20;
   // Text bytes read per piece (at least the needle prefix's size is used).
-  size_t text_chunk = size_t{2} << 20;
+  size_t text_chunk = size_t{256} << 10;
   // Piece size for checking the rest of a long needle.
   size_t compare_chunk = size_t{1} << 20;
 };
