@@ -21,8 +21,11 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint8_t kBuiltImageFlag = 0x01;
 constexpr int64_t kBuiltBlockUnit = 2048;    // built block sizes are multiples of this
 constexpr int64_t kBuiltBlockUnitsMax = 128;  // up to 256 KiB
-constexpr int64_t kBuiltBlocksMax = 8;
-constexpr int64_t kChunkSizeMax = 64;  // small pieces put every carry-over to work
+constexpr int64_t kBuiltBlocksMax = 3;
+// Small pieces put every carry-over to work; large ones keep big images fast.
+constexpr uint8_t kLargeChunkFlag = 0x80;
+constexpr int64_t kSmallChunkMax = 64;
+constexpr int64_t kLargeChunkUnit = 4096;
 
 void check(bool condition) {
   if (!condition) std::abort();
@@ -67,7 +70,9 @@ int64_t naive_find(const Bytes& image, int64_t window, const char* text, int n) 
   const size_t length = std::strlen(text);
   int seen = 0;
   for (size_t j = 0; j + length <= image.size() && static_cast<int64_t>(j) < window; ++j) {
-    if (std::memcmp(&image[j], text, length) == 0 && seen++ == n) return static_cast<int64_t>(j);
+    size_t k = 0;
+    while (k < length && image[j + k] == static_cast<uint8_t>(text[k])) ++k;
+    if (k == length && seen++ == n) return static_cast<int64_t>(j);
   }
   return -1;
 }
@@ -129,7 +134,10 @@ Bytes reference_output(const Bytes& image, const Reference& r, int64_t limit) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::FuzzInput input(data, size);
   const uint8_t mode = input.take_byte();
-  const int64_t chunk_size = 1 + static_cast<int64_t>(input.take_byte()) % kChunkSizeMax;
+  const uint8_t chunk_byte = input.take_byte();
+  const int64_t chunk_size = (chunk_byte & kLargeChunkFlag) != 0
+                                 ? kLargeChunkUnit * (1 + (chunk_byte & ~kLargeChunkFlag))
+                                 : 1 + chunk_byte % kSmallChunkMax;
   const Bytes image = (mode & kBuiltImageFlag) != 0 ? build_image(input) : input.take_rest();
   const auto image_size = static_cast<int64_t>(image.size());
 

@@ -167,6 +167,10 @@ int64_t find_nth(const unsigned char* buffer, int64_t buffer_size, int64_t windo
   const int64_t last_start = std::min(window - 1, buffer_size - text_size);
   int seen = 0;
   for (int64_t j = 0; j <= last_start; ++j) {
+    // Only a position holding the text's first byte can start it.
+    const void* first = std::memchr(buffer + j, text[0], static_cast<size_t>(last_start - j + 1));
+    if (first == nullptr) break;
+    j = static_cast<const unsigned char*>(first) - buffer;
     if (std::memcmp(buffer + j, text, static_cast<size_t>(text_size)) == 0) {
       if (seen == n) return j;
       ++seen;
