@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image_fixture.h"
 #include "test_host.h"
 
 namespace gsm_test {
@@ -23,26 +24,6 @@ inline constexpr const char* kHexTooLong = "字符长度超过8！";
 inline constexpr const char* kBadTruthCell = "真值表输入有误，请确认值是否为'0'、'1'、'X'！";
 
 // A test with an NV image of kImageSize random bytes at path.
-class GsmImageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path = dir.file("nv.bin");
-    before = random_bytes(kImageSize, 0x65A1);
-    write_file(path, before);
-  }
-  std::vector<uint8_t> image() const { return read_file(path); }
-  std::string missing_path() const { return dir.file("missing.bin"); }
-
-  TempDir dir;
-  std::string path;
-  std::vector<uint8_t> before;
-  MessageLog log;
-};
-
-// The bytes [offset, offset + size) of an image.
-inline std::vector<uint8_t> bytes_at(const std::vector<uint8_t>& image, size_t offset, size_t size) {
-  return std::vector<uint8_t>(image.begin() + static_cast<std::ptrdiff_t>(offset),
-                              image.begin() + static_cast<std::ptrdiff_t>(offset + size));
-}
+using GsmImageTest = ImageTest<kImageSize, 0x65A1>;
 
 }  // namespace gsm_test

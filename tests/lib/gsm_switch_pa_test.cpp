@@ -216,9 +216,7 @@ TEST_F(GsmSwitchPa, WriteToAMissingImageCreatesNothing) {
 
 TEST_F(GsmSwitchPa, ReadShowsOnlyTheWordPayloadAndTheConfigurationFields) {
   auto img = before;
-  const auto put32 = [&](size_t off, uint32_t v) {
-    for (int i = 0; i < 4; ++i) img[off + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
+  const auto put32 = [&](size_t off, uint32_t v) { put_le32(img, off, v); };
   put32(kWords, 0xFF312345);           // state 0 first word: bits above 19 hidden
   put32(kWords + 4 * 19, 0xFF312345);  // PA off: all 32 bits
   put32(kConfig + 4 * 3, 0xFFFFFFFF);  // c0 as a signed number

@@ -33,14 +33,10 @@ struct PwtSheet {
 
 // Control word entry bytes: H, 16 zero bits, L.
 Bytes entry(uint16_t high, uint32_t low) {
-  return {static_cast<uint8_t>(high),
-          static_cast<uint8_t>(high >> 8),
-          0,
-          0,
-          static_cast<uint8_t>(low),
-          static_cast<uint8_t>(low >> 8),
-          static_cast<uint8_t>(low >> 16),
-          static_cast<uint8_t>(low >> 24)};
+  Bytes bytes(8, 0);
+  put_le16(bytes, 0, high);
+  put_le32(bytes, 4, low);
+  return bytes;
 }
 
 Bytes slice(const Bytes& image, size_t offset, size_t size) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "calvex.h"
+#include "image_fixture.h"
 #include "test_host.h"
 
 namespace lte_test {
@@ -25,16 +26,15 @@ constexpr size_t kMergedImageEnd = 0x59F8;
 constexpr size_t kImageSize = 0x3000;
 
 // Resets the layout switch before and after each test; gives each test a
-// random-filled NV image of kImageSize bytes.
-class LteTest : public ::testing::Test {
+// random-filled NV image of kImageSize bytes (the shared image fixture;
+// `image` names its path here).
+class LteTest : public ImageTest<kImageSize, 0x17E> {
  protected:
-  TempDir dir;
-  std::string image = dir.file("nv.bin");
-  Bytes before = random_bytes(kImageSize, 0x17E);
+  const std::string image = dir.file("nv.bin");
 
   void SetUp() override {
     SetLteVersion(0);
-    write_file(image, before);
+    ImageTest::SetUp();
   }
   void TearDown() override { SetLteVersion(0); }
 

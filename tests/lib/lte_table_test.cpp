@@ -21,11 +21,8 @@ Bytes patched(Bytes image, const std::vector<Patch>& patches) {
 }
 
 Bytes le16_bytes(const std::vector<uint32_t>& values) {
-  Bytes out;
-  for (uint32_t v : values) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-  }
+  Bytes out(2 * values.size(), 0);
+  for (size_t i = 0; i < values.size(); ++i) put_le16(out, 2 * i, values[i]);
   return out;
 }
 

@@ -294,7 +294,9 @@ TEST_P(SheetDefTest, WriteStaysInsideItsBlocks) {
     // test below writes those on images that hold their band lists.
     const bool checks_image =
         std::any_of(def.blocks.begin(), def.blocks.end(), [](const NvSpan& s) { return s.read_only; });
-    if (!checks_image) EXPECT_TRUE(changed) << def.name << " (" << layout_name(layout) << "): no input changed the image";
+    if (!checks_image) {
+      EXPECT_TRUE(changed) << def.name << " (" << layout_name(layout) << "): no input changed the image";
+    }
   }
 }
 

@@ -100,9 +100,7 @@ TEST_F(TdscdmaSwitchPa, RangeChecksAndOpenFailure) {
 
 TEST_F(TdscdmaSwitchPa, ReadDecodesByGroupTag) {
   std::vector<uint8_t> img(kImageSize, 0);
-  auto put = [&](size_t offset, uint32_t v) {
-    for (int i = 0; i < 4; ++i) img[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
+  auto put = [&](size_t offset, uint32_t v) { put_le32(img, offset, v); };
   const size_t s = set_offset(0, 4);
   put(s + 4, (1u << 21) | (1u << 8) | (1u << 22) | 0x30);  // tag 24: line 0 high, line 1 low
   put(s + 8, 1);                                           // kind 1: not a TD-SCDMA kind

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "image_fixture.h"
 #include "test_host.h"
 
 namespace cdma_test {
@@ -22,28 +23,7 @@ using Messages = std::vector<std::string>;
 inline constexpr size_t kImageSize = 6144;
 
 // A test with an NV image of kImageSize random bytes at path.
-class CdmaImageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path = dir.file("nv.bin");
-    before = random_bytes(kImageSize, 0xCD3A);
-    write_file(path, before);
-  }
-  std::vector<uint8_t> image() const { return read_file(path); }
-  std::string missing_path() const { return dir.file("missing.bin"); }
-  // Stores a 32-bit value into the image file.
-  void poke32(size_t offset, uint32_t value) {
-    std::vector<uint8_t> bytes = image();
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-    write_file(path, bytes);
-    before = bytes;
-  }
-
-  TempDir dir;
-  std::string path;
-  std::vector<uint8_t> before;
-  MessageLog log;
-};
+using CdmaImageTest = ImageTest<kImageSize, 0xCD3A>;
 
 // A truth table of rows x columns cells, stored row after row, all "X".
 struct TruthTable {

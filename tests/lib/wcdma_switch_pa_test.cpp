@@ -173,9 +173,7 @@ TEST_F(WcdmaSwitchPa, ReadsBackWhatItWrote) {
 
 TEST_F(WcdmaSwitchPa, ReadDecodesByKindAndTheStoredCount) {
   std::vector<uint8_t> img(kImageSize, 0);
-  auto put = [&](size_t offset, uint32_t v) {
-    for (int i = 0; i < 4; ++i) img[offset + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
+  auto put = [&](size_t offset, uint32_t v) { put_le32(img, offset, v); };
   put(kBandList, 1);
   put(kBandCount, 1000);  // more than the 8 slots: the read stops at slot 7
   // Slot 0 state 0: a group 0 entry (line 0 high, 1 high, 2 low), a word,

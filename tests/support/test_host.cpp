@@ -127,6 +127,17 @@ uint32_t le32(const std::vector<uint8_t>& image, size_t offset) {
 
 int32_t le16s(const std::vector<uint8_t>& image, size_t offset) { return static_cast<int16_t>(le16(image, offset)); }
 
+void put_le(std::vector<uint8_t>& image, size_t offset, uint64_t value, size_t size) {
+  if (offset > image.size() || size > image.size() - offset) throw std::out_of_range("put_le beyond the image");
+  for (size_t i = 0; i < size; ++i) image[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+std::vector<uint8_t> bytes_at(const std::vector<uint8_t>& image, size_t offset, size_t size) {
+  if (offset > image.size() || size > image.size() - offset) throw std::out_of_range("bytes_at beyond the image");
+  return {image.begin() + static_cast<std::ptrdiff_t>(offset),
+          image.begin() + static_cast<std::ptrdiff_t>(offset + size)};
+}
+
 std::vector<size_t> changes_outside(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
                                     const std::vector<Span>& spans) {
   std::vector<size_t> out;

@@ -88,6 +88,15 @@ uint32_t le16(const std::vector<uint8_t>& image, size_t offset);
 uint32_t le32(const std::vector<uint8_t>& image, size_t offset);
 int32_t le16s(const std::vector<uint8_t>& image, size_t offset);
 
+// The one little-endian poke of the tests: stores the low `size` bytes of
+// value at offset of an image (throws std::out_of_range past its end).
+void put_le(std::vector<uint8_t>& image, size_t offset, uint64_t value, size_t size);
+inline void put_le16(std::vector<uint8_t>& image, size_t offset, uint32_t value) { put_le(image, offset, value, 2); }
+inline void put_le32(std::vector<uint8_t>& image, size_t offset, uint32_t value) { put_le(image, offset, value, 4); }
+
+// The bytes [offset, offset + size) of an image.
+std::vector<uint8_t> bytes_at(const std::vector<uint8_t>& image, size_t offset, size_t size);
+
 // A byte span [offset, offset + size) of an image.
 struct Span {
   size_t offset;
