@@ -121,6 +121,7 @@ cleanup() {
   done
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
 
 mount_root() {
   local m
@@ -228,11 +229,19 @@ for p in "${programs[@]}"; do
 done
 log "running ${programs[*]} in one 32-bit wine session"
 t=$(date +%s)
-set +e
-in_root timeout 40m wine cmd /c "Z:\\opt\\calvex-test\\$run_id\\run.cmd" 2>&1 | tr -d '\r' | tee "$CACHE/last-run.log"
-set -e
+# The session's wine services keep its output open after the programs end, so the
+# output goes to a file that is shown as it grows until cmd has ended.
+raw=$CACHE/last-run.raw
+: >"$raw"
+in_root timeout 25m wine cmd /c "Z:\\opt\\calvex-test\\$run_id\\run.cmd" >"$raw" 2>&1 &
+wine_pid=$!
+tail -n +1 -s 2 -f --pid="$wine_pid" "$raw" | sed -u 's/\r$//'
+wine_status=0
+wait "$wine_pid" || wine_status=$?
 in_root wineserver -k >/dev/null 2>&1 || true
+sed 's/\r$//' "$raw" >"$CACHE/last-run.log"
 rm -rf "$run_dir"
+((wine_status == 0)) || echo "test-win32: the wine session ended with status $wine_status" >&2
 log "wine session took $(($(date +%s) - t)) s"
 
 passed=0 failed=0
