@@ -102,6 +102,16 @@ void write_table(const WriteArgs& args, const std::u16string& path, const TableS
 // read_mark. With read_count_first the count is checked before the open.
 void read_table(ReadCells& out, const std::u16string& path, const TableSheet& sheet);
 
+// A table sheet's operations, to bind with CALVEX_DEFINE_WRITE/READ.
+template <const TableSheet& Sheet>
+void write_table_op(const WriteArgs& args, const std::u16string& path) {
+  write_table(args, path, Sheet);
+}
+template <const TableSheet& Sheet>
+void read_table_op(ReadCells& out, const std::u16string& path) {
+  read_table(out, path, Sheet);
+}
+
 // ---- The closing step of a read ----
 
 // Output cells staged before they reach the host: a text and a mark each.

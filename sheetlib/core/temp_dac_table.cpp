@@ -43,13 +43,8 @@ constexpr TableSheet kTempDacTable{.on_range_count = &msg::kSheetCommonConfig,
                                    .read_mode = NvFile::Mode::ReadWrite,
                                    .read_count_first = true};
 
-void write_temp_dac_table(const WriteArgs& args, const std::u16string& path) {
-  write_table(args, path, kTempDacTable);
-}
-void read_temp_dac_table(ReadCells& out, const std::u16string& path) { read_table(out, path, kTempDacTable); }
-
 }  // namespace
 }  // namespace calvex::common
 
-CALVEX_DEFINE_WRITE(SheetphyCommonTempDacTabWr, calvex::common::write_temp_dac_table)
-CALVEX_DEFINE_READ(SheetphyCommonTempDacTabRd, calvex::common::read_temp_dac_table)
+CALVEX_DEFINE_WRITE(SheetphyCommonTempDacTabWr, calvex::write_table_op<calvex::common::kTempDacTable>)
+CALVEX_DEFINE_READ(SheetphyCommonTempDacTabRd, calvex::read_table_op<calvex::common::kTempDacTable>)

@@ -127,15 +127,10 @@ constexpr TableSheet kTmpComp{.on_range_count = &msg::kGsmTmpCompConfig,
                               .runs = kTmpCompRuns,
                               .read_mark = kMarkPlain};
 
-void write_ramp_ctrl(const WriteArgs& args, const std::u16string& path) { write_table(args, path, kRampCtrl); }
-void read_ramp_ctrl(ReadCells& out, const std::u16string& path) { read_table(out, path, kRampCtrl); }
-void write_tmp_comp(const WriteArgs& args, const std::u16string& path) { write_table(args, path, kTmpComp); }
-void read_tmp_comp(ReadCells& out, const std::u16string& path) { read_table(out, path, kTmpComp); }
-
 }  // namespace
 }  // namespace calvex::gsm
 
-CALVEX_DEFINE_WRITE(SheetGsmRampCtrlWr, calvex::gsm::write_ramp_ctrl)
-CALVEX_DEFINE_READ(SheetGsmRampCtrlRd, calvex::gsm::read_ramp_ctrl)
-CALVEX_DEFINE_WRITE(SheetGsmTmpCompWr, calvex::gsm::write_tmp_comp)
-CALVEX_DEFINE_READ(SheetGsmTmpCompRd, calvex::gsm::read_tmp_comp)
+CALVEX_DEFINE_WRITE(SheetGsmRampCtrlWr, calvex::write_table_op<calvex::gsm::kRampCtrl>)
+CALVEX_DEFINE_READ(SheetGsmRampCtrlRd, calvex::read_table_op<calvex::gsm::kRampCtrl>)
+CALVEX_DEFINE_WRITE(SheetGsmTmpCompWr, calvex::write_table_op<calvex::gsm::kTmpComp>)
+CALVEX_DEFINE_READ(SheetGsmTmpCompRd, calvex::read_table_op<calvex::gsm::kTmpComp>)

@@ -2,6 +2,8 @@
 // 16-bit values behind the enable word are taken from the sheet only when
 // the enable cell holds the enable marker, and are written as 0 otherwise.
 #include "boundary.h"
+#include "sheet_engine.h"
+#include "tdscdma/tdscdma_nv_map.h"
 
 namespace calvex::tdscdma {
 namespace {
@@ -16,31 +18,25 @@ enum class NvCtrlField {
   Hex16,       // hexadecimal, cut to 16 bits; read as unsigned 16-bit
 };
 
+// A cell's field: byte position in the NV control block and kind.
 struct NvCtrlCell {
-  uint32_t offset;
+  uint32_t pos;
   NvCtrlField field;
 };
 
-// Cells in sheet order, which is also the write order.
+// Cells in sheet order; together they fill the block.
 constexpr NvCtrlCell kNvCtrlCells[] = {
-    {168, NvCtrlField::Unsigned16}, {170, NvCtrlField::Unsigned16}, {172, NvCtrlField::Unsigned16},
-    {174, NvCtrlField::Unsigned16}, {176, NvCtrlField::Unsigned16}, {178, NvCtrlField::Unsigned16},
-    {180, NvCtrlField::Dec16In32},  {184, NvCtrlField::Dec16In32},  {188, NvCtrlField::Dec16In32},
-    {192, NvCtrlField::Dec16In32},  {196, NvCtrlField::EnableWord}, {200, NvCtrlField::Enabled16},
-    {202, NvCtrlField::Enabled16},  {204, NvCtrlField::Hex32},      {208, NvCtrlField::Hex16},
+    {0, NvCtrlField::Unsigned16},  {2, NvCtrlField::Unsigned16},  {4, NvCtrlField::Unsigned16},
+    {6, NvCtrlField::Unsigned16},  {8, NvCtrlField::Unsigned16},  {10, NvCtrlField::Unsigned16},
+    {12, NvCtrlField::Dec16In32},  {16, NvCtrlField::Dec16In32},  {20, NvCtrlField::Dec16In32},
+    {24, NvCtrlField::Dec16In32},  {28, NvCtrlField::EnableWord}, {32, NvCtrlField::Enabled16},
+    {34, NvCtrlField::Enabled16},  {36, NvCtrlField::Hex32},      {40, NvCtrlField::Hex16},
 };
 constexpr size_t kNvCtrlCellCount = std::size(kNvCtrlCells);  // 15
-static_assert(kNvCtrlCellCount == 15);
-
-constexpr uint32_t kNvCtrlOffset = 168;  // 0xA8
-// The read takes 172 bytes from 168, more than the 42 bytes of the block.
-constexpr size_t kNvCtrlReadSize = 172;
-static_assert(kNvCtrlCells[kNvCtrlCellCount - 1].offset + 2 <= kNvCtrlOffset + kNvCtrlReadSize);
+static_assert(kNvCtrlCells[kNvCtrlCellCount - 1].pos + kLe16Size == kNvCtrlSize);
 
 // The enable marker, compared with the cell text as entered.
 constexpr std::u16string_view kEnableMarkers[] = {u"0x13579BDF", u"0x13579bdf"};
-
-constexpr int32_t kMarkValue = 17;
 
 constexpr RangeRule kRanges[] = {{kNvCtrlCellCount, &msg::kTdNvCtrlCells}};
 
@@ -79,17 +75,20 @@ void write_nv_ctrl(const WriteArgs& args, const std::u16string& path) {
     }
   }
 
-  std::vector<NvBlock> staged;
+  NvBlock block(kNvCtrlOffset, kNvCtrlSize);
   for (size_t i = 0; i < kNvCtrlCellCount; ++i) {
-    staged.push_back(
-        value_block(kNvCtrlCells[i].offset, values[i], is_wide(kNvCtrlCells[i].field) ? kLe32Size : kLe16Size));
+    if (is_wide(kNvCtrlCells[i].field)) {
+      block.put32(kNvCtrlCells[i].pos, values[i]);
+    } else {
+      block.put16(kNvCtrlCells[i].pos, values[i]);
+    }
   }
-  if (!store_blocks(path, block_refs(staged), msg::kOpenFailedWrite)) return;
+  if (!store_blocks(path, {&block}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 std::u16string format_cell(const NvBlock& block, const NvCtrlCell& cell) {
-  const size_t pos = cell.offset - kNvCtrlOffset;
+  const size_t pos = cell.pos;
   switch (cell.field) {
     case NvCtrlField::Unsigned16:
       return dec_text(block.get16(pos));
@@ -109,13 +108,9 @@ std::u16string format_cell(const NvBlock& block, const NvCtrlCell& cell) {
 void read_nv_ctrl(ReadCells& out, const std::u16string& path) {
   NvBlock block(kNvCtrlOffset, kNvCtrlReadSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&block}, &msg::kOpenFailedRead);
-  if (out.count() != static_cast<int32_t>(kNvCtrlCellCount)) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  for (size_t i = 0; i < kNvCtrlCellCount; ++i) {
-    out.assign(static_cast<int32_t>(i), format_cell(block, kNvCtrlCells[i]), kMarkValue);
-  }
+  Cells texts;
+  for (const NvCtrlCell& cell : kNvCtrlCells) texts.push_back(format_cell(block, cell));
+  fill_read(out, texts, kMarkValue, msg::kCellCountMismatch);
 }
 
 }  // namespace

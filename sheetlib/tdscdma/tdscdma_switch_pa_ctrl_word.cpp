@@ -3,37 +3,28 @@
 // 580..1283. The area is always written whole; the gaps between the sets
 // are zero.
 #include "boundary.h"
+#include "sheet_engine.h"
 #include "tdscdma/tdscdma_ctrl_word.h"
+#include "tdscdma/tdscdma_nv_map.h"
 
 namespace calvex::tdscdma {
 namespace {
 
-using wcdma::CtrlWordSet;
-
-constexpr uint32_t kAreaOffset = 580;  // 0x244
-constexpr size_t kAreaSize = 704;      // up to 1283 (0x503)
-constexpr size_t kGroups = 2;
+constexpr uint32_t kAreaOffset = kSwitchPaAreaOffset;
+constexpr size_t kAreaSize = kSwitchPaAreaSize;
+constexpr size_t kGroups = kSwitchPaGroups;
 constexpr size_t kStatesPerGroup = 7;
-constexpr size_t kTableColumns = kGroups * kStatesPerGroup;             // column 7 * group + state
-constexpr size_t kTableCells = wcdma::kTruthTableRows * kTableColumns;  // 266
-
-// States 0..2 of group g lie from 580 + 160 g, states 3..6 from 900 + 192 g,
-// one 32-byte set after the other.
-constexpr size_t kLowStates = 3;
-constexpr uint32_t kLowStatesOffset = 580;
-constexpr uint32_t kLowGroupStride = 160;
-constexpr uint32_t kHighStatesOffset = 900;
-constexpr uint32_t kHighGroupStride = 192;
-static_assert(kHighStatesOffset + kHighGroupStride * kGroups == kAreaOffset + kAreaSize);
+constexpr size_t kTableColumns = kGroups * kStatesPerGroup;     // column 7 * group + state
+constexpr size_t kTableCells = kTruthRows * kTableColumns;      // 266
 
 constexpr uint32_t set_offset(size_t group, size_t state) {
-  const uint32_t set = static_cast<uint32_t>(wcdma::kSetSize);
+  const uint32_t set = static_cast<uint32_t>(kCtrlSetSize);
   return state < kLowStates
              ? kLowStatesOffset + kLowGroupStride * static_cast<uint32_t>(group) + set * static_cast<uint32_t>(state)
              : kHighStatesOffset + kHighGroupStride * static_cast<uint32_t>(group) +
                    set * static_cast<uint32_t>(state - kLowStates);
 }
-static_assert(set_offset(1, 6) + wcdma::kSetSize <= kAreaOffset + kAreaSize);
+static_assert(set_offset(1, 6) + kCtrlSetSize <= kAreaOffset + kAreaSize);
 
 // The order in which the states are built (and refused): group 0 states
 // 0..2, group 1 states 0..2, then group 0 states 3..6, group 1 states 3..6.
@@ -54,11 +45,9 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
 
   NvBlock area(kAreaOffset, kAreaSize);
   for (const StateRef& ref : kBuildOrder) {
-    CtrlWordSet set;
-    if (!wcdma::build_ctrl_word_set(kTdscdmaForm, table, kTableColumns, ref.group * kStatesPerGroup + ref.state, set)) {
-      return;
-    }
-    wcdma::put_set(area, set_offset(ref.group, ref.state) - kAreaOffset, set);
+    CtrlSet set;
+    if (!build_ctrl_set(kTdscdmaForm, table, kTableColumns, ref.group * kStatesPerGroup + ref.state, set)) return;
+    put_ctrl_set(area, set_offset(ref.group, ref.state) - kAreaOffset, set);
   }
 
   if (!store_blocks(path, {&area}, msg::kOpenFailedWrite)) return;
@@ -67,24 +56,22 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
 
 // Fills one state column from the set at pos of the area.
 void decode_set(const NvBlock& area, size_t pos, std::vector<std::u16string>& texts, size_t column) {
-  const wcdma::GpioEntryForm* groups[] = {&kTdscdmaForm.group0, &kTdscdmaForm.group1};
-  const size_t first_rows[] = {wcdma::kGpioGroup0Row, wcdma::kGpioGroup1Row};
-  size_t hex_rows = 0;
-  for (size_t e = 0; e < wcdma::kEntriesPerSet; ++e) {
-    const CtrlWordEntry entry = wcdma::get_entry(area, pos + e * wcdma::kEntrySize);
-    if (entry.kind == kTdscdmaForm.hex_kind) {
-      if (hex_rows < wcdma::kHexWordRows) {
-        texts[(wcdma::kHexWordRow + hex_rows++) * kTableColumns + column] = hex_text(entry.word);
-      }
+  const GpioEntryForm* groups[] = {&kTdscdmaForm.group0, &kTdscdmaForm.group1};
+  const size_t first_rows[] = {kTruthGroup0Row, kTruthGroup1Row};
+  size_t word_rows = 0;
+  for (size_t e = 0; e < kEntriesPerSet; ++e) {
+    const CtrlEntry entry = get_ctrl_entry(area, pos + e * kCtrlEntrySize);
+    if (entry.kind == kWordKind) {
+      if (word_rows < kTruthWordRows) texts[(kTruthWordRow + word_rows++) * kTableColumns + column] = hex_text(entry.word);
       continue;
     }
-    if (entry.kind != kTdscdmaForm.group0.kind || entry.word == kTdscdmaForm.empty.word) continue;
+    if (entry.kind != kGpioKind || entry.word == kEmptyWord) continue;
     for (size_t g = 0; g < kGroups; ++g) {
       if (group_tag(entry.word) != group_tag(groups[g]->tag)) continue;
       const uint32_t pattern = entry.word >> groups[g]->shift;
       // Lines whose enable bit is clear keep what they show.
       for (size_t r = 0; r < groups[g]->bits.lines; ++r) {
-        const std::u16string_view line = wcdma::line_text(groups[g]->bits, r, pattern);
+        const std::u16string_view line = gpio_line_text(groups[g]->bits, r, pattern);
         if (!line.empty()) texts[(first_rows[g] + r) * kTableColumns + column] = line;
       }
     }
@@ -102,13 +89,10 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
     }
   }
 
-  if (out.count() != static_cast<int32_t>(kTableCells)) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  for (size_t i = 0; i < kTableCells; ++i) {
-    out.assign(static_cast<int32_t>(i), texts[i], wcdma::truth_cell_mark(texts[i]));
-  }
+  ReadTexts cells(kTableCells, u"X", kMarkPlain);
+  cells.texts = std::move(texts);
+  for (size_t i = 0; i < kTableCells; ++i) cells.marks[i] = truth_cell_mark(cells.texts[i]);
+  fill_read(out, cells, msg::kCellCountMismatch);
 }
 
 }  // namespace

@@ -4,15 +4,14 @@
 // reported and the write goes on. The entries are not read back.
 #include "boundary.h"
 #include "wcdma/wcdma_ctrl_word.h"
+#include "wcdma/wcdma_nv_map.h"
 
 namespace calvex::wcdma {
 namespace {
 
-constexpr uint32_t kAntExchangeOffset = 200;  // 0xC8: exchange entry, then no-exchange entry
-constexpr size_t kAntStates = 2;
 constexpr size_t kAntRows = kGpioGroup0Lines + kGpioGroup1Lines;  // 15
 constexpr size_t kAntCells = kAntRows * kAntStates;               // cell 2 * row + state
-constexpr CtrlWordEntry kNoLineEntry{0, 0};
+constexpr CtrlEntry kNoLineEntry{0, 0};
 
 struct AntState {
   const Message* no_word;
@@ -26,18 +25,18 @@ uint32_t read_ant_group(const Cells& table, size_t column, size_t first_row, con
                         const Message& bad_cell) {
   uint32_t pattern = 0;
   for (size_t r = 0; r < bits.lines; ++r) {
-    const LineCell cell = read_line_cell(table[(first_row + r) * kAntStates + column]);
-    if (cell == LineCell::Bad) show(bad_cell);
-    pattern |= line_bits(bits, r, cell);
+    const GpioLine cell = read_gpio_line(table[(first_row + r) * kAntStates + column]);
+    if (cell == GpioLine::Bad) show(bad_cell);
+    pattern |= static_cast<uint32_t>(gpio_line_bits(bits, r, cell));
   }
   return pattern;
 }
 
 // Group 1 is looked at only when group 0 drives no line.
-CtrlWordEntry build_ant_entry(const Cells& table, size_t column) {
-  const uint32_t group0 = read_ant_group(table, column, kGpioGroup0Row, kGroup0Bits, msg::kGpioGroup0Bad);
+CtrlEntry build_ant_entry(const Cells& table, size_t column) {
+  const uint32_t group0 = read_ant_group(table, column, kTruthGroup0Row, kGroup0Bits, msg::kGpioGroup0Bad);
   if (group0 != 0) return {kWcdmaForm.group0.kind, group0};
-  const uint32_t group1 = read_ant_group(table, column, kGpioGroup1Row, kGroup1Bits, msg::kGpioGroup1Bad);
+  const uint32_t group1 = read_ant_group(table, column, kTruthGroup1Row, kGroup1Bits, msg::kGpioGroup1Bad);
   if (group1 != 0) return {kWcdmaForm.group1.kind, group1};
   show(*kAntStateInfo[column].no_word);
   return kNoLineEntry;
@@ -48,9 +47,9 @@ void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
   if (!ranges) return;
   const Cells& table = (*ranges)[0];
 
-  NvBlock entries(kAntExchangeOffset, kAntStates * kEntrySize);
+  NvBlock entries(kAntExchangeOffset, kAntStates * kCtrlEntrySize);
   for (size_t column = 0; column < kAntStates; ++column) {
-    put_entry(entries, column * kEntrySize, build_ant_entry(table, column));
+    put_ctrl_entry(entries, column * kCtrlEntrySize, build_ant_entry(table, column));
   }
 
   if (!store_blocks(path, {&entries}, msg::kOpenFailedWrite)) return;

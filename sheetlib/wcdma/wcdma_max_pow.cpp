@@ -4,20 +4,12 @@
 // band table is taken from the sheet only when the BandEn cell holds the
 // enable marker. The read side shows as many entries as the band count says.
 #include "boundary.h"
-#include "wcdma/wcdma_head.h"
+#include "ctrl_word.h"
+#include "sheet_engine.h"
+#include "wcdma/wcdma_nv_map.h"
 
 namespace calvex::wcdma {
 namespace {
-
-constexpr uint32_t kHdelFlagOffset = 76;  // 0x4C
-constexpr uint32_t kEnableWordSize = 4;
-constexpr uint32_t kBandEnOffset = 164;       // 0xA4
-constexpr uint32_t kMaxPowTableOffset = 168;  // 0xA8: 8 x {16-bit band, 16-bit signed power}
-constexpr size_t kMaxPowEntries = 8;
-constexpr size_t kMaxPowEntrySize = 4;
-constexpr size_t kPowerPos = 2;
-static_assert(kBandEnOffset + kEnableWordSize == kMaxPowTableOffset);
-static_assert(kMaxPowEntries == kBandSlots);
 
 // The enable marker of the BandEn cell, compared as entered.
 constexpr std::u16string_view kBandEnMarkers[] = {u"0x13579BDF", u"0x13579bdf"};
@@ -45,10 +37,6 @@ constexpr size_t kReadBands = 4;
 constexpr size_t kReadPowers = kReadBands + kMaxPowEntries;
 constexpr size_t kReadCells = kReadPowers + kMaxPowEntries;  // 20
 
-constexpr int32_t kMarkEmpty = 2;
-constexpr int32_t kMarkSwitch = 3;
-constexpr int32_t kMarkValue = 17;
-
 bool is_band_en_marker(std::u16string_view text) { return text == kBandEnMarkers[0] || text == kBandEnMarkers[1]; }
 
 void write_max_pow(const WriteArgs& args, const std::u16string& path) {
@@ -63,19 +51,16 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
   // The BandEn word and the table behind it, staged as one block.
   NvBlock band_en(kBandEnOffset, kEnableWordSize + kMaxPowEntries * kMaxPowEntrySize);
   if (is_band_en_marker(cells[kBandEnEnable][0])) {
-    size_t entries = 0;
-    for (size_t i = 0; i < kMaxPowEntries; ++i) {
-      if (!is_x_mark(table_cells[i])) ++entries;
-    }
-    if (entries == 0) {
+    const BandList bands = read_band_list(table_cells, kMaxPowEntries);
+    if (bands.count == 0) {
       show(msg::kNoBand);
       return;
     }
-    // The first `entries` cells are taken in place, an "X" among them as 0.
-    for (size_t i = 0; i < entries; ++i) {
+    // The first `count` cells are taken in place, an "X" among them as 0.
+    for (size_t i = 0; i < bands.count; ++i) {
       const size_t pos = kEnableWordSize + i * kMaxPowEntrySize;
-      band_en.put16(pos, static_cast<uint32_t>(ReadDec(table_cells[i])));
-      band_en.put16(pos + kPowerPos, static_cast<uint32_t>(ReadDec(table_cells[kPowerCell + i])));
+      band_en.put16(pos, bands.bands[i]);
+      band_en.put16(pos + kMaxPowPowerPos, static_cast<uint32_t>(ReadDec(table_cells[kPowerCell + i])));
     }
     std::u16string word_text = remove_spaces(cells[kBandEnEnable][0]);
     band_en.put32(0, ReadHex(word_text));
@@ -97,30 +82,21 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
 void read_max_pow(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
-  if (out.count() != static_cast<int32_t>(kReadCells)) {
-    show(msg::kWcdmaMaxPowReadCount);
-    return;
-  }
-
-  std::vector<std::u16string> texts(kReadCells, u"X");
-  std::vector<int32_t> marks(kReadCells, kMarkEmpty);
-  texts[kReadHdelWord] = hex_text(head.get32(kHdelFlagOffset));
-  marks[kReadHdelWord] = kMarkValue;
-  texts[kReadHdelSwitch] = texts[kReadHdelWord] == hex_text(kHdelFlagOn) ? kSwitchOpen : kSwitchClose;
-  marks[kReadHdelSwitch] = kMarkSwitch;
-  texts[kReadBandEnWord] = hex_text(head.get32(kBandEnOffset));
-  marks[kReadBandEnWord] = kMarkValue;
-  texts[kReadBandEnSwitch] = is_band_en_marker(texts[kReadBandEnWord]) ? kSwitchOpen : kSwitchClose;
-  marks[kReadBandEnSwitch] = kMarkSwitch;
+  ReadTexts cells(kReadCells, u"X", kMarkPlain);
+  const std::u16string hdel_word = hex_text(head.get32(kHdelFlagOffset));
+  cells.set(kReadHdelWord, hdel_word, kMarkValue);
+  cells.set(kReadHdelSwitch, hdel_word == hex_text(kHdelFlagOn) ? kSwitchOpen : kSwitchClose, kMarkHigh);
+  const std::u16string band_en_word = hex_text(head.get32(kBandEnOffset));
+  cells.set(kReadBandEnWord, band_en_word, kMarkValue);
+  cells.set(kReadBandEnSwitch, is_band_en_marker(band_en_word) ? kSwitchOpen : kSwitchClose, kMarkHigh);
 
   const size_t entries = stored_band_slots(head);
   for (size_t i = 0; i < entries; ++i) {
     const uint32_t offset = kMaxPowTableOffset + static_cast<uint32_t>(i * kMaxPowEntrySize);
-    texts[kReadBands + i] = dec_text(head.get16(offset));
-    texts[kReadPowers + i] = dec_text(head.get16s(offset + kPowerPos));
-    marks[kReadBands + i] = marks[kReadPowers + i] = kMarkValue;
+    cells.set(kReadBands + i, dec_text(head.get16(offset)), kMarkValue);
+    cells.set(kReadPowers + i, dec_text(head.get16s(offset + kMaxPowPowerPos)), kMarkValue);
   }
-  for (size_t i = 0; i < kReadCells; ++i) out.assign(static_cast<int32_t>(i), texts[i], marks[i]);
+  fill_read(out, cells, msg::kWcdmaMaxPowReadCount);
 }
 
 }  // namespace

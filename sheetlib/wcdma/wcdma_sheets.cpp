@@ -3,12 +3,12 @@
 #include <climits>
 
 #include "sheet_def.h"
-#include "wcdma/wcdma_head.h"
+#include "wcdma/wcdma_nv_map.h"
 
 namespace calvex {
 namespace {
 
-using namespace wcdma;  // the WCDMA head (wcdma_head.h)
+using namespace wcdma;  // the WCDMA head (wcdma_nv_map.h)
 
 // ---- NV places the sheet units keep to themselves (spec Part 6) ----
 

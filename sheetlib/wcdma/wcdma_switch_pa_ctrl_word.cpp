@@ -6,8 +6,9 @@
 #include <span>
 
 #include "boundary.h"
+#include "sheet_engine.h"
 #include "wcdma/wcdma_ctrl_word.h"
-#include "wcdma/wcdma_head.h"
+#include "wcdma/wcdma_nv_map.h"
 
 namespace calvex::wcdma {
 namespace {
@@ -15,12 +16,8 @@ namespace {
 constexpr size_t kBandCells = kBandSlots;
 constexpr size_t kStatesPerBand = 11;
 constexpr size_t kTableColumns = kBandSlots * kStatesPerBand;    // 88: column 11 * slot + state
-constexpr size_t kTableCells = kTruthTableRows * kTableColumns;  // 1672
+constexpr size_t kTableCells = kTruthRows * kTableColumns;       // 1672
 constexpr size_t kReadCells = kBandCells + kTableCells;          // 1680
-
-constexpr uint32_t kCtrlAreaInBlock = 160;  // after the temperature compensation table
-constexpr size_t kCtrlAreaSize = 560;
-static_assert(kCtrlAreaInBlock + kCtrlAreaSize == kBandSlotBlockSize);
 
 // Position of each state's set within the control word area.
 constexpr size_t kStateSetPos[kStatesPerBand] = {0, 96, 128, 224, 32, 160, 256, 368, 400, 432, 464};
@@ -29,8 +26,6 @@ constexpr size_t kFixedEmptySetPos[] = {64, 192};
 // The area is written in two pieces: positions 0..367 and 368..559.
 constexpr size_t kFirstPieceSize = 368;
 constexpr size_t kSecondPieceSize = kCtrlAreaSize - kFirstPieceSize;
-
-constexpr int32_t kBandCellMark = 2;
 
 constexpr RangeRule kRanges[] = {{kBandCells, &msg::kBandInfoCells}, {kTableCells, &msg::kSwitchPaTruthTableCells}};
 
@@ -43,23 +38,23 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   const Cells& table = (*ranges)[1];
 
   NvBlock head(0, kHeadSize);
+  // The bands of the cells that are not "X", packed.
+  const BandList bands = read_band_list(band_cells, kBandCells);
   size_t slots = 0;
   for (size_t i = 0; i < kBandCells; ++i) {
-    if (is_x_mark(band_cells[i])) continue;
-    head.put32(kBandListOffset + slots * kBandListEntrySize, static_cast<uint32_t>(ReadDec(band_cells[i])));
-    ++slots;
+    if (!bands.empty[i]) head.put32(kBandListOffset + slots++ * kBandListEntrySize, bands.bands[i]);
   }
   head.put32(kBandCountOffset, static_cast<uint32_t>(slots));
 
-  CtrlWordSet empty_set;
+  CtrlSet empty_set;
   empty_set.fill(kWcdmaForm.empty);
   for (size_t k = 0; k < slots; ++k) {
     for (size_t s = 0; s < kStatesPerBand; ++s) {
-      CtrlWordSet set;
-      if (!build_ctrl_word_set(kWcdmaForm, table, kTableColumns, k * kStatesPerBand + s, set)) return;
-      put_set(head, ctrl_area(k) + kStateSetPos[s], set);
+      CtrlSet set;
+      if (!build_ctrl_set(kWcdmaForm, table, kTableColumns, k * kStatesPerBand + s, set)) return;
+      put_ctrl_set(head, ctrl_area(k) + kStateSetPos[s], set);
     }
-    for (size_t pos : kFixedEmptySetPos) put_set(head, ctrl_area(k) + pos, empty_set);
+    for (size_t pos : kFixedEmptySetPos) put_ctrl_set(head, ctrl_area(k) + pos, empty_set);
   }
 
   std::vector<NvBlock> spans = {head.slice(kBandListOffset, kBandSlots * kBandListEntrySize),
@@ -79,18 +74,18 @@ void decode_set(const NvBlock& head, size_t pos, std::span<std::u16string> texts
   auto set_cell = [&](size_t row, std::u16string_view text) {
     texts[kBandCells + row * kTableColumns + column] = std::u16string(text);
   };
-  size_t hex_rows = 0;
+  size_t word_rows = 0;
   for (size_t e = 0; e < kEntriesPerSet; ++e) {
-    const CtrlWordEntry entry = get_entry(head, pos + e * kEntrySize);
-    if (entry.kind == kWcdmaForm.hex_kind) {
-      if (hex_rows < kHexWordRows) set_cell(kHexWordRow + hex_rows++, hex_text(entry.word));
-    } else if (entry.kind == kWcdmaForm.group0.kind || entry.kind == kWcdmaForm.group1.kind) {
+    const CtrlEntry entry = get_ctrl_entry(head, pos + e * kCtrlEntrySize);
+    if (entry.kind == kWordKind) {
+      if (word_rows < kTruthWordRows) set_cell(kTruthWordRow + word_rows++, hex_text(entry.word));
+    } else if (entry.kind == kGroup0Kind || entry.kind == kGroup1Kind) {
       if (entry.word == 0) continue;
-      const bool group0 = entry.kind == kWcdmaForm.group0.kind;
+      const bool group0 = entry.kind == kGroup0Kind;
       const GpioGroupBits& bits = group0 ? kGroup0Bits : kGroup1Bits;
-      const size_t first_row = group0 ? kGpioGroup0Row : kGpioGroup1Row;
+      const size_t first_row = group0 ? kTruthGroup0Row : kTruthGroup1Row;
       for (size_t r = 0; r < bits.lines; ++r) {
-        const std::u16string_view line = line_text(bits, r, entry.word);
+        const std::u16string_view line = gpio_line_text(bits, r, entry.word);
         set_cell(first_row + r, line.empty() ? kNoValue : line);
       }
     } else {
@@ -116,14 +111,11 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
     }
   }
 
-  if (out.count() != static_cast<int32_t>(kReadCells)) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  for (size_t i = 0; i < kReadCells; ++i) {
-    const int32_t mark = i < kBandCells ? kBandCellMark : truth_cell_mark(texts[i]);
-    out.assign(static_cast<int32_t>(i), texts[i], mark);
-  }
+  // Band cells plain, truth table cells by their text.
+  ReadTexts cells(kReadCells, kNoValue, kMarkPlain);
+  cells.texts = std::move(texts);
+  for (size_t i = kBandCells; i < kReadCells; ++i) cells.marks[i] = truth_cell_mark(cells.texts[i]);
+  fill_read(out, cells, msg::kCellCountMismatch);
 }
 
 }  // namespace
