@@ -51,6 +51,11 @@ def test_splice(wine, exe_dir, work):
     expected = base[:4096] + patch + base[4096 + len(patch):]
     check((work / "out").read_bytes() == expected, "splice: output bytes differ")
 
+    (work / "self").write_bytes(base)
+    status, out = run(wine, exe, ["self", "100", "patch", "self"], work)
+    check(status == 0, f"splice over its input: status {status}")
+    check((work / "self").read_bytes() == expected, "splice over its input: bytes differ")
+
     status, out = run(wine, exe, ["base", "295001", "patch", "out2"], work)
     check(status == FAILURE_STATUS, f"splice too far: status {status}")
     check(out == echo_line(out, "base 295001 patch out2", "binsplice.exe") + "[error] offset too big\r\n",
@@ -92,6 +97,25 @@ def test_cut(wine, exe_dir, work):
     status, out = run(wine, exe, ["in", "1000", "4096", "slice"], work)
     check(status == 0, f"cut slice: status {status}")
     check((work / "slice").read_bytes() == data[1000:5096], "cut: slice bytes differ")
+
+    # The output may replace its own input.
+    (work / "self").write_bytes(data)
+    status, out = run(wine, exe, ["self", "16", "0", "self"], work)
+    check(status == 0, f"cut over its input: status {status}")
+    check((work / "self").read_bytes() == data[16:], "cut over its input: bytes differ")
+    check(sorted(p.name for p in work.iterdir() if p.name.startswith("self")) == ["self"],
+          "cut over its input: a temporary file stayed behind")
+
+    # Offsets beyond 4 GiB in both builds (a sparse file).
+    marker = rng.randbytes(23)
+    with open(work / "sparse", "wb") as sparse:
+        sparse.seek((1 << 32) + 12345)
+        sparse.write(marker)
+        sparse.truncate((1 << 32) + 65536)
+    status, out = run(wine, exe, ["sparse", str((1 << 32) + 12345), "23", "marker"], work)
+    check(status == 0, f"cut beyond 4 GiB: status {status}")
+    check((work / "marker").read_bytes() == marker, "cut beyond 4 GiB: bytes differ")
+    (work / "sparse").unlink()
 
     status, out = run(wine, exe, ["in", "199999", "2", "bad"], work)
     check(status == FAILURE_STATUS, f"cut out of range: status {status}")

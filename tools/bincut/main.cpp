@@ -70,6 +70,7 @@ int run(int argc, char** argv) {
     case fileio::CopyResult::kOk:
       break;
   }
+  input.close();
   if (!output.commit()) return fail_with(kWriteErrorLine, out_path, output.error());
   return fileio::kExitSuccess;
 }

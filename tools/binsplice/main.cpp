@@ -114,6 +114,8 @@ int run(int argc, char** argv) {
         break;
     }
   }
+  base.close();
+  patch.close();
   if (!output.commit()) return fail_with(kWriteErrorLine, out_path, output.error());
   return fileio::kExitSuccess;
 }

@@ -76,6 +76,9 @@ class InputFile {
   bool read_exact(int64_t offset, void* buffer, int64_t count);
   // The system's reason for the last failure.
   const std::string& error() const { return error_; }
+  // Closes the file early: on Windows a file that is open cannot be replaced,
+  // so a program closes its inputs before committing an output over one.
+  void close();
 
  private:
   intptr_t handle_ = -1;  // descriptor or Win32 handle; -1 when closed

@@ -64,13 +64,15 @@ std::string stat_error(const char* path) {
   return ::stat(path, &status) != 0 ? system_error(errno) : std::string();
 }
 
-InputFile::~InputFile() {
+InputFile::~InputFile() { close(); }
+
+void InputFile::close() {
   if (handle_ >= 0) ::close(descriptor(handle_));
+  handle_ = -1;
 }
 
 bool InputFile::open(const char* path) {
-  if (handle_ >= 0) ::close(descriptor(handle_));
-  handle_ = -1;
+  close();
   const int fd = ::open(path, kReadOpenFlags);
   if (fd < 0) {
     error_ = system_error(errno);

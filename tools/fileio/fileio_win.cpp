@@ -78,13 +78,15 @@ std::string stat_error(const char* path) {
   return ::_stati64(path, &status) != 0 ? std::string(std::strerror(errno)) : std::string();
 }
 
-InputFile::~InputFile() {
+InputFile::~InputFile() { close(); }
+
+void InputFile::close() {
   if (handle_ != -1) ::CloseHandle(win_handle(handle_));
+  handle_ = -1;
 }
 
 bool InputFile::open(const char* path) {
-  if (handle_ != -1) ::CloseHandle(win_handle(handle_));
-  handle_ = -1;
+  close();
   // A directory cannot be opened without FILE_FLAG_BACKUP_SEMANTICS.
   const HANDLE file = ::CreateFileA(path, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                     nullptr);

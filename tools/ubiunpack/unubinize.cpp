@@ -150,6 +150,7 @@ bool unpack(const char* in_path, const char* out_path, int64_t input_size, Varia
                   [&output](const unsigned char* data, int64_t count) { return output.write(data, count); });
   if (copied == CopyStatus::kReadFailed) return read_failed();
   if (copied == CopyStatus::kWriteFailed) return write_failed();
+  input.close();
   if (!output.commit()) return write_failed();
   return true;
 }
