@@ -172,6 +172,11 @@ class ImageIo : public ::testing::Test {
     int fds[2];
     if (::pipe(fds) != 0) return std::nullopt;
     const pid_t pid = ::fork();
+    if (pid < 0) {
+      ::close(fds[0]);
+      ::close(fds[1]);
+      return std::nullopt;
+    }
     if (pid == 0) {
       ::close(fds[0]);
       ::alarm(kGuardSeconds);
