@@ -174,7 +174,8 @@ int64_t read_loop(const ReadCall& read_call, void* buffer, int64_t count);
 int64_t write_loop(const WriteCall& write_call, const void* buffer, int64_t count);
 
 // An uninitialised byte buffer for a whole file, or empty when the allocation
-// failed (the tools then print "malloc fail").  Zero bytes are a valid size.
+// failed.  Zero bytes are a valid size.  The programs no longer hold whole
+// files (they read in pieces); this stays for callers that want a file whole.
 // The Linux flavour backs large buffers with huge pages where the system
 // offers them, which makes filling and scanning them much cheaper.
 struct FreeBytes {

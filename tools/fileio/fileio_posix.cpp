@@ -157,9 +157,10 @@ bool OutputFile::create(const char* path) {
   mode_t mode = 0;
   if (replaces_file) {
     mode = status.st_mode & kPermissionBits;
-    // Keep the owner of a file that is replaced where the system allows it.
-    if (::fchown(fd, status.st_uid, status.st_gid) != 0) {
-    }
+    // Keep the owner of a file that is replaced where the system allows it;
+    // where it does not, the replacement belongs to whoever ran the program.
+    const bool owner_kept = ::fchown(fd, status.st_uid, status.st_gid) == 0;
+    static_cast<void>(owner_kept);
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
