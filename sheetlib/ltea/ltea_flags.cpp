@@ -1,7 +1,8 @@
 // LTE-A flags sheet: TxNvFlag (32-bit at 12956) and TxPowerESF (16-bit at
 // 12966), each written only when its switch cell reads "open".
 #include "boundary.h"
-#include "ltea/ltea_context.h"
+#include "ltea/ltea_nv_map.h"
+#include "sheet_engine.h"
 
 namespace calvex::ltea {
 namespace {
@@ -29,24 +30,25 @@ void write_flags(const WriteArgs& args, const std::u16string& path) {
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
 
-  LteaContext ctx;
-  ctx.head.put32(kTxNvFlagOffset, read_flag_hex(r[kTxNvFlagRange][0]));
-  ctx.head.put16(kTxPowerEsfOffset, read_flag_hex(r[kTxPowerEsfRange][0]));
+  NvBlock tx_nv_flag(kTxNvFlagOffset, kTxNvFlagSize);
+  tx_nv_flag.put32(0, read_flag_hex(r[kTxNvFlagRange][0]));
+  NvBlock tx_power_esf(kTxPowerEsfOffset, kTxPowerEsfSize);
+  tx_power_esf.put16(0, read_flag_hex(r[kTxPowerEsfRange][0]));
 
-  std::vector<NvBlock> chosen;
-  if (r[kTxNvFlagSwitchRange][0] == kSwitchOn) chosen.push_back(ctx.head.slice(kTxNvFlagOffset, kTxNvFlagSize));
-  if (r[kTxPowerEsfSwitchRange][0] == kSwitchOn) chosen.push_back(ctx.head.slice(kTxPowerEsfOffset, kTxPowerEsfSize));
-  if (!store_blocks(path, block_refs(chosen), msg::kOpenFailedWrite)) return;
+  std::vector<const NvBlock*> chosen;
+  if (r[kTxNvFlagSwitchRange][0] == kSwitchOn) chosen.push_back(&tx_nv_flag);
+  if (r[kTxPowerEsfSwitchRange][0] == kSwitchOn) chosen.push_back(&tx_power_esf);
+  if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 // The switches are not stored in the image and are not read back.
 void read_flags(ReadCells& out, const std::u16string& path) {
-  LteaContext ctx;
-  load_nv_head(ctx.head, path, msg::kOpenFailedRead);
-  const std::u16string texts[kReadCells] = {hex_text(ctx.head.get32(kTxNvFlagOffset)),
-                                            hex_text(ctx.head.get16(kTxPowerEsfOffset))};
-  fill_checked(out, texts, kMarkValue, msg::kCellCountMismatch);
+  NvBlock tx_nv_flag(kTxNvFlagOffset, kTxNvFlagSize);
+  NvBlock tx_power_esf(kTxPowerEsfOffset, kTxPowerEsfSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&tx_nv_flag, &tx_power_esf}, &msg::kOpenFailedRead);
+  const std::u16string texts[kReadCells] = {hex_text(tx_nv_flag.get32(0)), hex_text(tx_power_esf.get16(0))};
+  fill_read(out, texts, kMarkValue, msg::kCellCountMismatch);
 }
 
 }  // namespace

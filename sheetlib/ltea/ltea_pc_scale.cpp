@@ -1,7 +1,9 @@
 // LTE-A PC scale sheet: a switch cell and 17 decimal values. The 32-bit
-// marker at 324 says whether PC scaling is on; the values follow at 328.
+// marker at 324 says whether PC scaling is on; the values follow at 328 and
+// are taken from the sheet only when it is on (zeros otherwise).
 #include "boundary.h"
-#include "ltea/ltea_context.h"
+#include "ltea/ltea_nv_map.h"
+#include "sheet_engine.h"
 
 namespace calvex::ltea {
 namespace {
@@ -10,35 +12,36 @@ constexpr size_t kSwitchRange = 0;
 constexpr size_t kValuesRange = 1;
 constexpr RangeRule kRanges[] = {{1, &msg::kLteaPcScaleRange}, {kPcScaleCount, &msg::kLteaPcScaleRange}};
 constexpr std::u16string_view kSwitchOn = u"1";  // exact text; " 1" or "01" is off
+constexpr size_t kMarkerSize = 4;
+constexpr size_t kValueSize = 2;
+static_assert(kPcScaleMarkerOffset + kMarkerSize == kPcScaleValuesOffset);
 
-constexpr uint32_t scale_value(size_t i) { return kPcScaleValuesOffset + 2 * static_cast<uint32_t>(i); }
+// Marker and values, staged as one block from the marker.
+constexpr size_t kBlockSize = kMarkerSize + kPcScaleCount * kValueSize;
+constexpr size_t value_pos(size_t i) { return kMarkerSize + kValueSize * i; }
 
 void write_pc_scale(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, msg::kLteaPcScaleConfig, kRanges);
   if (!ranges) return;
 
-  LteaContext ctx;
+  NvBlock block(kPcScaleMarkerOffset, kBlockSize);
   const bool on = (*ranges)[kSwitchRange][0] == kSwitchOn;
-  ctx.head.put32(kPcScaleMarkerOffset, on ? kPcScaleMarkerOn : 0);
+  block.put32(0, on ? kPcScaleMarkerOn : 0);
   if (on) {
     const Cells& values = (*ranges)[kValuesRange];
-    for (size_t i = 0; i < kPcScaleCount; ++i)
-      ctx.head.put16(scale_value(i), static_cast<uint32_t>(ReadDec(values[i])));
+    for (size_t i = 0; i < kPcScaleCount; ++i) block.put16(value_pos(i), static_cast<uint32_t>(ReadDec(values[i])));
   }
-
-  std::vector<NvBlock> values = {ctx.head.slice(kPcScaleMarkerOffset, kLe32Size)};
-  for (size_t i = 0; i < kPcScaleCount; ++i) values.push_back(ctx.head.slice(scale_value(i), kLe16Size));
-  if (!store_blocks(path, block_refs(values), msg::kOpenFailedWrite)) return;
+  if (!store_blocks(path, {&block}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 void read_pc_scale(ReadCells& out, const std::u16string& path) {
-  LteaContext ctx;
-  load_nv_head(ctx.head, path, msg::kOpenFailedRead);
+  NvBlock block(kPcScaleMarkerOffset, kBlockSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&block}, &msg::kOpenFailedRead);
   Cells texts;
-  texts.push_back(ctx.head.get32(kPcScaleMarkerOffset) == kPcScaleMarkerOn ? u"1" : u"0");
-  for (size_t i = 0; i < kPcScaleCount; ++i) texts.push_back(dec_text(ctx.head.get16(scale_value(i))));
-  fill_checked(out, texts, kMarkValue, msg::kCellCountMismatch);
+  texts.push_back(block.get32(0) == kPcScaleMarkerOn ? u"1" : u"0");
+  for (size_t i = 0; i < kPcScaleCount; ++i) texts.push_back(dec_text(block.get16(value_pos(i))));
+  fill_read(out, texts, kMarkValue, msg::kCellCountMismatch);
 }
 
 }  // namespace

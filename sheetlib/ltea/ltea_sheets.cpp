@@ -2,13 +2,13 @@
 #include <array>
 #include <climits>
 
-#include "ltea/ltea_context.h"
+#include "ltea/ltea_nv_map.h"
 #include "sheet_def.h"
 
 namespace calvex {
 namespace {
 
-using namespace ltea;  // the NV head map (ltea_context.h)
+using namespace ltea;  // the NV head map (ltea_nv_map.h)
 
 // ---- Cell kinds ----
 

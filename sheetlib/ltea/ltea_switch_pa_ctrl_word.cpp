@@ -7,29 +7,23 @@
 #include <algorithm>
 
 #include "boundary.h"
-#include "ltea/ltea_context.h"
+#include "ctrl_word.h"
+#include "ltea/ltea_nv_map.h"
+#include "sheet_engine.h"
 
 namespace calvex::ltea {
 namespace {
 
 // ---- Sheet layout ----
-constexpr size_t kMipiSelRange = 0;
 constexpr size_t kBandRange = 1;
 constexpr size_t kTruthRange = 2;
 constexpr size_t kPaTimingRange = 3;
 
-constexpr size_t kTruthRows = 19;
+// Truth table rows (core/ctrl_word.h): GPIO_GROUP0 lines, GPIO_GROUP1 lines,
+// then up to four MIPI words.
 constexpr size_t kTruthColumns = kBandSlots * kStatesPerSlot;   // 128
 constexpr size_t kTruthCells = kTruthRows * kTruthColumns;      // 2432
 constexpr size_t kPaTimingCells = kPaTimingCount * kBandSlots;  // 64: cell 16j + k
-
-constexpr size_t kGroup0FirstRow = 0;   // rows 0..10
-constexpr size_t kGroup1FirstRow = 11;  // rows 11..14
-constexpr size_t kMipiFirstRow = 15;    // rows 15..18
-constexpr size_t kMipiRows = 4;
-static_assert(kGroup1FirstRow == kGroup0FirstRow + kGpioGroup0Lines);
-static_assert(kMipiFirstRow == kGroup1FirstRow + kGpioGroup1Lines);
-static_assert(kMipiFirstRow + kMipiRows == kTruthRows);
 
 constexpr RangeRule kRanges[] = {{1, &msg::kLteaMipiSelRange},
                                  {kBandSlots, &msg::kLteaBandInfoMainRange},
@@ -46,37 +40,26 @@ constexpr int32_t kPaTimingMin = -1000;
 constexpr int32_t kPaTimingMax = 1000;
 
 // ---- GPIO words: bits 0..15 levels, bits 16..31 the matching enables ----
-constexpr uint32_t kEnableShift = 16;
-constexpr uint32_t kGroup0LevelBit = 5;  // line r: level bit 5 + r, enable bit 21 + r
-constexpr uint32_t kGroup1LevelBit = 0;  // line r: level bit r, enable bit 16 + r
+constexpr GpioGroupBits kGroup0Bits{kGpioGroup0Lines, 5, 21};
+constexpr GpioGroupBits kGroup1Bits{kGpioGroup1Lines, 0, 16};
 
 constexpr size_t truth_cell(size_t row, size_t column) { return kTruthColumns * row + column; }
 constexpr size_t pa_timing_cell(size_t j, size_t slot) { return kBandSlots * j + slot; }
 
 // Reads one GPIO group's lines of a column into a word. Returns false after
 // showing on_bad at the first bad cell.
-bool read_gpio_group(const Cells& truth, size_t column, size_t first_row, size_t lines, uint32_t level_bit,
+bool read_gpio_group(const Cells& truth, size_t column, size_t first_row, const GpioGroupBits& bits,
                      const Message& on_bad, uint32_t& word, bool& used) {
   word = 0;
   used = false;
-  for (size_t r = 0; r < lines; ++r) {
-    const uint32_t level = 1u << (level_bit + r);
-    const uint32_t enable = level << kEnableShift;
-    switch (parse_gpio_cell(truth[truth_cell(first_row + r, column)])) {
-      case GpioCell::Undriven:
-        break;
-      case GpioCell::High:
-        word |= level | enable;
-        used = true;
-        break;
-      case GpioCell::Low:
-        word |= enable;
-        used = true;
-        break;
-      case GpioCell::Invalid:
-        show(on_bad);
-        return false;
+  for (size_t r = 0; r < bits.lines; ++r) {
+    const GpioLine cell = read_gpio_line(truth[truth_cell(first_row + r, column)]);
+    if (cell == GpioLine::Bad) {
+      show(on_bad);
+      return false;
     }
+    if (cell != GpioLine::Undriven) used = true;
+    word |= static_cast<uint32_t>(gpio_line_bits(bits, r, cell));
   }
   return true;
 }
@@ -89,24 +72,18 @@ void build_state(const Cells& truth, NvBlock& head, size_t slot, size_t state) {
 
   uint32_t group0 = 0, group1 = 0;
   bool group0_used = false, group1_used = false;
-  if (!read_gpio_group(truth, column, kGroup0FirstRow, kGpioGroup0Lines, kGroup0LevelBit, msg::kGpioGroup0Bad,
-                       group0, group0_used)) {
-    return;
-  }
-  if (!read_gpio_group(truth, column, kGroup1FirstRow, kGpioGroup1Lines, kGroup1LevelBit, msg::kGpioGroup1Bad,
-                       group1, group1_used)) {
-    return;
-  }
+  if (!read_gpio_group(truth, column, kTruthGroup0Row, kGroup0Bits, msg::kGpioGroup0Bad, group0, group0_used)) return;
+  if (!read_gpio_group(truth, column, kTruthGroup1Row, kGroup1Bits, msg::kGpioGroup1Bad, group1, group1_used)) return;
 
-  std::array<uint32_t, kMipiRows> mipi{};
+  std::array<uint32_t, kTruthWordRows> mipi{};
   size_t mipi_count = 0;
-  for (size_t row = kMipiFirstRow; row < kTruthRows; ++row) {
+  for (size_t row = kTruthWordRow; row < kTruthRows; ++row) {
     std::u16string text = remove_spaces(truth[truth_cell(row, column)]);
     if (is_x_mark(text)) continue;
     mipi[mipi_count++] = ReadHex(text);
   }
 
-  std::array<ControlWordEntry, kEntriesPerState> entries{};
+  std::array<CtrlEntry, kEntriesPerState> entries{};
   const size_t total = (group0_used ? 1 : 0) + (group1_used ? 1 : 0) + mipi_count;
   if (total > kEntriesPerState) {
     show(msg::kLteaTooManyWords);
@@ -124,7 +101,7 @@ void build_state(const Cells& truth, NvBlock& head, size_t slot, size_t state) {
   }
   const uint32_t block = state_block(slot, state);
   for (size_t e = 0; e < kEntriesPerState; ++e)
-    put_entry(head, block + static_cast<uint32_t>(kEntrySize * e), entries[e]);
+    put_ctrl_entry(head, block + static_cast<uint32_t>(kEntrySize * e), entries[e]);
 }
 
 // Record fields the write puts back, in write order: offset and size.
@@ -145,124 +122,99 @@ constexpr RecordField kWrittenFields[] = {
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, msg::kLteaSwitchPaConfig, kRanges);
   if (!ranges) return;
+  const Cells& band_texts = (*ranges)[kBandRange];
+  const Cells& truth_texts = (*ranges)[kTruthRange];
+  const Cells& pa_timing_texts = (*ranges)[kPaTimingRange];
 
-  LteaContext ctx;
-  ctx.mipi_sel = (*ranges)[kMipiSelRange][0];
-  ctx.band_texts = std::move((*ranges)[kBandRange]);
-  ctx.truth_texts = std::move((*ranges)[kTruthRange]);
-  ctx.pa_timing_texts = std::move((*ranges)[kPaTimingRange]);
-
-  if (!load_nv_head(ctx.head, path, msg::kOpenFailedRead)) return;
+  NvBlock head(0, kHeadSize);
+  if (!load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead)) return;
 
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
     for (size_t j = 0; j < kPaTimingCount; ++j) {
-      const std::u16string& text = ctx.pa_timing_texts[pa_timing_cell(j, slot)];
+      const std::u16string& text = pa_timing_texts[pa_timing_cell(j, slot)];
       const int32_t offset = is_x_mark(text) ? 0 : std::clamp(ReadDec(text), kPaTimingMin, kPaTimingMax);
-      ctx.head.put16(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j)), static_cast<uint32_t>(offset));
+      head.put16(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j)), static_cast<uint32_t>(offset));
     }
   }
 
-  size_t band_count = 0;
-  for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const std::u16string& text = ctx.band_texts[slot];
-    uint32_t band = 0;
-    if (!is_x_mark(text)) {
-      band = static_cast<uint32_t>(ReadDec(text));
-      ++band_count;
-    }
-    ctx.head.put32(band_field(slot, kRecBandNumber), band);
-  }
-  if (band_count == 0) {
+  const BandList bands = read_band_list(band_texts, kBandSlots);
+  for (size_t slot = 0; slot < kBandSlots; ++slot) head.put32(band_field(slot, kRecBandNumber), bands.bands[slot]);
+  if (bands.count == 0) {
     show(msg::kNoCtrlWordBand);
     return;
   }
 
-  // Control words go to the first band_count slots, whatever their band cells
+  // Control words go to the first `count` slots, whatever their band cells
   // hold; the other slots keep what was read.
-  for (size_t slot = 0; slot < band_count; ++slot) {
-    for (size_t state = 0; state < kStatesPerSlot; ++state) build_state(ctx.truth_texts, ctx.head, slot, state);
+  for (size_t slot = 0; slot < bands.count; ++slot) {
+    for (size_t state = 0; state < kStatesPerSlot; ++state) build_state(truth_texts, head, slot, state);
   }
 
-  ctx.head.put32(kBandRecordCountOffset, kBandRecordCountValue);
-  for (size_t i = 0; i < kClearedFieldCount; ++i) ctx.head.put16(kClearedFieldsOffset + 2 * i, 0);
-  std::vector<NvBlock> spans = {ctx.head.slice(kBandRecordCountOffset, kLe32Size)};
+  head.put32(kBandRecordCountOffset, kBandRecordCountValue);
+  for (size_t i = 0; i < kClearedFieldCount; ++i) head.put16(kClearedFieldsOffset + 2 * i, 0);
+  std::vector<NvBlock> spans = {head.slice(kBandRecordCountOffset, kLe32Size)};
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
     for (const RecordField& field : kWrittenFields)
-      spans.push_back(ctx.head.slice(band_field(slot, field.offset), field.size));
+      spans.push_back(head.slice(band_field(slot, field.offset), field.size));
   }
   for (size_t i = 0; i < kClearedFieldCount; ++i)
-    spans.push_back(ctx.head.slice(kClearedFieldsOffset + 2 * i, kLe16Size));
+    spans.push_back(head.slice(kClearedFieldsOffset + 2 * i, kLe16Size));
   spans.push_back(value_block(kHeadEndMarkerOffset, kHeadEndMarker, kLe16Size));
   if (!store_blocks(path, block_refs(spans), msg::kOpenFailedConfirm)) return;
   show(msg::kDone);
 }
 
-// Fills rows first_row.. of a column from a GPIO word.
-void show_gpio_group(Cells& truth, size_t column, size_t first_row, size_t lines, uint32_t level_bit, uint32_t word) {
-  for (size_t r = 0; r < lines; ++r) {
-    const uint32_t level = 1u << (level_bit + r);
-    const uint32_t enable = level << kEnableShift;
-    std::u16string& cell = truth[truth_cell(first_row + r, column)];
-    if ((word & enable) == 0) {
-      cell = u"X";
-    } else {
-      cell = (word & level) != 0 ? u"1" : u"0";
-    }
+// Fills rows first_row.. of a column from a GPIO word ("X" where a line's
+// enable bit is clear).
+void show_gpio_group(Cells& truth, size_t column, size_t first_row, const GpioGroupBits& bits, uint32_t word) {
+  for (size_t r = 0; r < bits.lines; ++r) {
+    const std::u16string_view line = gpio_line_text(bits, r, word);
+    truth[truth_cell(first_row + r, column)] = line.empty() ? u"X" : line;
   }
 }
 
 void read_switch_pa(ReadCells& out, const std::u16string& path) {
-  LteaContext ctx;
-  load_nv_head(ctx.head, path, msg::kOpenFailedRead);
+  NvBlock head(0, kHeadSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
 
-  ctx.pa_timing_texts.resize(kPaTimingCells);
-  for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    for (size_t j = 0; j < kPaTimingCount; ++j) {
-      ctx.pa_timing_texts[pa_timing_cell(j, slot)] =
-          dec_text(ctx.head.get16s(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j))));
-    }
-  }
-  ctx.band_texts.assign(kBandSlots, u"X");
-  ctx.truth_texts.assign(kTruthCells, u"X");
-
+  Cells band_texts(kBandSlots, u"X");
+  Cells truth_texts(kTruthCells, u"X");
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
     // "%d" of the 32-bit band number: shown signed, as the write's decimal reader takes it back.
-    const int32_t band = ctx.head.get32s(band_field(slot, kRecBandNumber));
+    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
     if (band == 0) continue;
-    ctx.band_texts[slot] = dec_text(band);
+    band_texts[slot] = dec_text(band);
     for (size_t state = 0; state < kStatesPerSlot; ++state) {
       const size_t column = kStatesPerSlot * slot + state;
       const uint32_t block = state_block(slot, state);
-      size_t mipi_row = kMipiFirstRow;  // at most four entries: never past row 18
+      size_t mipi_row = kTruthWordRow;  // at most four entries: never past the last row
       for (size_t e = 0; e < kEntriesPerState; ++e) {
-        const ControlWordEntry entry = get_entry(ctx.head, block + static_cast<uint32_t>(kEntrySize * e));
+        const CtrlEntry entry = get_ctrl_entry16(head, block + static_cast<uint32_t>(kEntrySize * e));
         if (entry.kind == kKindGpioGroup0) {
-          show_gpio_group(ctx.truth_texts, column, kGroup0FirstRow, kGpioGroup0Lines, kGroup0LevelBit, entry.word);
+          show_gpio_group(truth_texts, column, kTruthGroup0Row, kGroup0Bits, entry.word);
         } else if (entry.kind == kKindGpioGroup1) {
-          show_gpio_group(ctx.truth_texts, column, kGroup1FirstRow, kGpioGroup1Lines, kGroup1LevelBit, entry.word);
+          show_gpio_group(truth_texts, column, kTruthGroup1Row, kGroup1Bits, entry.word);
         } else {
           const bool empty = entry.kind == kKindEmpty && entry.word == 0;
-          ctx.truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
+          truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
         }
       }
     }
   }
 
-  if (out.count() != static_cast<int32_t>(kReadCells)) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
-  for (size_t k = 0; k < kBandSlots; ++k) {
-    out.assign(static_cast<int32_t>(kReadBandFirst + k), ctx.band_texts[k], kMarkPlain);
-  }
+  // Band cells, the truth table (marked by its text), the PA timing offsets.
+  ReadTexts cells(kReadCells, u"X", kMarkPlain);
+  for (size_t k = 0; k < kBandSlots; ++k) cells.set(kReadBandFirst + k, band_texts[k], kMarkPlain);
   for (size_t i = 0; i < kTruthCells; ++i) {
-    const std::u16string& text = ctx.truth_texts[i];
-    const int32_t mark = text == u"1" ? kMarkHigh : text == u"0" ? kMarkLow : kMarkPlain;
-    out.assign(static_cast<int32_t>(kReadTruthFirst + i), text, mark);
+    cells.set(kReadTruthFirst + i, truth_texts[i], truth_cell_mark(truth_texts[i]));
   }
-  for (size_t i = 0; i < kPaTimingCells; ++i) {
-    out.assign(static_cast<int32_t>(kReadPaTimingFirst + i), ctx.pa_timing_texts[i], kMarkPlain);
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    for (size_t j = 0; j < kPaTimingCount; ++j) {
+      const int32_t offset = head.get16s(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j)));
+      cells.set(kReadPaTimingFirst + pa_timing_cell(j, slot), dec_text(offset), kMarkPlain);
+    }
   }
+  fill_read(out, cells, msg::kCellCountMismatch);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // belongs to the switch/PA sheet: the write only checks that the sheet's
 // band cells match the image's bands slot by slot before it writes.
 #include "boundary.h"
-#include "ltea/ltea_context.h"
+#include "ctrl_word.h"
+#include "ltea/ltea_nv_map.h"
+#include "sheet_engine.h"
 
 namespace calvex::ltea {
 namespace {
@@ -41,19 +43,19 @@ std::u16string image_band_text(const NvBlock& head, size_t slot) {
 void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, msg::kLteaTmpCompConfig, kRanges);
   if (!ranges) return;
-  LteaContext ctx;
-  ctx.band_texts = std::move((*ranges)[kBandRange]);
+  Cells& band_texts = (*ranges)[kBandRange];
   const Cells& table = (*ranges)[kTableRange];
 
+  NvBlock head(0, kHeadSize);
   NvFile check;
   if (!open_nv(check, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedBin)) return;
-  load_blocks(check, {&ctx.head});
+  load_blocks(check, {&head});
 
   bool band_order_ok = true;
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    std::u16string& cell = ctx.band_texts[slot];
+    std::u16string& cell = band_texts[slot];
     if (is_empty_band_cell(cell)) cell.assign(1, kEmptyBandMark);
-    const std::u16string image_text = image_band_text(ctx.head, slot);
+    const std::u16string image_text = image_band_text(head, slot);
     if (cell != image_text) {
       show(msg::kLteaTmpCompBandMismatch, {cell, image_text});
       band_order_ok = false;
@@ -62,16 +64,9 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   }
   check.close();
 
-  size_t band_count = 0;
-  for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const std::u16string& cell = ctx.band_texts[slot];
-    uint32_t band = 0;
-    if (!is_x_mark(cell)) {
-      band = static_cast<uint32_t>(ReadDec(cell));
-      ++band_count;
-    }
-    ctx.head.put32(band_field(slot, kRecBandNumber), band);
-  }
+  const BandList bands = read_band_list(band_texts, kBandSlots);
+  for (size_t slot = 0; slot < kBandSlots; ++slot) head.put32(band_field(slot, kRecBandNumber), bands.bands[slot]);
+  const size_t band_count = bands.count;
   if (band_count == 0) {
     show(msg::kNoBand);
     return;
@@ -81,7 +76,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   // the image's values.
   for (size_t row = 0; row < kTmpCompRows; ++row) {
     for (size_t column = 0; column < kValuesPerRow * band_count; ++column) {
-      ctx.head.put32(table_value(row, column), static_cast<uint32_t>(ReadDec(table[table_cell(row, column)])));
+      head.put32(table_value(row, column), static_cast<uint32_t>(ReadDec(table[table_cell(row, column)])));
     }
   }
   if (!band_order_ok) {
@@ -91,37 +86,30 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
 
   std::vector<NvBlock> spans;
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    spans.push_back(ctx.head.slice(band_field(slot, kRecBandNumber), kValueSize));
-    spans.push_back(ctx.head.slice(band_field(slot, kRecTmpComp), kTmpCompSize));
+    spans.push_back(head.slice(band_field(slot, kRecBandNumber), kValueSize));
+    spans.push_back(head.slice(band_field(slot, kRecTmpComp), kTmpCompSize));
   }
   if (!store_blocks(path, block_refs(spans), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 void read_tmp_comp(ReadCells& out, const std::u16string& path) {
-  LteaContext ctx;
-  load_nv_head(ctx.head, path, msg::kOpenFailedRead);
+  NvBlock head(0, kHeadSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
 
-  Cells texts(kReadCells, u"X");
-  std::vector<int32_t> marks(kReadCells, kMarkPlain);
-  if (out.count() != static_cast<int32_t>(kReadCells)) {
-    show(msg::kTmpCompReadCount);
-    return;
-  }
+  ReadTexts cells(kReadCells, u"X", kMarkPlain);
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const int32_t band = ctx.head.get32s(band_field(slot, kRecBandNumber));
+    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
     if (band == 0) continue;
-    texts[slot] = dec_text(band);
+    cells.set(slot, dec_text(band), kMarkPlain);
     for (size_t row = 0; row < kTmpCompRows; ++row) {
       for (size_t v = 0; v < kValuesPerRow; ++v) {
         const size_t column = kValuesPerRow * slot + v;
-        const size_t cell = kBandSlots + table_cell(row, column);
-        texts[cell] = dec_text(ctx.head.get32s(table_value(row, column)));
-        marks[cell] = kMarkValue;
+        cells.set(kBandSlots + table_cell(row, column), dec_text(head.get32s(table_value(row, column))), kMarkValue);
       }
     }
   }
-  for (size_t i = 0; i < kReadCells; ++i) out.assign(static_cast<int32_t>(i), texts[i], marks[i]);
+  fill_read(out, cells, msg::kTmpCompReadCount);
 }
 
 }  // namespace

@@ -1,17 +1,15 @@
 // LTE-A TX antenna select sheet: for the main and the diversity antenna the
 // level of each GPIO line, 15 rows x 2 columns (cell 2i main, 2i + 1
 // diversity; rows 0..10 GPIO_GROUP0 lines, rows 11..14 GPIO_GROUP1 lines).
-// Each antenna becomes one 8-byte antenna selection entry holding a 45-bit
-// selection code:
-//   bits 0..4    group code (22: GPIO_GROUP0, 24: GPIO_GROUP1)
-//   bits 5 + p   level of line position p
-//   bits 25 + p  drive enable of line position p
-// with GPIO_GROUP1 line r at position r and GPIO_GROUP0 line r at 5 + r.
-// The entry holds code bits 32..47 at +0, 0 at +2 and bits 0..31 at +4.
+// Each antenna becomes one antenna selection entry holding a GPIO group word
+// (core/ctrl_word.h): GPIO_GROUP0 if any of its lines is driven, else
+// GPIO_GROUP1; the empty entry when no line is driven.
 #include <algorithm>
 
 #include "boundary.h"
-#include "ltea/ltea_context.h"
+#include "ctrl_word.h"
+#include "ltea/ltea_nv_map.h"
+#include "sheet_engine.h"
 
 namespace calvex::ltea {
 namespace {
@@ -19,18 +17,7 @@ namespace {
 constexpr size_t kAntennas = 2;  // main, diversity
 constexpr size_t kLineRows = kGpioGroup0Lines + kGpioGroup1Lines;
 constexpr size_t kCells = kAntennas * kLineRows;  // 30
-constexpr size_t kGroup1FirstRow = kGpioGroup0Lines;
-
-constexpr uint64_t kGroupCodeMask = 0x1F;
-constexpr uint64_t kGroupCode0 = 22;
-constexpr uint64_t kGroupCode1 = 24;
-constexpr unsigned kLevelShift = 5;
-constexpr unsigned kEnableShift = 25;
-constexpr size_t kGroup0FirstPosition = 5;
-constexpr size_t kGroup1FirstPosition = 0;
-constexpr unsigned kCodeHighShift = 32;
-constexpr uint32_t kNotConfiguredBit = 1u << 14;  // in the entry's first 16-bit field
-constexpr size_t kEntryBytes = kEntrySize;
+constexpr uint32_t kNotConfiguredBit = 1u << 14;  // in the entry's 16-bit kind
 
 constexpr RangeRule kRanges[] = {{kCells, &msg::kLteaTxAntRange}};
 
@@ -43,48 +30,32 @@ constexpr Antenna kAntennaTable[kAntennas] = {{kAntMainEntryOffset, 0, &msg::kLt
                                               {kAntDiversityEntryOffset, 1, &msg::kLteaTxAntDivEmpty}};
 
 constexpr size_t line_cell(size_t row, size_t column) { return kAntennas * row + column; }
-constexpr uint64_t level_bit(size_t position) { return uint64_t{1} << (kLevelShift + position); }
-constexpr uint64_t enable_bit(size_t position) { return uint64_t{1} << (kEnableShift + position); }
 
 struct GroupRule {
   size_t first_row;
-  size_t lines;
-  size_t first_position;
-  uint64_t group_code;
+  const GpioGroupWord* word;
   const Message* on_bad;
 };
 constexpr GroupRule kGroups[] = {
-    {0, kGpioGroup0Lines, kGroup0FirstPosition, kGroupCode0, &msg::kGpioGroup0Bad},
-    {kGroup1FirstRow, kGpioGroup1Lines, kGroup1FirstPosition, kGroupCode1, &msg::kGpioGroup1Bad},
+    {0, &kGpioGroup0Word, &msg::kGpioGroup0Bad},
+    {kGpioGroup0Lines, &kGpioGroup1Word, &msg::kGpioGroup1Bad},
 };
 
-// The antenna's selection code: group 0 if any of its lines is driven, else
-// group 1; 0 if no line is driven. Bad cells are reported and left undriven.
-uint64_t antenna_code(const Cells& cells, size_t column) {
+// The antenna's entry: the first group with a driven line. Bad cells are
+// reported and left undriven.
+CtrlEntry antenna_entry(const Cells& cells, size_t column) {
   for (const GroupRule& group : kGroups) {
-    uint64_t bits = 0;
+    uint64_t pattern = 0;
     bool driven = false;
-    for (size_t r = 0; r < group.lines; ++r) {
-      const size_t position = group.first_position + r;
-      switch (parse_gpio_cell(cells[line_cell(group.first_row + r, column)])) {
-        case GpioCell::Undriven:
-          break;
-        case GpioCell::High:
-          bits |= level_bit(position) | enable_bit(position);
-          driven = true;
-          break;
-        case GpioCell::Low:
-          bits |= enable_bit(position);
-          driven = true;
-          break;
-        case GpioCell::Invalid:
-          show(*group.on_bad);
-          break;
-      }
+    for (size_t r = 0; r < group.word->bits.lines; ++r) {
+      const GpioLine cell = read_gpio_line(cells[line_cell(group.first_row + r, column)]);
+      if (cell == GpioLine::Bad) show(*group.on_bad);
+      if (cell == GpioLine::High || cell == GpioLine::Low) driven = true;
+      pattern |= gpio_line_bits(group.word->bits, r, cell);
     }
-    if (driven) return bits | group.group_code;
+    if (driven) return gpio_group_entry(*group.word, pattern);
   }
-  return 0;
+  return {};
 }
 
 void write_tx_ant_select(const WriteArgs& args, const std::u16string& path) {
@@ -92,53 +63,38 @@ void write_tx_ant_select(const WriteArgs& args, const std::u16string& path) {
   if (!ranges) return;
   const Cells& cells = (*ranges)[0];
 
-  LteaContext ctx;
-  for (const Antenna& antenna : kAntennaTable) {
-    const uint64_t code = antenna_code(cells, antenna.column);
-    if (code == 0) show(*antenna.on_empty);
-    put_entry(ctx.head, antenna.entry_offset,
-              {static_cast<uint32_t>(code >> kCodeHighShift), static_cast<uint32_t>(code)});
-  }
-  const auto entry_bytes = [&](uint32_t offset) {
-    return std::span<const uint8_t>(ctx.head.bytes).subspan(offset, kEntryBytes);
-  };
-  if (std::ranges::equal(entry_bytes(kAntMainEntryOffset), entry_bytes(kAntDiversityEntryOffset))) {
-    show(msg::kLteaTxAntSame);
-  }
-
   std::vector<NvBlock> entries;
-  for (const Antenna& antenna : kAntennaTable) entries.push_back(ctx.head.slice(antenna.entry_offset, kEntryBytes));
+  for (const Antenna& antenna : kAntennaTable) {
+    const CtrlEntry entry = antenna_entry(cells, antenna.column);
+    if (entry.kind == 0 && entry.word == 0) show(*antenna.on_empty);
+    entries.emplace_back(antenna.entry_offset, kCtrlEntrySize);
+    put_ctrl_entry(entries.back(), 0, entry);
+  }
+  if (std::ranges::equal(entries[0].bytes, entries[1].bytes)) show(msg::kLteaTxAntSame);
+
   if (!store_blocks(path, block_refs(entries), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 
 void read_tx_ant_select(ReadCells& out, const std::u16string& path) {
-  LteaContext ctx;
-  if (!load_nv_head(ctx.head, path, msg::kOpenFailedRead)) return;
+  NvBlock head(0, kHeadSize);
+  if (!load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead)) return;
 
-  Cells texts(kCells, u"X");
-  std::vector<int32_t> marks(kCells, kMarkPlain);
-  if (out.count() != static_cast<int32_t>(kCells)) {
-    show(msg::kCellCountMismatch);
-    return;
-  }
+  ReadTexts cells(kCells, u"X", kMarkPlain);
   for (const Antenna& antenna : kAntennaTable) {
-    const ControlWordEntry entry = get_entry(ctx.head, antenna.entry_offset);
+    const CtrlEntry entry = get_ctrl_entry16(head, antenna.entry_offset);
     if ((entry.kind & kNotConfiguredBit) != 0) continue;
-    const uint64_t code = (uint64_t{entry.kind} << kCodeHighShift) | entry.word;
+    const uint64_t q = gpio_group_q(entry);
     for (const GroupRule& group : kGroups) {
-      if ((code & kGroupCodeMask) != group.group_code) continue;
-      for (size_t r = 0; r < group.lines; ++r) {
-        const size_t position = group.first_position + r;
-        if ((code & enable_bit(position)) == 0) continue;
-        const size_t cell = line_cell(group.first_row + r, antenna.column);
-        const bool high = (code & level_bit(position)) != 0;
-        texts[cell] = high ? u"1" : u"0";
-        marks[cell] = high ? kMarkHigh : kMarkLow;
+      if ((q & kGpioWordCodeMask) != group.word->code) continue;
+      const uint64_t pattern = q >> kGpioWordCodeBits;
+      for (size_t r = 0; r < group.word->bits.lines; ++r) {
+        const std::u16string_view line = gpio_line_text(group.word->bits, r, pattern);
+        if (!line.empty()) cells.set(line_cell(group.first_row + r, antenna.column), line, truth_cell_mark(line));
       }
     }
   }
-  for (size_t i = 0; i < kCells; ++i) out.assign(static_cast<int32_t>(i), texts[i], marks[i]);
+  fill_read(out, cells, msg::kCellCountMismatch);
 }
 
 }  // namespace

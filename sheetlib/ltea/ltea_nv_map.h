@@ -1,17 +1,12 @@
-// LTE-A family: the map of the LTE-A NV head (the first 13076 bytes of an
-// LTE-A image), the per-call working record, the control word entry and the
-// steps the nine LTE-A sheets share. The LTE-A sheets have one layout only
-// and carry primary-carrier data only.
+// The LTE-A NV map: the LTE-A NV head (the first 13076 bytes of an LTE-A
+// image) and the 780-byte band records in it. The LTE-A sheets have one
+// layout only and carry primary-carrier data only. Absolute offsets, every
+// value little-endian.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-
-#include "sheet.h"
 
 namespace calvex::ltea {
 
@@ -104,63 +99,11 @@ constexpr uint32_t state_block(size_t slot, size_t state) {
              : band_field(slot, kRecSwitchStates + static_cast<uint32_t>(kStateBlockSize * (state - kPaStates)));
 }
 
-// ---- Control word entry: kind (16-bit), 0 (16-bit), word (32-bit) ----
+// ---- Control word entry kinds (core/ctrl_word.h; the kind is 16-bit here) ----
 
 inline constexpr uint32_t kKindEmpty = 0;
 inline constexpr uint32_t kKindGpioGroup0 = 2;
 inline constexpr uint32_t kKindGpioGroup1 = 3;
 inline constexpr uint32_t kKindMipi = 8;
-
-struct ControlWordEntry {
-  uint32_t kind;  // low 16 bits stored
-  uint32_t word;
-};
-
-void put_entry(NvBlock& head, uint32_t offset, ControlWordEntry entry);
-ControlWordEntry get_entry(const NvBlock& head, uint32_t offset);
-
-// ---- GPIO line cells ("0", "1", "X"/"x"; spaces ignored) ----
-
-inline constexpr size_t kGpioGroup0Lines = 11;
-inline constexpr size_t kGpioGroup1Lines = 4;
-
-enum class GpioCell { Undriven, Low, High, Invalid };
-GpioCell parse_gpio_cell(std::u16string_view text);
-
-// ---- The working record of one call ----
-
-// Read operations set this mark on every value cell of the simple tables.
-inline constexpr int32_t kMarkValue = 17;
-inline constexpr int32_t kMarkPlain = 2;
-inline constexpr int32_t kMarkHigh = 3;
-inline constexpr int32_t kMarkLow = 6;
-
-struct LteaContext {
-  std::u16string mipi_sel;
-  Cells band_texts;
-  Cells truth_texts;
-  Cells pa_timing_texts;
-  // An image of the LTE-A NV head, indexed by NV offset; zeroed on creation.
-  NvBlock head{0, kHeadSize};
-};
-
-// Clears head and reads the LTE-A NV head from the image at path, opened
-// read-only; an image shorter than the head leaves the rest 0. If the image
-// does not open, shows on_fail and returns false with head all 0.
-bool load_nv_head(NvBlock& head, const std::u16string& path, const Message& on_fail);
-
-// Fills out with texts, all with mark, after checking out.count() against
-// texts.size(); on a mismatch shows on_mismatch and leaves out untouched.
-bool fill_checked(ReadCells& out, std::span<const std::u16string> texts, int32_t mark, const Message& on_mismatch);
-
-// The phase and capacity sheets: four 32-bit hexadecimal values, cell i at
-// pair kPairOfCell[i], field_in_pair bytes into the pair.
-struct PairSheet {
-  uint32_t field_in_pair;
-  const Message* config;
-  const Message* range;
-};
-void write_pair_sheet(const WriteArgs& args, const std::u16string& path, const PairSheet& sheet);
-void read_pair_sheet(ReadCells& out, const std::u16string& path, const PairSheet& sheet);
 
 }  // namespace calvex::ltea
