@@ -2,7 +2,8 @@
 // switch cell is exactly "open". The offsets are the same whatever the layout
 // switch says, and the merged spare block is left alone.
 #include "boundary.h"
-#include "lte_layout.h"
+#include "lte/lte_ctrl_word.h"
+#include "lte/lte_nv_map.h"
 
 namespace calvex::lte {
 namespace {
@@ -22,7 +23,7 @@ enum Range : size_t {
 // Two GPIO words of 11 lines, interleaved: line k of word A is cell 2k,
 // line k of word B cell 2k + 1. Both are encoded like Group2 words.
 constexpr size_t kPwtWords = 2;
-constexpr size_t kPwtTableCells = kPwtWords * kGroup2.lines;
+constexpr size_t kPwtTableCells = kPwtWords * kGroup2Lines;
 
 constexpr RangeRule kRanges[] = {
     {1, &msg::kLte2R1TFlagSwitchCells},
@@ -36,16 +37,9 @@ constexpr RangeRule kRanges[] = {
     {kPwtTableCells, &msg::kLtePwtTableCells},
 };
 
-constexpr uint32_t k2R1TFlagOffset = 0x1792;          // 16 bits
-constexpr uint32_t kTxNvFlagOffset = 0x17A0;          // 32 bits
-constexpr uint32_t kAptUseJ11PinFlagOffset = 0x17A4;  // 16 bits
-constexpr uint32_t kPwtEnOffset = 0x17A6;             // 16 bits
-constexpr uint32_t kPwtWordsOffset = 0x17A8;          // word A, then word B
 constexpr size_t kFlag16Size = 2;
 constexpr size_t kFlag32Size = 4;
-
-static_assert(kPwtEnOffset + kFlag16Size == kPwtWordsOffset);
-static_assert(kPwtWordsOffset + kPwtWords * kCtrlWordSize == 0x17B8);
+static_assert(kPwtEnOffset + kFlag16Size + kPwtWords * kCtrlEntrySize == kPwtWordsEnd);
 
 constexpr std::u16string_view kSwitchOn = u"open";
 constexpr std::u16string_view kPwtEnabled = u"1";
@@ -67,15 +61,15 @@ void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path
   apt_flag.put16(0, ReadHex(apt_text));
 
   // PwtEn value and both words; all zero (not even the group code) when off.
-  NvBlock pwt(kPwtEnOffset, kFlag16Size + kPwtWords * kCtrlWordSize);
+  NvBlock pwt(kPwtEnOffset, kFlag16Size + kPwtWords * kCtrlEntrySize);
   if (remove_spaces(r[kPwtEn][0]) == kPwtEnabled) {
     pwt.put16(0, 1);
     for (size_t word = 0; word < kPwtWords; ++word) {
-      uint64_t w = 0;
-      for (size_t line = 0; line < kGroup2.lines; ++line) {
-        add_gpio_line(w, kGroup2, line, r[kPwtTable][kPwtWords * line + word]);
+      uint64_t pattern = 0;
+      for (size_t line = 0; line < kGroup2Lines; ++line) {
+        pattern |= gpio_line_bits(kGroup2.bits, line, read_gpio_line(r[kPwtTable][kPwtWords * line + word]));
       }
-      put_ctrl_word(pwt, kFlag16Size + word * kCtrlWordSize, gpio_word(kGroup2, w));
+      put_ctrl_entry(pwt, kFlag16Size + word * kCtrlEntrySize, gpio_group_entry(kGroup2, pattern));
     }
   }
 

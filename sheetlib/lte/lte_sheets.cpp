@@ -2,13 +2,13 @@
 // operations: the layout switch picks the single or the merged NV layout.
 #include <array>
 
-#include "lte/lte_layout.h"
+#include "lte/lte_ctrl_word.h"
 #include "sheet_def.h"
 
 namespace calvex {
 namespace {
 
-using namespace lte;  // the NV layouts (lte_layout.h)
+using namespace lte;  // the NV layouts (lte_nv_map.h)
 
 // ---- NV places the sheet units keep to themselves (spec Parts 4.1-4.4) ----
 
@@ -31,7 +31,7 @@ constexpr uint32_t kMergedCapacityOffsets[] = {0x2C64, 0x2C6C, 0x2C74, 0x2C7C};
 constexpr uint32_t kPwt2R1TFlagOffset = 0x1792;  // u16
 constexpr uint32_t kPwtTxNvFlagOffset = 0x17A0;  // u32
 constexpr uint32_t kPwtFlagsOffset = 0x17A4;     // u16 AptUseJ11PinFlag, u16 PwtEn, two 8-byte PWT words
-constexpr uint32_t kPwtFlagsSize = 2 + 2 + 2 * kCtrlWordSize;
+constexpr uint32_t kPwtFlagsSize = 2 + 2 + 2 * kCtrlEntrySize;
 // Merged switch/PA slot: band values 0 and 1 and 32 control word entries
 // (slot bytes 0x000-0x107), band values 2 and 3 (0x2F8-0x2FB).
 constexpr uint32_t kMergedSwitchPaHeadSize = 0x108;

@@ -6,7 +6,8 @@
 #include <array>
 
 #include "boundary.h"
-#include "lte_layout.h"
+#include "ctrl_word.h"
+#include "lte/lte_nv_map.h"
 
 namespace calvex::lte {
 namespace {
@@ -24,18 +25,6 @@ constexpr RangeRule kRanges[] = {
     {kDataCells, &msg::kTmpCompDataCells},
 };
 
-// Single layout record.
-constexpr size_t kSingleBandPos = 0;
-constexpr size_t kSingleRowsPos = 4;
-constexpr size_t kSingleRowSize = 4;  // two 16-bit values
-static_assert(kSingleRowsPos + kTmpRows * kSingleRowSize == kSingleTmpCompRecordSize);
-
-// Merged layout band slot.
-constexpr size_t kMergedBandPos = 0x000;
-constexpr size_t kMergedBandSize = 4;
-constexpr uint32_t kMergedRowsPos = 0x118;
-constexpr size_t kMergedRowSize = 8;  // two 32-bit values
-static_assert(kMergedRowsPos + kTmpRows * kMergedRowSize == 0x2F8);
 
 struct TmpRecord {
   uint32_t band = 0;
@@ -47,10 +36,10 @@ std::vector<NvBlock> stage_single(const TmpRecords& records) {
   NvBlock block(kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize);
   for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
     const size_t base = b * kSingleTmpCompRecordSize;
-    block.put32(base + kSingleBandPos, records[b].band);
+    block.put32(base + kSingleTmpCompBandPos, records[b].band);
     for (size_t r = 0; r < kTmpRows; ++r) {
-      block.put16(base + kSingleRowsPos + r * kSingleRowSize, records[b].rows[r][0]);
-      block.put16(base + kSingleRowsPos + r * kSingleRowSize + 2, records[b].rows[r][1]);
+      block.put16(base + kSingleTmpCompRowsPos + r * kSingleTmpCompRowSize, records[b].rows[r][0]);
+      block.put16(base + kSingleTmpCompRowsPos + r * kSingleTmpCompRowSize + 2, records[b].rows[r][1]);
     }
   }
   std::vector<NvBlock> blocks;
@@ -61,14 +50,14 @@ std::vector<NvBlock> stage_single(const TmpRecords& records) {
 std::vector<NvBlock> stage_merged(const TmpRecords& records) {
   std::vector<NvBlock> blocks;
   for (size_t b = 0; b < kMergedLayoutSlots; ++b) {
-    NvBlock band(merged_slot_offset(b) + kMergedBandPos, kMergedBandSize);
+    NvBlock band(merged_slot_offset(b) + kMergedTmpCompBandPos, kMergedTmpCompBandSize);
     band.put32(0, records[b].band);
-    NvBlock rows(merged_slot_offset(b) + kMergedRowsPos, kTmpRows * kMergedRowSize);
+    NvBlock rows(merged_slot_offset(b) + kMergedTmpCompRowsPos, kTmpRows * kMergedTmpCompRowSize);
     for (size_t r = 0; r < kTmpRows; ++r) {
       const uint32_t first = records[b].rows[r][0];
       const uint32_t second = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(records[b].rows[r][1])));
-      rows.put32(r * kMergedRowSize, first);
-      rows.put32(r * kMergedRowSize + 4, second);
+      rows.put32(r * kMergedTmpCompRowSize, first);
+      rows.put32(r * kMergedTmpCompRowSize + 4, second);
     }
     blocks.push_back(std::move(band));
     blocks.push_back(std::move(rows));
@@ -81,14 +70,11 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout la
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
 
+  // Slots 12 to 15 have no cell: their empty text counts as band 0.
+  const BandList bands = read_band_list(r[kBandsRange], kBandSlots);
   TmpRecords records{};
-  size_t counted = 0;
-  for (size_t b = 0; b < kBandSlots; ++b) {
-    const std::u16string_view text = b < kSheetBandSlots ? std::u16string_view(r[kBandsRange][b]) : u"";
-    if (is_x_mark(text)) continue;
-    records[b].band = static_cast<uint32_t>(ReadDec(text));
-    ++counted;
-  }
+  for (size_t b = 0; b < kBandSlots; ++b) records[b].band = bands.bands[b];
+  const size_t counted = bands.count;
   if (counted == 0) {
     show(msg::kNoBand);
     return;
@@ -105,7 +91,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout la
   }
 
   std::vector<NvBlock> blocks = layout == Layout::Single ? stage_single(records) : stage_merged(records);
-  if (layout == Layout::Merged) blocks.push_back(merged_spare_block());
+  if (layout == Layout::Merged) blocks.emplace_back(kMergedSpareOffset, kMergedSpareSize);
   if (!store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }

@@ -1,8 +1,4 @@
-#include "lte_layout.h"
-
-#include <vector>
-
-#include "boundary.h"
+#include "lte/lte_ctrl_word.h"
 
 namespace calvex::lte {
 namespace {
@@ -19,43 +15,20 @@ constexpr uint32_t kSingleMipiHighCode = 0x5806;
 constexpr unsigned kMergedMipiHighShift = 10;
 constexpr uint32_t kMergedMipiHighMask = 0x3FC;
 constexpr uint32_t kMergedMipiHighCode = 0xEC03;
+constexpr uint32_t kHighMask = 0xFFFF;  // H is 16 bits
 
 }  // namespace
 
-NvBlock merged_spare_block() { return NvBlock(kMergedSpareOffset, kMergedSpareSize); }
-
-void put_ctrl_word(NvBlock& block, size_t pos, CtrlWord w) {
-  block.put16(pos + kCtrlWordHighPos, w.high);
-  block.put16(pos + kCtrlWordHighPos + 2, 0);
-  block.put32(pos + kCtrlWordLowPos, w.low);
-}
-
-void add_gpio_line(uint64_t& w, const GpioGroup& g, size_t line, std::u16string_view text) {
-  const std::u16string t = remove_spaces(text);
-  const uint64_t value_bit = uint64_t{1} << (g.value_bit + line);
-  const uint64_t mask_bit = uint64_t{1} << (g.mask_bit + line);
-  if (t == u"1") {
-    w |= value_bit | mask_bit;
-  } else if (t == u"0") {
-    w |= mask_bit;
-  }
-}
-
-CtrlWord gpio_word(const GpioGroup& g, uint64_t w) {
-  const uint64_t q = (w << kGpioWordShift) | g.code;
-  return {static_cast<uint16_t>(q >> 32), static_cast<uint32_t>(q)};
-}
-
-CtrlWord mipi_word(Layout layout, uint32_t a, uint32_t d) {
+CtrlEntry mipi_word(Layout layout, uint32_t a, uint32_t d) {
   if (layout == Layout::Single) {
     const uint32_t low = (((a << kMipiAddressShift) | d) << 1) | kSingleMipiLowFlag;
     const uint32_t high =
         ((a >> kSingleMipiHighShift) & kSingleMipiHighMask) | ((a >> kSingleMipiBitShift) & 1u) | kSingleMipiHighCode;
-    return {static_cast<uint16_t>(high), low};
+    return {high & kHighMask, low};
   }
   const uint32_t low = (a << kMipiAddressShift) | d;
   const uint32_t high = ((a >> kMergedMipiHighShift) & kMergedMipiHighMask) | kMergedMipiHighCode;
-  return {static_cast<uint16_t>(high), low};
+  return {high & kHighMask, low};
 }
 
 }  // namespace calvex::lte

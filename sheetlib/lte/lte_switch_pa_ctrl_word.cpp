@@ -6,7 +6,8 @@
 #include <array>
 
 #include "boundary.h"
-#include "lte_layout.h"
+#include "lte/lte_ctrl_word.h"
+#include "lte/lte_nv_map.h"
 
 namespace calvex::lte {
 namespace {
@@ -40,9 +41,9 @@ constexpr size_t kMipiRows = 4;
 constexpr size_t kTruthRows = kMipiRow + kMipiRows;
 constexpr size_t kMaxMipiWords = 2;  // MipiType: one or two per state
 
-static_assert(kGroup0Row + kGroup0Single.lines == kGroup1Row);
-static_assert(kGroup1Row + kGroup1.lines == kGroup2Row);
-static_assert(kGroup2Row + kGroup2.lines == kMipiRow);
+static_assert(kGroup0Row + kGroup0Single.bits.lines == kGroup1Row);
+static_assert(kGroup1Row + kGroup1.bits.lines == kGroup2Row);
+static_assert(kGroup2Row + kGroup2.bits.lines == kMipiRow);
 static_assert(kTruthRows * kTruthRowCells <= kTruthTableCells);
 
 constexpr size_t truth_cell(size_t row, size_t slot, size_t state) {
@@ -52,24 +53,22 @@ constexpr bool is_pa_state(size_t state) { return state < kPaStates; }
 
 // ---- Fixed entries ----
 
-constexpr CtrlWord kEmptyGroup0Word{0, kGroup0Single.code};
-constexpr CtrlWord kEmptyGroup1Word{0, kGroup1.code};
+constexpr CtrlEntry kEmptyGroup0Word{0, kGroup0Single.code};
+constexpr CtrlEntry kEmptyGroup1Word{0, kGroup1.code};
 // Switch state markers: states 4 and 6 take the first, states 5 and 7 the second.
-constexpr CtrlWord kSwitchMarkers[] = {{kSecondWordFlag, 0x14}, {kSecondWordFlag, 0x01000014}};
-constexpr const CtrlWord& switch_marker(size_t state) { return kSwitchMarkers[(state - kPaStates) % 2]; }
+constexpr CtrlEntry kSwitchMarkers[] = {{kSecondWordFlag, 0x14}, {kSecondWordFlag, 0x01000014}};
+constexpr const CtrlEntry& switch_marker(size_t state) { return kSwitchMarkers[(state - kPaStates) % 2]; }
 
 // ---- Layout facts ----
 
 // Control word entries kept per band slot (single layout 28, merged 32).
-constexpr size_t kSingleEntries = 28;
-constexpr size_t kMergedEntries = 32;
-constexpr size_t kMaxEntries = kMergedEntries;
+constexpr size_t kMaxEntries = kMergedSwitchPaEntries;
 
 struct SwitchPaLayout {
   Layout layout;
   const Message* config_message;
-  const GpioGroup* group0;
-  CtrlWord missing_mipi_word;
+  const GpioGroupWord* group0;
+  CtrlEntry missing_mipi_word;
   const Message* mipi_pa_gpio;
   const Message* mipi_switch_group1_only;
 };
@@ -95,28 +94,7 @@ constexpr size_t kSingleGpioFillerEntries[] = {13, 15};
 constexpr size_t kMergedEntriesPerState = 4;
 constexpr size_t kMergedSwitchEntry[] = {20, 16, 24, 28};  // states 4, 5, 6, 7
 
-// Single layout record of a band slot.
-constexpr uint32_t kAntTypeFlagOffset = 0x1790;  // 16 bits: 0 MipiType, 1 GpioType
 constexpr size_t kAntTypeFlagSize = 2;
-constexpr size_t kSingleBandValue0Pos = 0xE0;
-constexpr size_t kSingleBandValue1Pos = 0xE4;
-constexpr size_t kSingleBandValue2Pos = 0xE8;
-constexpr size_t kSingleBandValue3Pos = 0xEA;
-static_assert(kSingleEntries * kCtrlWordSize == kSingleBandValue0Pos);
-static_assert(kSingleBandValue3Pos + 2 <= kSingleSwitchPaRecordSize);
-
-// Merged layout band slot: band values 0 and 1 and the entries in one run,
-// band values 2 and 3 in another.
-constexpr size_t kMergedBandValue0Pos = 0x000;
-constexpr size_t kMergedBandValue1Pos = 0x004;
-constexpr size_t kMergedEntriesPos = 0x008;
-constexpr size_t kMergedHeadSize = kMergedEntriesPos + kMergedEntries * kCtrlWordSize;
-constexpr uint32_t kMergedTailPos = 0x2F8;
-constexpr size_t kMergedTailSize = 4;
-constexpr size_t kMergedBandValue2Pos = 0;  // within the tail
-constexpr size_t kMergedBandValue3Pos = 2;
-static_assert(kMergedHeadSize == 0x108);
-static_assert(kMergedTailPos + kMergedTailSize <= kMergedSlotSize);
 
 // ---- Building ----
 
@@ -126,21 +104,21 @@ struct BandSlot {
   uint32_t value1 = 0;
   uint32_t value2 = 0;
   uint32_t value3 = 0;
-  std::array<CtrlWord, kMaxEntries> entries{};
+  std::array<CtrlEntry, kMaxEntries> entries{};
 };
 using BandSlots = std::array<BandSlot, kBandSlots>;
 
 struct GroupWords {
-  CtrlWord group0, group1, group2;
+  CtrlEntry group0, group1, group2;
   bool group0_set = false, group1_set = false, group2_set = false;
 };
 
-CtrlWord read_group(const Cells& truth, const GpioGroup& g, size_t first_row, size_t slot, size_t state, bool& set) {
-  uint64_t w = 0;
-  for (size_t line = 0; line < g.lines; ++line)
-    add_gpio_line(w, g, line, truth[truth_cell(first_row + line, slot, state)]);
-  set = w != 0;
-  return gpio_word(g, w);
+CtrlEntry read_group(const Cells& truth, const GpioGroupWord& g, size_t first_row, size_t slot, size_t state, bool& set) {
+  uint64_t pattern = 0;
+  for (size_t line = 0; line < g.bits.lines; ++line)
+    pattern |= gpio_line_bits(g.bits, line, read_gpio_line(truth[truth_cell(first_row + line, slot, state)]));
+  set = pattern != 0;
+  return gpio_group_entry(g, pattern);
 }
 
 GroupWords read_groups(const Cells& truth, const SwitchPaLayout& lay, size_t slot, size_t state) {
@@ -148,12 +126,12 @@ GroupWords read_groups(const Cells& truth, const SwitchPaLayout& lay, size_t slo
   g.group0 = read_group(truth, *lay.group0, kGroup0Row, slot, state, g.group0_set);
   g.group1 = read_group(truth, kGroup1, kGroup1Row, slot, state, g.group1_set);
   g.group2 = read_group(truth, kGroup2, kGroup2Row, slot, state, g.group2_set);
-  g.group2.high |= kSecondWordFlag;
+  g.group2.kind |= kSecondWordFlag;
   return g;
 }
 
 struct MipiWords {
-  std::array<CtrlWord, kMipiRows> words;  // missing words hold the layout's filler
+  std::array<CtrlEntry, kMipiRows> words;  // missing words hold the layout's filler
   size_t count = 0;
 };
 
@@ -194,7 +172,7 @@ bool mipi_count_ok(const MipiWords& m) {
   return true;
 }
 
-using Entries = std::array<CtrlWord, kMaxEntries>;
+using Entries = std::array<CtrlEntry, kMaxEntries>;
 
 void convert_mipi_single(const Cells& truth, size_t slot, Entries& e) {
   size_t last_state_words = 0;
@@ -227,7 +205,7 @@ void convert_gpio_single(const Cells& truth, size_t slot, Entries& e) {
       if (g.group1_set) return show(msg::kLteGpioPaGroups);
       e[kSingleGpioPaEntries * s] = g.group0;
       e[kSingleGpioPaEntries * s + 1] = g.group2;
-      e[kSingleGpioPaEntries * s + 2] = CtrlWord{};
+      e[kSingleGpioPaEntries * s + 2] = CtrlEntry{};
     } else {
       if (g.group0_set || g.group2_set) return show(msg::kLteGpioSwitchGroup1Only);
       e[kSingleGpioSwitchEntry[s - kPaStates]] = g.group1;
@@ -281,23 +259,23 @@ void convert_gpio_merged(const Cells& truth, size_t slot, Entries& e) {
 }
 
 // Parses the band values of all 16 slots; returns the number of counted slots.
+// Band value 0 is the band; slots 12 to 15 have no cells and read as empty texts.
 size_t parse_band_info(const Cells& band_info, BandSlots& slots) {
-  size_t counted = 0;
+  const BandList bands = read_band_list(band_info, kBandSlots, kBandInfoTexts);
   for (size_t b = 0; b < kBandSlots; ++b) {
+    if (bands.empty[b]) continue;
     std::array<std::u16string, kBandInfoTexts> t;
     if (b < kSheetBandSlots) {
       for (size_t i = 0; i < kBandInfoTexts; ++i) t[i] = band_info[kBandInfoTexts * b + i];
     }
-    if (is_x_mark(t[0])) continue;
     BandSlot& slot = slots[b];
     slot.counted = true;
-    slot.value0 = static_cast<uint32_t>(ReadDec(t[0]));
+    slot.value0 = bands.bands[b];
     slot.value1 = static_cast<uint32_t>(ReadDec(t[1]));
     slot.value2 = ReadHex(t[2]);
     slot.value3 = ReadHex(t[3]);
-    ++counted;
   }
-  return counted;
+  return bands.count;
 }
 
 std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
@@ -306,7 +284,7 @@ std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
   NvBlock records(kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize);
   for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
     const size_t base = b * kSingleSwitchPaRecordSize;
-    for (size_t i = 0; i < kSingleEntries; ++i) put_ctrl_word(records, base + i * kCtrlWordSize, slots[b].entries[i]);
+    for (size_t i = 0; i < kSingleSwitchPaEntries; ++i) put_ctrl_entry(records, base + i * kCtrlEntrySize, slots[b].entries[i]);
     records.put32(base + kSingleBandValue0Pos, slots[b].value0);
     records.put32(base + kSingleBandValue1Pos, slots[b].value1);
     records.put16(base + kSingleBandValue2Pos, slots[b].value2);
@@ -328,8 +306,8 @@ std::vector<NvBlock> stage_merged(const BandSlots& slots) {
       const BandSlot& slot = slots[b];
       head.put32(kMergedBandValue0Pos, slot.value0);
       head.put32(kMergedBandValue1Pos, slot.value1);
-      for (size_t i = 0; i < kMergedEntries; ++i) {
-        put_ctrl_word(head, kMergedEntriesPos + i * kCtrlWordSize, slot.entries[i]);
+      for (size_t i = 0; i < kMergedSwitchPaEntries; ++i) {
+        put_ctrl_entry(head, kMergedEntriesPos + i * kCtrlEntrySize, slot.entries[i]);
       }
       tail.put16(kMergedBandValue2Pos, slot.value2);
       tail.put16(kMergedBandValue3Pos, slot.value3);
@@ -364,7 +342,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
     }
   }
   std::vector<NvBlock> blocks = lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
-  if (lay.layout == Layout::Merged) blocks.push_back(merged_spare_block());
+  if (lay.layout == Layout::Merged) blocks.emplace_back(kMergedSpareOffset, kMergedSpareSize);
 
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;
