@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "boundary.h"
+#include "common_nv_map.h"
+#include "marks.h"
 
-namespace calvex {
+namespace calvex::common {
 namespace {
 
 constexpr int32_t kPinMuxRangeCount = 3;
@@ -27,25 +29,14 @@ constexpr int64_t kDeviceCells = kDevicesPerBus * kCellsPerDevice;
 
 constexpr std::u16string_view kSimFuncText = u"SIM FUNC";
 
-// NV blocks.
-constexpr size_t kBuses = 2;
-constexpr size_t kWordsPerBus = 16;
-constexpr size_t kWordSize = 4;
-constexpr uint32_t kInitWordsOffset = 0x360;
-constexpr size_t kInitWordsSize = kBuses * kWordsPerBus * kWordSize;
-constexpr uint32_t kPinMuxOffset = 0x3E0;
-constexpr uint32_t kSimFuncOffset = 0x3E2;
-constexpr size_t kPinMuxValueSize = 2;
+// NV values (the blocks: common_nv_map.h).
+constexpr size_t kBuses = kRffeBuses;
+constexpr size_t kWordsPerBus = kRffeWordsPerBus;
 constexpr uint32_t kSimFuncOn = 1;
 constexpr uint32_t kSimFuncOff = 0;
-constexpr uint32_t kSpecialMarkOffset = 0x4B8;
-constexpr size_t kSpecialMarkSize = 4;
 // A bus-0 device of this manufacturer needs the modem's special handling.
 constexpr uint32_t kSpecialManufacturerId = 0x3D;
 constexpr uint32_t kSpecialDeviceMark = 0x99887766;
-
-static_assert(kInitWordsOffset + kInitWordsSize == kPinMuxOffset);
-static_assert(kPinMuxOffset + kPinMuxValueSize == kSimFuncOffset);
 
 // RFFE register-write words: USID in bits 19-16, command (0x40 + register)
 // in bits 15-8, data in bits 7-0.
@@ -72,8 +63,6 @@ constexpr size_t kReassignmentWordLimit = 13;
 constexpr int32_t kWriteBackCells = 12;
 constexpr size_t kWriteBackPerBus = 6;
 constexpr std::u16string_view kNoUsidText = u"X";
-constexpr int32_t kNoUsidMark = 2;
-constexpr int32_t kUsidMark = 3;
 constexpr std::u16string_view kHexPrefix = u"0x";
 constexpr size_t kUsidTextLength = 3;  // "0x" and one digit
 
@@ -210,10 +199,10 @@ void write_back_usids(const std::array<BusInit, kBuses>& buses, ReadCells& out) 
     for (size_t j = 0; j < kWriteBackPerBus; ++j) {
       const auto cell = static_cast<int32_t>(bus * kWriteBackPerBus + j);
       if (pos == std::u16string::npos) {
-        out.assign(cell, kNoUsidText, kNoUsidMark);
+        out.assign(cell, kNoUsidText, kMarkPlain);
         continue;
       }
-      out.assign(cell, std::u16string_view(report).substr(pos, kUsidTextLength), kUsidMark);
+      out.assign(cell, std::u16string_view(report).substr(pos, kUsidTextLength), kMarkHigh);
       pos = report.find(kHexPrefix, pos + kHexPrefix.size());
     }
   }
@@ -251,14 +240,14 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
     }
   }
 
-  NvBlock init_words(kInitWordsOffset, kInitWordsSize);
+  NvBlock init_words(kRffeInitWordsOffset, kRffeInitWordsSize);
   for (size_t bus = 0; bus < kBuses; ++bus) {
     for (size_t w = 0; w < kWordsPerBus; ++w)
-      init_words.put32((bus * kWordsPerBus + w) * kWordSize, buses[bus].words[w]);
+      init_words.put32((bus * kWordsPerBus + w) * kRffeWordSize, buses[bus].words[w]);
   }
   NvBlock pin_mux(kPinMuxOffset, kPinMuxValueSize);
   pin_mux.put16(0, mode.pin_mux_value);
-  NvBlock mark(kSpecialMarkOffset, kSpecialMarkSize);
+  NvBlock mark(kSpecialDeviceMarkOffset, kSpecialDeviceMarkSize);
   mark.put32(0, special_mark);
   NvBlock sim(kSimFuncOffset, kPinMuxValueSize);
   sim.put16(0, sim_func ? kSimFuncOn : kSimFuncOff);
@@ -275,6 +264,6 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
 }
 
 }  // namespace
-}  // namespace calvex
+}  // namespace calvex::common
 
-CALVEX_DEFINE_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr, calvex::write_pin_mux)
+CALVEX_DEFINE_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr, calvex::common::write_pin_mux)
