@@ -182,6 +182,20 @@ TEST(OutputEqualToInput, CutShortByAFileSizeLimitLeavesTheInputIntact) {
   }
 }
 
+// Without the trap a file size limit would end the program by its signal and
+// leave the temporary file behind; the programs make it a failed write.
+TEST(OutputEqualToInput, FileSizeLimitWithoutTrapIsAFailedWriteNotAKill) {
+  ScratchDir dir;
+  const Files files;
+  files.write(dir);
+  const std::string command = "cd " + dir.path().string() + " && ulimit -f 64 && " + kBincut +
+                              " in 0 0 in > stdout 2> stderr";
+  EXPECT_EQ(tooltest::run_shell("sh -c '" + command + "'"), kFailureStatus);
+  EXPECT_EQ(tooltest::read_file(dir.file("in")), files.in);
+  EXPECT_EQ(tooltest::read_file(dir.file("stderr")), tooltest::bytes_of("bincut: in: File too large\n"));
+  EXPECT_EQ(names_in(dir), (std::vector<std::string>{"img", "in", "patch", "stderr", "stdout"}));
+}
+
 // A refused run with its exact lines; %D stands for the scratch directory.
 struct RefusedCase {
   std::vector<std::string> argv;  // %D/... paths; argv[0] is the program

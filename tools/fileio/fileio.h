@@ -92,7 +92,9 @@ class InputFile {
 // commit() succeeds the destination is untouched, and the destructor removes
 // the temporary file of an output that was not committed.  An existing
 // destination that is not a regular file is refused by create(); a symbolic
-// link is followed, so the file it names is replaced.
+// link is followed, so the file it names is replaced.  On Linux, create()
+// also makes a file size limit fail the write (EFBIG) rather than end the
+// program, so that the temporary file is still removed.
 class OutputFile {
  public:
   OutputFile() = default;

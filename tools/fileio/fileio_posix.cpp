@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +122,9 @@ void OutputFile::discard() {
 }
 
 bool OutputFile::create(const char* path) {
+  // A write beyond a file size limit then fails with EFBIG instead of ending
+  // the program before it can remove its temporary file.
+  std::signal(SIGXFSZ, SIG_IGN);
   discard();
   written_ = 0;
   target_path_ = path;
