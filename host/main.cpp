@@ -6,6 +6,12 @@
 // or cell errors (nothing was written).
 #include <CLI/CLI.hpp>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -143,6 +149,10 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // A sheet file on standard input arrives byte for byte (UTF-16, CR LF).
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
   try {
     return run(calvex_host::platform::arguments(argc, argv));
   } catch (const std::bad_alloc&) {
