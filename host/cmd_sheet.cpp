@@ -179,8 +179,8 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     const size_t problems = check_cells(sheet, loaded.cells, place, &listed);
     print_problem_total(problems);
     if (problems > 0) {
-      err("calvex: " + std::to_string(problems) + " cell" + (problems == 1 ? "" : "s") +
-          " do not fit the sheet; nothing was written (--lenient passes cells as they are)");
+      err("calvex: " + std::to_string(problems) + (problems == 1 ? " cell does" : " cells do") +
+          " not fit the sheet; nothing was written (--lenient passes cells as they are)");
       return kExitUsage;
     }
   }

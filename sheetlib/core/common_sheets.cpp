@@ -84,7 +84,8 @@ constexpr SheetDef kSheets[] = {
      .write = &ops::SheetPortInfoWr,
      .on_range_count = &msg::kPortInfoConfig,
      .ranges = kPortInfoRanges,
-     .blocks = kPortInfoBlocks},
+     .blocks = kPortInfoBlocks,
+     .silent_reason = "CaSupport is not \"Support\", so the port table is not written"},
 };
 
 }  // namespace
