@@ -96,6 +96,35 @@ void CALVEX_CALL count_message(const CalvexChar* text, void* context) {
   static_cast<Scene*>(context)->messages += std::u16string_view(text).size() + 1;
 }
 
+// The bytes of the file at path (empty if there is none).
+std::vector<uint8_t> file_bytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  uint8_t buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.insert(bytes.end(), buf, buf + n);
+  std::fclose(f);
+  return bytes;
+}
+
+// True when every byte that differs between before and after (the image
+// grown past its old end included) lies in a block the sheet may write in the
+// layout.
+bool changes_inside_blocks(const calvex::SheetDef& def, calvex::NvLayout layout, const std::vector<uint8_t>& before,
+                           const std::vector<uint8_t>& after) {
+  const auto in_blocks = [&](size_t offset) {
+    for (const calvex::NvSpan& b : def.blocks) {
+      if (!b.read_only && b.in_layout(layout) && offset >= b.offset && offset - b.offset < b.size) return true;
+    }
+    return false;
+  };
+  for (size_t i = 0; i < after.size(); ++i) {
+    const bool changed = i >= before.size() ? after[i] != 0 : after[i] != before[i];
+    if (changed && !in_blocks(i)) return false;
+  }
+  return true;
+}
+
 // Puts the image in place and returns the path the export gets.
 std::string place_image(fuzzing::FuzzInput& in, uint8_t flags) {
   Scene& s = scene();
@@ -235,10 +264,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CalvexSetMessageSink(&count_message, &s);
   SetLteVersion((flags & kFlagMergedLayout) ? 1 : 0);
   const std::string path = place_image(in, flags);
+  const std::vector<uint8_t> before = file_bytes(s.image_path);
   if ((flags & kFlagRead) && def.has_read()) {
     run_read(def, in, path);
+    // A read never changes the image.
+    if (file_bytes(s.image_path) != before) std::abort();
   } else {
     run_write(def, in, path);
+    // A write never shortens the image and stays inside the sheet's blocks.
+    const std::vector<uint8_t> after = file_bytes(s.image_path);
+    const calvex::NvLayout layout = (flags & kFlagMergedLayout) ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
+    if (after.size() < before.size() || !changes_inside_blocks(def, layout, before, after)) std::abort();
   }
   return 0;
 }
