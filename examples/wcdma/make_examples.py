@@ -8,7 +8,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 sys.dont_write_bytecode = True  # no cache directory beside the example files
 sys.path.insert(0, str(HERE.parent))
-from sheetfile import padded, write_sheet  # noqa: E402
+from sheetfile import padded, shape, write_sheet  # noqa: E402
 
 TD = HERE.parent / "tdscdma"
 WC = HERE
@@ -16,7 +16,6 @@ TD_IMAGE_SIZE = 2048
 WC_IMAGE_SIZE = 6144
 GROUP1_FIRST_ROW = 11  # truth table rows: Group0 lines, then Group1 lines
 WC_BANDS = ["1", "2", "5", "8"]
-WC_BAND_STATES = 11  # truth table columns per band of the band list
 VALUES_PER_BAND = 2
 
 
@@ -67,9 +66,12 @@ def wc_tmp_comp(r, c):
 
 def wcdma():
     (WC / "nv.bin").write_bytes(bytes(WC_IMAGE_SIZE))
+    # The truth table has the same number of state columns for every slot of the band list.
+    _, slots = shape("WcdmaSwitchPaCtrlWord", "BandInfo")
+    _, columns = shape("WcdmaSwitchPaCtrlWord", "TruthTable")
     states = {}
     for k in range(len(WC_BANDS)):
-        base = WC_BAND_STATES * k
+        base = columns // slots * k
         unused = "X" * (GROUP1_FIRST_ROW - 1 - k)
         states[base + 0] = lines("1" + "0" * k + unused, "XXXX")
         states[base + 1] = lines("0" + "1" * k + unused, "XXXX")
