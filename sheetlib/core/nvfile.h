@@ -1,8 +1,8 @@
 // NV image access: the file object every sheet operation opens by the path
 // the host passes, and the width-coded value writer CBinFile.
 //
-// An NV image is opened only if it exists (never created or truncated), is a
-// regular file, and is not held open: a second open of an image that is held
+// An NV image is opened only if it exists (never created or truncated by the
+// open), is a regular file, and is not held open: a second open of an image that is held
 // open fails, in this process or another. Opening never blocks, whatever the
 // path names (a FIFO, a device). Offsets are absolute from the start of the
 // file.
