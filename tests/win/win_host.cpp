@@ -137,7 +137,9 @@ struct Call {
 std::vector<Call> calls;
 std::set<Header*> live;  // headers allocated by the host managers and not freed
 
-CalvexText text_of(Header* h) { return reinterpret_cast<CalvexText>(reinterpret_cast<unsigned char*>(h) + sizeof(Header)); }
+CalvexText text_of(Header* h) {
+  return reinterpret_cast<CalvexText>(reinterpret_cast<unsigned char*>(h) + sizeof(Header));
+}
 Header* header_of(CalvexText t) {
   return reinterpret_cast<Header*>(reinterpret_cast<unsigned char*>(t) - sizeof(Header));
 }
@@ -188,10 +190,10 @@ bool register_ok(const Manager* self) {
 }
 
 __attribute__((used)) Header* HOST_METHOD host_allocate(Manager* self, int32_t capacity,
-                                                      int32_t char_size) asm("host_allocate");
+                                                        int32_t char_size) asm("host_allocate");
 __attribute__((used)) void HOST_METHOD host_free(Manager* self, Header* h) asm("host_free");
 __attribute__((used)) Header* HOST_METHOD host_reallocate(Manager* self, Header* h, int32_t capacity,
-                                                        int32_t char_size) asm("host_reallocate");
+                                                          int32_t char_size) asm("host_reallocate");
 __attribute__((used)) Header* HOST_METHOD host_get_nil(Manager* self) asm("host_get_nil");
 __attribute__((used)) Manager* HOST_METHOD host_clone(Manager* self) asm("host_clone");
 
@@ -372,8 +374,8 @@ std::string hex(const void* p) {
 }
 
 std::string describe(const Call& c) {
-  std::string s = std::string(kSlotNames[c.slot]) + " on " + (known(c.self) ? c.self->name : "unknown") +
-                  " this=" + hex(c.self);
+  std::string s =
+      std::string(kSlotNames[c.slot]) + " on " + (known(c.self) ? c.self->name : "unknown") + " this=" + hex(c.self);
   if (c.slot == kAllocate) s += " (" + std::to_string(c.a) + ", " + std::to_string(c.b) + ")";
   if (c.slot == kFree) s += " (" + hex(c.header) + ", refs " + std::to_string(c.a) + ")";
   return s;
@@ -605,7 +607,7 @@ struct SheetCase {
   std::vector<std::vector<std::u16string>> columns;
   Messages write_messages;
   std::vector<std::pair<size_t, std::vector<unsigned char>>> stored;  // exact bytes at offsets
-  std::vector<std::pair<size_t, size_t>> spans;                      // where the write may change the image
+  std::vector<std::pair<size_t, size_t>> spans;                       // where the write may change the image
   size_t read_count;
   std::vector<std::u16string> read_texts;
   std::vector<int32_t> read_marks;
@@ -710,7 +712,7 @@ void family_sheets() {
   }
   {  // GSM: temperature compensation, 15 intervals, 8 TX ranges of 300, RX of 60.
     SheetCase s{"GSM", "GsmTmpComp", gsm_write, gsm_read, {}, kDone, {}, {{0x3E4, 0x16E0 - 0x3E4}, {0x1B28, 120}},
-                2475, {}, {}};
+                2475,  {},           {}};
     std::vector<std::u16string> all;
     for (int i = 0; i < 2475; ++i) all.push_back(u16_of(i * 13 % 4001 - 2000));
     size_t at = 0;
@@ -759,8 +761,11 @@ void family_sheets() {
                 td_read,
                 {cells},
                 kDone,
-                {{420, {0x64, 0x00, 0xEC, 0xFF}}, {500, {0xC8, 0x00, 0xE2, 0xFF}}, {420 + 76, {0xFF, 0xFF}},
-                 {500 + 78, {0x40, 0x9C}}, {424, std::vector<unsigned char>(72, 0)}},
+                {{420, {0x64, 0x00, 0xEC, 0xFF}},
+                 {500, {0xC8, 0x00, 0xE2, 0xFF}},
+                 {420 + 76, {0xFF, 0xFF}},
+                 {500 + 78, {0x40, 0x9C}},
+                 {424, std::vector<unsigned char>(72, 0)}},
                 {{420, 160}},
                 80,
                 back,
@@ -824,9 +829,8 @@ void pin_mux_write_back() {
   }
   check(messages == want && std::equal(words.begin(), words.end(), after.begin() + 0x360) &&
             std::all_of(after.begin() + 0x4B8, after.begin() + 0x4BC, [](unsigned char b) { return b == 0; }) &&
-            only_changed(before, after, {{0x360, 132}, {0x4B8, 4}}) && back.texts() == texts &&
-            back.marks() == marks && back.assigned_from_pool() && ranges.untouched() && freed &&
-            assignments(texts),
+            only_changed(before, after, {{0x360, 132}, {0x4B8, 4}}) && back.texts() == texts && back.marks() == marks &&
+            back.assigned_from_pool() && ranges.untouched() && freed && assignments(texts),
         "common PinMuxMipiInit write: its message, the init words at 0x360, 12 write-back cells assigned through "
         "the host's manager (0x7 0xf, then X)");
   DeleteFileW(image.c_str());
@@ -1004,7 +1008,7 @@ Header* cdecl_reallocate(Manager* self, Header*, int32_t, int32_t) {
 }
 
 const Table kCdeclTable = {
-    reinterpret_cast<const void*>(&cdecl_allocate),    reinterpret_cast<const void*>(&cdecl_free),
+    reinterpret_cast<const void*>(&cdecl_allocate),   reinterpret_cast<const void*>(&cdecl_free),
     reinterpret_cast<const void*>(&cdecl_reallocate), reinterpret_cast<const void*>(&cdecl_get_nil),
     reinterpret_cast<const void*>(&cdecl_clone),
 };
@@ -1055,7 +1059,8 @@ void stack_report() {
     const StackUse& u = stack_use[name];
     check(u.bad == 0, "cdecl " + name + ": ESP back at the caller's " + std::to_string(4 * u.words) +
                           " bytes of arguments, EBX ESI EDI EBP kept (" + std::to_string(u.calls) +
-                          " calls, first removed " + std::to_string(u.removed) + " bytes)");
+                          (u.calls == 1 ? " call" : " calls") + ", the first removed " + std::to_string(u.removed) +
+                          " bytes)");
   }
   const uint32_t args[3] = {0x1000, 2, 0x30};
   uint32_t out[3] = {0, 0, 0};
@@ -1124,8 +1129,8 @@ int wmain() {
   for (SheetCell& c : out) call("CalvexTextRelease", text_release, c.text);
 
   // An image that another handle holds open is refused and left unchanged.
-  HANDLE holder = CreateFileW(image.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+  HANDLE holder =
+      CreateFileW(image.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   check(holder != INVALID_HANDLE_VALUE, "test holds the image");
   messages.clear();
   for (CalvexText& c : cells) {
@@ -1147,8 +1152,7 @@ int wmain() {
   check(sink_context_ok, "the sink receives its context with every message");
 #if defined(__i386__)
   check(manager_calls > 0 && manager_calls_bad == 0,
-        "thiscall: every one of " + std::to_string(manager_calls) +
-            " manager calls arrived with its manager in ECX" +
+        "thiscall: every one of " + std::to_string(manager_calls) + " manager calls arrived with its manager in ECX" +
             (manager_calls_bad ? ", first wrong: " + first_bad_call : std::string()));
   cdecl_manager_is_caught();
   stack_report();
