@@ -11,6 +11,7 @@ pkgs=(
   libzip-dev libexpat1-dev libxlsxwriter-dev python3-openpyxl dpkg-dev
   libcli11-dev
   clang-14 libclang-rt-14-dev
+  help2man lintian
 )
 missing=()
 for p in "${pkgs[@]}"; do
