@@ -255,7 +255,7 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     print_byte_changes(original.bytes(), after);
     return kExitOk;
   }
-  if (!work.commit(destination, &error)) {
+  if (!work.commit_over(original, destination, &error)) {
     err("error: " + error + "; the image was left unchanged");
     return kExitRefused;
   }

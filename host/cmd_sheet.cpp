@@ -258,7 +258,7 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     print_byte_changes(original.bytes(), after);
     return kExitOk;
   }
-  if (!work.commit(destination, &error)) {
+  if (!work.commit_over(original, destination, &error)) {
     err("error: " + label + ": " + error + "; the image was left unchanged");
     return kExitRefused;
   }

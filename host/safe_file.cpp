@@ -146,11 +146,15 @@ std::string system_reason() {
 
 // ---- LockedImage ----
 
-LockedImage::~LockedImage() {
+LockedImage::~LockedImage() { unlock(); }
+
+void LockedImage::unlock() {
 #if defined(_WIN32)
   if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
 #else
   if (fd_ >= 0) ::close(fd_);  // releases the lock
+  fd_ = -1;
 #endif
 }
 
@@ -341,6 +345,15 @@ bool TempFile::commit(const std::string& destination, std::string* error) {
 #endif
   committed_ = true;
   return true;
+}
+
+bool TempFile::commit_over(LockedImage& image, const std::string& destination, std::string* error) {
+#if defined(_WIN32)
+  if (same_file(image.path(), destination)) image.unlock();
+#else
+  (void)image;
+#endif
+  return commit(destination, error);
 }
 
 bool write_file_safely(const std::string& destination, std::string_view bytes, std::string* error) {

@@ -38,6 +38,8 @@ class LockedImage {
 
   const std::string& path() const { return path_; }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
+  // Ends the lock (and closes the image) before the object dies.
+  void unlock();
   // Permission bits to give a file that replaces the image.
   uint32_t mode() const { return mode_; }
 
@@ -73,6 +75,11 @@ class TempFile {
   // Flushes the file to disk and renames it over destination (which may be
   // the file it was created for or another path in the same directory).
   bool commit(const std::string& destination, std::string* error);
+
+  // commit() over a locked image. Windows refuses to rename over a file that
+  // is held open, so there the lock ends just before the rename; elsewhere it
+  // lasts until the image object dies.
+  bool commit_over(LockedImage& image, const std::string& destination, std::string* error);
 
  private:
   std::string path_;
