@@ -52,8 +52,10 @@ foreach(bits 32 64)
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     USES_TERMINAL_BUILD ON)
+  # Build trees sharing the cache take turns (flock) rather than filling one prefix at once.
   ExternalProject_Add_Step(cross-win${bits} deps
-    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-win-deps.sh ${arch} ${deps}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CALVEX_WIN_DEPS_ROOT}
+    COMMAND flock ${CALVEX_WIN_DEPS_ROOT}/.lock bash ${CMAKE_SOURCE_DIR}/scripts/build-win-deps.sh ${arch} ${deps}
     DEPENDERS configure
     DEPENDS ${CMAKE_SOURCE_DIR}/scripts/build-win-deps.sh
     COMMENT "Windows workbook libraries for ${triple}")
