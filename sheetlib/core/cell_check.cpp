@@ -72,7 +72,9 @@ std::string base_description(const CellSpec& spec) {
       std::string s = spec.keywords.size() == 1 ? "the keyword " : "one of ";
       for (size_t i = 0; i < spec.keywords.size(); ++i) {
         if (i > 0) s += ", ";
-        s += "'" + std::string(spec.keywords[i]) + "'";
+        s += '\'';
+        s += spec.keywords[i];
+        s += '\'';
       }
       return s;
     }
