@@ -110,12 +110,25 @@ mirror() {
   done | head -n1
 }
 
-mounted=()
-cleanup() {
-  local i
+# Ends what wine left running in the root: the server, then any process of the
+# root that did not go with it.
+stop_root_processes() {
+  local p pids=()
   if [ -x "$ROOT/usr/bin/wineserver" ] && [ -d "$ROOT/proc/self" ]; then
     in_root wineserver -k >/dev/null 2>&1 || true
   fi
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/root" 2>/dev/null)" = "$ROOT" ] && pids+=("${p#/proc/}")
+  done
+  if ((${#pids[@]})); then
+    kill -9 "${pids[@]}" 2>/dev/null || true
+  fi
+}
+
+mounted=()
+cleanup() {
+  local i
+  stop_root_processes
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
     umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" 2>/dev/null || true
   done
@@ -233,12 +246,12 @@ t=$(date +%s)
 # output goes to a file that is shown as it grows until cmd has ended.
 raw=$CACHE/last-run.raw
 : >"$raw"
-in_root timeout 25m wine cmd /c "Z:\\opt\\calvex-test\\$run_id\\run.cmd" >"$raw" 2>&1 &
+in_root timeout 45m wine cmd /c "Z:\\opt\\calvex-test\\$run_id\\run.cmd" >"$raw" 2>&1 &
 wine_pid=$!
 tail -n +1 -s 2 -f --pid="$wine_pid" "$raw" | sed -u 's/\r$//'
 wine_status=0
 wait "$wine_pid" || wine_status=$?
-in_root wineserver -k >/dev/null 2>&1 || true
+stop_root_processes
 sed 's/\r$//' "$raw" >"$CACHE/last-run.log"
 rm -rf "$run_dir"
 ((wine_status == 0)) || echo "test-win32: the wine session ended with status $wine_status" >&2
