@@ -6,9 +6,9 @@
 //   Dec      ASCII digits with an optional leading '+' or '-', nothing else
 //            (no blanks, separators, decimal point or exponent); the value
 //            lies within the stored width (signed or unsigned as the sheet
-//            reads it back) and within the spec's min/max.
+//            reads it back) and within the CellSpec's min/max.
 //   Hex      an optional "0x"/"0X" prefix, then 1 to 2 * bytes hexadecimal
-//            digits; the value lies within the spec's min/max.
+//            digits; the value lies within the CellSpec's min/max.
 //   Keyword  exactly one of the keywords (case and blanks as given).
 //   Line     "0" or "1" (and "X"/"x", which every line cell allows).
 //   MipiPair two Hex numbers of `bytes` bytes joined by one comma.

@@ -1,28 +1,14 @@
 // Definitions of the sheets common to all radio technologies.
+#include "common_nv_map.h"
 #include "sheet_def.h"
 
 namespace calvex {
 namespace {
 
-// NV blocks of the common sheets. The sheet units keep these offsets to
-// themselves; they are restated here by name (spec Parts 1.4-1.6).
-constexpr uint32_t kTempDacTableOffset = 0x480;  // 27 x u16 DAC codes
-constexpr uint32_t kTempDacTableSize = 27 * 2;
-constexpr int64_t kTempDacMin = 1;       // a code of 0 is refused
-constexpr int64_t kTempDacMax = 0x1FFF;  // 13-bit codes
-constexpr uint32_t kMipiInitWordsOffset = 0x360;  // 2 buses x 16 x u32 initialisation words
-constexpr uint32_t kMipiInitWordsSize = 2 * 16 * 4;
-constexpr uint32_t kPinMuxOffset = 0x3E0;  // u16 pin multiplexing value, then u16 SIM function
-constexpr uint32_t kPinMuxAndSimSize = 2 * 2;
-constexpr uint32_t kSpecialMarkOffset = 0x4B8;  // u32 special-device mark
-constexpr uint32_t kSpecialMarkSize = 4;
-constexpr uint32_t kPortTablesOffset = 0x000;  // TX, PRX, second RX port: 3 tables of 80 x u16
-constexpr uint32_t kPortTablesSize = 3 * 80 * 2;
-constexpr uint32_t kPortInfoMarkerOffset = 0x3FC;  // u32 marker 0x11223344
-constexpr uint32_t kPortInfoMarkerSize = 4;
+using namespace common;  // the NV map (common_nv_map.h)
 
-constexpr RangeDef kTempDacRanges[] = {
-    {"TempDac", 27, 1, &msg::kTempDacRangeCount, in_range(dec(2, false), kTempDacMin, kTempDacMax)}};
+constexpr RangeDef kTempDacRanges[] = {{"TempDac", kTempDacEntries, 1, &msg::kTempDacRangeCount,
+                                        in_range(dec(2, false), kTempDacCodeMin, kTempDacCodeMax)}};
 constexpr NvSpan kTempDacBlocks[] = {{kTempDacTableOffset, kTempDacTableSize}};
 
 // Any mode text but the two MIPI modes selects GPIO; "GPIO" (or an empty
@@ -38,9 +24,9 @@ constexpr RangeDef kPinMuxRanges[] = {
     {"PinMux", 1, 2, &msg::kPinMuxModeCells, keyword(kPinMuxModeWords, true), kPinMuxModeAreas},
     {"Mipi0Devices", 6, 3, &msg::kPinMuxCh0Cells, or_x(hex(1)), kDeviceAreas},
     {"Mipi1Devices", 6, 3, &msg::kPinMuxCh1Cells, or_x(hex(1)), kDeviceAreas}};
-constexpr NvSpan kPinMuxBlocks[] = {{kMipiInitWordsOffset, kMipiInitWordsSize},
-                                    {kPinMuxOffset, kPinMuxAndSimSize},
-                                    {kSpecialMarkOffset, kSpecialMarkSize}};
+constexpr NvSpan kPinMuxBlocks[] = {{kRffeInitWordsOffset, kRffeInitWordsSize},
+                                    {kPinMuxOffset, kPinMuxAndSimFuncSize},
+                                    {kSpecialDeviceMarkOffset, kSpecialDeviceMarkSize}};
 
 // The CA switch and each row switch: "Support" enables; X or empty leaves
 // the sheet (the row) off. A row that is off does not read its port cells.
@@ -52,9 +38,8 @@ constexpr CellArea kPortInfoAreas[] = {{0, 1, 0, 1, or_x(keyword(kTxPortWords, t
                                        {0, 2, 0, 2, or_x(keyword(kRxPortWords, true))}};
 constexpr RangeDef kPortInfoRanges[] = {
     {"CaSupport", 1, 1, &msg::kPortInfoCaCells, or_x(keyword(kSupportWords, true))},
-    {"PortInfo", 80, 4, &msg::kPortInfoTableCells, or_x(keyword(kSupportWords, true)), kPortInfoAreas}};
-constexpr NvSpan kPortInfoBlocks[] = {{kPortTablesOffset, kPortTablesSize},
-                                      {kPortInfoMarkerOffset, kPortInfoMarkerSize}};
+    {"PortInfo", kPortRows, 4, &msg::kPortInfoTableCells, or_x(keyword(kSupportWords, true)), kPortInfoAreas}};
+constexpr NvSpan kPortInfoBlocks[] = {{kTxPortOffset, kPortTablesSize}, {kPortInfoMarkerOffset, kPortInfoMarkerSize}};
 
 constexpr SheetDef kSheets[] = {
     {.name = "TempDacTab",

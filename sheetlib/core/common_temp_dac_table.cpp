@@ -8,9 +8,6 @@
 namespace calvex::common {
 namespace {
 
-constexpr uint32_t kTempDacMin = 1;
-constexpr uint32_t kTempDacLimit = 0x2000;  // exclusive: 13-bit codes
-
 constexpr TableRange kRanges[] = {{kTempDacEntries, &msg::kTempDacRangeCount, CellParse::Dec}};
 constexpr NvSpan kBlocks[] = {{kTempDacTableOffset, kTempDacTableSize}};
 constexpr CellRun kRuns[] = {cell_row(0, 0, kTempDacEntries, kTempDacTableOffset, kTempDacEntrySize)};
@@ -23,7 +20,7 @@ bool codes_ok(const Cells& cells, std::span<const uint32_t> values) {
       return false;
     }
     const uint32_t code = static_cast<uint16_t>(values[i]);
-    if (code < kTempDacMin || code >= kTempDacLimit) {
+    if (code < kTempDacCodeMin || code > kTempDacCodeMax) {
       show(msg::kTempDacOutOfRange);
       return false;
     }

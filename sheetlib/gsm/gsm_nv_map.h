@@ -40,6 +40,10 @@ inline constexpr size_t kPaConfigWords = 8;
 inline constexpr size_t kPaConfigSize = kPaConfigWords * 4;
 inline constexpr size_t kCtrlWords = 25;
 inline constexpr size_t kCtrlWordSize = kCtrlWords * 4;
+// The payload of a truth-table control word: bits 19-0 (the read shows no more).
+inline constexpr uint32_t kCtrlWordPayloadMax = 0xFFFFF;
+// Configuration number c4: bits 16-27 of the configuration flags word.
+inline constexpr uint32_t kConfigC4Max = 0xFFF;
 inline constexpr size_t kRampTimeValues = 8;
 inline constexpr size_t kRampTimeSize = kRampTimeValues * 2;
 inline constexpr size_t kRampDataSize = kGsmBlocks.ramp_data_count * 2;

@@ -8,20 +8,20 @@ namespace {
 using gsm::kGsmBlocks;
 
 // Control words are stored with bit 21 set and read back as bits 19-0.
-constexpr int64_t kGsmCtrlWordMax = 0xFFFFF;
+using gsm::kCtrlWordPayloadMax;
 // PA/switch configuration: c2 and c3 are bits 0 and 1 of one word, c4 its bits 16-27.
 constexpr int64_t kGsmConfigBitMax = 1;
-constexpr int64_t kGsmConfigC4Max = 0xFFF;
+using gsm::kConfigC4Max;
 
 // 4G-PA-off word (32 bits, X for 0); configuration numbers c0-c4; 13 states x
 // (11 lines, 2 control words, 2 unused). The second control word of states
 // 0-3 is not stored (the read shows X there).
 constexpr CellArea kConfigAreas[] = {
     {0, 2, 1, 2, in_range(dec(1, false), 0, kGsmConfigBitMax)},
-    {0, 4, 1, 1, in_range(dec(2, false), 0, kGsmConfigC4Max)},
+    {0, 4, 1, 1, in_range(dec(2, false), 0, kConfigC4Max)},
 };
 constexpr CellArea kTruthAreas[] = {
-    {0, 11, 0, 2, or_x(in_range(hex(4), 0, kGsmCtrlWordMax))},
+    {0, 11, 0, 2, or_x(in_range(hex(4), 0, kCtrlWordPayloadMax))},
     {0, 12, 4, 1, unused()},
     {0, 13, 0, 2, unused()},
 };

@@ -20,8 +20,6 @@ constexpr size_t kConfigNumbers = 5;
 // Control words of the truth table are stored with this bit set; the
 // 4G-PA-off word is stored as it stands.
 constexpr uint32_t kCtrlWordFlag = 0x200000;
-// The read shows only the word's payload bits.
-constexpr uint32_t kCtrlWordShownBits = 0xFFFFF;
 
 constexpr size_t kPaOffIndex = 19;  // in the control word block
 
@@ -31,7 +29,6 @@ constexpr size_t kConfigC0Index = 3;
 constexpr size_t kConfigFlagsIndex = 4;
 constexpr unsigned kConfigC3Shift = 1;
 constexpr unsigned kConfigC4Shift = 16;
-constexpr uint32_t kConfigC4Bits = 0xFFF;  // bits 16-27 are shown by the read
 
 constexpr int32_t kSheetCells = 1 + kConfigNumbers + kTruthCells;
 
@@ -132,10 +129,10 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
     const StateSlots& slots = kStateSlots[r];
     const uint32_t mask = blocks.truth(slots.truth_block).get16(slots.truth_index * 2u);
     for (size_t i = 0; i < kTruthRowCells; ++i) truth[truth_cell(r, i)] = dec_text((mask >> i) & 1u);
-    truth[truth_cell(r, kWord1Column)] = hex_text(blocks.words.get32(slots.word1_index * 4u) & kCtrlWordShownBits);
+    truth[truth_cell(r, kWord1Column)] = hex_text(blocks.words.get32(slots.word1_index * 4u) & kCtrlWordPayloadMax);
     if (slots.word2_index != kNoWord) {
       truth[truth_cell(r, kWord2Column)] =
-          hex_text(blocks.words.get32(static_cast<size_t>(slots.word2_index) * 4u) & kCtrlWordShownBits);
+          hex_text(blocks.words.get32(static_cast<size_t>(slots.word2_index) * 4u) & kCtrlWordPayloadMax);
     }
   }
 
@@ -147,7 +144,7 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
   texts.push_back(dec_text(blocks.config.get32s(kConfigC1Index * 4)));
   texts.push_back(dec_text(flags & 1u));
   texts.push_back(dec_text((flags >> kConfigC3Shift) & 1u));
-  texts.push_back(dec_text((flags >> kConfigC4Shift) & kConfigC4Bits));
+  texts.push_back(dec_text((flags >> kConfigC4Shift) & kConfigC4Max));
   texts.insert(texts.end(), truth.begin(), truth.end());
 
   fill_read(out, texts, kMarkPlain, msg::kCellCountMismatch);

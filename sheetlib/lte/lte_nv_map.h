@@ -21,6 +21,8 @@ inline constexpr size_t kSheetBandSlots = 12;
 // Slots each layout has room for; the sheets never write slots beyond them.
 inline constexpr size_t kSingleLayoutSlots = 12;
 inline constexpr size_t kMergedLayoutSlots = 14;
+// Rows of two values per slot in the temperature compensation records of both layouts.
+inline constexpr size_t kTmpCompRows = 60;
 
 // ---- Single layout ----
 
@@ -55,6 +57,8 @@ inline constexpr uint32_t kAptUseJ11PinFlagOffset = 0x17A4;      // 16 bits
 inline constexpr uint32_t kPwtEnOffset = 0x17A6;                 // 16 bits
 inline constexpr uint32_t kPwtWordsOffset = 0x17A8;              // PWT word A, then word B (8 bytes each)
 inline constexpr uint32_t kPwtWordsEnd = 0x17B8;
+// AptUseJ11PinFlag, PwtEn and the PWT words as one block.
+inline constexpr size_t kPwtFlagsBlockSize = kPwtWordsEnd - kAptUseJ11PinFlagOffset;
 
 // Cells of the simple tables.
 inline constexpr size_t kMprCells = 24;
@@ -64,7 +68,7 @@ inline constexpr size_t kPhseHalfCells = 4;
 static_assert(kSingleSwitchPaBase + kSingleLayoutSlots * kSingleSwitchPaRecordSize == kSingleTmpCompBase);
 static_assert(kSingleSwitchPaEntries * 8 == kSingleBandValue0Pos);
 static_assert(kSingleBandValue3Pos + 2 <= kSingleSwitchPaRecordSize);
-static_assert(kSingleTmpCompRowsPos + 60 * kSingleTmpCompRowSize == kSingleTmpCompRecordSize);
+static_assert(kSingleTmpCompRowsPos + kTmpCompRows * kSingleTmpCompRowSize == kSingleTmpCompRecordSize);
 static_assert(kSingleTmpCompBase + kSingleLayoutSlots * kSingleTmpCompRecordSize <= kSinglePhseFirstHalfOffset);
 static_assert(kSinglePhseFirstHalfOffset + kPhseHalfCells * 2 == kSingleMprOffset);
 static_assert(kSingleMprOffset + kMprCells * 2 == kSingleCapacity0Offset);
@@ -99,6 +103,7 @@ inline constexpr size_t kMergedTmpCompBandPos = 0x000;  // the band value 0 plac
 inline constexpr size_t kMergedTmpCompBandSize = 4;
 inline constexpr uint32_t kMergedTmpCompRowsPos = 0x118;  // 60 rows of two 32-bit values
 inline constexpr size_t kMergedTmpCompRowSize = 8;
+inline constexpr size_t kMergedTmpCompRowsSize = kTmpCompRows * kMergedTmpCompRowSize;
 inline constexpr uint32_t kMergedTailPos = 0x2F8;  // band values 2 and 3 (16 bits each)
 inline constexpr size_t kMergedTailSize = 4;
 inline constexpr size_t kMergedBandValue2Pos = 0;  // within the tail
@@ -122,7 +127,7 @@ inline constexpr uint32_t kMergedImageEnd = 0x59F8;
 static_assert(kMergedMprOffset + kMergedMprPlaces * 2 <= kMergedFilterOffset);
 static_assert(kMergedFilterOffset + kFilterCells * 2 <= kMergedSlotBase);
 static_assert(kMergedHeadSize == 0x108);
-static_assert(kMergedTmpCompRowsPos + 60 * kMergedTmpCompRowSize == kMergedTailPos);
+static_assert(kMergedTmpCompRowsPos + kMergedTmpCompRowsSize == kMergedTailPos);
 static_assert(kMergedTailPos + kMergedTailSize <= kMergedSlotSize);
 static_assert(kMergedSlotBase + kMergedLayoutSlots * kMergedSlotSize == kMergedPhseCapacityOffset);
 static_assert(kMergedCapacity1Offsets[1] + 4 == kMergedPhseCapacityOffset + kMergedPhseCapacitySize);

@@ -10,38 +10,6 @@ namespace {
 
 using namespace lte;  // the NV layouts (lte_nv_map.h)
 
-// ---- NV places the sheet units keep to themselves (spec Parts 4.1-4.4) ----
-
-// Single layout table values.
-constexpr uint32_t kSingleFilterOffset = 0x1794;  // 6 x u16
-constexpr uint32_t kSingleMprOffset = 0x1750;     // 24 x u16
-constexpr uint32_t kSinglePhseFirstOffset = 0x1748;   // cells 0-3, u16 each
-constexpr uint32_t kSinglePhseSecondOffset = 0x1784;  // cells 4-7, u16 each
-constexpr uint32_t kSingleCapacity0Offset = 0x1780;   // u32
-constexpr uint32_t kSingleCapacity1Offset = 0x178C;   // u32
-constexpr uint32_t kSingleAntTypeFlagOffset = 0x1790;  // u16: 0 MipiType, 1 GpioType
-// Merged layout table values.
-constexpr uint32_t kMergedFilterOffset = 0x0184;  // 6 x u16
-constexpr uint32_t kMergedMprOffset = 0x0004;     // 24 x u16, then 18 zeros
-constexpr uint32_t kMergedMprSize = 42 * 2;
-// Merged Phse (cells 0, 1, 4, 5) and Capacity (cells 0, 1, each twice) interleave in 0x2C60-0x2C7F.
-constexpr uint32_t kMergedPhseOffsets[] = {0x2C60, 0x2C68, 0x2C70, 0x2C78};
-constexpr uint32_t kMergedCapacityOffsets[] = {0x2C64, 0x2C6C, 0x2C74, 0x2C7C};
-// PWT and other flags: the same places in both layouts.
-constexpr uint32_t kPwt2R1TFlagOffset = 0x1792;  // u16
-constexpr uint32_t kPwtTxNvFlagOffset = 0x17A0;  // u32
-constexpr uint32_t kPwtFlagsOffset = 0x17A4;     // u16 AptUseJ11PinFlag, u16 PwtEn, two 8-byte PWT words
-constexpr uint32_t kPwtFlagsSize = 2 + 2 + 2 * kCtrlEntrySize;
-// Merged switch/PA slot: band values 0 and 1 and 32 control word entries
-// (slot bytes 0x000-0x107), band values 2 and 3 (0x2F8-0x2FB).
-constexpr uint32_t kMergedSwitchPaHeadSize = 0x108;
-constexpr uint32_t kMergedBandValues23 = 0x2F8;
-constexpr uint32_t kMergedBandValues23Size = 4;
-// Merged temperature compensation: band number at slot byte 0, 60 rows of
-// two u32 at 0x118-0x2F7.
-constexpr uint32_t kMergedTmpCompRows = 0x118;
-constexpr uint32_t kMergedTmpCompRowsSize = 60 * 8;
-
 // ---- Cell kinds ----
 
 constexpr std::string_view kOpenWords[] = {"open"};
@@ -110,27 +78,28 @@ constexpr RangeDef kTmpCompRanges[] = {
 // Every merged write but PWT's ends by clearing the spare block.
 constexpr NvSpan kMergedSpare = {kMergedSpareOffset, kMergedSpareSize, NvLayout::Merged};
 
-constexpr NvSpan kFilterBlocks[] = {{kSingleFilterOffset, 6 * 2, NvLayout::Single},
-                                    {kMergedFilterOffset, 6 * 2, NvLayout::Merged},
+constexpr NvSpan kFilterBlocks[] = {{kSingleFilterOffset, kFilterCells * kLe16Size, NvLayout::Single},
+                                    {kMergedFilterOffset, kFilterCells * kLe16Size, NvLayout::Merged},
                                     kMergedSpare};
-constexpr NvSpan kMprBlocks[] = {{kSingleMprOffset, 24 * 2, NvLayout::Single},
-                                 {kMergedMprOffset, kMergedMprSize, NvLayout::Merged},
+constexpr NvSpan kMprBlocks[] = {{kSingleMprOffset, kMprCells * kLe16Size, NvLayout::Single},
+                                 {kMergedMprOffset, kMergedMprPlaces * kLe16Size, NvLayout::Merged},
                                  kMergedSpare};
-constexpr NvSpan kPhseBlocks[] = {{kSinglePhseFirstOffset, 4 * 2, NvLayout::Single},
-                                  {kSinglePhseSecondOffset, 4 * 2, NvLayout::Single},
-                                  {kMergedPhseOffsets[0], 4, NvLayout::Merged},
-                                  {kMergedPhseOffsets[1], 4, NvLayout::Merged},
-                                  {kMergedPhseOffsets[2], 4, NvLayout::Merged},
-                                  {kMergedPhseOffsets[3], 4, NvLayout::Merged},
+constexpr NvSpan kPhseBlocks[] = {{kSinglePhseFirstHalfOffset, kPhseHalfCells * kLe16Size, NvLayout::Single},
+                                  {kSinglePhseSecondHalfOffset, kPhseHalfCells * kLe16Size, NvLayout::Single},
+                                  {kMergedPhseCell0Offset, kLe32Size, NvLayout::Merged},
+                                  {kMergedPhseCell4Offset, kLe32Size, NvLayout::Merged},
+                                  {kMergedPhseCell1Offset, kLe32Size, NvLayout::Merged},
+                                  {kMergedPhseCell5Offset, kLe32Size, NvLayout::Merged},
                                   kMergedSpare};
-constexpr NvSpan kCapacityBlocks[] = {{kSingleCapacity0Offset, 4, NvLayout::Single},
-                                      {kSingleCapacity1Offset, 4, NvLayout::Single},
-                                      {kMergedCapacityOffsets[0], 4, NvLayout::Merged},
-                                      {kMergedCapacityOffsets[1], 4, NvLayout::Merged},
-                                      {kMergedCapacityOffsets[2], 4, NvLayout::Merged},
-                                      {kMergedCapacityOffsets[3], 4, NvLayout::Merged},
+constexpr NvSpan kCapacityBlocks[] = {{kSingleCapacity0Offset, kLe32Size, NvLayout::Single},
+                                      {kSingleCapacity1Offset, kLe32Size, NvLayout::Single},
+                                      {kMergedCapacity0Offsets[0], kLe32Size, NvLayout::Merged},
+                                      {kMergedCapacity1Offsets[0], kLe32Size, NvLayout::Merged},
+                                      {kMergedCapacity0Offsets[1], kLe32Size, NvLayout::Merged},
+                                      {kMergedCapacity1Offsets[1], kLe32Size, NvLayout::Merged},
                                       kMergedSpare};
-constexpr NvSpan kPwtBlocks[] = {{kPwt2R1TFlagOffset, 2}, {kPwtTxNvFlagOffset, 4}, {kPwtFlagsOffset, kPwtFlagsSize}};
+constexpr NvSpan kPwtBlocks[] = {
+    {k2R1TFlagOffset, kLe16Size}, {kTxNvFlagOffset, kLe32Size}, {kAptUseJ11PinFlagOffset, kPwtFlagsBlockSize}};
 
 // Switch/PA: single layout, the antenna type flag and the 12 records;
 // merged layout, per slot 0-13 the band values and entries, then the spare block.
@@ -138,11 +107,11 @@ constexpr size_t kSwitchPaSpanCount = 2 + 2 * kMergedLayoutSlots + 1;
 constexpr std::array<NvSpan, kSwitchPaSpanCount> switch_pa_blocks() {
   std::array<NvSpan, kSwitchPaSpanCount> spans{};
   size_t n = 0;
-  spans[n++] = {kSingleAntTypeFlagOffset, 2, NvLayout::Single};
+  spans[n++] = {kAntTypeFlagOffset, kLe16Size, NvLayout::Single};
   spans[n++] = {kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize, NvLayout::Single};
   for (size_t slot = 0; slot < kMergedLayoutSlots; ++slot) {
-    spans[n++] = {merged_slot_offset(slot), kMergedSwitchPaHeadSize, NvLayout::Merged};
-    spans[n++] = {merged_slot_offset(slot) + kMergedBandValues23, kMergedBandValues23Size, NvLayout::Merged};
+    spans[n++] = {merged_slot_offset(slot), kMergedHeadSize, NvLayout::Merged};
+    spans[n++] = {merged_slot_offset(slot) + kMergedTailPos, kMergedTailSize, NvLayout::Merged};
   }
   spans[n++] = kMergedSpare;
   return spans;
@@ -157,8 +126,9 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
   size_t n = 0;
   spans[n++] = {kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize, NvLayout::Single};
   for (size_t slot = 0; slot < kMergedLayoutSlots; ++slot) {
-    spans[n++] = {merged_slot_offset(slot), 4, NvLayout::Merged};
-    spans[n++] = {merged_slot_offset(slot) + kMergedTmpCompRows, kMergedTmpCompRowsSize, NvLayout::Merged};
+    const uint32_t band = merged_slot_offset(slot) + static_cast<uint32_t>(kMergedTmpCompBandPos);
+    spans[n++] = {band, kMergedTmpCompBandSize, NvLayout::Merged};
+    spans[n++] = {merged_slot_offset(slot) + kMergedTmpCompRowsPos, kMergedTmpCompRowsSize, NvLayout::Merged};
   }
   spans[n++] = kMergedSpare;
   return spans;

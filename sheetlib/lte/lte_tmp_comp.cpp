@@ -14,10 +14,9 @@ namespace {
 
 enum Range : size_t { kBandsRange, kDataRange };
 
-constexpr size_t kTmpRows = 60;
 constexpr size_t kDataColumns = 32;  // two per band slot
 constexpr size_t kValuesPerRow = 2;
-constexpr size_t kDataCells = kTmpRows * kDataColumns;
+constexpr size_t kDataCells = kTmpCompRows * kDataColumns;
 static_assert(kBandSlots * kValuesPerRow == kDataColumns);
 
 constexpr RangeRule kRanges[] = {
@@ -28,7 +27,7 @@ constexpr RangeRule kRanges[] = {
 
 struct TmpRecord {
   uint32_t band = 0;
-  std::array<std::array<uint16_t, kValuesPerRow>, kTmpRows> rows{};
+  std::array<std::array<uint16_t, kValuesPerRow>, kTmpCompRows> rows{};
 };
 using TmpRecords = std::array<TmpRecord, kBandSlots>;
 
@@ -37,7 +36,7 @@ std::vector<NvBlock> stage_single(const TmpRecords& records) {
   for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
     const size_t base = b * kSingleTmpCompRecordSize;
     block.put32(base + kSingleTmpCompBandPos, records[b].band);
-    for (size_t r = 0; r < kTmpRows; ++r) {
+    for (size_t r = 0; r < kTmpCompRows; ++r) {
       block.put16(base + kSingleTmpCompRowsPos + r * kSingleTmpCompRowSize, records[b].rows[r][0]);
       block.put16(base + kSingleTmpCompRowsPos + r * kSingleTmpCompRowSize + 2, records[b].rows[r][1]);
     }
@@ -52,8 +51,8 @@ std::vector<NvBlock> stage_merged(const TmpRecords& records) {
   for (size_t b = 0; b < kMergedLayoutSlots; ++b) {
     NvBlock band(merged_slot_offset(b) + kMergedTmpCompBandPos, kMergedTmpCompBandSize);
     band.put32(0, records[b].band);
-    NvBlock rows(merged_slot_offset(b) + kMergedTmpCompRowsPos, kTmpRows * kMergedTmpCompRowSize);
-    for (size_t r = 0; r < kTmpRows; ++r) {
+    NvBlock rows(merged_slot_offset(b) + kMergedTmpCompRowsPos, kMergedTmpCompRowsSize);
+    for (size_t r = 0; r < kTmpCompRows; ++r) {
       const uint32_t first = records[b].rows[r][0];
       const uint32_t second = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(records[b].rows[r][1])));
       rows.put32(r * kMergedTmpCompRowSize, first);
@@ -83,7 +82,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout la
   // The first `counted` records take the first 2 * counted columns, whichever
   // slots were skipped.
   const Cells& data = r[kDataRange];
-  for (size_t row = 0; row < kTmpRows; ++row) {
+  for (size_t row = 0; row < kTmpCompRows; ++row) {
     for (size_t col = 0; col < kValuesPerRow * counted; ++col) {
       const auto value = static_cast<uint16_t>(ReadDec(data[row * kDataColumns + col]));
       records[col / kValuesPerRow].rows[row][col % kValuesPerRow] = value;

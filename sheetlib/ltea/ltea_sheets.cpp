@@ -63,18 +63,19 @@ constexpr RangeDef kTxAntSelectRanges[] = {{"TxAntSelect", 15, 2, &msg::kLteaTxA
 
 // ---- NV blocks ----
 
-constexpr NvSpan kFilterBlocks[] = {{kFilterOffset, kFilterCount * 2}};
-constexpr NvSpan kFlagsBlocks[] = {{kTxNvFlagOffset, 4}, {kTxPowerEsfOffset, 2}};
-constexpr NvSpan kMprBlocks[] = {{kMprOffset, kMprCount * 2}};
-constexpr NvSpan kPcScaleBlocks[] = {{kPcScaleMarkerOffset, 4}, {kPcScaleValuesOffset, kPcScaleCount * 2}};
-constexpr NvSpan kPhseBlocks[] = {{kPairsOffset + 0 * kPairSize + kPhaseInPair, 4},
-                                  {kPairsOffset + 1 * kPairSize + kPhaseInPair, 4},
-                                  {kPairsOffset + 2 * kPairSize + kPhaseInPair, 4},
-                                  {kPairsOffset + 3 * kPairSize + kPhaseInPair, 4}};
-constexpr NvSpan kCapacityBlocks[] = {{kPairsOffset + 0 * kPairSize + kCapacityInPair, 4},
-                                      {kPairsOffset + 1 * kPairSize + kCapacityInPair, 4},
-                                      {kPairsOffset + 2 * kPairSize + kCapacityInPair, 4},
-                                      {kPairsOffset + 3 * kPairSize + kCapacityInPair, 4}};
+constexpr NvSpan kFilterBlocks[] = {{kFilterOffset, kFilterCount * kLe16Size}};
+constexpr NvSpan kFlagsBlocks[] = {{kTxNvFlagOffset, kLe32Size}, {kTxPowerEsfOffset, kLe16Size}};
+constexpr NvSpan kMprBlocks[] = {{kMprOffset, kMprCount * kLe16Size}};
+constexpr NvSpan kPcScaleBlocks[] = {{kPcScaleMarkerOffset, kLe32Size},
+                                     {kPcScaleValuesOffset, kPcScaleCount * kLe16Size}};
+constexpr NvSpan kPhseBlocks[] = {{kPairsOffset + 0 * kPairSize + kPhaseInPair, kLe32Size},
+                                  {kPairsOffset + 1 * kPairSize + kPhaseInPair, kLe32Size},
+                                  {kPairsOffset + 2 * kPairSize + kPhaseInPair, kLe32Size},
+                                  {kPairsOffset + 3 * kPairSize + kPhaseInPair, kLe32Size}};
+constexpr NvSpan kCapacityBlocks[] = {{kPairsOffset + 0 * kPairSize + kCapacityInPair, kLe32Size},
+                                      {kPairsOffset + 1 * kPairSize + kCapacityInPair, kLe32Size},
+                                      {kPairsOffset + 2 * kPairSize + kCapacityInPair, kLe32Size},
+                                      {kPairsOffset + 3 * kPairSize + kCapacityInPair, kLe32Size}};
 constexpr NvSpan kTxAntSelectBlocks[] = {{kAntMainEntryOffset, kEntrySize}, {kAntDiversityEntryOffset, kEntrySize}};
 
 // The switch/PA write reads the head, then writes in every band record the
@@ -88,13 +89,13 @@ constexpr std::array<NvSpan, kSwitchPaSpanCount> switch_pa_blocks() {
   std::array<NvSpan, kSwitchPaSpanCount> spans{};
   size_t n = 0;
   spans[n++] = {0, kHeadSize, NvLayout::Any, true};
-  spans[n++] = {kBandRecordCountOffset, 4};
+  spans[n++] = {kBandRecordCountOffset, kLe32Size};
   for (size_t k = 0; k < kBandSlots; ++k) {
     spans[n++] = {band_field(k, kRecBandNumber), kRecStateBlocksEnd};
     spans[n++] = {band_field(k, kRecCarried760), kRecPaTimingEnd - kRecCarried760};
   }
-  spans[n++] = {kClearedFieldsOffset, kClearedFieldCount * 2};
-  spans[n++] = {kHeadEndMarkerOffset, 2};
+  spans[n++] = {kClearedFieldsOffset, kClearedFieldCount * kLe16Size};
+  spans[n++] = {kHeadEndMarkerOffset, kLe16Size};
   return spans;
 }
 constexpr auto kSwitchPaBlocks = switch_pa_blocks();
@@ -107,7 +108,7 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
   size_t n = 0;
   spans[n++] = {0, kHeadSize, NvLayout::Any, true};
   for (size_t k = 0; k < kBandSlots; ++k) {
-    spans[n++] = {band_field(k, kRecBandNumber), 4};
+    spans[n++] = {band_field(k, kRecBandNumber), kLe32Size};
     spans[n++] = {band_field(k, kRecTmpComp), kTmpCompSize};
   }
   return spans;

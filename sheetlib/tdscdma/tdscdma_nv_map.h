@@ -21,6 +21,9 @@ inline constexpr size_t kTmpCompPairs = 20;
 inline constexpr size_t kTmpCompPairSize = 4;  // first value, then second value
 inline constexpr size_t kTmpCompSecondValuePos = 2;
 inline constexpr size_t kTmpCompTableSize = kTmpCompPairs * kTmpCompPairSize;
+// Tables A and B as one block from kTmpCompAOffset.
+inline constexpr size_t kTmpCompTables = 2;
+inline constexpr size_t kTmpCompBothTablesSize = kTmpCompTables * kTmpCompTableSize;
 
 // ---- Switch/PA control word area: 14 sets of 32 bytes, two groups of 7 ----
 inline constexpr uint32_t kSwitchPaAreaOffset = 580;  // 0x244
@@ -38,6 +41,7 @@ static_assert(kNvCtrlOffset + kNvCtrlSize <= kTmpCompAOffset);
 static_assert(kNvCtrlOffset + kNvCtrlReadSize <= kSwitchPaAreaOffset);
 static_assert(kTmpCompAOffset + kTmpCompTableSize == kTmpCompBOffset);
 static_assert(kTmpCompBOffset + kTmpCompTableSize == kSwitchPaAreaOffset);
+static_assert(kTmpCompAOffset + kTmpCompBothTablesSize == kSwitchPaAreaOffset);
 static_assert(kHighStatesOffset + kHighGroupStride * kSwitchPaGroups == kSwitchPaAreaOffset + kSwitchPaAreaSize);
 
 }  // namespace calvex::tdscdma

@@ -2,18 +2,12 @@
 #include <cstdint>
 
 #include "sheet_def.h"
+#include "tdscdma/tdscdma_nv_map.h"
 
 namespace calvex {
 namespace {
 
-// ---- NV places (spec Part 5; the sheet units keep them to themselves) ----
-
-constexpr uint32_t kNvCtrlOffset = 168;  // 0xA8: 15 fields up to 209
-constexpr uint32_t kNvCtrlSize = 42;
-constexpr uint32_t kTmpCompOffset = 420;  // 0x1A4: table A (20 pairs of u16/s16), then table B at 500
-constexpr uint32_t kTmpCompSize = 2 * 20 * 4;
-constexpr uint32_t kSwitchPaAreaOffset = 580;  // 0x244: 14 control word sets and their gaps, up to 1283
-constexpr uint32_t kSwitchPaAreaSize = 704;
+using namespace tdscdma;  // the NV map (tdscdma_nv_map.h)
 
 // ---- Cell kinds ----
 
@@ -42,7 +36,7 @@ constexpr RangeDef kTmpCompRanges[] = {{"TmpComp", 20, 4, &msg::kTmpCompDataCell
 
 constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};
-constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompOffset, kTmpCompSize}};
+constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
 
 constexpr SheetDef kSheets[] = {
     {.name = "TdscdmaNvCtrl",

@@ -13,7 +13,7 @@ constexpr uint16_t kCellsPerRow = 4;  // A first, A second, B first, B second
 constexpr uint8_t kValueSize = 2;
 
 constexpr TableRange kRanges[] = {{kTmpCompPairs * kCellsPerRow, &msg::kTmpCompDataCells, CellParse::Dec}};
-constexpr NvSpan kBlocks[] = {{kTmpCompAOffset, 2 * kTmpCompTableSize}};
+constexpr NvSpan kBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
 
 // Column c of the sheet: value c % 2 of the pairs of table c / 2.
 constexpr CellRun column_run(uint16_t c, uint32_t table, ValueFormat format) {

@@ -47,7 +47,7 @@ void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
   if (!ranges) return;
   const Cells& table = (*ranges)[0];
 
-  NvBlock entries(kAntExchangeOffset, kAntStates * kCtrlEntrySize);
+  NvBlock entries(kAntExchangeOffset, kAntExchangeSize);
   for (size_t column = 0; column < kAntStates; ++column) {
     put_ctrl_entry(entries, column * kCtrlEntrySize, build_ant_entry(table, column));
   }

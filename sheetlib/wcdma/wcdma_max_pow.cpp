@@ -49,7 +49,7 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
   const uint32_t hdel_word = ReadHex(hdel_text);
 
   // The BandEn word and the table behind it, staged as one block.
-  NvBlock band_en(kBandEnOffset, kEnableWordSize + kMaxPowEntries * kMaxPowEntrySize);
+  NvBlock band_en(kBandEnOffset, kBandEnAndMaxPowSize);
   if (is_band_en_marker(cells[kBandEnEnable][0])) {
     const BandList bands = read_band_list(table_cells, kMaxPowEntries);
     if (bands.count == 0) {

@@ -11,7 +11,6 @@
 namespace calvex::wcdma {
 namespace {
 
-constexpr size_t kNotchBlockSize = kNotchCountSize + kNotchTableSize;  // count and table
 constexpr size_t kParamCells = kNotchPoints * kNotchParamsPerPoint;   // 20
 constexpr size_t kReadCells = 1 + kParamCells;                        // count cell first
 constexpr int32_t kMaxPoints = static_cast<int32_t>(kNotchPoints);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ctrl_word.h"
 #include "sheet.h"
 
 namespace calvex::wcdma {
@@ -24,6 +25,8 @@ inline constexpr size_t kNotchPoints = 10;
 inline constexpr size_t kNotchParamsPerPoint = 2;
 inline constexpr size_t kNotchParamSize = 4;
 inline constexpr size_t kNotchTableSize = kNotchPoints * kNotchParamsPerPoint * kNotchParamSize;
+// The count and the table as one block from kNotchCountOffset.
+inline constexpr size_t kNotchBlockSize = kNotchCountSize + kNotchTableSize;
 
 // Maximum power: 32-bit BandEn enable word, then 8 entries of
 // {16-bit band, 16-bit signed power}.
@@ -33,10 +36,13 @@ inline constexpr size_t kMaxPowEntries = 8;
 inline constexpr size_t kMaxPowEntrySize = 4;
 inline constexpr size_t kMaxPowPowerPos = 2;
 inline constexpr size_t kMaxPowTableSize = kMaxPowEntries * kMaxPowEntrySize;
+// The BandEn word and the table as one block from kBandEnOffset.
+inline constexpr size_t kBandEnAndMaxPowSize = kEnableWordSize + kMaxPowTableSize;
 
 // Antenna exchange: the exchange entry, then the no-exchange entry (8 bytes each).
 inline constexpr uint32_t kAntExchangeOffset = 200;  // 0xC8
 inline constexpr size_t kAntStates = 2;
+inline constexpr size_t kAntExchangeSize = kAntStates * kCtrlEntrySize;
 
 // ---- Band slots ----
 
@@ -48,6 +54,7 @@ inline constexpr uint32_t kBandSlotBlockSize = 720;    // 0x2D0
 inline constexpr size_t kTmpCompRows = 40;
 inline constexpr size_t kTmpCompEntrySize = 4;
 inline constexpr size_t kTmpCompSecondValuePos = 2;
+inline constexpr size_t kTmpCompTableSize = kTmpCompRows * kTmpCompEntrySize;  // from the block's start
 inline constexpr uint32_t kCtrlAreaInBlock = 160;
 inline constexpr size_t kCtrlAreaSize = 560;
 
@@ -55,6 +62,8 @@ inline constexpr uint32_t kBandListOffset = 6068;  // 0x17B4: 8 x 32-bit band nu
 inline constexpr uint32_t kBandListEntrySize = 4;
 inline constexpr uint32_t kBandCountOffset = 6100;  // 0x17D4: 32-bit count of slots in use
 inline constexpr uint32_t kBandCountSize = 4;
+// The band list and the band count as one block from kBandListOffset.
+inline constexpr size_t kBandListAndCountSize = kBandSlots * kBandListEntrySize + kBandCountSize;
 // The reads that need the band list take the image's first 6104 bytes:
 // everything up to and including the band count.
 inline constexpr size_t kHeadSize = 6104;  // 0x17D8
@@ -63,13 +72,15 @@ static_assert(kHdelFlagOffset + kEnableWordSize == kNotchCountOffset);
 static_assert(kNotchCountOffset + kNotchCountSize == kNotchTableOffset);
 static_assert(kNotchTableOffset + kNotchTableSize == kBandEnOffset);
 static_assert(kBandEnOffset + kEnableWordSize == kMaxPowTableOffset);
+static_assert(kBandEnOffset + kBandEnAndMaxPowSize == kAntExchangeOffset);
 static_assert(kMaxPowTableOffset + kMaxPowTableSize == kAntExchangeOffset);
-static_assert(kAntExchangeOffset + kAntStates * 8 <= kBandSlotBlockOffset);
+static_assert(kAntExchangeOffset + kAntExchangeSize <= kBandSlotBlockOffset);
 static_assert(kMaxPowEntries == kBandSlots);
-static_assert(kTmpCompRows * kTmpCompEntrySize <= kCtrlAreaInBlock);
+static_assert(kTmpCompTableSize == kCtrlAreaInBlock);
 static_assert(kCtrlAreaInBlock + kCtrlAreaSize == kBandSlotBlockSize);
 static_assert(kBandSlotBlockOffset + kBandSlots * kBandSlotBlockSize == kBandListOffset);
 static_assert(kBandListOffset + kBandSlots * kBandListEntrySize == kBandCountOffset);
+static_assert(kBandListOffset + kBandListAndCountSize == kHeadSize);
 static_assert(kBandCountOffset + kBandCountSize == kHeadSize);
 
 // Offset of band slot k's block.

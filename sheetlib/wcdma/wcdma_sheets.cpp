@@ -10,21 +10,6 @@ namespace {
 
 using namespace wcdma;  // the WCDMA head (wcdma_nv_map.h)
 
-// ---- NV places the sheet units keep to themselves (spec Part 6) ----
-
-constexpr uint32_t kHdelFlagOffset = 76;  // 0x4C: u32 HdelFlag enable word
-constexpr uint32_t kNotchOffset = 80;     // 0x50: u32 point count, then 10 x {u32, s32} parameters
-constexpr uint32_t kNotchSize = 4 + 10 * 8;
-constexpr uint32_t kBandEnOffset = 164;  // 0xA4: u32 BandEn enable word, then 8 x {u16 band, s16 power}
-constexpr uint32_t kBandEnAndMaxPowSize = 4 + 8 * 4;
-constexpr uint32_t kAntExchangeOffset = 200;  // 0xC8: exchange and no-exchange entries
-constexpr uint32_t kAntExchangeSize = 2 * 8;
-// Of each 720-byte band slot block the switch/PA sheet owns the 560 bytes
-// from 160 on, the temperature compensation sheet the first 160.
-constexpr uint32_t kSlotTmpCompSize = 160;
-constexpr uint32_t kSlotSwitchPaOffset = 160;
-constexpr uint32_t kSlotSwitchPaSize = 560;
-
 // ---- Cell kinds ----
 
 // Switches: "open" writes the feature; "close" (what the read shows for a
@@ -73,28 +58,28 @@ constexpr RangeDef kTmpCompRanges[] = {
 // ---- NV blocks ----
 
 constexpr NvSpan kAntExchangeBlocks[] = {{kAntExchangeOffset, kAntExchangeSize}};
-constexpr NvSpan kMaxPowBlocks[] = {{kHdelFlagOffset, 4}, {kBandEnOffset, kBandEnAndMaxPowSize}};
-constexpr NvSpan kNotchBlocks[] = {{kNotchOffset, kNotchSize}};
+constexpr NvSpan kMaxPowBlocks[] = {{kHdelFlagOffset, kEnableWordSize}, {kBandEnOffset, kBandEnAndMaxPowSize}};
+constexpr NvSpan kNotchBlocks[] = {{kNotchCountOffset, kNotchBlockSize}};
 
-// Switch/PA: the band list and count, and 560 bytes of every band slot.
+// Switch/PA: the band list and count, and the control word area of every band slot.
 constexpr size_t kSwitchPaSpanCount = 1 + kBandSlots;
 constexpr std::array<NvSpan, kSwitchPaSpanCount> switch_pa_blocks() {
   std::array<NvSpan, kSwitchPaSpanCount> spans{};
   size_t n = 0;
-  spans[n++] = {kBandListOffset, kBandSlots * kBandListEntrySize + kBandCountSize};
-  for (size_t k = 0; k < kBandSlots; ++k) spans[n++] = {band_slot_block(k) + kSlotSwitchPaOffset, kSlotSwitchPaSize};
+  spans[n++] = {kBandListOffset, kBandListAndCountSize};
+  for (size_t k = 0; k < kBandSlots; ++k) spans[n++] = {band_slot_block(k) + kCtrlAreaInBlock, kCtrlAreaSize};
   return spans;
 }
 constexpr auto kSwitchPaBlocks = switch_pa_blocks();
 
 // Temperature compensation: reads the band list and count (the check),
-// writes the first 160 bytes of the slots in use.
+// writes the table at the start of the block of each slot in use.
 constexpr size_t kTmpCompSpanCount = 1 + kBandSlots;
 constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
   std::array<NvSpan, kTmpCompSpanCount> spans{};
   size_t n = 0;
-  spans[n++] = {kBandListOffset, kBandSlots * kBandListEntrySize + kBandCountSize, NvLayout::Any, true};
-  for (size_t k = 0; k < kBandSlots; ++k) spans[n++] = {band_slot_block(k), kSlotTmpCompSize};
+  spans[n++] = {kBandListOffset, kBandListAndCountSize, NvLayout::Any, true};
+  for (size_t k = 0; k < kBandSlots; ++k) spans[n++] = {band_slot_block(k), kTmpCompTableSize};
   return spans;
 }
 constexpr auto kTmpCompBlocks = tmp_comp_blocks();

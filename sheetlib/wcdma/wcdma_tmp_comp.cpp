@@ -40,7 +40,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   // Entries of slot b, rows ascending, in one staged run per slot.
   std::vector<NvBlock> slot_tables;
   for (size_t b = 0; b < slots; ++b) {
-    NvBlock entries(entry_offset(b, 0), kTmpCompRows * kTmpCompEntrySize);
+    NvBlock entries(entry_offset(b, 0), kTmpCompTableSize);
     for (size_t r = 0; r < kTmpCompRows; ++r) {
       const size_t cell = r * kColumns + b * kColumnsPerSlot;
       entries.put16(r * kTmpCompEntrySize, static_cast<uint32_t>(ReadDec(table[cell])));
@@ -51,7 +51,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
 
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;
-  NvBlock band_list(kBandListOffset, kBandSlots * kBandListEntrySize + kBandCountSize);
+  NvBlock band_list(kBandListOffset, kBandListAndCountSize);
   load_blocks(file, {&band_list});
   bool same_bands = band_list.get32(kBandCountOffset - kBandListOffset) == slots;
   for (size_t i = 0; same_bands && i < slots; ++i) {
