@@ -62,12 +62,17 @@ fetch_source() {
   local src=$1 bin=$2 want versions v
   want=$(dpkg-query -W -f='${source:Version}' "$bin" 2>/dev/null || true)
   versions=$(apt-cache showsrc "$src" | sed -n 's/^Version: //p' | sort -rV)
-  for v in $want $versions; do
-    if apt-get source -qq "$src=$v" >/dev/null 2>&1; then
-      [[ -n $want && $v != "$want" ]] && echo "build-win-deps: $src $want not on the mirror, using $v" >&2
-      echo "$src=$v" >>"$work/versions"
-      return
-    fi
+  # A mirror that drops a connection now and then gets three tries.
+  local attempt
+  for attempt in 1 2 3; do
+    for v in $want $versions; do
+      if apt-get source -qq "$src=$v" >/dev/null 2>&1; then
+        [[ -n $want && $v != "$want" ]] && echo "build-win-deps: $src $want not on the mirror, using $v" >&2
+        echo "$src=$v" >>"$work/versions"
+        return
+      fi
+    done
+    sleep $((attempt * 5))
   done
   echo "build-win-deps: cannot fetch the source package $src" >&2
   exit 1
