@@ -29,6 +29,19 @@ case "${1:-}" in
 esac
 # The programs run in the 32-bit root, in this order; each prints one line per check.
 programs=(calvex_win_host.exe)
+# Then calvex.exe's round trip on the common example image, in the same session:
+# each step is "label|command line"; a step passes when it exits with 0. The
+# image written from the read output must equal the image written from the
+# example sheet (fc /b exits 0 on identical files).
+calvex_steps=(
+  "calvex-version|calvex.exe --version"
+  "calvex-write|calvex.exe write TempDacTab nv.bin TempDacTab.csv"
+  "calvex-read|calvex.exe read TempDacTab nv.bin -o back.csv"
+  "calvex-copy|copy /y nv.bin nv2.bin"
+  "calvex-write-back|calvex.exe write TempDacTab nv2.bin back.csv"
+  "calvex-same-image|fc /b nv.bin nv2.bin"
+  "calvex-refuses-bad-cell|calvex.exe write TempDacTab nv.bin bad.csv & if errorlevel 2 (cmd /c exit 0) else (cmd /c exit 1)"
+)
 
 skip() {
   echo "skipped: $*"
@@ -240,6 +253,17 @@ for p in "${programs[@]}"; do
   cp "$bindir/$p" "$run_dir/"
   printf '%s\r\necho exit %s %%ERRORLEVEL%%\r\n' "$p" "$p" >>"$cmd"
 done
+if [ -f "$bindir/calvex.exe" ]; then
+  cp "$bindir/calvex.exe" "$run_dir/"
+  cp examples/common/nv.bin examples/common/TempDacTab.csv "$run_dir/"
+  sed '0,/^[0-9]/s//x&/' examples/common/TempDacTab.csv >"$run_dir/bad.csv"
+  for step in "${calvex_steps[@]}"; do
+    printf '%s\r\necho exit %s %%ERRORLEVEL%%\r\n' "${step#*|}" "${step%%|*}" >>"$cmd"
+    programs+=("${step%%|*}")
+  done
+else
+  fail "$bindir/calvex.exe not found"
+fi
 log "running ${programs[*]} in one 32-bit wine session"
 t=$(date +%s)
 # The session's wine services keep its output open after the programs end, so the
