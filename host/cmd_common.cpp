@@ -147,7 +147,7 @@ size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const C
       if (++*listed > kMaxListedProblems) continue;
       std::string line = place(r, i) + ": range " + std::string(range.name) + ", row " + std::to_string(row + 1) + " col " +
               std::to_string(col + 1) + ": '" + cells[i] + "': " + *problem;
-      if (spec.kind == calvex::CellKind::Keyword) {
+      if (spec.kind == calvex::CellKind::Keyword && !cells[i].empty()) {
         const std::string near = near_keyword(spec, cells[i]);
         if (!near.empty() && near != cells[i]) line += " (did you mean '" + near + "'?)";
       }
