@@ -187,6 +187,13 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
 
   const int32_t layout = layout_value(sheet, options);
   const std::string label = sheet_label(sheet, layout);
+  if (options.write_back && *options.write_back != "-" &&
+      (same_file(*options.write_back, image) || same_file(*options.write_back, sheet_file) ||
+       (options.output && *options.write_back == *options.output))) {
+    err("calvex: the write-back file '" + *options.write_back +
+        "' is the image, the sheet file or the output; nothing was written");
+    return kExitUsage;
+  }
   LockedImage original;
   std::string error;
   if (!original.open(image, &error)) {

@@ -208,6 +208,19 @@ TEST_F(Cli, ReadOutputNeverReplacesTheImage) {
   EXPECT_EQ(slurp(image), before);
 }
 
+TEST_F(Cli, WriteBackNeverReplacesTheImage) {
+  const std::string image = image_of("common");
+  const std::string before = slurp(image);
+  const std::string sheet = examples() + "/common/PinMuxMipiInit.csv";
+  for (const std::string& target : {image, sheet}) {
+    SCOPED_TRACE(target);
+    const CliRun w = run("write PinMuxMipiInit " + image + " " + sheet + " --write-back " + target);
+    EXPECT_EQ(w.status, 2);
+    EXPECT_NE(w.err.find("is the image, the sheet file or the output; nothing was written"), std::string::npos) << w.err;
+    EXPECT_EQ(slurp(image), before);
+  }
+}
+
 TEST_F(Cli, OpenFailuresNameThePathAndReason) {
   put(path("in.csv"), temp_dac_sheet(100));
   fs::create_directories(path("dir"));
