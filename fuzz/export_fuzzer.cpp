@@ -53,14 +53,14 @@ constexpr uint8_t kKeywordCode = kTokenCodes;
 constexpr uint8_t kNullCode = 0xFF;
 
 // A new handle for one cell's text (nullptr for kNullCode); the caller releases it.
-CalvexText take_cell(fuzzing::FuzzInput& in, const calvex::CellSpec& spec) {
+CalvexText take_cell(fuzzing::FuzzInput& in, const calvex::CellSpec& rule) {
   const uint8_t code = in.take_byte();
   if (code == kNullCode) return nullptr;
   if (code < kTokenCodes) return CalvexTextNew(std::u16string(kTokens[code]).c_str());
   if (code == kKeywordCode) {
     const uint8_t pick = in.take_byte();
-    if (spec.keywords.empty()) return CalvexTextNew(u"");
-    return CalvexTextNew(calvex::widen(spec.keywords[pick % spec.keywords.size()]).c_str());
+    if (rule.keywords.empty()) return CalvexTextNew(u"");
+    return CalvexTextNew(calvex::widen(rule.keywords[pick % rule.keywords.size()]).c_str());
   }
   return CalvexTextNew(in.take_text().c_str());
 }
@@ -213,12 +213,12 @@ void run_write(const calvex::SheetDef& def, fuzzing::FuzzInput& in, const std::s
         at -= h.cells.size();
         continue;
       }
-      calvex::CellSpec spec = h.def != nullptr ? h.def->cells : calvex::CellSpec{};
+      calvex::CellSpec rule = h.def != nullptr ? h.def->cells : calvex::CellSpec{};
       if (h.def != nullptr && h.def->cols > 0) {
-        spec = h.def->spec_at(static_cast<int>(at) / h.def->cols, static_cast<int>(at) % h.def->cols);
+        rule = h.def->spec_at(static_cast<int>(at) / h.def->cols, static_cast<int>(at) % h.def->cols);
       }
       CalvexTextRelease(h.cells[at]);
-      h.cells[at] = take_cell(in, spec);
+      h.cells[at] = take_cell(in, rule);
       break;
     }
   }

@@ -89,8 +89,8 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
         const std::string text = r < cells.size() && i < cells[r].size() ? cells[r][i] : std::string();
         if (text.empty()) continue;
         const CellRef at{row, static_cast<uint32_t>(x + 1)};
-        const calvex::CellSpec spec = range.spec_at(y, x);
-        const auto number = spec.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
+        const calvex::CellSpec rule = range.spec_at(y, x);
+        const auto number = rule.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
         if (number) {
           book.write_number(id, at, *number);
         } else {

@@ -27,29 +27,6 @@ std::vector<const SheetEntry*> readable_sheets(calvex::Family family) {
   return out;
 }
 
-// The image's bytes after checking it is a regular file that opens; the
-// lock is dropped again so that the library's own opens succeed.
-bool probe_image(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
-  LockedImage image;
-  if (!image.open(path, error)) return false;
-  *bytes = image.bytes();
-  return true;
-}
-
-bool check_bounds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,
-                  const std::string& image) {
-  for (const SheetEntry* s : sheets) {
-    const int32_t layout = layout_value(*s, options);
-    const uint64_t needed = required_size(*s, layout);
-    if (needed > size && !options.allow_short) {
-      err("error: " + sheet_label(*s, layout) + ": image '" + image + "' holds " + std::to_string(size) +
-          " bytes, the sheet's blocks reach " + std::to_string(needed) + " (--allow-short reads it anyway)");
-      return false;
-    }
-  }
-  return true;
-}
-
 std::string utc_now() {
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
@@ -98,7 +75,7 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
     err("calvex: the " + std::string(calvex::family_name(family)) + " family has no readable sheets");
     return kExitUsage;
   }
-  if (!check_bounds(sheets, options, bytes.size(), image)) return kExitRefused;
+  if (!image_holds(sheets, options, bytes.size(), image)) return kExitRefused;
 
   std::vector<std::pair<const SheetEntry*, RangeCells>> read;
   for (const SheetEntry* s : sheets) {
@@ -229,31 +206,9 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     }
   }
   if (options.dry_run) {
-    std::vector<uint8_t> after;
-    if (!work.read_back(&after, &error)) {
-      err("error: " + error);
-      return kExitRefused;
-    }
-    TempFile before;
-    if (!before.create(destination, original.bytes(), original.mode(), &error)) {
-      err("error: " + error);
-      return kExitRefused;
-    }
-    out("dry run: " + book_name + " on '" + image + "' (nothing written)\ncells:\n");
-    size_t changes = 0;
-    for (const Planned& p : plan) {
-      if (!p.sheet->has_read()) continue;
-      const int32_t layout = layout_value(*p.sheet, options);
-      SheetCells old_cells;
-      SheetCells new_cells;
-      read_sheet(*p.sheet, before.path(), layout, &old_cells);
-      read_sheet(*p.sheet, work.path(), layout, &new_cells);
-      changes += print_cell_changes(*p.sheet, old_cells, new_cells);
-    }
-    if (changes == 0) out("  no cell changes\n");
-    out("image:\n");
-    print_byte_changes(original.bytes(), after);
-    return kExitOk;
+    std::vector<const SheetEntry*> sheets;
+    for (const Planned& p : plan) sheets.push_back(p.sheet);
+    return report_dry_run(book_name, "error: ", sheets, options, original, work, destination);
   }
   if (!work.commit_over(original, destination, &error)) {
     err("error: " + error + "; the image was left unchanged");
@@ -272,7 +227,7 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
     return kExitUsage;
   }
   const auto sheets = readable_sheets(family);
-  if (!check_bounds(sheets, options, bytes_a.size(), a) || !check_bounds(sheets, options, bytes_b.size(), b)) {
+  if (!image_holds(sheets, options, bytes_a.size(), a) || !image_holds(sheets, options, bytes_b.size(), b)) {
     return kExitUsage;
   }
   std::string report = csv_format ? "kind,sheet,range,row,col,old,new\n" : "";

@@ -116,13 +116,13 @@ std::string hex_offset(uint64_t v) {
 namespace {
 
 // A keyword the text nearly matches (case or blanks aside), or empty.
-std::string near_keyword(const calvex::CellSpec& spec, const std::string& text) {
+std::string near_keyword(const calvex::CellSpec& rule, const std::string& text) {
   std::string squeezed;
   for (char c : text) {
     if (c != ' ' && c != '\t') squeezed.push_back(c);
   }
   std::vector<std::string> words;
-  for (std::string_view w : spec.keywords) {
+  for (std::string_view w : rule.keywords) {
     if (lower_ascii(w) == lower_ascii(squeezed)) return std::string(w);
     words.emplace_back(w);
   }
@@ -140,15 +140,15 @@ size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const C
     for (size_t i = 0; i < cells.size(); ++i) {
       const int row = static_cast<int>(i) / range.cols;
       const int col = static_cast<int>(i) % range.cols;
-      const calvex::CellSpec spec = range.spec_at(row, col);
-      const auto problem = calvex::check_cell(spec, utf16_from_utf8(cells[i]));
+      const calvex::CellSpec rule = range.spec_at(row, col);
+      const auto problem = calvex::check_cell(rule, utf16_from_utf8(cells[i]));
       if (!problem) continue;
       ++problems;
       if (++*listed > kMaxListedProblems) continue;
       std::string line = place(r, i) + ": range " + std::string(range.name) + ", row " + std::to_string(row + 1) + " col " +
               std::to_string(col + 1) + ": '" + cells[i] + "': " + *problem;
-      if (spec.kind == calvex::CellKind::Keyword && !cells[i].empty()) {
-        const std::string near = near_keyword(spec, cells[i]);
+      if (rule.kind == calvex::CellKind::Keyword && !cells[i].empty()) {
+        const std::string near = near_keyword(rule, cells[i]);
         if (!near.empty() && near != cells[i]) line += " (did you mean '" + near + "'?)";
       }
       err(line);
@@ -221,6 +221,67 @@ void print_problem_total(size_t problems) {
   if (problems > kMaxListedProblems) {
     err("... and " + std::to_string(problems - kMaxListedProblems) + " more cell problems");
   }
+}
+
+bool probe_image(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  LockedImage image;
+  if (!image.open(path, error)) return false;
+  *bytes = image.bytes();
+  return true;
+}
+
+bool image_holds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,
+                 const std::string& image) {
+  if (options.allow_short) return true;
+  for (const SheetEntry* s : sheets) {
+    const int32_t layout = layout_value(*s, options);
+    const uint64_t needed = required_size(*s, layout);
+    if (needed > size) {
+      err("error: " + sheet_label(*s, layout) + ": image '" + image + "' holds " + std::to_string(size) +
+          " bytes, the sheet's blocks reach " + std::to_string(needed) +
+          " (--allow-short reads it anyway, the missing bytes as 0)");
+      return false;
+    }
+  }
+  return true;
+}
+
+int report_dry_run(const std::string& what, const std::string& error_prefix,
+                   const std::vector<const SheetEntry*>& sheets, const Options& options, const LockedImage& original,
+                   const TempFile& work, const std::string& destination) {
+  std::string error;
+  std::vector<uint8_t> after;
+  if (!work.read_back(&after, &error)) {
+    err(error_prefix + error);
+    return kExitRefused;
+  }
+  out("dry run: " + what + " on '" + original.path() + "' (nothing written)\n");
+  const bool any_read = std::any_of(sheets.begin(), sheets.end(), [](const SheetEntry* s) { return s->has_read(); });
+  if (!any_read) {
+    out(sheets.size() == 1 ? "cells: the sheet has no read, so old values cannot be shown\n"
+                           : "cells: no sheet has a read, so old values cannot be shown\n");
+  } else {
+    TempFile before;
+    if (!before.create(destination, original.bytes(), original.mode(), &error)) {
+      err(error_prefix + error);
+      return kExitRefused;
+    }
+    out("cells:\n");
+    size_t changes = 0;
+    for (const SheetEntry* s : sheets) {
+      if (!s->has_read()) continue;
+      const int32_t layout = layout_value(*s, options);
+      SheetCells old_cells;
+      SheetCells new_cells;
+      read_sheet(*s, before.path(), layout, &old_cells);
+      read_sheet(*s, work.path(), layout, &new_cells);
+      changes += print_cell_changes(*s, old_cells, new_cells);
+    }
+    if (changes == 0) out("  no cell changes\n");
+  }
+  out("image:\n");
+  print_byte_changes(original.bytes(), after);
+  return kExitOk;
 }
 
 }  // namespace calvex_host

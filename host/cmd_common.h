@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "csv.h"
 #include "library.h"
+#include "safe_file.h"
 
 namespace calvex_host {
 
@@ -63,5 +64,22 @@ size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, con
 
 // Prints the byte ranges in which two images differ; returns their count.
 size_t print_byte_changes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
+
+// The image's bytes after checking it is a regular file that opens; the
+// lock is dropped again so that the library's own opens succeed.
+bool probe_image(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+
+// True when an image of `size` bytes holds every sheet's blocks (or
+// --allow-short); otherwise prints why, naming the first sheet that does not fit.
+bool image_holds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,
+                 const std::string& image);
+
+// A dry run's report on standard output: what the writes on `work` changed
+// against `original`, cell by cell for the sheets with a read (old cells are
+// read from a copy, since the image stays locked), then byte by byte.
+// error_prefix starts the line of a failure. Returns the exit status.
+int report_dry_run(const std::string& what, const std::string& error_prefix,
+                   const std::vector<const SheetEntry*>& sheets, const Options& options, const LockedImage& original,
+                   const TempFile& work, const std::string& destination);
 
 }  // namespace calvex_host

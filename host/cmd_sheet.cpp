@@ -238,33 +238,7 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     return kExitRefused;
   }
 
-  if (options.dry_run) {
-    std::vector<uint8_t> after;
-    if (!work.read_back(&after, &error)) {
-      err("error: " + label + ": " + error);
-      return kExitRefused;
-    }
-    out("dry run: " + label + " on '" + image + "' (nothing written)\n");
-    if (sheet.has_read()) {
-      // The image stays locked: its old cells are read from a copy.
-      TempFile before;
-      SheetCells before_cells;
-      SheetCells after_cells;
-      if (!before.create(destination, original.bytes(), original.mode(), &error)) {
-        err("error: " + label + ": " + error);
-        return kExitRefused;
-      }
-      read_sheet(sheet, before.path(), layout, &before_cells);
-      read_sheet(sheet, work.path(), layout, &after_cells);
-      out("cells:\n");
-      if (print_cell_changes(sheet, before_cells, after_cells) == 0) out("  no cell changes\n");
-    } else {
-      out("cells: the sheet has no read, so old values cannot be shown\n");
-    }
-    out("image:\n");
-    print_byte_changes(original.bytes(), after);
-    return kExitOk;
-  }
+  if (options.dry_run) return report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, destination);
   if (!work.commit_over(original, destination, &error)) {
     err("error: " + label + ": " + error + "; the image was left unchanged");
     return kExitRefused;
@@ -283,29 +257,17 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
     err("calvex: the output '" + *options.output + "' is the image itself; nothing was read or written");
     return kExitUsage;
   }
-  // Opened (and checked to be a regular file) before the library sees it;
-  // the lock is dropped again so that the library's own open succeeds.
-  uint64_t size = 0;
-  {
-    LockedImage probe;
-    std::string error;
-    if (!probe.open(image, &error)) {
-      err("error: " + label + ": " + error);
-      return kExitRefused;
-    }
-    size = probe.bytes().size();
-  }
-  const uint64_t needed = required_size(sheet, layout);
-  if (needed > size && !options.allow_short) {
-    err("error: " + label + ": image '" + image + "' holds " + std::to_string(size) + " bytes, the sheet's blocks reach " +
-        std::to_string(needed) + " (--allow-short reads it anyway, the missing bytes as 0)");
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!probe_image(image, &bytes, &error)) {
+    err("error: " + label + ": " + error);
     return kExitRefused;
   }
+  if (!image_holds({&sheet}, options, bytes.size(), image)) return kExitRefused;
   SheetCells cells;
   const Outcome outcome = read_sheet(sheet, image, layout, &cells);
   print_outcome(sheet, layout, outcome);
   if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
-  std::string error;
   if (options.output && is_workbook_path(*options.output)) {
     try {
       XlsxWriter book(fs_path(*options.output));

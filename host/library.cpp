@@ -3,6 +3,7 @@
 #include "boundary.h"
 #include "sheet.h"
 #include "sink.h"
+#include "unicode.h"
 
 namespace calvex_host {
 namespace {
@@ -54,8 +55,6 @@ class LayoutScope {
  private:
   int32_t previous_;
 };
-
-std::u16string utf16_from_ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace
 
@@ -116,7 +115,7 @@ SheetCells cells_from_read(const calvex::SheetDef& def, const std::vector<std::u
   }
   for (const calvex::ReadFill& fill : def.read_fills) {
     auto& range = cells[static_cast<size_t>(fill.range)];
-    if (static_cast<size_t>(fill.cell) < range.size()) range[static_cast<size_t>(fill.cell)] = utf16_from_ascii(fill.text);
+    if (static_cast<size_t>(fill.cell) < range.size()) range[static_cast<size_t>(fill.cell)] = utf16_from_utf8(fill.text);
   }
   return cells;
 }

@@ -73,6 +73,18 @@ class Handle {
   HANDLE h_;
 };
 
+// Reads the rest of the file into bytes, whose size is the file's size.
+bool read_all(HANDLE h, std::vector<uint8_t>* bytes) {
+  size_t done = 0;
+  while (done < bytes->size()) {
+    DWORD got = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes->size() - done, 1u << 30));
+    if (!ReadFile(h, bytes->data() + done, chunk, &got, nullptr) || got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
 bool write_all(HANDLE h, const uint8_t* data, size_t size) {
   while (size > 0) {
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
@@ -181,15 +193,9 @@ bool LockedImage::open(const std::string& path, std::string* error) {
     return false;
   }
   bytes_.resize(static_cast<size_t>(size.QuadPart));
-  size_t done = 0;
-  while (done < bytes_.size()) {
-    DWORD got = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes_.size() - done, 1u << 30));
-    if (!ReadFile(h.get(), bytes_.data() + done, chunk, &got, nullptr) || got == 0) {
-      *error = "cannot read image " + quoted(path) + ": " + last_error_text(GetLastError());
-      return false;
-    }
-    done += got;
+  if (!read_all(h.get(), &bytes_)) {
+    *error = "cannot read image " + quoted(path) + ": " + last_error_text(GetLastError());
+    return false;
   }
   handle_ = h.release();
   return true;
@@ -292,15 +298,9 @@ bool TempFile::read_back(std::vector<uint8_t>* bytes, std::string* error) const 
     return false;
   }
   bytes->resize(static_cast<size_t>(size.QuadPart));
-  size_t done = 0;
-  while (done < bytes->size()) {
-    DWORD got = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes->size() - done, 1u << 30));
-    if (!ReadFile(h.get(), bytes->data() + done, chunk, &got, nullptr) || got == 0) {
-      *error = "cannot read " + quoted(path_) + ": " + last_error_text(GetLastError());
-      return false;
-    }
-    done += got;
+  if (!read_all(h.get(), bytes)) {
+    *error = "cannot read " + quoted(path_) + ": " + last_error_text(GetLastError());
+    return false;
   }
   return true;
 #else

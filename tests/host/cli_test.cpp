@@ -383,14 +383,14 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
     for (size_t rg = cells.size(); rg-- > 0 && !changed_one;) {
       for (size_t i = cells[rg].size(); i-- > 0 && !changed_one;) {
         const auto& range = def->ranges[rg];
-        const auto spec = range.spec_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
+        const auto rule = range.spec_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
         const std::string& text = cells[rg][i];
         if (text.empty() || text == "X") continue;
         std::string other;
-        if (spec.kind == calvex::CellKind::Dec) {
+        if (rule.kind == calvex::CellKind::Dec) {
           const long value = std::stol(text);
-          other = std::to_string(value > spec.min && value - 1 >= (spec.is_signed ? -1 : 0) ? value - 1 : value + 1);
-        } else if (spec.kind == calvex::CellKind::Hex && std::isxdigit(static_cast<unsigned char>(text.back()))) {
+          other = std::to_string(value > rule.min && value - 1 >= (rule.is_signed ? -1 : 0) ? value - 1 : value + 1);
+        } else if (rule.kind == calvex::CellKind::Hex && std::isxdigit(static_cast<unsigned char>(text.back()))) {
           // Flip the lowest bit, keeping the text's form.
           const char last = text.back();
           const int digit = std::isdigit(static_cast<unsigned char>(last)) ? last - '0' : (last | 0x20) - 'a' + 10;
@@ -398,7 +398,7 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
           const bool upper = last >= 'A' && last <= 'F';
           other = text.substr(0, text.size() - 1) +
                   static_cast<char>(flipped < 10 ? '0' + flipped : (upper ? 'A' : 'a') + flipped - 10);
-        } else if (spec.kind == calvex::CellKind::Line && (text == "0" || text == "1")) {
+        } else if (rule.kind == calvex::CellKind::Line && (text == "0" || text == "1")) {
           other = text == "0" ? "1" : "0";
         } else {
           continue;
@@ -418,7 +418,7 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
           if (first_change == std::string::npos) first_change = k;
           last_change = k;
         }
-        const size_t field = spec.kind == calvex::CellKind::Line ? 4 : spec.bytes;
+        const size_t field = rule.kind == calvex::CellKind::Line ? 4 : rule.bytes;
         EXPECT_EQ(edited_image.size(), before.size());
         EXPECT_LT(last_change - first_change, field) << "range " << range.name << " cell " << i;
         const CliRun back = run("read " + name + " " + path("edited.bin") + " -o " + path("back.csv"));
