@@ -86,11 +86,11 @@ Outcome call_sheet_read(const calvex::SheetDef& def, std::vector<std::u16string>
                         int32_t layout) {
   Outcome outcome;
   out.assign(static_cast<size_t>(def.read_count()), std::u16string());
-  if (def.read == nullptr) return outcome;
+  if (def.reader() == nullptr) return outcome;
   const calvex::ScopedMessageObserver observer(collect, &outcome);
   const LayoutScope layout_scope(layout);
   VectorCells cells(out);
-  calvex::call_read(*def.read, cells, path);
+  calvex::call_read(*def.reader(), cells, path);
   return outcome;
 }
 

@@ -148,16 +148,31 @@ struct ReadFill {
   std::string_view text;
 };
 
+// Binds a definition to an operation of ops.inc: the export's name is the
+// operation's identifier, so it is written once and checked by the compiler.
+#define CALVEX_SHEET_WRITE(op) .write_export = #op, .write = &::calvex::ops::op
+#define CALVEX_SHEET_WRITE_BACK(op) .write_export = #op, .write_with_back = &::calvex::ops::op
+#define CALVEX_SHEET_READ(op) .read_export = #op, .read = &::calvex::ops::op
+
 struct SheetDef {
   std::string_view name = {};  // the name used on the command line
   Family family = Family::Common;
   std::string_view summary = {};  // one line for `calvex list`
+  // The write export and its operation; for LTE sheets the layout-neutral
+  // operation (the layout switch picks the single or merged layout). Bound
+  // with CALVEX_SHEET_WRITE, which states the export's name once.
   std::string_view write_export = {};
-  std::string_view read_export = {};  // empty when the host offers no read
-  // The write; for LTE sheets the layout-neutral operation (the layout
-  // switch picks the single or merged layout).
   const WriteBody* write = nullptr;
+  // A write that also fills write-back cells (called instead of `write`;
+  // CALVEX_SHEET_WRITE_BACK).
+  const WriteBackBody* write_with_back = nullptr;
+  // The read export and its operation; empty and nullptr when the library
+  // exports no read of the sheet (CALVEX_SHEET_READ).
+  std::string_view read_export = {};
   const ReadBody* read = nullptr;
+  // The read calvex runs where the library exports none: a decoder of the
+  // static core with the shape of a read operation; nullptr otherwise.
+  const ReadBody* decode = nullptr;
   const Message* on_range_count = nullptr;
   std::span<const RangeDef> ranges = {};
   std::span<const NvSpan> blocks = {};
@@ -167,9 +182,7 @@ struct SheetDef {
   std::span<const ReadRun> read_runs = {};
   // Which layout a sheet's NV image has when the user names none.
   NvLayout layout = NvLayout::Any;
-  // A write that also fills write-back cells (called instead of `write`):
-  // the host shows them after the write as the range `write_back_name`.
-  const WriteBackBody* write_with_back = nullptr;
+  // the host shows the write-back cells after the write as the range `write_back_name`.
   int write_back_cells = 0;
   std::string_view write_back_name = "WriteBack";
   // Cells a read does not fill but a write needs to take the read's values
@@ -181,7 +194,11 @@ struct SheetDef {
   // message of its own; nullptr when on_range_count holds in every layout.
   const Message* on_range_count_merged = nullptr;
 
-  constexpr bool has_read() const { return read != nullptr; }
+  // The sheet can be read: by its read export or by a decoder.
+  constexpr bool has_read() const { return read != nullptr || decode != nullptr; }
+  constexpr bool has_read_export() const { return read != nullptr; }
+  // The read calvex runs: the export's operation where there is one.
+  constexpr const ReadBody* reader() const { return read != nullptr ? read : decode; }
   // The message of a wrong range count in the given layout.
   constexpr const Message* range_count_message(NvLayout l) const {
     return l == NvLayout::Merged && on_range_count_merged != nullptr ? on_range_count_merged : on_range_count;

@@ -371,7 +371,7 @@ TEST_F(ImageIo, SpecialFilesFailLikeAMissingImageWithoutBlocking) {
     sheet.write(missing);
     const Messages write_missing = messages;
     Messages read_missing;
-    if (def->has_read()) {
+    if (def->has_read_export()) {
       messages.clear();
       call_read(*def, missing);
       read_missing = messages;
@@ -380,7 +380,7 @@ TEST_F(ImageIo, SpecialFilesFailLikeAMissingImageWithoutBlocking) {
       const auto wrote = in_child([&] { HostSheet(*def, "X").write(target); });
       ASSERT_TRUE(wrote.has_value()) << def->write_export << " on " << target;
       EXPECT_EQ(*wrote, write_missing) << def->write_export << " on " << target;
-      if (!def->has_read()) continue;
+      if (!def->has_read_export()) continue;
       const auto read = in_child([&] { call_read(*def, target); });
       ASSERT_TRUE(read.has_value()) << def->read_export << " on " << target;
       EXPECT_EQ(*read, read_missing) << def->read_export << " on " << target;

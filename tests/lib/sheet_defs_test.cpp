@@ -200,7 +200,7 @@ TEST_P(SheetDefTest, ExportsExist) {
   const SheetExport* w = find_export(def.write_export);
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(def.write_with_back != nullptr, w->write_back != nullptr);
-  if (def.has_read()) {
+  if (def.has_read_export()) {
     const SheetExport* r = find_export(def.read_export);
     ASSERT_NE(r, nullptr);
     EXPECT_NE(r->read, nullptr);
@@ -269,7 +269,7 @@ TEST_P(SheetDefTest, WriteStaysInsideItsBlocks) {
     for (uint32_t seed = 1; seed <= 4; ++seed) inputs.push_back(sample_ranges(def, Fill::Random, kImageSeed + seed));
     const std::string path = dir_.file("nv.bin");
     const std::vector<uint8_t> image = random_bytes(image_size_for(def), kImageSeed);
-    if (def.has_read()) {
+    if (def.has_read_export()) {
       write_file(path, image);
       MessageLog log;
       std::vector<RangeTexts> back = ranges_from_read(def, call_read_by_name(def.read_export, def.read_count(), path));
@@ -304,7 +304,7 @@ TEST_P(SheetDefTest, WriteStaysInsideItsBlocks) {
 // width and sign: a random image holds values the write would refuse).
 TEST_P(SheetDefTest, ReadOutputHasTheKinds) {
   const SheetDef& def = *GetParam();
-  if (!def.has_read()) GTEST_SKIP() << def.name << " has no read";
+  if (!def.has_read_export()) GTEST_SKIP() << def.name << " has no read";
   for (NvLayout layout : layouts_of(def)) {
     select_layout(layout);
     for (uint32_t seed : {kImageSeed, kImageSeed + 1, 0u}) {
@@ -403,7 +403,7 @@ TEST(SheetDefExamples, ExampleSheetsAndTheirReadBackPassTheKinds) {
     }
     for (const JobLine& j : job) {
       const SheetDef* def = calvex::find_sheet_def(j.sheet);
-      if (!def->has_read()) continue;
+      if (!def->has_read_export()) continue;
       MessageLog log;
       const ReadResult read = call_read_by_name(def->read_export, def->read_count(), image);
       const std::vector<std::string> problems = read_problems(*def, read, true);
