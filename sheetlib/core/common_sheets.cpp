@@ -1,6 +1,6 @@
 // Definitions of the sheets common to all radio technologies.
 #include "common_nv_map.h"
-#include "sheet_def.h"
+#include "sheets.h"
 
 namespace calvex {
 namespace {
@@ -41,36 +41,41 @@ constexpr RangeDef kPortInfoRanges[] = {
     {"PortInfo", kPortRows, 4, &msg::kPortInfoTableCells, or_x(keyword(kSupportWords, true)), kPortInfoAreas}};
 constexpr NvSpan kPortInfoBlocks[] = {{kTxPortOffset, kPortTablesSize}, {kPortInfoMarkerOffset, kPortInfoMarkerSize}};
 
-constexpr SheetDef kSheets[] = {
-    {.name = "TempDacTab",
-     .family = Family::Common,
-     .summary = "temperature DAC table: 27 DAC codes (1..8191)",
-     CALVEX_SHEET_WRITE(SheetphyCommonTempDacTabWr),
-     CALVEX_SHEET_READ(SheetphyCommonTempDacTabRd),
-     .on_range_count = &msg::kSheetCommonConfig,
-     .ranges = kTempDacRanges,
-     .blocks = kTempDacBlocks},
-    {.name = "PinMuxMipiInit",
-     .family = Family::Common,
-     .summary = "pin multiplexing of VC1-VC4 (GPIO / MIPI), SIM lines, MIPI device USIDs (write only)",
-     CALVEX_SHEET_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr),
-     .on_range_count = &msg::kSheetCommonConfig,
-     .ranges = kPinMuxRanges,
-     .blocks = kPinMuxBlocks,
-     .write_back_cells = 12,
-     .write_back_name = "MipiUserIds"},
-    {.name = "PortInfo",
-     .family = Family::Common,
-     .summary = "transceiver TX/PRX/second RX port of 80 rows, when CA is \"Support\" (write only)",
-     CALVEX_SHEET_WRITE(SheetPortInfoWr),
-     .on_range_count = &msg::kPortInfoConfig,
-     .ranges = kPortInfoRanges,
-     .blocks = kPortInfoBlocks,
-     .silent_reason = "CaSupport is not \"Support\", so the port table is not written"},
-};
-
 }  // namespace
 
-std::span<const SheetDef> common_sheet_defs() { return kSheets; }
+constexpr SheetDef kTempDacTabSheet{.name = "TempDacTab",
+                                    .family = Family::Common,
+                                    .summary = "temperature DAC table: 27 DAC codes (1..8191)",
+                                    CALVEX_SHEET_WRITE(SheetphyCommonTempDacTabWr),
+                                    CALVEX_SHEET_READ(SheetphyCommonTempDacTabRd),
+                                    .on_range_count = &msg::kSheetCommonConfig,
+                                    .ranges = kTempDacRanges,
+                                    .blocks = kTempDacBlocks};
+
+constexpr SheetDef kPinMuxMipiInitSheet{
+    .name = "PinMuxMipiInit",
+    .family = Family::Common,
+    .summary = "pin multiplexing of VC1-VC4 (GPIO / MIPI), SIM lines, MIPI device USIDs (write only)",
+    CALVEX_SHEET_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr),
+    .on_range_count = &msg::kSheetCommonConfig,
+    .ranges = kPinMuxRanges,
+    .blocks = kPinMuxBlocks,
+    .write_back_cells = 12,
+    .write_back_name = "MipiUserIds"};
+
+constexpr SheetDef kPortInfoSheet{
+    .name = "PortInfo",
+    .family = Family::Common,
+    .summary = "transceiver TX/PRX/second RX port of 80 rows, when CA is \"Support\" (write only)",
+    CALVEX_SHEET_WRITE(SheetPortInfoWr),
+    .on_range_count = &msg::kPortInfoConfig,
+    .ranges = kPortInfoRanges,
+    .blocks = kPortInfoBlocks,
+    .silent_reason = "CaSupport is not \"Support\", so the port table is not written"};
+
+std::span<const SheetDef* const> common_sheet_defs() {
+  static constexpr const SheetDef* kSheets[] = {&kTempDacTabSheet, &kPinMuxMipiInitSheet, &kPortInfoSheet};
+  return kSheets;
+}
 
 }  // namespace calvex

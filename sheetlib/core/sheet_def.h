@@ -219,11 +219,11 @@ std::span<const SheetDef* const> all_sheet_defs();
 const SheetDef* find_sheet_def(std::string_view name);
 
 // Each family's definitions (<family>_sheets.cpp).
-std::span<const SheetDef> common_sheet_defs();
-std::span<const SheetDef> gsm_sheet_defs();
-std::span<const SheetDef> ltea_sheet_defs();
-std::span<const SheetDef> lte_sheet_defs();
-std::span<const SheetDef> tdscdma_sheet_defs();
-std::span<const SheetDef> wcdma_sheet_defs();
+std::span<const SheetDef* const> common_sheet_defs();
+std::span<const SheetDef* const> gsm_sheet_defs();
+std::span<const SheetDef* const> ltea_sheet_defs();
+std::span<const SheetDef* const> lte_sheet_defs();
+std::span<const SheetDef* const> tdscdma_sheet_defs();
+std::span<const SheetDef* const> wcdma_sheet_defs();
 
 }  // namespace calvex

@@ -28,7 +28,7 @@ std::span<const SheetDef* const> all_sheet_defs() {
     std::vector<const SheetDef*> out;
     for (auto family : {common_sheet_defs(), gsm_sheet_defs(), ltea_sheet_defs(), lte_sheet_defs(),
                         tdscdma_sheet_defs(), wcdma_sheet_defs()}) {
-      for (const SheetDef& def : family) out.push_back(&def);
+      for (const SheetDef* def : family) out.push_back(def);
     }
     return out;
   }();

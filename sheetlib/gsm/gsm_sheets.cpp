@@ -1,6 +1,6 @@
 // Definitions of the GSM sheets.
 #include "gsm/gsm_nv_map.h"
-#include "sheet_def.h"
+#include "sheets.h"
 
 namespace calvex {
 namespace {
@@ -56,43 +56,46 @@ constexpr NvSpan kTmpCompBlocks[] = {{gsm::kTmpCompHeadOffset, gsm::kTmpCompHead
 
 // Ramp time signed 16-bit; backoff the low byte, read back unsigned; ramp
 // data unsigned 16-bit. X stands for 0.
-constexpr RangeDef kRampCtrlRanges[] = {
-    {"RampTime", 4, 2, &msg::kGsmRampTimeCells, or_x(dec(2, true))},
-    {"MultiSlotBackoff", 8, 4, &msg::kGsmBackoffCells, or_x(dec(1, false))},
-    {"RampData", 18, 16, &msg::kGsmRampDataCells, or_x(dec(2, false))}};
+constexpr RangeDef kRampCtrlRanges[] = {{"RampTime", 4, 2, &msg::kGsmRampTimeCells, or_x(dec(2, true))},
+                                        {"MultiSlotBackoff", 8, 4, &msg::kGsmBackoffCells, or_x(dec(1, false))},
+                                        {"RampData", 18, 16, &msg::kGsmRampDataCells, or_x(dec(2, false))}};
 constexpr NvSpan kRampCtrlBlocks[] = {{kGsmBlocks.ramp_time_offset, gsm::kRampTimeSize},
                                       {kGsmBlocks.ramp_data_offset, gsm::kRampDataSize},
                                       {kGsmBlocks.backoff_offset, gsm::kBackoffSize}};
 
-constexpr SheetDef kSheets[] = {
-    {.name = "GsmSwitchPaCtrlWord",
-     .family = Family::Gsm,
-     .summary = "GSM truth table (13 states x 11 lines), control words, 4G PA off word, PA/switch config",
-     CALVEX_SHEET_WRITE(SheetGsmSwitchPaCtrlWordWr),
-     CALVEX_SHEET_READ(SheetGsmSwitchPaCtrlWordRd),
-     .on_range_count = &msg::kGsmSwitchPaConfig,
-     .ranges = kSwitchPaRanges,
-     .blocks = kSwitchPaBlocks},
-    {.name = "GsmTmpComp",
-     .family = Family::Gsm,
-     .summary = "GSM temperature intervals and TX/RX temperature compensation",
-     CALVEX_SHEET_WRITE(SheetGsmTmpCompWr),
-     CALVEX_SHEET_READ(SheetGsmTmpCompRd),
-     .on_range_count = &msg::kGsmTmpCompConfig,
-     .ranges = kTmpCompRanges,
-     .blocks = kTmpCompBlocks},
-    {.name = "GsmRampCtrl",
-     .family = Family::Gsm,
-     .summary = "GSM ramp time, multi-slot power backoff and ramp data",
-     CALVEX_SHEET_WRITE(SheetGsmRampCtrlWr),
-     CALVEX_SHEET_READ(SheetGsmRampCtrlRd),
-     .on_range_count = &msg::kGsmRampCtrlConfig,
-     .ranges = kRampCtrlRanges,
-     .blocks = kRampCtrlBlocks},
-};
-
 }  // namespace
 
-std::span<const SheetDef> gsm_sheet_defs() { return kSheets; }
+constexpr SheetDef kGsmSwitchPaCtrlWordSheet{
+    .name = "GsmSwitchPaCtrlWord",
+    .family = Family::Gsm,
+    .summary = "GSM truth table (13 states x 11 lines), control words, 4G PA off word, PA/switch config",
+    CALVEX_SHEET_WRITE(SheetGsmSwitchPaCtrlWordWr),
+    CALVEX_SHEET_READ(SheetGsmSwitchPaCtrlWordRd),
+    .on_range_count = &msg::kGsmSwitchPaConfig,
+    .ranges = kSwitchPaRanges,
+    .blocks = kSwitchPaBlocks};
+
+constexpr SheetDef kGsmTmpCompSheet{.name = "GsmTmpComp",
+                                    .family = Family::Gsm,
+                                    .summary = "GSM temperature intervals and TX/RX temperature compensation",
+                                    CALVEX_SHEET_WRITE(SheetGsmTmpCompWr),
+                                    CALVEX_SHEET_READ(SheetGsmTmpCompRd),
+                                    .on_range_count = &msg::kGsmTmpCompConfig,
+                                    .ranges = kTmpCompRanges,
+                                    .blocks = kTmpCompBlocks};
+
+constexpr SheetDef kGsmRampCtrlSheet{.name = "GsmRampCtrl",
+                                     .family = Family::Gsm,
+                                     .summary = "GSM ramp time, multi-slot power backoff and ramp data",
+                                     CALVEX_SHEET_WRITE(SheetGsmRampCtrlWr),
+                                     CALVEX_SHEET_READ(SheetGsmRampCtrlRd),
+                                     .on_range_count = &msg::kGsmRampCtrlConfig,
+                                     .ranges = kRampCtrlRanges,
+                                     .blocks = kRampCtrlBlocks};
+
+std::span<const SheetDef* const> gsm_sheet_defs() {
+  static constexpr const SheetDef* kSheets[] = {&kGsmSwitchPaCtrlWordSheet, &kGsmTmpCompSheet, &kGsmRampCtrlSheet};
+  return kSheets;
+}
 
 }  // namespace calvex

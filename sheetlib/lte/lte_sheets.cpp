@@ -3,7 +3,7 @@
 #include <array>
 
 #include "lte/lte_ctrl_word.h"
-#include "sheet_def.h"
+#include "sheets.h"
 
 namespace calvex {
 namespace {
@@ -61,14 +61,13 @@ constexpr RangeDef kSwitchPaRanges[] = {
 // Band of each of the 12 slots (X skips it); 60 rows x 32 columns (two
 // values per slot). The merged layout widens the first value of a pair
 // without sign and the second with its sign; X stands for 0.
-constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))}, {0, 3, 0, 1, or_x(dec(2, true))},
-                                      {0, 5, 0, 1, or_x(dec(2, true))}, {0, 7, 0, 1, or_x(dec(2, true))},
-                                      {0, 9, 0, 1, or_x(dec(2, true))}, {0, 11, 0, 1, or_x(dec(2, true))},
-                                      {0, 13, 0, 1, or_x(dec(2, true))}, {0, 15, 0, 1, or_x(dec(2, true))},
-                                      {0, 17, 0, 1, or_x(dec(2, true))}, {0, 19, 0, 1, or_x(dec(2, true))},
-                                      {0, 21, 0, 1, or_x(dec(2, true))}, {0, 23, 0, 1, or_x(dec(2, true))},
-                                      {0, 25, 0, 1, or_x(dec(2, true))}, {0, 27, 0, 1, or_x(dec(2, true))},
-                                      {0, 29, 0, 1, or_x(dec(2, true))}, {0, 31, 0, 1, or_x(dec(2, true))}};
+constexpr CellArea kTmpCompAreas[] = {
+    {0, 1, 0, 1, or_x(dec(2, true))},  {0, 3, 0, 1, or_x(dec(2, true))},  {0, 5, 0, 1, or_x(dec(2, true))},
+    {0, 7, 0, 1, or_x(dec(2, true))},  {0, 9, 0, 1, or_x(dec(2, true))},  {0, 11, 0, 1, or_x(dec(2, true))},
+    {0, 13, 0, 1, or_x(dec(2, true))}, {0, 15, 0, 1, or_x(dec(2, true))}, {0, 17, 0, 1, or_x(dec(2, true))},
+    {0, 19, 0, 1, or_x(dec(2, true))}, {0, 21, 0, 1, or_x(dec(2, true))}, {0, 23, 0, 1, or_x(dec(2, true))},
+    {0, 25, 0, 1, or_x(dec(2, true))}, {0, 27, 0, 1, or_x(dec(2, true))}, {0, 29, 0, 1, or_x(dec(2, true))},
+    {0, 31, 0, 1, or_x(dec(2, true))}};
 constexpr RangeDef kTmpCompRanges[] = {
     {"Band", 1, 12, &msg::kLteTmpCompBandCells, or_x(dec(4, true))},
     {"TmpComp", 60, 32, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas}};
@@ -78,14 +77,14 @@ constexpr RangeDef kTmpCompRanges[] = {
 // Every merged write but PWT's ends by clearing the spare block.
 constexpr NvSpan kMergedSpare = {kMergedSpareOffset, kMergedSpareSize, NvLayout::Merged};
 
-constexpr NvSpan kFilterBlocks[] = {{kSingleFilterOffset, kFilterCells * kLe16Size, NvLayout::Single},
-                                    {kMergedFilterOffset, kFilterCells * kLe16Size, NvLayout::Merged},
+constexpr NvSpan kFilterBlocks[] = {{kSingleFilterOffset, kFilterCells* kLe16Size, NvLayout::Single},
+                                    {kMergedFilterOffset, kFilterCells* kLe16Size, NvLayout::Merged},
                                     kMergedSpare};
-constexpr NvSpan kMprBlocks[] = {{kSingleMprOffset, kMprCells * kLe16Size, NvLayout::Single},
-                                 {kMergedMprOffset, kMergedMprPlaces * kLe16Size, NvLayout::Merged},
+constexpr NvSpan kMprBlocks[] = {{kSingleMprOffset, kMprCells* kLe16Size, NvLayout::Single},
+                                 {kMergedMprOffset, kMergedMprPlaces* kLe16Size, NvLayout::Merged},
                                  kMergedSpare};
-constexpr NvSpan kPhseBlocks[] = {{kSinglePhseFirstHalfOffset, kPhseHalfCells * kLe16Size, NvLayout::Single},
-                                  {kSinglePhseSecondHalfOffset, kPhseHalfCells * kLe16Size, NvLayout::Single},
+constexpr NvSpan kPhseBlocks[] = {{kSinglePhseFirstHalfOffset, kPhseHalfCells* kLe16Size, NvLayout::Single},
+                                  {kSinglePhseSecondHalfOffset, kPhseHalfCells* kLe16Size, NvLayout::Single},
                                   {kMergedPhseCell0Offset, kLe32Size, NvLayout::Merged},
                                   {kMergedPhseCell4Offset, kLe32Size, NvLayout::Merged},
                                   {kMergedPhseCell1Offset, kLe32Size, NvLayout::Merged},
@@ -135,67 +134,79 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
 }
 constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
-constexpr SheetDef kSheets[] = {
-    {.name = "LteFilter",
-     .family = Family::Lte,
-     .summary = "LTE filter flags (6, decimal)",
-     CALVEX_SHEET_WRITE(SheetLteFilterWr),
-     .on_range_count = &msg::kLteFilterConfig,
-     .ranges = kFilterRanges,
-     .blocks = kFilterBlocks,
-     .layout = NvLayout::Single},
-    {.name = "LteMpr",
-     .family = Family::Lte,
-     .summary = "LTE MPR table (24, decimal)",
-     CALVEX_SHEET_WRITE(SheetLteMprWr),
-     .on_range_count = &msg::kLteMprConfig,
-     .ranges = kMprRanges,
-     .blocks = kMprBlocks,
-     .layout = NvLayout::Single},
-    {.name = "LtePhse",
-     .family = Family::Lte,
-     .summary = "LTE phase values (8, hex); merged layout: FDD and TDD texts must match",
-     CALVEX_SHEET_WRITE(SheetLtePhseWr),
-     .on_range_count = &msg::kLtePhseConfig,
-     .ranges = kPhseRanges,
-     .blocks = kPhseBlocks,
-     .layout = NvLayout::Single},
-    {.name = "LteCapacity",
-     .family = Family::Lte,
-     .summary = "LTE capacity values (2, hex)",
-     CALVEX_SHEET_WRITE(SheetLteCapacityWr),
-     .on_range_count = &msg::kLteCapacityConfig,
-     .ranges = kCapacityRanges,
-     .blocks = kCapacityBlocks,
-     .layout = NvLayout::Single},
-    {.name = "LtePwtAndOtherFlags",
-     .family = Family::Lte,
-     .summary = "LTE 2R1TFlag, TxNvFlag, AptUseJ11PinFlag and PWT table, each written when its switch is \"open\"",
-     CALVEX_SHEET_WRITE(SheetLtePwtAndOtherFlags),
-     .on_range_count = &msg::kLtePwtConfig,
-     .ranges = kPwtRanges,
-     .blocks = kPwtBlocks},
-    {.name = "LteSwitchPaCtrlWord",
-     .family = Family::Lte,
-     .summary = "LTE switch/PA control words from the truth table (AntType \"MIPI\" or GPIO)",
-     CALVEX_SHEET_WRITE(SheetLteSwitchPaCtrlWordWr),
-     .on_range_count = &msg::kLteSwitchPaConfig,
-     .ranges = kSwitchPaRanges,
-     .blocks = kSwitchPaBlocks,
-     .layout = NvLayout::Single,
-     .on_range_count_merged = &msg::kLteaSwitchPaConfig},
-    {.name = "LteTmpComp",
-     .family = Family::Lte,
-     .summary = "LTE temperature compensation: band per slot, 60 rows of two values per slot",
-     CALVEX_SHEET_WRITE(SheetLteTmpCompWr),
-     .on_range_count = &msg::kLteTmpCompConfig,
-     .ranges = kTmpCompRanges,
-     .blocks = kTmpCompBlocks,
-     .layout = NvLayout::Single},
-};
-
 }  // namespace
 
-std::span<const SheetDef> lte_sheet_defs() { return kSheets; }
+constexpr SheetDef kLteFilterSheet{.name = "LteFilter",
+                                   .family = Family::Lte,
+                                   .summary = "LTE filter flags (6, decimal)",
+                                   CALVEX_SHEET_WRITE(SheetLteFilterWr),
+                                   .on_range_count = &msg::kLteFilterConfig,
+                                   .ranges = kFilterRanges,
+                                   .blocks = kFilterBlocks,
+                                   .layout = NvLayout::Single};
+
+constexpr SheetDef kLteMprSheet{.name = "LteMpr",
+                                .family = Family::Lte,
+                                .summary = "LTE MPR table (24, decimal)",
+                                CALVEX_SHEET_WRITE(SheetLteMprWr),
+                                .on_range_count = &msg::kLteMprConfig,
+                                .ranges = kMprRanges,
+                                .blocks = kMprBlocks,
+                                .layout = NvLayout::Single};
+
+constexpr SheetDef kLtePhseSheet{.name = "LtePhse",
+                                 .family = Family::Lte,
+                                 .summary = "LTE phase values (8, hex); merged layout: FDD and TDD texts must match",
+                                 CALVEX_SHEET_WRITE(SheetLtePhseWr),
+                                 .on_range_count = &msg::kLtePhseConfig,
+                                 .ranges = kPhseRanges,
+                                 .blocks = kPhseBlocks,
+                                 .layout = NvLayout::Single};
+
+constexpr SheetDef kLteCapacitySheet{.name = "LteCapacity",
+                                     .family = Family::Lte,
+                                     .summary = "LTE capacity values (2, hex)",
+                                     CALVEX_SHEET_WRITE(SheetLteCapacityWr),
+                                     .on_range_count = &msg::kLteCapacityConfig,
+                                     .ranges = kCapacityRanges,
+                                     .blocks = kCapacityBlocks,
+                                     .layout = NvLayout::Single};
+
+constexpr SheetDef kLtePwtAndOtherFlagsSheet{
+    .name = "LtePwtAndOtherFlags",
+    .family = Family::Lte,
+    .summary = "LTE 2R1TFlag, TxNvFlag, AptUseJ11PinFlag and PWT table, each written when its switch is \"open\"",
+    CALVEX_SHEET_WRITE(SheetLtePwtAndOtherFlags),
+    .on_range_count = &msg::kLtePwtConfig,
+    .ranges = kPwtRanges,
+    .blocks = kPwtBlocks};
+
+constexpr SheetDef kLteSwitchPaCtrlWordSheet{
+    .name = "LteSwitchPaCtrlWord",
+    .family = Family::Lte,
+    .summary = "LTE switch/PA control words from the truth table (AntType \"MIPI\" or GPIO)",
+    CALVEX_SHEET_WRITE(SheetLteSwitchPaCtrlWordWr),
+    .on_range_count = &msg::kLteSwitchPaConfig,
+    .ranges = kSwitchPaRanges,
+    .blocks = kSwitchPaBlocks,
+    .layout = NvLayout::Single,
+    .on_range_count_merged = &msg::kLteaSwitchPaConfig};
+
+constexpr SheetDef kLteTmpCompSheet{
+    .name = "LteTmpComp",
+    .family = Family::Lte,
+    .summary = "LTE temperature compensation: band per slot, 60 rows of two values per slot",
+    CALVEX_SHEET_WRITE(SheetLteTmpCompWr),
+    .on_range_count = &msg::kLteTmpCompConfig,
+    .ranges = kTmpCompRanges,
+    .blocks = kTmpCompBlocks,
+    .layout = NvLayout::Single};
+
+std::span<const SheetDef* const> lte_sheet_defs() {
+  static constexpr const SheetDef* kSheets[] = {
+      &kLteFilterSheet,           &kLteMprSheet,    &kLtePhseSheet, &kLteCapacitySheet, &kLtePwtAndOtherFlagsSheet,
+      &kLteSwitchPaCtrlWordSheet, &kLteTmpCompSheet};
+  return kSheets;
+}
 
 }  // namespace calvex

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "ltea/ltea_nv_map.h"
-#include "sheet_def.h"
+#include "sheets.h"
 
 namespace calvex {
 namespace {
@@ -35,9 +35,8 @@ constexpr ReadRun kFlagsRead[] = {{1, 0, 1}, {3, 0, 1}};
 // A read shows the switches "open", so that the values it shows are written back.
 constexpr ReadFill kFlagsReadFills[] = {{0, 0, "open"}, {2, 0, "open"}};
 constexpr RangeDef kMprRanges[] = {{"Mpr", 42, 1, &msg::kLteaMprRange, dec(2, true)}};
-constexpr RangeDef kPcScaleRanges[] = {
-    {"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kPcScaleSwitchWords)},
-    {"PcScale", 17, 1, &msg::kLteaPcScaleRange, dec(2, false)}};
+constexpr RangeDef kPcScaleRanges[] = {{"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kPcScaleSwitchWords)},
+                                       {"PcScale", 17, 1, &msg::kLteaPcScaleRange, dec(2, false)}};
 constexpr RangeDef kPhseRanges[] = {{"Phse", 4, 1, &msg::kLteaPhseRange, hex(4)}};
 constexpr RangeDef kCapacityRanges[] = {{"Capacity", 4, 1, &msg::kLteaCapacityRange, hex(4)}};
 // MipiSel (copied, not used: any text); band of each slot; truth table 19
@@ -48,8 +47,7 @@ constexpr RangeDef kSwitchPaRanges[] = {
     {"MipiSel", 1, 1, &msg::kLteaMipiSelRange, or_blank(text())},
     {"BandInfoMain", 1, 16, &msg::kLteaBandInfoMainRange, or_x(in_range(dec(4, true), kBandMin, kBandMax))},
     {"TruthTable", 19, 128, &msg::kLteaTruthTableRange, line_cell(), kSwitchPaTruthAreas},
-    {"PaTimingOffset", 4, 16, &msg::kLteaPaTimingRange,
-     or_x(in_range(dec(2, true), -kPaTimingLimit, kPaTimingLimit))}};
+    {"PaTimingOffset", 4, 16, &msg::kLteaPaTimingRange, or_x(in_range(dec(2, true), -kPaTimingLimit, kPaTimingLimit))}};
 // MipiSel is not read back: its cell comes back empty.
 constexpr ReadRun kSwitchPaRead[] = {{1, 0, 16}, {2, 0, 19 * 128}, {3, 0, 4 * 16}};
 // Band of each slot ("X", "x" or "0" for an empty slot; it must match the
@@ -63,11 +61,11 @@ constexpr RangeDef kTxAntSelectRanges[] = {{"TxAntSelect", 15, 2, &msg::kLteaTxA
 
 // ---- NV blocks ----
 
-constexpr NvSpan kFilterBlocks[] = {{kFilterOffset, kFilterCount * kLe16Size}};
+constexpr NvSpan kFilterBlocks[] = {{kFilterOffset, kFilterCount* kLe16Size}};
 constexpr NvSpan kFlagsBlocks[] = {{kTxNvFlagOffset, kLe32Size}, {kTxPowerEsfOffset, kLe16Size}};
-constexpr NvSpan kMprBlocks[] = {{kMprOffset, kMprCount * kLe16Size}};
+constexpr NvSpan kMprBlocks[] = {{kMprOffset, kMprCount* kLe16Size}};
 constexpr NvSpan kPcScaleBlocks[] = {{kPcScaleMarkerOffset, kLe32Size},
-                                     {kPcScaleValuesOffset, kPcScaleCount * kLe16Size}};
+                                     {kPcScaleValuesOffset, kPcScaleCount* kLe16Size}};
 constexpr NvSpan kPhseBlocks[] = {{kPairsOffset + 0 * kPairSize + kPhaseInPair, kLe32Size},
                                   {kPairsOffset + 1 * kPairSize + kPhaseInPair, kLe32Size},
                                   {kPairsOffset + 2 * kPairSize + kPhaseInPair, kLe32Size},
@@ -115,88 +113,102 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
 }
 constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
-constexpr SheetDef kSheets[] = {
-    {.name = "LteaFilter",
-     .family = Family::Ltea,
-     .summary = "LTE-A primary carrier filter values (6)",
-     CALVEX_SHEET_WRITE(SheetLteaFilterWr),
-     CALVEX_SHEET_READ(SheetLteaFilterRd),
-     .on_range_count = &msg::kLteaFilterConfig,
-     .ranges = kFilterRanges,
-     .blocks = kFilterBlocks},
-    {.name = "LteaFlags",
-     .family = Family::Ltea,
-     .summary = "LTE-A TxNvFlag and TxPowerESF, each written when its switch is \"open\"",
-     CALVEX_SHEET_WRITE(SheetLteaFlagsWr),
-     CALVEX_SHEET_READ(SheetLteaFlagsRd),
-     .on_range_count = &msg::kLteaFlagsConfig,
-     .ranges = kFlagsRanges,
-     .blocks = kFlagsBlocks,
-     .read_cells = 2,
-     .read_runs = kFlagsRead,
-     .read_fills = kFlagsReadFills},
-    {.name = "LteaMpr",
-     .family = Family::Ltea,
-     .summary = "LTE-A primary carrier MPR table (42)",
-     CALVEX_SHEET_WRITE(SheetLteaMprWr),
-     CALVEX_SHEET_READ(SheetLteaMprRd),
-     .on_range_count = &msg::kLteaMprConfig,
-     .ranges = kMprRanges,
-     .blocks = kMprBlocks},
-    {.name = "LteaPcScale",
-     .family = Family::Ltea,
-     .summary = "LTE-A PC scaling switch (1 = on) and 17 scale values",
-     CALVEX_SHEET_WRITE(SheetLteaPcScaleWr),
-     CALVEX_SHEET_READ(SheetLteaPcScaleRd),
-     .on_range_count = &msg::kLteaPcScaleConfig,
-     .ranges = kPcScaleRanges,
-     .blocks = kPcScaleBlocks},
-    {.name = "LteaPhse",
-     .family = Family::Ltea,
-     .summary = "LTE-A phase values of the four phase/capacity pairs (hex)",
-     CALVEX_SHEET_WRITE(SheetLteaPhseWr),
-     CALVEX_SHEET_READ(SheetLteaPhseRd),
-     .on_range_count = &msg::kLteaPhseConfig,
-     .ranges = kPhseRanges,
-     .blocks = kPhseBlocks},
-    {.name = "LteaCapacity",
-     .family = Family::Ltea,
-     .summary = "LTE-A capacity values of the four phase/capacity pairs (hex)",
-     CALVEX_SHEET_WRITE(SheetLteaCapacityWr),
-     CALVEX_SHEET_READ(SheetLteaCapacityRd),
-     .on_range_count = &msg::kLteaCapacityConfig,
-     .ranges = kCapacityRanges,
-     .blocks = kCapacityBlocks},
-    {.name = "LteaSwitchPaCtrlWord",
-     .family = Family::Ltea,
-     .summary = "LTE-A band list, PA/switch truth table (16 slots x 8 states) and PA timing offsets",
-     CALVEX_SHEET_WRITE(SheetLteaSwitchPaCtrlWordWr),
-     CALVEX_SHEET_READ(SheetLteaSwitchPaCtrlWordRd),
-     .on_range_count = &msg::kLteaSwitchPaConfig,
-     .ranges = kSwitchPaRanges,
-     .blocks = kSwitchPaBlocks,
-     .read_cells = 16 + 19 * 128 + 4 * 16,
-     .read_runs = kSwitchPaRead},
-    {.name = "LteaTmpComp",
-     .family = Family::Ltea,
-     .summary = "LTE-A temperature compensation (60 rows per band; bands must match the image's)",
-     CALVEX_SHEET_WRITE(SheetLteaTmpCompWr),
-     CALVEX_SHEET_READ(SheetLteaTmpCompRd),
-     .on_range_count = &msg::kLteaTmpCompConfig,
-     .ranges = kTmpCompRanges,
-     .blocks = kTmpCompBlocks},
-    {.name = "LteaTxAntSelect",
-     .family = Family::Ltea,
-     .summary = "LTE-A TX main/diversity antenna GPIO lines",
-     CALVEX_SHEET_WRITE(SheetLteaTxAntSelectWr),
-     CALVEX_SHEET_READ(SheetLteaTxAntSelectRd),
-     .on_range_count = &msg::kLteaTxAntConfig,
-     .ranges = kTxAntSelectRanges,
-     .blocks = kTxAntSelectBlocks},
-};
-
 }  // namespace
 
-std::span<const SheetDef> ltea_sheet_defs() { return kSheets; }
+constexpr SheetDef kLteaFilterSheet{.name = "LteaFilter",
+                                    .family = Family::Ltea,
+                                    .summary = "LTE-A primary carrier filter values (6)",
+                                    CALVEX_SHEET_WRITE(SheetLteaFilterWr),
+                                    CALVEX_SHEET_READ(SheetLteaFilterRd),
+                                    .on_range_count = &msg::kLteaFilterConfig,
+                                    .ranges = kFilterRanges,
+                                    .blocks = kFilterBlocks};
+
+constexpr SheetDef kLteaFlagsSheet{.name = "LteaFlags",
+                                   .family = Family::Ltea,
+                                   .summary = "LTE-A TxNvFlag and TxPowerESF, each written when its switch is \"open\"",
+                                   CALVEX_SHEET_WRITE(SheetLteaFlagsWr),
+                                   CALVEX_SHEET_READ(SheetLteaFlagsRd),
+                                   .on_range_count = &msg::kLteaFlagsConfig,
+                                   .ranges = kFlagsRanges,
+                                   .blocks = kFlagsBlocks,
+                                   .read_cells = 2,
+                                   .read_runs = kFlagsRead,
+                                   .read_fills = kFlagsReadFills};
+
+constexpr SheetDef kLteaMprSheet{.name = "LteaMpr",
+                                 .family = Family::Ltea,
+                                 .summary = "LTE-A primary carrier MPR table (42)",
+                                 CALVEX_SHEET_WRITE(SheetLteaMprWr),
+                                 CALVEX_SHEET_READ(SheetLteaMprRd),
+                                 .on_range_count = &msg::kLteaMprConfig,
+                                 .ranges = kMprRanges,
+                                 .blocks = kMprBlocks};
+
+constexpr SheetDef kLteaPcScaleSheet{.name = "LteaPcScale",
+                                     .family = Family::Ltea,
+                                     .summary = "LTE-A PC scaling switch (1 = on) and 17 scale values",
+                                     CALVEX_SHEET_WRITE(SheetLteaPcScaleWr),
+                                     CALVEX_SHEET_READ(SheetLteaPcScaleRd),
+                                     .on_range_count = &msg::kLteaPcScaleConfig,
+                                     .ranges = kPcScaleRanges,
+                                     .blocks = kPcScaleBlocks};
+
+constexpr SheetDef kLteaPhseSheet{.name = "LteaPhse",
+                                  .family = Family::Ltea,
+                                  .summary = "LTE-A phase values of the four phase/capacity pairs (hex)",
+                                  CALVEX_SHEET_WRITE(SheetLteaPhseWr),
+                                  CALVEX_SHEET_READ(SheetLteaPhseRd),
+                                  .on_range_count = &msg::kLteaPhseConfig,
+                                  .ranges = kPhseRanges,
+                                  .blocks = kPhseBlocks};
+
+constexpr SheetDef kLteaCapacitySheet{.name = "LteaCapacity",
+                                      .family = Family::Ltea,
+                                      .summary = "LTE-A capacity values of the four phase/capacity pairs (hex)",
+                                      CALVEX_SHEET_WRITE(SheetLteaCapacityWr),
+                                      CALVEX_SHEET_READ(SheetLteaCapacityRd),
+                                      .on_range_count = &msg::kLteaCapacityConfig,
+                                      .ranges = kCapacityRanges,
+                                      .blocks = kCapacityBlocks};
+
+constexpr SheetDef kLteaSwitchPaCtrlWordSheet{
+    .name = "LteaSwitchPaCtrlWord",
+    .family = Family::Ltea,
+    .summary = "LTE-A band list, PA/switch truth table (16 slots x 8 states) and PA timing offsets",
+    CALVEX_SHEET_WRITE(SheetLteaSwitchPaCtrlWordWr),
+    CALVEX_SHEET_READ(SheetLteaSwitchPaCtrlWordRd),
+    .on_range_count = &msg::kLteaSwitchPaConfig,
+    .ranges = kSwitchPaRanges,
+    .blocks = kSwitchPaBlocks,
+    .read_cells = 16 + 19 * 128 + 4 * 16,
+    .read_runs = kSwitchPaRead};
+
+constexpr SheetDef kLteaTmpCompSheet{
+    .name = "LteaTmpComp",
+    .family = Family::Ltea,
+    .summary = "LTE-A temperature compensation (60 rows per band; bands must match the image's)",
+    CALVEX_SHEET_WRITE(SheetLteaTmpCompWr),
+    CALVEX_SHEET_READ(SheetLteaTmpCompRd),
+    .on_range_count = &msg::kLteaTmpCompConfig,
+    .ranges = kTmpCompRanges,
+    .blocks = kTmpCompBlocks};
+
+constexpr SheetDef kLteaTxAntSelectSheet{.name = "LteaTxAntSelect",
+                                         .family = Family::Ltea,
+                                         .summary = "LTE-A TX main/diversity antenna GPIO lines",
+                                         CALVEX_SHEET_WRITE(SheetLteaTxAntSelectWr),
+                                         CALVEX_SHEET_READ(SheetLteaTxAntSelectRd),
+                                         .on_range_count = &msg::kLteaTxAntConfig,
+                                         .ranges = kTxAntSelectRanges,
+                                         .blocks = kTxAntSelectBlocks};
+
+std::span<const SheetDef* const> ltea_sheet_defs() {
+  static constexpr const SheetDef* kSheets[] = {
+      &kLteaFilterSheet,           &kLteaFlagsSheet,   &kLteaMprSheet,
+      &kLteaPcScaleSheet,          &kLteaPhseSheet,    &kLteaCapacitySheet,
+      &kLteaSwitchPaCtrlWordSheet, &kLteaTmpCompSheet, &kLteaTxAntSelectSheet};
+  return kSheets;
+}
 
 }  // namespace calvex

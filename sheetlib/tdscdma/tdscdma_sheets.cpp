@@ -1,7 +1,7 @@
 // Definitions of the TD-SCDMA sheets.
 #include <cstdint>
 
-#include "sheet_def.h"
+#include "sheets.h"
 #include "tdscdma/tdscdma_nv_map.h"
 
 namespace calvex {
@@ -38,35 +38,41 @@ constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};
 constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
 
-constexpr SheetDef kSheets[] = {
-    {.name = "TdscdmaNvCtrl",
-     .family = Family::Tdscdma,
-     .summary = "TD-SCDMA NV control values, enable word and the two values it guards",
-     CALVEX_SHEET_WRITE(SheetTdscdmaNvCtrlWr),
-     CALVEX_SHEET_READ(SheetTdscdmaNvCtrlRd),
-     .on_range_count = &msg::kTdNvCtrlConfig,
-     .ranges = kNvCtrlRanges,
-     .blocks = kNvCtrlBlocks},
-    {.name = "TdscdmaSwitchPaCtrlWord",
-     .family = Family::Tdscdma,
-     .summary = "TD-SCDMA truth table (19 rows x 14 states) of switch/PA control words",
-     CALVEX_SHEET_WRITE(SheetTdscdmaSwitchPaCtrlWordWr),
-     CALVEX_SHEET_READ(SheetTdscdmaSwitchPaCtrlWordRd),
-     .on_range_count = &msg::kTdSwitchPaConfig,
-     .ranges = kSwitchPaRanges,
-     .blocks = kSwitchPaBlocks},
-    {.name = "TdscdmaTmpComp",
-     .family = Family::Tdscdma,
-     .summary = "TD-SCDMA temperature compensation: two tables of 20 value pairs",
-     CALVEX_SHEET_WRITE(SheetTdscdmaTmpCompWr),
-     CALVEX_SHEET_READ(SheetTdscdmaTmpCompRd),
-     .on_range_count = &msg::kTdTmpCompConfig,
-     .ranges = kTmpCompRanges,
-     .blocks = kTmpCompBlocks},
-};
-
 }  // namespace
 
-std::span<const SheetDef> tdscdma_sheet_defs() { return kSheets; }
+constexpr SheetDef kTdscdmaNvCtrlSheet{
+    .name = "TdscdmaNvCtrl",
+    .family = Family::Tdscdma,
+    .summary = "TD-SCDMA NV control values, enable word and the two values it guards",
+    CALVEX_SHEET_WRITE(SheetTdscdmaNvCtrlWr),
+    CALVEX_SHEET_READ(SheetTdscdmaNvCtrlRd),
+    .on_range_count = &msg::kTdNvCtrlConfig,
+    .ranges = kNvCtrlRanges,
+    .blocks = kNvCtrlBlocks};
+
+constexpr SheetDef kTdscdmaSwitchPaCtrlWordSheet{
+    .name = "TdscdmaSwitchPaCtrlWord",
+    .family = Family::Tdscdma,
+    .summary = "TD-SCDMA truth table (19 rows x 14 states) of switch/PA control words",
+    CALVEX_SHEET_WRITE(SheetTdscdmaSwitchPaCtrlWordWr),
+    CALVEX_SHEET_READ(SheetTdscdmaSwitchPaCtrlWordRd),
+    .on_range_count = &msg::kTdSwitchPaConfig,
+    .ranges = kSwitchPaRanges,
+    .blocks = kSwitchPaBlocks};
+
+constexpr SheetDef kTdscdmaTmpCompSheet{.name = "TdscdmaTmpComp",
+                                        .family = Family::Tdscdma,
+                                        .summary = "TD-SCDMA temperature compensation: two tables of 20 value pairs",
+                                        CALVEX_SHEET_WRITE(SheetTdscdmaTmpCompWr),
+                                        CALVEX_SHEET_READ(SheetTdscdmaTmpCompRd),
+                                        .on_range_count = &msg::kTdTmpCompConfig,
+                                        .ranges = kTmpCompRanges,
+                                        .blocks = kTmpCompBlocks};
+
+std::span<const SheetDef* const> tdscdma_sheet_defs() {
+  static constexpr const SheetDef* kSheets[] = {&kTdscdmaNvCtrlSheet, &kTdscdmaSwitchPaCtrlWordSheet,
+                                                &kTdscdmaTmpCompSheet};
+  return kSheets;
+}
 
 }  // namespace calvex

@@ -2,7 +2,7 @@
 #include <array>
 #include <climits>
 
-#include "sheet_def.h"
+#include "sheets.h"
 #include "wcdma/wcdma_nv_map.h"
 
 namespace calvex {
@@ -47,9 +47,9 @@ constexpr RangeDef kSwitchPaRanges[] = {
     {"TruthTable", 19, 88, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas}};
 // Band list (must match the image's); 40 rows x 16 columns (8 band slots x
 // value pair: first unsigned, second signed 16-bit; X past the band count).
-constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))}, {0, 3, 0, 1, or_x(dec(2, true))},
-                                      {0, 5, 0, 1, or_x(dec(2, true))}, {0, 7, 0, 1, or_x(dec(2, true))},
-                                      {0, 9, 0, 1, or_x(dec(2, true))}, {0, 11, 0, 1, or_x(dec(2, true))},
+constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))},  {0, 3, 0, 1, or_x(dec(2, true))},
+                                      {0, 5, 0, 1, or_x(dec(2, true))},  {0, 7, 0, 1, or_x(dec(2, true))},
+                                      {0, 9, 0, 1, or_x(dec(2, true))},  {0, 11, 0, 1, or_x(dec(2, true))},
                                       {0, 13, 0, 1, or_x(dec(2, true))}, {0, 15, 0, 1, or_x(dec(2, true))}};
 constexpr RangeDef kTmpCompRanges[] = {
     {"BandInfo", 1, 8, &msg::kWcdmaTmpCompBandCells, kBandCell},
@@ -84,52 +84,63 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
 }
 constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
-constexpr SheetDef kSheets[] = {
-    // The read operation does not read the entries back (it only empties the
-    // first cell), so the host offers no read for this sheet.
-    {.name = "WcdmaAntExchange",
-     .family = Family::Wcdma,
-     .summary = "WCDMA antenna exchange: GPIO words of the exchange and no-exchange states",
-     CALVEX_SHEET_WRITE(SheetWcdmaAntExchangeWr),
-     .on_range_count = &msg::kWcdmaAntConfig,
-     .ranges = kAntExchangeRanges,
-     .blocks = kAntExchangeBlocks},
-    {.name = "WcdmaMaxPow",
-     .family = Family::Wcdma,
-     .summary = "WCDMA HdelFlag and BandEn switches and enable words, per-band maximum power",
-     CALVEX_SHEET_WRITE(SheetWcdmaMaxPowWr),
-     CALVEX_SHEET_READ(SheetWcdmaMaxPowRd),
-     .on_range_count = &msg::kWcdmaMaxPowConfig,
-     .ranges = kMaxPowRanges,
-     .blocks = kMaxPowBlocks},
-    {.name = "WcdmaNotch",
-     .family = Family::Wcdma,
-     .summary = "WCDMA notch filter: number of interference points and 10 parameter pairs",
-     CALVEX_SHEET_WRITE(SheetWcdmaNotchWr),
-     CALVEX_SHEET_READ(SheetWcdmaNotchRd),
-     .on_range_count = &msg::kWcdmaNotchConfig,
-     .ranges = kNotchRanges,
-     .blocks = kNotchBlocks},
-    {.name = "WcdmaSwitchPaCtrlWord",
-     .family = Family::Wcdma,
-     .summary = "WCDMA band list and truth table (19 rows x 8 bands x 11 states) of switch/PA control words",
-     CALVEX_SHEET_WRITE(SheetWcdmaSwitchPaCtrlWordWr),
-     CALVEX_SHEET_READ(SheetWcdmaSwitchPaCtrlWordRd),
-     .on_range_count = &msg::kWcdmaSwitchPaConfig,
-     .ranges = kSwitchPaRanges,
-     .blocks = kSwitchPaBlocks},
-    {.name = "WcdmaTmpComp",
-     .family = Family::Wcdma,
-     .summary = "WCDMA temperature compensation: 40 value pairs per band of the band list",
-     CALVEX_SHEET_WRITE(SheetWcdmaTmpCompWr),
-     CALVEX_SHEET_READ(SheetWcdmaTmpCompRd),
-     .on_range_count = &msg::kWcdmaTmpCompConfig,
-     .ranges = kTmpCompRanges,
-     .blocks = kTmpCompBlocks},
-};
-
 }  // namespace
 
-std::span<const SheetDef> wcdma_sheet_defs() { return kSheets; }
+// The read export does not read the entries back (it only empties the
+// first cell); calvex reads the sheet through its decoder.
+constexpr SheetDef kWcdmaAntExchangeSheet{
+    .name = "WcdmaAntExchange",
+    .family = Family::Wcdma,
+    .summary = "WCDMA antenna exchange: GPIO words of the exchange and no-exchange states",
+    CALVEX_SHEET_WRITE(SheetWcdmaAntExchangeWr),
+    .on_range_count = &msg::kWcdmaAntConfig,
+    .ranges = kAntExchangeRanges,
+    .blocks = kAntExchangeBlocks};
+
+constexpr SheetDef kWcdmaMaxPowSheet{
+    .name = "WcdmaMaxPow",
+    .family = Family::Wcdma,
+    .summary = "WCDMA HdelFlag and BandEn switches and enable words, per-band maximum power",
+    CALVEX_SHEET_WRITE(SheetWcdmaMaxPowWr),
+    CALVEX_SHEET_READ(SheetWcdmaMaxPowRd),
+    .on_range_count = &msg::kWcdmaMaxPowConfig,
+    .ranges = kMaxPowRanges,
+    .blocks = kMaxPowBlocks};
+
+constexpr SheetDef kWcdmaNotchSheet{
+    .name = "WcdmaNotch",
+    .family = Family::Wcdma,
+    .summary = "WCDMA notch filter: number of interference points and 10 parameter pairs",
+    CALVEX_SHEET_WRITE(SheetWcdmaNotchWr),
+    CALVEX_SHEET_READ(SheetWcdmaNotchRd),
+    .on_range_count = &msg::kWcdmaNotchConfig,
+    .ranges = kNotchRanges,
+    .blocks = kNotchBlocks};
+
+constexpr SheetDef kWcdmaSwitchPaCtrlWordSheet{
+    .name = "WcdmaSwitchPaCtrlWord",
+    .family = Family::Wcdma,
+    .summary = "WCDMA band list and truth table (19 rows x 8 bands x 11 states) of switch/PA control words",
+    CALVEX_SHEET_WRITE(SheetWcdmaSwitchPaCtrlWordWr),
+    CALVEX_SHEET_READ(SheetWcdmaSwitchPaCtrlWordRd),
+    .on_range_count = &msg::kWcdmaSwitchPaConfig,
+    .ranges = kSwitchPaRanges,
+    .blocks = kSwitchPaBlocks};
+
+constexpr SheetDef kWcdmaTmpCompSheet{
+    .name = "WcdmaTmpComp",
+    .family = Family::Wcdma,
+    .summary = "WCDMA temperature compensation: 40 value pairs per band of the band list",
+    CALVEX_SHEET_WRITE(SheetWcdmaTmpCompWr),
+    CALVEX_SHEET_READ(SheetWcdmaTmpCompRd),
+    .on_range_count = &msg::kWcdmaTmpCompConfig,
+    .ranges = kTmpCompRanges,
+    .blocks = kTmpCompBlocks};
+
+std::span<const SheetDef* const> wcdma_sheet_defs() {
+  static constexpr const SheetDef* kSheets[] = {&kWcdmaAntExchangeSheet, &kWcdmaMaxPowSheet, &kWcdmaNotchSheet,
+                                                &kWcdmaSwitchPaCtrlWordSheet, &kWcdmaTmpCompSheet};
+  return kSheets;
+}
 
 }  // namespace calvex
