@@ -89,9 +89,9 @@ std::string base_description(const CellSpec& spec) {
 }
 
 bool ascii_equal(std::u16string_view text, std::string_view word) {
-  return text.size() == word.size() &&
-         std::equal(text.begin(), text.end(), word.begin(),
-                    [](char16_t a, char b) { return a == static_cast<unsigned char>(b); });
+  return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(), [](char16_t a, char b) {
+           return a == static_cast<unsigned char>(b);
+         });
 }
 
 bool in_limits(const CellSpec& spec, int64_t v) { return v >= cell_min(spec) && v <= cell_max(spec); }

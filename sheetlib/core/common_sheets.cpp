@@ -10,6 +10,7 @@ using namespace common;  // the NV map (common_nv_map.h)
 constexpr RangeDef kTempDacRanges[] = {{"TempDac", kTempDacEntries, 1, &msg::kTempDacRangeCount,
                                         in_range(dec(2, false), kTempDacCodeMin, kTempDacCodeMax)}};
 constexpr NvSpan kTempDacBlocks[] = {{kTempDacTableOffset, kTempDacTableSize}};
+constexpr CellRun kTempDacRuns[] = {cell_row(0, 0, kTempDacEntries, kTempDacTableOffset, kTempDacEntrySize)};
 
 // Any mode text but the two MIPI modes selects GPIO; "GPIO" (or an empty
 // cell) says so. Any SIM text but "SIM FUNC" leaves lines 12-14 as RF control.
@@ -50,7 +51,8 @@ constexpr SheetDef kTempDacTabSheet{.name = "TempDacTab",
                                     CALVEX_SHEET_READ(SheetphyCommonTempDacTabRd),
                                     .on_range_count = &msg::kSheetCommonConfig,
                                     .ranges = kTempDacRanges,
-                                    .blocks = kTempDacBlocks};
+                                    .blocks = kTempDacBlocks,
+                                    .runs = kTempDacRuns};
 
 constexpr SheetDef kPinMuxMipiInitSheet{
     .name = "PinMuxMipiInit",

@@ -4,13 +4,10 @@
 #include "boundary.h"
 #include "common_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::common {
 namespace {
-
-constexpr TableRange kRanges[] = {{kTempDacEntries, &msg::kTempDacRangeCount, CellParse::Dec}};
-constexpr NvSpan kBlocks[] = {{kTempDacTableOffset, kTempDacTableSize}};
-constexpr CellRun kRuns[] = {cell_row(0, 0, kTempDacEntries, kTempDacTableOffset, kTempDacEntrySize)};
 
 // Cells in order: the first "X" or code out of range stops the write.
 bool codes_ok(const Cells& cells, std::span<const uint32_t> values) {
@@ -30,10 +27,7 @@ bool codes_ok(const Cells& cells, std::span<const uint32_t> values) {
 
 // This sheet checks the output cells before it opens the image, and reads
 // through a read/write open, as it always has.
-constexpr TableSheet kTempDacTable{.on_range_count = &msg::kSheetCommonConfig,
-                                   .ranges = kRanges,
-                                   .blocks = kBlocks,
-                                   .runs = kRuns,
+constexpr TableSheet kTempDacTable{.def = &kTempDacTabSheet,
                                    .check_values = codes_ok,
                                    .read_mark = kMarkPlain,
                                    .on_read_count = &msg::kTempDacReadCount,

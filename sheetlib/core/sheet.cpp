@@ -3,24 +3,33 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "sheet_def.h"
+
 namespace calvex {
 
-std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const Message& on_bad_range_count,
-                                              std::span<const RangeRule> rules) {
-  if (args.range_count() < 0 || static_cast<size_t>(args.range_count()) != rules.size()) {
-    show(on_bad_range_count);
+std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const SheetDef& def, NvLayout layout) {
+  if (args.range_count() < 0 || static_cast<size_t>(args.range_count()) != def.ranges.size()) {
+    show(*def.range_count_message(layout));
     return std::nullopt;
   }
   std::vector<Cells> cells;
-  cells.reserve(rules.size());
-  for (size_t i = 0; i < rules.size(); ++i) {
-    if (args.cell_count(static_cast<int32_t>(i)) != rules[i].cells) {
-      show(*rules[i].on_mismatch);
+  cells.reserve(def.ranges.size());
+  for (size_t i = 0; i < def.ranges.size(); ++i) {
+    if (args.cell_count(static_cast<int32_t>(i)) != def.ranges[i].count()) {
+      show(*def.ranges[i].on_cell_count);
       return std::nullopt;
     }
     cells.push_back(args.copy_range(static_cast<int32_t>(i)));
   }
   return cells;
+}
+
+std::vector<NvBlock> stage_writable_blocks(const SheetDef& def, NvLayout layout) {
+  std::vector<NvBlock> blocks;
+  for (const NvSpan& span : def.blocks) {
+    if (span.in_layout(layout) && !span.read_only) blocks.emplace_back(span.offset, span.size);
+  }
+  return blocks;
 }
 
 void fill_cells(ReadCells& out, std::span<const std::u16string> texts, int32_t mark) {

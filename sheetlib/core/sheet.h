@@ -62,19 +62,6 @@ void call_read(ReadBody body, ReadCells& out, const std::u16string& path) noexce
 void call_write_back(WriteBackBody body, const WriteArgs& args, const std::u16string& path,
                      ReadCells& writeBack) noexcept;
 
-// Expected cell count of one range and the message shown when it differs.
-struct RangeRule {
-  int64_t cells;
-  const Message* on_mismatch;
-};
-
-// The write skeleton's range step: if range_count() differs from rules.size()
-// shows on_bad_range_count; otherwise checks each range in order against its
-// rule, showing the first mismatch's message. Returns the copied texts of all
-// ranges, or nothing if a check failed.
-std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const Message& on_bad_range_count,
-                                              std::span<const RangeRule> rules);
-
 // Assigns texts[i] with mark to output cell i, for every i.
 void fill_cells(ReadCells& out, std::span<const std::u16string> texts, int32_t mark);
 

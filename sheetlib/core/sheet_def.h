@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "messages.h"
 #include "ops.h"
@@ -131,6 +133,43 @@ struct NvSpan {
   constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
 };
 
+// How a table sheet's read shows a stored value: "%d" of it unsigned or
+// signed in its width, or "0x%x".
+enum class ValueFormat : uint8_t { Unsigned, Signed, Hex };
+
+// A rectangle of one range's cells placed in the image by a table sheet:
+// for r < rows and c < cols, cell first + r * cell_row_step + c holds the
+// value of `width` bytes (1, 2 or 4; the low bits of the parsed value) at NV
+// offset offset + r * row_step + c * col_step, in the given layout.
+struct CellRun {
+  uint8_t range = 0;
+  uint16_t first = 0;
+  uint16_t rows = 1;
+  uint16_t cols = 1;
+  uint16_t cell_row_step = 0;  // 0: cols
+  uint32_t offset = 0;
+  uint32_t row_step = 0;
+  uint32_t col_step = 0;  // 0: width
+  uint8_t width = 2;
+  ValueFormat format = ValueFormat::Unsigned;
+  NvLayout layout = NvLayout::Any;
+
+  constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
+};
+
+// `count` consecutive cells from `first` of range `range`, stored one after
+// the other from `offset`.
+constexpr CellRun cell_row(uint8_t range, uint16_t first, uint16_t count, uint32_t offset, uint8_t width,
+                           ValueFormat format = ValueFormat::Unsigned, NvLayout layout = NvLayout::Any) {
+  return {.range = range,
+          .first = first,
+          .cols = count,
+          .offset = offset,
+          .width = width,
+          .format = format,
+          .layout = layout};
+}
+
 // A run of a read's output cells: `count` consecutive output cells go to
 // cells first, first + step, ... of range `range`. Runs are listed in output
 // order; an output cell that no run names is not shown.
@@ -176,6 +215,12 @@ struct SheetDef {
   const Message* on_range_count = nullptr;
   std::span<const RangeDef> ranges = {};
   std::span<const NvSpan> blocks = {};
+  // A table sheet's cells-to-bytes runs (table engine, sheet_engine.h): the
+  // write stages every writable block of the layout zeroed, places the runs
+  // in this order (a later run may place a cell a second time) and stores
+  // the blocks whole; the read loads them and shows each run's values.
+  // Empty for sheets with operations of their own.
+  std::span<const CellRun> runs = {};
   // Read output cell count and its mapping onto the ranges; 0 and empty
   // when the read's output cells are exactly the ranges' cells in order.
   int read_cells = 0;
@@ -211,6 +256,17 @@ struct SheetDef {
     return static_cast<int>(n);
   }
 };
+
+// The write skeleton's range step, from the sheet's definition: if
+// range_count() differs from the number of its ranges shows its range-count
+// message (of the layout); otherwise checks each range's cell count in order,
+// showing the first mismatching range's message. Returns the copied texts of
+// all ranges, or nothing if a check failed.
+std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const SheetDef& def, NvLayout layout);
+
+// The NV blocks of the definition in the layout that a write stores (not
+// those it only reads), staged zeroed, in the definition's order.
+std::vector<NvBlock> stage_writable_blocks(const SheetDef& def, NvLayout layout);
 
 // Every definition, family by family (common, GSM, LTE-A, LTE, TD-SCDMA, WCDMA).
 std::span<const SheetDef* const> all_sheet_defs();

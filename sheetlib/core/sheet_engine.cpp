@@ -5,28 +5,22 @@
 namespace calvex {
 namespace {
 
-uint32_t parse_cell(const std::u16string& text, CellParse parse) {
-  switch (parse) {
-    case CellParse::Dec:
-      return static_cast<uint32_t>(ReadDec(text));
-    case CellParse::DecOrX:
-      return static_cast<uint32_t>(ReadDecOrX(text));
-    case CellParse::Hex: {
-      std::u16string copy = text;
-      return ReadHex(copy);
-    }
-    case CellParse::HexCompact: {
-      std::u16string compact = remove_spaces(text);
-      return ReadHex(compact);
-    }
+// The cell's kind says how the write parses it: where "X" means an empty
+// value ReadDecOrX (0), otherwise ReadDec or ReadHex of the text as given.
+uint32_t parse_cell(const std::u16string& text, const CellSpec& spec) {
+  if (spec.kind == CellKind::Hex) {
+    std::u16string copy = text;
+    return ReadHex(copy);
   }
-  return 0;
+  return static_cast<uint32_t>(spec.x_means_empty ? ReadDecOrX(text) : ReadDec(text));
 }
 
-std::vector<NvBlock> stage_blocks(std::span<const NvSpan> spans) {
+// Every block of the layout, zeroed (the read loads the blocks a write only reads too).
+std::vector<NvBlock> stage_all_blocks(const SheetDef& def, NvLayout layout) {
   std::vector<NvBlock> blocks;
-  blocks.reserve(spans.size());
-  for (const NvSpan& span : spans) blocks.emplace_back(span.offset, span.size);
+  for (const NvSpan& span : def.blocks) {
+    if (span.in_layout(layout)) blocks.emplace_back(span.offset, span.size);
+  }
   return blocks;
 }
 
@@ -42,10 +36,12 @@ Block& block_at(std::span<Block> blocks, uint32_t offset, size_t width, size_t& 
   throw std::out_of_range("table value outside the sheet's blocks");
 }
 
-// Calls place(range, cell, NV offset, run) for every cell of every run, in run order.
+// Calls place(range, cell, NV offset, run) for every cell of every run of
+// the layout, in run order.
 template <typename Place>
 void for_each_run_cell(const TableSheet& sheet, Place place) {
-  for (const CellRun& run : sheet.runs) {
+  for (const CellRun& run : sheet.def->runs) {
+    if (!run.in_layout(sheet.layout)) continue;
     const uint32_t cell_row_step = run.cell_row_step != 0 ? run.cell_row_step : run.cols;
     const uint32_t col_step = run.col_step != 0 ? run.col_step : run.width;
     for (uint32_t r = 0; r < run.rows; ++r) {
@@ -103,20 +99,25 @@ bool read_count_ok(const ReadCells& out, size_t cells, const Message& on_mismatc
 }  // namespace
 
 void write_table(const WriteArgs& args, const std::u16string& path, const TableSheet& sheet) {
-  std::vector<RangeRule> rules;
-  rules.reserve(sheet.ranges.size());
-  for (const TableRange& range : sheet.ranges) rules.push_back({range.cells, range.on_cell_count});
-  auto ranges = take_ranges(args, *sheet.on_range_count, rules);
+  const SheetDef& def = *sheet.def;
+  auto ranges = take_ranges(args, def, sheet.layout);
   if (!ranges) return;
   if (sheet.check_cells != nullptr && !sheet.check_cells(*ranges)) return;
 
   std::vector<std::vector<uint32_t>> values(ranges->size());
   for (size_t i = 0; i < ranges->size(); ++i) {
-    for (const std::u16string& text : (*ranges)[i]) values[i].push_back(parse_cell(text, sheet.ranges[i].parse));
+    const RangeDef& range = def.ranges[i];
+    const Cells& texts = (*ranges)[i];
+    values[i].reserve(texts.size());
+    for (size_t k = 0; k < texts.size(); ++k) {
+      const int row = static_cast<int>(k) / range.cols;
+      const int col = static_cast<int>(k) % range.cols;
+      values[i].push_back(parse_cell(texts[k], range.spec_at(row, col)));
+    }
   }
   if (sheet.check_values != nullptr && !sheet.check_values((*ranges)[0], values[0])) return;
 
-  std::vector<NvBlock> blocks = stage_blocks(sheet.blocks);
+  std::vector<NvBlock> blocks = stage_writable_blocks(def, sheet.layout);
   for_each_run_cell(sheet, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
     size_t pos = 0;
     NvBlock& block = block_at(std::span<NvBlock>(blocks), offset, run.width, pos);
@@ -128,15 +129,16 @@ void write_table(const WriteArgs& args, const std::u16string& path, const TableS
 }
 
 void read_table(ReadCells& out, const std::u16string& path, const TableSheet& sheet) {
-  std::vector<size_t> range_first(sheet.ranges.size(), 0);
+  const SheetDef& def = *sheet.def;
+  std::vector<size_t> range_first(def.ranges.size(), 0);
   size_t cells = 0;
-  for (size_t i = 0; i < sheet.ranges.size(); ++i) {
+  for (size_t i = 0; i < def.ranges.size(); ++i) {
     range_first[i] = cells;
-    cells += static_cast<size_t>(sheet.ranges[i].cells);
+    cells += static_cast<size_t>(def.ranges[i].count());
   }
   if (sheet.read_count_first && !read_count_ok(out, cells, *sheet.on_read_count)) return;
 
-  std::vector<NvBlock> blocks = stage_blocks(sheet.blocks);
+  std::vector<NvBlock> blocks = stage_all_blocks(def, sheet.layout);
   load_staged(path, sheet.read_mode, blocks);
 
   Cells texts(cells);
@@ -154,7 +156,8 @@ void read_table(ReadCells& out, const std::u16string& path, const TableSheet& sh
 
 bool fill_read(ReadCells& out, const ReadTexts& staged, const Message& on_mismatch) {
   if (!read_count_ok(out, staged.texts.size(), on_mismatch)) return false;
-  for (size_t i = 0; i < staged.texts.size(); ++i) out.assign(static_cast<int32_t>(i), staged.texts[i], staged.marks[i]);
+  for (size_t i = 0; i < staged.texts.size(); ++i)
+    out.assign(static_cast<int32_t>(i), staged.texts[i], staged.marks[i]);
   return true;
 }
 

@@ -22,58 +22,14 @@ namespace calvex {
 
 // ---- Table sheets ----
 
-// How the write turns a cell text into its value.
-enum class CellParse : uint8_t {
-  Dec,         // ReadDec of the text as given
-  DecOrX,      // ReadDecOrX
-  Hex,         // ReadHex of the text as given
-  HexCompact,  // blanks removed, then ReadHex
-};
-
-// How the read shows a stored value: "%d" of it unsigned or signed in its
-// width, or "0x%x".
-enum class ValueFormat : uint8_t { Unsigned, Signed, Hex };
-
-// One range of a table sheet: its cell count, the message of a wrong count,
-// and how each of its cells is parsed.
-struct TableRange {
-  int64_t cells;
-  const Message* on_cell_count;
-  CellParse parse;
-};
-
-// A rectangle of one range's cells placed in the image: for r < rows and
-// c < cols, cell first + r * cell_row_step + c holds the value of `width`
-// bytes (1, 2 or 4; the low bits of the parsed value) at NV offset
-// offset + r * row_step + c * col_step.
-struct CellRun {
-  uint8_t range = 0;
-  uint16_t first = 0;
-  uint16_t rows = 1;
-  uint16_t cols = 1;
-  uint16_t cell_row_step = 0;  // 0: cols
-  uint32_t offset = 0;
-  uint32_t row_step = 0;
-  uint32_t col_step = 0;  // 0: width
-  uint8_t width = 2;
-  ValueFormat format = ValueFormat::Unsigned;
-};
-
-// `count` consecutive cells from `first` of range `range`, stored one after
-// the other from `offset`.
-constexpr CellRun cell_row(uint8_t range, uint16_t first, uint16_t count, uint32_t offset, uint8_t width,
-                           ValueFormat format = ValueFormat::Unsigned) {
-  return {.range = range, .first = first, .cols = count, .offset = offset, .width = width, .format = format};
-}
-
+// A table sheet's operation in one layout: its definition holds the ranges
+// (counts, messages, the kind of every cell, which also says how the write
+// parses it: ReadDecOrX where "X" means 0, ReadDec, ReadHex), the NV blocks
+// and the runs; the operation adds only its hooks and its read's habits.
 struct TableSheet {
-  const Message* on_range_count;
-  std::span<const TableRange> ranges;
-  // The blocks the write stages (zeroed) and stores whole, in this order,
-  // and the read loads; every run lies inside one of them.
-  std::span<const NvSpan> blocks;
-  // Placed in this order (a later run may place a cell a second time).
-  std::span<const CellRun> runs;
+  const SheetDef* def;
+  // The layout whose blocks and runs the operation uses (Any: the sheet has one).
+  NvLayout layout = NvLayout::Any;
 
   // Hooks, each optional.
   // After the count checks, before any cell is parsed: false stops the write
@@ -92,7 +48,7 @@ struct TableSheet {
 
 // The write: range count and cell count checks (take_ranges), check_cells,
 // every cell of every range parsed in range and cell order, check_values,
-// the runs placed into the staged blocks, then store_blocks (a failed open
+// the runs of the layout placed into its staged writable blocks, then store_blocks (a failed open
 // shows "文件打开失败！") and "修改完成！".
 void write_table(const WriteArgs& args, const std::u16string& path, const TableSheet& sheet);
 

@@ -7,17 +7,17 @@
 
 extern "C" {
 
-#define CALVEX_WRITE_OP(name)                                                                           \
+#define CALVEX_WRITE_OP(name)                                                                         \
   CALVEX_API void CALVEX_CALL name(const CellRange* ranges, int32_t rangeCount, CalvexText binPath) { \
-    ::calvex::run_write(ranges, rangeCount, binPath, ::calvex::ops::name);                             \
+    ::calvex::run_write(ranges, rangeCount, binPath, ::calvex::ops::name);                            \
   }
-#define CALVEX_READ_OP(name)                                                                   \
+#define CALVEX_READ_OP(name)                                                                  \
   CALVEX_API void CALVEX_CALL name(SheetCell* cells, int32_t cellCount, CalvexText binPath) { \
     ::calvex::run_read(cells, cellCount, binPath, ::calvex::ops::name);                       \
   }
-#define CALVEX_WRITE_BACK_OP(name)                                                                     \
-  CALVEX_API void CALVEX_CALL name(const CellRange* ranges, int32_t rangeCount, CalvexText binPath,  \
-                                   SheetCell* writeBack, int32_t writeBackCount) {                   \
+#define CALVEX_WRITE_BACK_OP(name)                                                                    \
+  CALVEX_API void CALVEX_CALL name(const CellRange* ranges, int32_t rangeCount, CalvexText binPath,   \
+                                   SheetCell* writeBack, int32_t writeBackCount) {                    \
     ::calvex::run_write(ranges, rangeCount, binPath, writeBack, writeBackCount, ::calvex::ops::name); \
   }
 #include "ops.inc"

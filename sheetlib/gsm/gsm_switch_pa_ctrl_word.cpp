@@ -6,6 +6,7 @@
 #include "boundary.h"
 #include "gsm/gsm_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::gsm {
 namespace {
@@ -61,12 +62,6 @@ constexpr std::array<StateSlots, kStates> kStateSlots = {{
     {TruthBlock::A, 8, 8, 17},
 }};
 
-constexpr RangeRule kRanges[] = {
-    {1, &msg::kGsmPaOffCells},
-    {kConfigNumbers, &msg::kGsmPaSwitchConfigCells},
-    {kTruthCells, &msg::kGsmTruthTableCells},
-};
-
 // The four blocks of the sheet staged in memory.
 struct SwitchPaBlocks {
   NvBlock truth_a{kGsmBlocks.truth_a_offset, kTruthBlockASize};
@@ -81,7 +76,7 @@ struct SwitchPaBlocks {
 size_t truth_cell(size_t state, size_t column) { return state * kTruthColumns + column; }
 
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
-  auto cells = take_ranges(args, msg::kGsmSwitchPaConfig, kRanges);
+  auto cells = take_ranges(args, kGsmSwitchPaCtrlWordSheet, NvLayout::Any);
   if (!cells) return;
   const Cells& pa_off = (*cells)[0];
   const Cells& config = (*cells)[1];

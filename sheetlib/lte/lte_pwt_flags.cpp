@@ -4,6 +4,7 @@
 #include "boundary.h"
 #include "lte/lte_ctrl_word.h"
 #include "lte/lte_nv_map.h"
+#include "sheets.h"
 
 namespace calvex::lte {
 namespace {
@@ -25,18 +26,6 @@ enum Range : size_t {
 constexpr size_t kPwtWords = 2;
 constexpr size_t kPwtTableCells = kPwtWords * kGroup2Lines;
 
-constexpr RangeRule kRanges[] = {
-    {1, &msg::kLte2R1TFlagSwitchCells},
-    {1, &msg::kLte2R1TFlagCells},
-    {1, &msg::kTxNvFlagSwitchCells},
-    {1, &msg::kTxNvFlagCells},
-    {1, &msg::kLteAptUseJ11PinFlagSwitchCells},
-    {1, &msg::kLteAptUseJ11PinFlagCells},
-    {1, &msg::kLtePwtEnSwitchCells},
-    {1, &msg::kLtePwtEnCells},
-    {kPwtTableCells, &msg::kLtePwtTableCells},
-};
-
 constexpr size_t kFlag16Size = 2;
 constexpr size_t kFlag32Size = 4;
 static_assert(kPwtEnOffset + kFlag16Size + kPwtWords * kCtrlEntrySize == kPwtWordsEnd);
@@ -47,7 +36,7 @@ constexpr std::u16string_view kPwtEnabled = u"1";
 bool switched_on(const Cells& cells) { return cells[0] == kSwitchOn; }
 
 void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kLtePwtConfig, kRanges);
+  auto ranges = take_ranges(args, kLtePwtAndOtherFlagsSheet, NvLayout::Any);
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
 

@@ -134,6 +134,37 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
 }
 constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
+// ---- Cells to bytes of the table sheets, per layout ----
+
+constexpr uint8_t kValue16Size = 2;
+constexpr uint8_t kValue32Size = 4;
+constexpr NvLayout kSingle = NvLayout::Single;
+constexpr NvLayout kMerged = NvLayout::Merged;
+constexpr ValueFormat kUnsigned = ValueFormat::Unsigned;
+
+constexpr CellRun kFilterRuns[] = {cell_row(0, 0, kFilterCells, kSingleFilterOffset, kValue16Size, kUnsigned, kSingle),
+                                   cell_row(0, 0, kFilterCells, kMergedFilterOffset, kValue16Size, kUnsigned, kMerged)};
+constexpr CellRun kMprRuns[] = {
+    cell_row(0, 0, kMprCells, kSingleMprOffset, kValue16Size, ValueFormat::Signed, kSingle),
+    cell_row(0, 0, kMprCells, kMergedMprOffset, kValue16Size, ValueFormat::Signed, kMerged)};
+// The single layout stores all eight as 16-bit values, the merged layout one
+// 32-bit value per FDD/TDD pair (cells 0, 1, 4, 5).
+constexpr CellRun kPhseRuns[] = {
+    cell_row(0, 0, kPhseHalfCells, kSinglePhseFirstHalfOffset, kValue16Size, ValueFormat::Hex, kSingle),
+    cell_row(0, kPhseHalfCells, kPhseHalfCells, kSinglePhseSecondHalfOffset, kValue16Size, ValueFormat::Hex, kSingle),
+    cell_row(0, 0, 1, kMergedPhseCell0Offset, kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 1, 1, kMergedPhseCell1Offset, kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 4, 1, kMergedPhseCell4Offset, kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 5, 1, kMergedPhseCell5Offset, kValue32Size, ValueFormat::Hex, kMerged)};
+// The merged layout stores each capacity value twice.
+constexpr CellRun kCapacityRuns[] = {
+    cell_row(0, 0, 1, kSingleCapacity0Offset, kValue32Size, ValueFormat::Hex, kSingle),
+    cell_row(0, 1, 1, kSingleCapacity1Offset, kValue32Size, ValueFormat::Hex, kSingle),
+    cell_row(0, 0, 1, kMergedCapacity0Offsets[0], kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 0, 1, kMergedCapacity0Offsets[1], kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 1, 1, kMergedCapacity1Offsets[0], kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 1, 1, kMergedCapacity1Offsets[1], kValue32Size, ValueFormat::Hex, kMerged)};
+
 }  // namespace
 
 constexpr SheetDef kLteFilterSheet{.name = "LteFilter",
@@ -143,6 +174,7 @@ constexpr SheetDef kLteFilterSheet{.name = "LteFilter",
                                    .on_range_count = &msg::kLteFilterConfig,
                                    .ranges = kFilterRanges,
                                    .blocks = kFilterBlocks,
+                                   .runs = kFilterRuns,
                                    .layout = NvLayout::Single};
 
 constexpr SheetDef kLteMprSheet{.name = "LteMpr",
@@ -152,6 +184,7 @@ constexpr SheetDef kLteMprSheet{.name = "LteMpr",
                                 .on_range_count = &msg::kLteMprConfig,
                                 .ranges = kMprRanges,
                                 .blocks = kMprBlocks,
+                                .runs = kMprRuns,
                                 .layout = NvLayout::Single};
 
 constexpr SheetDef kLtePhseSheet{.name = "LtePhse",
@@ -161,6 +194,7 @@ constexpr SheetDef kLtePhseSheet{.name = "LtePhse",
                                  .on_range_count = &msg::kLtePhseConfig,
                                  .ranges = kPhseRanges,
                                  .blocks = kPhseBlocks,
+                                 .runs = kPhseRuns,
                                  .layout = NvLayout::Single};
 
 constexpr SheetDef kLteCapacitySheet{.name = "LteCapacity",
@@ -170,6 +204,7 @@ constexpr SheetDef kLteCapacitySheet{.name = "LteCapacity",
                                      .on_range_count = &msg::kLteCapacityConfig,
                                      .ranges = kCapacityRanges,
                                      .blocks = kCapacityBlocks,
+                                     .runs = kCapacityRuns,
                                      .layout = NvLayout::Single};
 
 constexpr SheetDef kLtePwtAndOtherFlagsSheet{

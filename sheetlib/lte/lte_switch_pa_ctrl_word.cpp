@@ -8,6 +8,7 @@
 #include "boundary.h"
 #include "lte/lte_ctrl_word.h"
 #include "lte/lte_nv_map.h"
+#include "sheets.h"
 
 namespace calvex::lte {
 namespace {
@@ -19,12 +20,6 @@ enum Range : size_t { kAntTypeRange, kBandInfoRange, kTruthTableRange };
 constexpr size_t kBandInfoTexts = 4;  // per band slot
 constexpr size_t kBandInfoCells = kSheetBandSlots * kBandInfoTexts;
 constexpr size_t kTruthTableCells = 5280;
-
-constexpr RangeRule kRanges[] = {
-    {1, &msg::kLteAntTypeCells},
-    {kBandInfoCells, &msg::kBandInfoCells},
-    {kTruthTableCells, &msg::kSwitchPaTruthTableCells},
-};
 
 constexpr std::u16string_view kMipiAntType = u"MIPI";
 
@@ -66,17 +61,17 @@ constexpr size_t kMaxEntries = kMergedSwitchPaEntries;
 
 struct SwitchPaLayout {
   Layout layout;
-  const Message* config_message;
+  NvLayout nv_layout;
   const GpioGroupWord* group0;
   CtrlEntry missing_mipi_word;
   const Message* mipi_pa_gpio;
   const Message* mipi_switch_group1_only;
 };
 
-constexpr SwitchPaLayout kSingle{Layout::Single,   &msg::kLteSwitchPaConfig, &kGroup0Single,
-                                 kEmptyGroup0Word, &msg::kLteMipiPaGpio,     &msg::kLteMipiSwitchGroup1Only};
-constexpr SwitchPaLayout kMerged{Layout::Merged,   &msg::kLteaSwitchPaConfig, &kGroup0Merged,
-                                 kEmptyGroup1Word, &msg::kLteMergeMipiPaGpio,     &msg::kLteMergeMipiSwitchGroup1Only};
+constexpr SwitchPaLayout kSingle{Layout::Single,   NvLayout::Single,     &kGroup0Single,
+                                 kEmptyGroup0Word, &msg::kLteMipiPaGpio, &msg::kLteMipiSwitchGroup1Only};
+constexpr SwitchPaLayout kMerged{Layout::Merged,   NvLayout::Merged,          &kGroup0Merged,
+                                 kEmptyGroup1Word, &msg::kLteMergeMipiPaGpio, &msg::kLteMergeMipiSwitchGroup1Only};
 
 // Single layout entries.
 constexpr size_t kSingleSecondMipiEntry = 8;  // + (state - 4)
@@ -113,7 +108,8 @@ struct GroupWords {
   bool group0_set = false, group1_set = false, group2_set = false;
 };
 
-CtrlEntry read_group(const Cells& truth, const GpioGroupWord& g, size_t first_row, size_t slot, size_t state, bool& set) {
+CtrlEntry read_group(const Cells& truth, const GpioGroupWord& g, size_t first_row, size_t slot, size_t state,
+                     bool& set) {
   uint64_t pattern = 0;
   for (size_t line = 0; line < g.bits.lines; ++line)
     pattern |= gpio_line_bits(g.bits, line, read_gpio_line(truth[truth_cell(first_row + line, slot, state)]));
@@ -284,7 +280,8 @@ std::vector<NvBlock> stage_single(const BandSlots& slots, bool mipi_type) {
   NvBlock records(kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize);
   for (size_t b = 0; b < kSingleLayoutSlots; ++b) {
     const size_t base = b * kSingleSwitchPaRecordSize;
-    for (size_t i = 0; i < kSingleSwitchPaEntries; ++i) put_ctrl_entry(records, base + i * kCtrlEntrySize, slots[b].entries[i]);
+    for (size_t i = 0; i < kSingleSwitchPaEntries; ++i)
+      put_ctrl_entry(records, base + i * kCtrlEntrySize, slots[b].entries[i]);
     records.put32(base + kSingleBandValue0Pos, slots[b].value0);
     records.put32(base + kSingleBandValue1Pos, slots[b].value1);
     records.put16(base + kSingleBandValue2Pos, slots[b].value2);
@@ -319,7 +316,7 @@ std::vector<NvBlock> stage_merged(const BandSlots& slots) {
 }
 
 void write_switch_pa(const WriteArgs& args, const std::u16string& path, const SwitchPaLayout& lay) {
-  auto ranges = take_ranges(args, *lay.config_message, kRanges);
+  auto ranges = take_ranges(args, kLteSwitchPaCtrlWordSheet, lay.nv_layout);
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
   const Cells& truth = r[kTruthTableRange];

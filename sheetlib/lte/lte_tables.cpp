@@ -11,48 +11,10 @@
 #include "boundary.h"
 #include "lte/lte_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::lte {
 namespace {
-
-constexpr uint8_t kValue16Size = 2;
-constexpr uint8_t kValue32Size = 4;
-constexpr NvSpan kSpareBlock{kMergedSpareOffset, kMergedSpareSize};
-
-// ---- Filter ----
-
-constexpr TableRange kFilterRanges[] = {{kFilterCells, &msg::kLteFilterCells, CellParse::Dec}};
-constexpr NvSpan kSingleFilterBlocks[] = {{kSingleFilterOffset, kFilterCells * kValue16Size}};
-constexpr CellRun kSingleFilterRuns[] = {cell_row(0, 0, kFilterCells, kSingleFilterOffset, kValue16Size)};
-constexpr NvSpan kMergedFilterBlocks[] = {{kMergedFilterOffset, kFilterCells * kValue16Size}, kSpareBlock};
-constexpr CellRun kMergedFilterRuns[] = {cell_row(0, 0, kFilterCells, kMergedFilterOffset, kValue16Size)};
-
-// ---- MPR ----
-
-constexpr TableRange kMprRanges[] = {{kMprCells, &msg::kLteMprCells, CellParse::Dec}};
-constexpr NvSpan kSingleMprBlocks[] = {{kSingleMprOffset, kMprCells * kValue16Size}};
-constexpr CellRun kSingleMprRuns[] = {cell_row(0, 0, kMprCells, kSingleMprOffset, kValue16Size)};
-constexpr NvSpan kMergedMprBlocks[] = {{kMergedMprOffset, kMergedMprPlaces * kValue16Size}, kSpareBlock};
-constexpr CellRun kMergedMprRuns[] = {cell_row(0, 0, kMprCells, kMergedMprOffset, kValue16Size)};
-
-// ---- Phase ----
-
-constexpr uint16_t kPhseCells = 2 * kPhseHalfCells;
-constexpr TableRange kPhseRanges[] = {{kPhseCells, &msg::kLtePhseCells, CellParse::Hex}};
-constexpr NvSpan kSinglePhseBlocks[] = {{kSinglePhseFirstHalfOffset, kPhseHalfCells * kValue16Size},
-                                        {kSinglePhseSecondHalfOffset, kPhseHalfCells * kValue16Size}};
-constexpr CellRun kSinglePhseRuns[] = {
-    cell_row(0, 0, kPhseHalfCells, kSinglePhseFirstHalfOffset, kValue16Size),
-    cell_row(0, kPhseHalfCells, kPhseHalfCells, kSinglePhseSecondHalfOffset, kValue16Size)};
-constexpr NvSpan kMergedPhseBlocks[] = {{kMergedPhseCell0Offset, kValue32Size},
-                                        {kMergedPhseCell1Offset, kValue32Size},
-                                        {kMergedPhseCell4Offset, kValue32Size},
-                                        {kMergedPhseCell5Offset, kValue32Size},
-                                        kSpareBlock};
-constexpr CellRun kMergedPhseRuns[] = {cell_row(0, 0, 1, kMergedPhseCell0Offset, kValue32Size),
-                                       cell_row(0, 1, 1, kMergedPhseCell1Offset, kValue32Size),
-                                       cell_row(0, 4, 1, kMergedPhseCell4Offset, kValue32Size),
-                                       cell_row(0, 5, 1, kMergedPhseCell5Offset, kValue32Size)};
 
 // Cells whose texts must be identical in the merged layout (FDD, TDD).
 struct CellPair {
@@ -72,40 +34,16 @@ bool fdd_tdd_pairs_match(const std::vector<Cells>& ranges) {
   return true;
 }
 
-// ---- Capacity ----
-
-constexpr uint16_t kCapacityCells = 2;
-constexpr TableRange kCapacityRanges[] = {{kCapacityCells, &msg::kLteCapacityCells, CellParse::Hex}};
-constexpr NvSpan kSingleCapacityBlocks[] = {{kSingleCapacity0Offset, kValue32Size},
-                                            {kSingleCapacity1Offset, kValue32Size}};
-constexpr CellRun kSingleCapacityRuns[] = {cell_row(0, 0, 1, kSingleCapacity0Offset, kValue32Size),
-                                           cell_row(0, 1, 1, kSingleCapacity1Offset, kValue32Size)};
-constexpr NvSpan kMergedCapacityBlocks[] = {{kMergedCapacity0Offsets[0], kValue32Size},
-                                            {kMergedCapacity0Offsets[1], kValue32Size},
-                                            {kMergedCapacity1Offsets[0], kValue32Size},
-                                            {kMergedCapacity1Offsets[1], kValue32Size},
-                                            kSpareBlock};
-constexpr CellRun kMergedCapacityRuns[] = {cell_row(0, 0, 1, kMergedCapacity0Offsets[0], kValue32Size),
-                                           cell_row(0, 0, 1, kMergedCapacity0Offsets[1], kValue32Size),
-                                           cell_row(0, 1, 1, kMergedCapacity1Offsets[0], kValue32Size),
-                                           cell_row(0, 1, 1, kMergedCapacity1Offsets[1], kValue32Size)};
-
 // ---- The sheets per layout ----
 
-constexpr TableSheet kSingleFilter{&msg::kLteFilterConfig, kFilterRanges, kSingleFilterBlocks, kSingleFilterRuns};
-constexpr TableSheet kMergedFilter{&msg::kLteFilterConfig, kFilterRanges, kMergedFilterBlocks, kMergedFilterRuns};
-constexpr TableSheet kSingleMpr{&msg::kLteMprConfig, kMprRanges, kSingleMprBlocks, kSingleMprRuns};
-constexpr TableSheet kMergedMpr{&msg::kLteMprConfig, kMprRanges, kMergedMprBlocks, kMergedMprRuns};
-constexpr TableSheet kSinglePhse{&msg::kLtePhseConfig, kPhseRanges, kSinglePhseBlocks, kSinglePhseRuns};
-constexpr TableSheet kMergedPhse{.on_range_count = &msg::kLtePhseConfig,
-                                 .ranges = kPhseRanges,
-                                 .blocks = kMergedPhseBlocks,
-                                 .runs = kMergedPhseRuns,
-                                 .check_cells = fdd_tdd_pairs_match};
-constexpr TableSheet kSingleCapacity{&msg::kLteCapacityConfig, kCapacityRanges, kSingleCapacityBlocks,
-                                     kSingleCapacityRuns};
-constexpr TableSheet kMergedCapacity{&msg::kLteCapacityConfig, kCapacityRanges, kMergedCapacityBlocks,
-                                     kMergedCapacityRuns};
+constexpr TableSheet kSingleFilter{.def = &kLteFilterSheet, .layout = NvLayout::Single};
+constexpr TableSheet kMergedFilter{.def = &kLteFilterSheet, .layout = NvLayout::Merged};
+constexpr TableSheet kSingleMpr{.def = &kLteMprSheet, .layout = NvLayout::Single};
+constexpr TableSheet kMergedMpr{.def = &kLteMprSheet, .layout = NvLayout::Merged};
+constexpr TableSheet kSinglePhse{.def = &kLtePhseSheet, .layout = NvLayout::Single};
+constexpr TableSheet kMergedPhse{.def = &kLtePhseSheet, .layout = NvLayout::Merged, .check_cells = fdd_tdd_pairs_match};
+constexpr TableSheet kSingleCapacity{.def = &kLteCapacitySheet, .layout = NvLayout::Single};
+constexpr TableSheet kMergedCapacity{.def = &kLteCapacitySheet, .layout = NvLayout::Merged};
 
 }  // namespace
 }  // namespace calvex::lte

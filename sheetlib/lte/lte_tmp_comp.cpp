@@ -8,6 +8,7 @@
 #include "boundary.h"
 #include "ctrl_word.h"
 #include "lte/lte_nv_map.h"
+#include "sheets.h"
 
 namespace calvex::lte {
 namespace {
@@ -18,12 +19,6 @@ constexpr size_t kDataColumns = 32;  // two per band slot
 constexpr size_t kValuesPerRow = 2;
 constexpr size_t kDataCells = kTmpCompRows * kDataColumns;
 static_assert(kBandSlots * kValuesPerRow == kDataColumns);
-
-constexpr RangeRule kRanges[] = {
-    {kSheetBandSlots, &msg::kLteTmpCompBandCells},
-    {kDataCells, &msg::kTmpCompDataCells},
-};
-
 
 struct TmpRecord {
   uint32_t band = 0;
@@ -65,7 +60,7 @@ std::vector<NvBlock> stage_merged(const TmpRecords& records) {
 }
 
 void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout layout) {
-  auto ranges = take_ranges(args, msg::kLteTmpCompConfig, kRanges);
+  auto ranges = take_ranges(args, kLteTmpCompSheet, NvLayout::Any);
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
 

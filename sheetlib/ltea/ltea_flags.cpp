@@ -3,6 +3,7 @@
 #include "boundary.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::ltea {
 namespace {
@@ -11,10 +12,6 @@ constexpr size_t kTxNvFlagSwitchRange = 0;
 constexpr size_t kTxNvFlagRange = 1;
 constexpr size_t kTxPowerEsfSwitchRange = 2;
 constexpr size_t kTxPowerEsfRange = 3;
-constexpr RangeRule kRanges[] = {{1, &msg::kTxNvFlagSwitchCells},
-                                 {1, &msg::kTxNvFlagCells},
-                                 {1, &msg::kLteaTxPowerEsfSwitchRange},
-                                 {1, &msg::kLteaTxPowerEsfRange}};
 constexpr std::u16string_view kSwitchOn = u"open";  // exact, lower case
 constexpr size_t kTxNvFlagSize = 4;
 constexpr size_t kTxPowerEsfSize = 2;
@@ -26,7 +23,7 @@ uint32_t read_flag_hex(const std::u16string& text) {
 }
 
 void write_flags(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kLteaFlagsConfig, kRanges);
+  auto ranges = take_ranges(args, kLteaFlagsSheet, NvLayout::Any);
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
 

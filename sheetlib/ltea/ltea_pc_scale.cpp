@@ -4,13 +4,13 @@
 #include "boundary.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::ltea {
 namespace {
 
 constexpr size_t kSwitchRange = 0;
 constexpr size_t kValuesRange = 1;
-constexpr RangeRule kRanges[] = {{1, &msg::kLteaPcScaleRange}, {kPcScaleCount, &msg::kLteaPcScaleRange}};
 constexpr std::u16string_view kSwitchOn = u"1";  // exact text; " 1" or "01" is off
 constexpr size_t kMarkerSize = 4;
 constexpr size_t kValueSize = 2;
@@ -21,7 +21,7 @@ constexpr size_t kBlockSize = kMarkerSize + kPcScaleCount * kValueSize;
 constexpr size_t value_pos(size_t i) { return kMarkerSize + kValueSize * i; }
 
 void write_pc_scale(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kLteaPcScaleConfig, kRanges);
+  auto ranges = take_ranges(args, kLteaPcScaleSheet, NvLayout::Any);
   if (!ranges) return;
 
   NvBlock block(kPcScaleMarkerOffset, kBlockSize);

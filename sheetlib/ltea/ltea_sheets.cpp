@@ -76,6 +76,32 @@ constexpr NvSpan kCapacityBlocks[] = {{kPairsOffset + 0 * kPairSize + kCapacityI
                                       {kPairsOffset + 3 * kPairSize + kCapacityInPair, kLe32Size}};
 constexpr NvSpan kTxAntSelectBlocks[] = {{kAntMainEntryOffset, kEntrySize}, {kAntDiversityEntryOffset, kEntrySize}};
 
+// ---- Cells to bytes of the table sheets ----
+
+constexpr uint8_t kValue16Size = 2;
+constexpr uint8_t kValue32Size = 4;
+
+constexpr CellRun kFilterRuns[] = {cell_row(0, 0, kFilterCount, kFilterOffset, kValue16Size)};
+
+constexpr CellRun kMprRuns[] = {cell_row(0, 0, kMprCount, kMprOffset, kValue16Size, ValueFormat::Signed)};
+
+// NV offset of sheet cell i's field in its pair.
+constexpr uint32_t pair_field(uint16_t cell, uint32_t field_in_pair) {
+  return kPairsOffset + kPairSize * static_cast<uint32_t>(kPairOfCell[cell]) + field_in_pair;
+}
+// One run per cell, in cell order.
+constexpr std::array<CellRun, kPairCount> pair_runs(uint32_t field_in_pair) {
+  std::array<CellRun, kPairCount> runs{};
+  for (uint16_t i = 0; i < kPairCount; ++i) {
+    runs[i] = cell_row(0, i, 1, pair_field(i, field_in_pair), kValue32Size, ValueFormat::Hex);
+  }
+  return runs;
+}
+
+constexpr auto kPhseRuns = pair_runs(kPhaseInPair);
+
+constexpr auto kCapacityRuns = pair_runs(kCapacityInPair);
+
 // The switch/PA write reads the head, then writes in every band record the
 // band number and the carried field (record offsets 0-7), the state blocks
 // (8-263), the carried fields at 760-763 and the PA timing offsets (764-771),
@@ -122,7 +148,8 @@ constexpr SheetDef kLteaFilterSheet{.name = "LteaFilter",
                                     CALVEX_SHEET_READ(SheetLteaFilterRd),
                                     .on_range_count = &msg::kLteaFilterConfig,
                                     .ranges = kFilterRanges,
-                                    .blocks = kFilterBlocks};
+                                    .blocks = kFilterBlocks,
+                                    .runs = kFilterRuns};
 
 constexpr SheetDef kLteaFlagsSheet{.name = "LteaFlags",
                                    .family = Family::Ltea,
@@ -143,7 +170,8 @@ constexpr SheetDef kLteaMprSheet{.name = "LteaMpr",
                                  CALVEX_SHEET_READ(SheetLteaMprRd),
                                  .on_range_count = &msg::kLteaMprConfig,
                                  .ranges = kMprRanges,
-                                 .blocks = kMprBlocks};
+                                 .blocks = kMprBlocks,
+                                 .runs = kMprRuns};
 
 constexpr SheetDef kLteaPcScaleSheet{.name = "LteaPcScale",
                                      .family = Family::Ltea,
@@ -161,7 +189,8 @@ constexpr SheetDef kLteaPhseSheet{.name = "LteaPhse",
                                   CALVEX_SHEET_READ(SheetLteaPhseRd),
                                   .on_range_count = &msg::kLteaPhseConfig,
                                   .ranges = kPhseRanges,
-                                  .blocks = kPhseBlocks};
+                                  .blocks = kPhseBlocks,
+                                  .runs = kPhseRuns};
 
 constexpr SheetDef kLteaCapacitySheet{.name = "LteaCapacity",
                                       .family = Family::Ltea,
@@ -170,7 +199,8 @@ constexpr SheetDef kLteaCapacitySheet{.name = "LteaCapacity",
                                       CALVEX_SHEET_READ(SheetLteaCapacityRd),
                                       .on_range_count = &msg::kLteaCapacityConfig,
                                       .ranges = kCapacityRanges,
-                                      .blocks = kCapacityBlocks};
+                                      .blocks = kCapacityBlocks,
+                                      .runs = kCapacityRuns};
 
 constexpr SheetDef kLteaSwitchPaCtrlWordSheet{
     .name = "LteaSwitchPaCtrlWord",

@@ -10,6 +10,7 @@
 #include "ctrl_word.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::ltea {
 namespace {
@@ -24,11 +25,6 @@ constexpr size_t kPaTimingRange = 3;
 constexpr size_t kTruthColumns = kBandSlots * kStatesPerSlot;   // 128
 constexpr size_t kTruthCells = kTruthRows * kTruthColumns;      // 2432
 constexpr size_t kPaTimingCells = kPaTimingCount * kBandSlots;  // 64: cell 16j + k
-
-constexpr RangeRule kRanges[] = {{1, &msg::kLteaMipiSelRange},
-                                 {kBandSlots, &msg::kLteaBandInfoMainRange},
-                                 {kTruthCells, &msg::kLteaTruthTableRange},
-                                 {kPaTimingCells, &msg::kLteaPaTimingRange}};
 
 // Read side: band cells, then the truth table, then the PA timing offsets.
 constexpr size_t kReadBandFirst = 0;
@@ -120,7 +116,7 @@ constexpr RecordField kWrittenFields[] = {
 };
 
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kLteaSwitchPaConfig, kRanges);
+  auto ranges = take_ranges(args, kLteaSwitchPaCtrlWordSheet, NvLayout::Any);
   if (!ranges) return;
   const Cells& band_texts = (*ranges)[kBandRange];
   const Cells& truth_texts = (*ranges)[kTruthRange];
@@ -157,8 +153,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
     for (const RecordField& field : kWrittenFields)
       spans.push_back(head.slice(band_field(slot, field.offset), field.size));
   }
-  for (size_t i = 0; i < kClearedFieldCount; ++i)
-    spans.push_back(head.slice(kClearedFieldsOffset + 2 * i, kLe16Size));
+  for (size_t i = 0; i < kClearedFieldCount; ++i) spans.push_back(head.slice(kClearedFieldsOffset + 2 * i, kLe16Size));
   spans.push_back(value_block(kHeadEndMarkerOffset, kHeadEndMarker, kLe16Size));
   if (!store_blocks(path, block_refs(spans), msg::kOpenFailedConfirm)) return;
   show(msg::kDone);

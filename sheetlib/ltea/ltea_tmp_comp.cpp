@@ -6,6 +6,7 @@
 #include "ctrl_word.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::ltea {
 namespace {
@@ -17,9 +18,6 @@ constexpr size_t kTableColumns = kBandSlots * kValuesPerRow;  // 32: columns 2k,
 constexpr size_t kTableCells = kTmpCompRows * kTableColumns;  // 1920
 constexpr size_t kReadCells = kBandSlots + kTableCells;       // 1936
 constexpr uint32_t kValueSize = 4;
-
-constexpr RangeRule kRanges[] = {{kBandSlots, &msg::kLteaTmpCompBandRange},
-                                 {kTableCells, &msg::kLteaTmpCompTableRange}};
 
 constexpr size_t table_cell(size_t row, size_t column) { return kTableColumns * row + column; }
 
@@ -41,7 +39,7 @@ std::u16string image_band_text(const NvBlock& head, size_t slot) {
 }
 
 void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kLteaTmpCompConfig, kRanges);
+  auto ranges = take_ranges(args, kLteaTmpCompSheet, NvLayout::Any);
   if (!ranges) return;
   Cells& band_texts = (*ranges)[kBandRange];
   const Cells& table = (*ranges)[kTableRange];

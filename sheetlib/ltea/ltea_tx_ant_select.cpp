@@ -10,6 +10,7 @@
 #include "ctrl_word.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 
 namespace calvex::ltea {
 namespace {
@@ -18,8 +19,6 @@ constexpr size_t kAntennas = 2;  // main, diversity
 constexpr size_t kLineRows = kGpioGroup0Lines + kGpioGroup1Lines;
 constexpr size_t kCells = kAntennas * kLineRows;  // 30
 constexpr uint32_t kNotConfiguredBit = 1u << 14;  // in the entry's 16-bit kind
-
-constexpr RangeRule kRanges[] = {{kCells, &msg::kLteaTxAntRange}};
 
 struct Antenna {
   uint32_t entry_offset;
@@ -59,7 +58,7 @@ CtrlEntry antenna_entry(const Cells& cells, size_t column) {
 }
 
 void write_tx_ant_select(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kLteaTxAntConfig, kRanges);
+  auto ranges = take_ranges(args, kLteaTxAntSelectSheet, NvLayout::Any);
   if (!ranges) return;
   const Cells& cells = (*ranges)[0];
 

@@ -3,6 +3,7 @@
 // the enable cell holds the enable marker, and are written as 0 otherwise.
 #include "boundary.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "tdscdma/tdscdma_nv_map.h"
 
 namespace calvex::tdscdma {
@@ -26,11 +27,11 @@ struct NvCtrlCell {
 
 // Cells in sheet order; together they fill the block.
 constexpr NvCtrlCell kNvCtrlCells[] = {
-    {0, NvCtrlField::Unsigned16},  {2, NvCtrlField::Unsigned16},  {4, NvCtrlField::Unsigned16},
-    {6, NvCtrlField::Unsigned16},  {8, NvCtrlField::Unsigned16},  {10, NvCtrlField::Unsigned16},
-    {12, NvCtrlField::Dec16In32},  {16, NvCtrlField::Dec16In32},  {20, NvCtrlField::Dec16In32},
-    {24, NvCtrlField::Dec16In32},  {28, NvCtrlField::EnableWord}, {32, NvCtrlField::Enabled16},
-    {34, NvCtrlField::Enabled16},  {36, NvCtrlField::Hex32},      {40, NvCtrlField::Hex16},
+    {0, NvCtrlField::Unsigned16}, {2, NvCtrlField::Unsigned16},  {4, NvCtrlField::Unsigned16},
+    {6, NvCtrlField::Unsigned16}, {8, NvCtrlField::Unsigned16},  {10, NvCtrlField::Unsigned16},
+    {12, NvCtrlField::Dec16In32}, {16, NvCtrlField::Dec16In32},  {20, NvCtrlField::Dec16In32},
+    {24, NvCtrlField::Dec16In32}, {28, NvCtrlField::EnableWord}, {32, NvCtrlField::Enabled16},
+    {34, NvCtrlField::Enabled16}, {36, NvCtrlField::Hex32},      {40, NvCtrlField::Hex16},
 };
 constexpr size_t kNvCtrlCellCount = std::size(kNvCtrlCells);  // 15
 static_assert(kNvCtrlCells[kNvCtrlCellCount - 1].pos + kLe16Size == kNvCtrlSize);
@@ -38,14 +39,12 @@ static_assert(kNvCtrlCells[kNvCtrlCellCount - 1].pos + kLe16Size == kNvCtrlSize)
 // The enable marker, compared with the cell text as entered.
 constexpr std::u16string_view kEnableMarkers[] = {u"0x13579BDF", u"0x13579bdf"};
 
-constexpr RangeRule kRanges[] = {{kNvCtrlCellCount, &msg::kTdNvCtrlCells}};
-
 bool is_wide(NvCtrlField field) {
   return field == NvCtrlField::Dec16In32 || field == NvCtrlField::EnableWord || field == NvCtrlField::Hex32;
 }
 
 void write_nv_ctrl(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kTdNvCtrlConfig, kRanges);
+  auto ranges = take_ranges(args, kTdscdmaNvCtrlSheet, NvLayout::Any);
   if (!ranges) return;
   Cells& cells = (*ranges)[0];
 

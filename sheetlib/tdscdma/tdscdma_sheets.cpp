@@ -38,6 +38,24 @@ constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};
 constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
 
+// Cells to bytes: a sheet row holds pair i of table A, then pair i of table B.
+constexpr uint16_t kCellsPerRow = 4;  // A first, A second, B first, B second
+constexpr uint8_t kValueSize = 2;
+
+// Column c of the sheet: value c % 2 of the pairs of table c / 2.
+constexpr CellRun column_run(uint16_t c, uint32_t table, ValueFormat format) {
+  return {.first = c,
+          .rows = kTmpCompPairs,
+          .cell_row_step = kCellsPerRow,
+          .offset = table + static_cast<uint32_t>((c % 2) * kTmpCompSecondValuePos),
+          .row_step = kTmpCompPairSize,
+          .width = kValueSize,
+          .format = format};
+}
+constexpr CellRun kTmpCompRuns[] = {
+    column_run(0, kTmpCompAOffset, ValueFormat::Unsigned), column_run(1, kTmpCompAOffset, ValueFormat::Signed),
+    column_run(2, kTmpCompBOffset, ValueFormat::Unsigned), column_run(3, kTmpCompBOffset, ValueFormat::Signed)};
+
 }  // namespace
 
 constexpr SheetDef kTdscdmaNvCtrlSheet{
@@ -67,7 +85,8 @@ constexpr SheetDef kTdscdmaTmpCompSheet{.name = "TdscdmaTmpComp",
                                         CALVEX_SHEET_READ(SheetTdscdmaTmpCompRd),
                                         .on_range_count = &msg::kTdTmpCompConfig,
                                         .ranges = kTmpCompRanges,
-                                        .blocks = kTmpCompBlocks};
+                                        .blocks = kTmpCompBlocks,
+                                        .runs = kTmpCompRuns};
 
 std::span<const SheetDef* const> tdscdma_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {&kTdscdmaNvCtrlSheet, &kTdscdmaSwitchPaCtrlWordSheet,

@@ -4,6 +4,7 @@
 // are zero.
 #include "boundary.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "tdscdma/tdscdma_ctrl_word.h"
 #include "tdscdma/tdscdma_nv_map.h"
 
@@ -14,8 +15,8 @@ constexpr uint32_t kAreaOffset = kSwitchPaAreaOffset;
 constexpr size_t kAreaSize = kSwitchPaAreaSize;
 constexpr size_t kGroups = kSwitchPaGroups;
 constexpr size_t kStatesPerGroup = 7;
-constexpr size_t kTableColumns = kGroups * kStatesPerGroup;     // column 7 * group + state
-constexpr size_t kTableCells = kTruthRows * kTableColumns;      // 266
+constexpr size_t kTableColumns = kGroups * kStatesPerGroup;  // column 7 * group + state
+constexpr size_t kTableCells = kTruthRows * kTableColumns;   // 266
 
 constexpr uint32_t set_offset(size_t group, size_t state) {
   const uint32_t set = static_cast<uint32_t>(kCtrlSetSize);
@@ -36,10 +37,8 @@ constexpr StateRef kBuildOrder[] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 
                                     {0, 4}, {0, 5}, {0, 6}, {1, 3}, {1, 4}, {1, 5}, {1, 6}};
 static_assert(std::size(kBuildOrder) == kTableColumns);
 
-constexpr RangeRule kRanges[] = {{kTableCells, &msg::kSwitchPaTruthTableCells}};
-
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kTdSwitchPaConfig, kRanges);
+  auto ranges = take_ranges(args, kTdscdmaSwitchPaCtrlWordSheet, NvLayout::Any);
   if (!ranges) return;
   const Cells& table = (*ranges)[0];
 
@@ -62,7 +61,8 @@ void decode_set(const NvBlock& area, size_t pos, std::vector<std::u16string>& te
   for (size_t e = 0; e < kEntriesPerSet; ++e) {
     const CtrlEntry entry = get_ctrl_entry(area, pos + e * kCtrlEntrySize);
     if (entry.kind == kWordKind) {
-      if (word_rows < kTruthWordRows) texts[(kTruthWordRow + word_rows++) * kTableColumns + column] = hex_text(entry.word);
+      if (word_rows < kTruthWordRows)
+        texts[(kTruthWordRow + word_rows++) * kTableColumns + column] = hex_text(entry.word);
       continue;
     }
     if (entry.kind != kGpioKind || entry.word == kEmptyWord) continue;

@@ -4,37 +4,13 @@
 // pair i of table B.
 #include "boundary.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "tdscdma/tdscdma_nv_map.h"
 
 namespace calvex::tdscdma {
 namespace {
 
-constexpr uint16_t kCellsPerRow = 4;  // A first, A second, B first, B second
-constexpr uint8_t kValueSize = 2;
-
-constexpr TableRange kRanges[] = {{kTmpCompPairs * kCellsPerRow, &msg::kTmpCompDataCells, CellParse::Dec}};
-constexpr NvSpan kBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
-
-// Column c of the sheet: value c % 2 of the pairs of table c / 2.
-constexpr CellRun column_run(uint16_t c, uint32_t table, ValueFormat format) {
-  return {.first = c,
-          .rows = kTmpCompPairs,
-          .cell_row_step = kCellsPerRow,
-          .offset = table + static_cast<uint32_t>((c % 2) * kTmpCompSecondValuePos),
-          .row_step = kTmpCompPairSize,
-          .width = kValueSize,
-          .format = format};
-}
-constexpr CellRun kRuns[] = {column_run(0, kTmpCompAOffset, ValueFormat::Unsigned),
-                             column_run(1, kTmpCompAOffset, ValueFormat::Signed),
-                             column_run(2, kTmpCompBOffset, ValueFormat::Unsigned),
-                             column_run(3, kTmpCompBOffset, ValueFormat::Signed)};
-
-constexpr TableSheet kTmpComp{.on_range_count = &msg::kTdTmpCompConfig,
-                              .ranges = kRanges,
-                              .blocks = kBlocks,
-                              .runs = kRuns,
-                              .on_read_count = &msg::kTmpCompReadCount};
+constexpr TableSheet kTmpComp{.def = &kTdscdmaTmpCompSheet, .on_read_count = &msg::kTmpCompReadCount};
 
 }  // namespace
 }  // namespace calvex::tdscdma

@@ -3,6 +3,7 @@
 // from one column of a 15-line truth table. Bad cells and empty columns are
 // reported and the write goes on. The entries are not read back.
 #include "boundary.h"
+#include "sheets.h"
 #include "wcdma/wcdma_ctrl_word.h"
 #include "wcdma/wcdma_nv_map.h"
 
@@ -17,8 +18,6 @@ struct AntState {
   const Message* no_word;
 };
 constexpr AntState kAntStateInfo[kAntStates] = {{&msg::kWcdmaAntNoExchangeWord}, {&msg::kWcdmaAntNoStraightWord}};
-
-constexpr RangeRule kRanges[] = {{kAntCells, &msg::kWcdmaAntCells}};
 
 // Pattern of one group in one column; a bad cell is reported and left undriven.
 uint32_t read_ant_group(const Cells& table, size_t column, size_t first_row, const GpioGroupBits& bits,
@@ -43,7 +42,7 @@ CtrlEntry build_ant_entry(const Cells& table, size_t column) {
 }
 
 void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kWcdmaAntConfig, kRanges);
+  auto ranges = take_ranges(args, kWcdmaAntExchangeSheet, NvLayout::Any);
   if (!ranges) return;
   const Cells& table = (*ranges)[0];
 

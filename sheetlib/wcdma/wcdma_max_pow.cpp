@@ -6,6 +6,7 @@
 #include "boundary.h"
 #include "ctrl_word.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "wcdma/wcdma_nv_map.h"
 
 namespace calvex::wcdma {
@@ -21,12 +22,6 @@ constexpr std::u16string_view kSwitchClose = u"close";
 
 enum Range : size_t { kHdelSwitch, kHdelEnable, kBandEnSwitch, kBandEnEnable, kMaxPowTable, kRangeCount };
 constexpr size_t kPowerCell = kMaxPowEntries;  // power of entry i is cell 8 + i of the table range
-constexpr RangeRule kRanges[kRangeCount] = {{1, &msg::kWcdmaHdelSwitchCells},
-                                            {1, &msg::kWcdmaHdelEnableCells},
-                                            {1, &msg::kWcdmaBandEnSwitchCells},
-                                            {1, &msg::kWcdmaBandEnEnableCells},
-                                            {2 * kMaxPowEntries, &msg::kWcdmaMaxPowTableCells}};
-
 // Read side: switch and word cells of both features, then the 8 band
 // numbers and the 8 powers.
 constexpr size_t kReadHdelSwitch = 0;
@@ -40,7 +35,7 @@ constexpr size_t kReadCells = kReadPowers + kMaxPowEntries;  // 20
 bool is_band_en_marker(std::u16string_view text) { return text == kBandEnMarkers[0] || text == kBandEnMarkers[1]; }
 
 void write_max_pow(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kWcdmaMaxPowConfig, kRanges);
+  auto ranges = take_ranges(args, kWcdmaMaxPowSheet, NvLayout::Any);
   if (!ranges) return;
   const std::vector<Cells>& cells = *ranges;
   const Cells& table_cells = cells[kMaxPowTable];

@@ -6,22 +6,21 @@
 
 #include "boundary.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "wcdma/wcdma_nv_map.h"
 
 namespace calvex::wcdma {
 namespace {
 
-constexpr size_t kParamCells = kNotchPoints * kNotchParamsPerPoint;   // 20
-constexpr size_t kReadCells = 1 + kParamCells;                        // count cell first
+constexpr size_t kParamCells = kNotchPoints * kNotchParamsPerPoint;  // 20
+constexpr size_t kReadCells = 1 + kParamCells;                       // count cell first
 constexpr int32_t kMaxPoints = static_cast<int32_t>(kNotchPoints);
-
-constexpr RangeRule kRanges[] = {{1, &msg::kWcdmaNotchCountCells}, {kParamCells, &msg::kWcdmaNotchParamCells}};
 
 // Byte position of parameter cell j (2 * point + 0 or 1) in the staged block.
 constexpr size_t param_pos(size_t j) { return kNotchTableOffset - kNotchCountOffset + j * kNotchParamSize; }
 
 void write_notch(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kWcdmaNotchConfig, kRanges);
+  auto ranges = take_ranges(args, kWcdmaNotchSheet, NvLayout::Any);
   if (!ranges) return;
   const std::u16string& count_text = (*ranges)[0][0];
   const Cells& params = (*ranges)[1];

@@ -7,6 +7,7 @@
 
 #include "boundary.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "wcdma/wcdma_ctrl_word.h"
 #include "wcdma/wcdma_nv_map.h"
 
@@ -15,9 +16,9 @@ namespace {
 
 constexpr size_t kBandCells = kBandSlots;
 constexpr size_t kStatesPerBand = 11;
-constexpr size_t kTableColumns = kBandSlots * kStatesPerBand;    // 88: column 11 * slot + state
-constexpr size_t kTableCells = kTruthRows * kTableColumns;       // 1672
-constexpr size_t kReadCells = kBandCells + kTableCells;          // 1680
+constexpr size_t kTableColumns = kBandSlots * kStatesPerBand;  // 88: column 11 * slot + state
+constexpr size_t kTableCells = kTruthRows * kTableColumns;     // 1672
+constexpr size_t kReadCells = kBandCells + kTableCells;        // 1680
 
 // Position of each state's set within the control word area.
 constexpr size_t kStateSetPos[kStatesPerBand] = {0, 96, 128, 224, 32, 160, 256, 368, 400, 432, 464};
@@ -27,12 +28,10 @@ constexpr size_t kFixedEmptySetPos[] = {64, 192};
 constexpr size_t kFirstPieceSize = 368;
 constexpr size_t kSecondPieceSize = kCtrlAreaSize - kFirstPieceSize;
 
-constexpr RangeRule kRanges[] = {{kBandCells, &msg::kBandInfoCells}, {kTableCells, &msg::kSwitchPaTruthTableCells}};
-
 constexpr uint32_t ctrl_area(size_t slot) { return band_slot_block(slot) + kCtrlAreaInBlock; }
 
 void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kWcdmaSwitchPaConfig, kRanges);
+  auto ranges = take_ranges(args, kWcdmaSwitchPaCtrlWordSheet, NvLayout::Any);
   if (!ranges) return;
   const Cells& band_cells = (*ranges)[0];
   const Cells& table = (*ranges)[1];

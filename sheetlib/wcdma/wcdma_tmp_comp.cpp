@@ -5,6 +5,7 @@
 #include "boundary.h"
 #include "ctrl_word.h"
 #include "sheet_engine.h"
+#include "sheets.h"
 #include "wcdma/wcdma_nv_map.h"
 
 namespace calvex::wcdma {
@@ -16,14 +17,12 @@ constexpr size_t kColumns = kBandSlots * kColumnsPerSlot;  // 16
 constexpr size_t kTableCells = kTmpCompRows * kColumns;    // 640
 constexpr size_t kReadCells = kBandCells + kTableCells;    // 648
 
-constexpr RangeRule kRanges[] = {{kBandCells, &msg::kWcdmaTmpCompBandCells}, {kTableCells, &msg::kTmpCompDataCells}};
-
 constexpr uint32_t entry_offset(size_t slot, size_t row) {
   return band_slot_block(slot) + static_cast<uint32_t>(row * kTmpCompEntrySize);
 }
 
 void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
-  auto ranges = take_ranges(args, msg::kWcdmaTmpCompConfig, kRanges);
+  auto ranges = take_ranges(args, kWcdmaTmpCompSheet, NvLayout::Any);
   if (!ranges) return;
   const Cells& band_cells = (*ranges)[0];
   const Cells& table = (*ranges)[1];
