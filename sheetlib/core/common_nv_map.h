@@ -28,7 +28,7 @@ inline constexpr size_t kRffeWordsPerBus = 16;
 inline constexpr size_t kRffeWordSize = 4;
 inline constexpr uint32_t kRffeInitWordsOffset = 0x360;
 inline constexpr size_t kRffeInitWordsSize = kRffeBuses * kRffeWordsPerBus * kRffeWordSize;
-inline constexpr uint32_t kPinMuxOffset = 0x3E0;  // 16 bits
+inline constexpr uint32_t kPinMuxOffset = 0x3E0;   // 16 bits
 inline constexpr uint32_t kSimFuncOffset = 0x3E2;  // 16 bits
 inline constexpr size_t kPinMuxValueSize = 2;
 // The pin multiplexing value and the SIM function value as one block.

@@ -13,21 +13,18 @@
 
 #include "boundary.h"
 #include "common_nv_map.h"
+#include "keywords.h"
 #include "marks.h"
+#include "sheets.h"
 
 namespace calvex::common {
 namespace {
 
-constexpr int32_t kPinMuxRangeCount = 3;
-constexpr int32_t kModeRange = 0;
-constexpr int32_t kBus0Range = 1;
-constexpr int32_t kBus1Range = 2;
-constexpr int64_t kModeCells = 2;  // mode text, SIM text
+constexpr size_t kModeRange = 0;  // mode text, SIM text
+constexpr size_t kBus0Range = 1;
+constexpr size_t kBus1Range = 2;
 constexpr size_t kDevicesPerBus = 6;
 constexpr size_t kCellsPerDevice = 3;  // product ID, manufacturer ID, USID register
-constexpr int64_t kDeviceCells = kDevicesPerBus * kCellsPerDevice;
-
-constexpr std::u16string_view kSimFuncText = u"SIM FUNC";
 
 // NV values (the blocks: common_nv_map.h).
 constexpr size_t kBuses = kRffeBuses;
@@ -67,25 +64,24 @@ constexpr std::u16string_view kHexPrefix = u"0x";
 constexpr size_t kUsidTextLength = 3;  // "0x" and one digit
 
 struct PinMuxMode {
-  std::u16string_view text;  // compared exactly
+  std::string_view text;  // compared exactly
   uint32_t pin_mux_value;
   size_t buses;  // MIPI buses built
   const Message* done;
 };
 
 constexpr std::array<PinMuxMode, 2> kMipiModes = {{
-    {u"MIPI MODE", 0xFEFE, 2, &msg::kPinMuxDoneMipi},
-    {u"ONLY MIPI0 MODE", 0xFFFE, 1, &msg::kPinMuxDoneMipi0},
+    {kw::kPinMuxModes[kw::kMipiMode], 0xFEFE, 2, &msg::kPinMuxDoneMipi},
+    {kw::kPinMuxModes[kw::kOnlyMipi0Mode], 0xFFFE, 1, &msg::kPinMuxDoneMipi0},
 }};
-constexpr PinMuxMode kGpioMode{u"", 0x0000, 0, &msg::kPinMuxDoneGpio};
+constexpr PinMuxMode kGpioMode{"", 0x0000, 0, &msg::kPinMuxDoneGpio};
 
-constexpr std::array<int32_t, kBuses> kBusRanges = {kBus0Range, kBus1Range};
-constexpr std::array<const Message*, kBuses> kBusRangeMessages = {&msg::kPinMuxCh0Cells, &msg::kPinMuxCh1Cells};
+constexpr std::array<size_t, kBuses> kBusRanges = {kBus0Range, kBus1Range};
 constexpr std::array<const Message*, kBuses> kBusFailedMessages = {&msg::kPinMuxMipi0Failed, &msg::kPinMuxMipi1Failed};
 
 const PinMuxMode& find_mode(std::u16string_view text) {
   for (const PinMuxMode& mode : kMipiModes) {
-    if (mode.text == text) return mode;
+    if (kw::text_is(text, mode.text)) return mode;
   }
   return kGpioMode;
 }
@@ -209,25 +205,19 @@ void write_back_usids(const std::array<BusInit, kBuses>& buses, ReadCells& out) 
 }
 
 void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells& write_back) {
-  if (args.range_count() != kPinMuxRangeCount) {
-    show(msg::kSheetCommonConfig);
-    return;
-  }
-  if (args.cell_count(kModeRange) != kModeCells) {
-    show(msg::kPinMuxModeCells);
+  // A bus's cells are checked only when the mode uses the bus.
+  if (!range_count_ok(args, kPinMuxMipiInitSheet, NvLayout::Any) ||
+      !cell_count_ok(args, kPinMuxMipiInitSheet, kModeRange)) {
     return;
   }
   const Cells mode_cells = args.copy_range(kModeRange);
   const PinMuxMode& mode = find_mode(mode_cells[0]);
-  const bool sim_func = mode_cells[1] == kSimFuncText;
+  const bool sim_func = kw::text_is(mode_cells[1], kw::kSimFunc[0]);
 
   std::array<Cells, kBuses> bus_cells;
   for (size_t bus = 0; bus < mode.buses; ++bus) {
-    if (args.cell_count(kBusRanges[bus]) != kDeviceCells) {
-      show(*kBusRangeMessages[bus]);
-      return;
-    }
-    bus_cells[bus] = args.copy_range(kBusRanges[bus]);
+    if (!cell_count_ok(args, kPinMuxMipiInitSheet, kBusRanges[bus])) return;
+    bus_cells[bus] = args.copy_range(static_cast<int32_t>(kBusRanges[bus]));
   }
 
   std::array<BusInit, kBuses> buses;

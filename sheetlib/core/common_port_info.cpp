@@ -6,73 +6,34 @@
 
 #include "boundary.h"
 #include "common_nv_map.h"
+#include "keywords.h"
+#include "sheets.h"
 
 namespace calvex::common {
 namespace {
 
-constexpr int32_t kPortInfoRangeCount = 2;
-constexpr int32_t kCaSwitchRange = 0;
-constexpr int32_t kPortTableRange = 1;
-constexpr int64_t kCaSwitchCells = 1;
+constexpr size_t kCaSwitchRange = 0;
+constexpr size_t kPortTableRange = 1;
 constexpr size_t kCellsPerRow = 4;  // row switch, TX port, PRX port, second RX port
-constexpr int64_t kPortTableCells = kPortRows * kCellsPerRow;
-
-constexpr std::u16string_view kSupport = u"Support";
-
-struct PortName {
-  std::u16string_view name;
-  uint16_t value;
-};
-
-constexpr std::array<PortName, 7> kTxPorts = {{
-    {u"HB1", 0x8000},
-    {u"HB2", 0x4000},
-    {u"MB1", 0x2000},
-    {u"MB2", 0x1000},
-    {u"LB1", 0x0800},
-    {u"LB2", 0x0400},
-    {u"LB3", 0x0200},
-}};
-
-constexpr std::array<PortName, 12> kRxPorts = {{
-    {u"HB1", 0x0800},
-    {u"HB2", 0x0400},
-    {u"HB3", 0x0200},
-    {u"MB1", 0x0100},
-    {u"MB2", 0x0080},
-    {u"MB3", 0x0040},
-    {u"MB4", 0x0020},
-    {u"MB5", 0x0010},
-    {u"LB4", 0x0008},
-    {u"LB1", 0x0004},
-    {u"LB2", 0x0002},
-    {u"LB3", 0x0001},
-}};
+constexpr std::string_view kSupport = kw::kSupport[0];
 
 // Exact, case-sensitive lookup; an unknown name shows on_unknown and gives 0.
 template <size_t N>
-uint16_t map_port(const std::array<PortName, N>& table, std::u16string_view name, const Message& on_unknown) {
-  for (const PortName& port : table) {
-    if (port.name == name) return port.value;
+uint16_t map_port(const kw::PortName (&table)[N], std::u16string_view name, const Message& on_unknown) {
+  for (const kw::PortName& port : table) {
+    if (kw::text_is(name, port.name)) return port.mask;
   }
   show(on_unknown);
   return 0;
 }
 
 void write_port_info(const WriteArgs& args, const std::u16string& path) {
-  if (args.range_count() != kPortInfoRangeCount) {
-    show(msg::kPortInfoConfig);
+  // The port table's cell count matters only when CA is supported.
+  if (!range_count_ok(args, kPortInfoSheet, NvLayout::Any) || !cell_count_ok(args, kPortInfoSheet, kCaSwitchRange)) {
     return;
   }
-  if (args.cell_count(kCaSwitchRange) != kCaSwitchCells) {
-    show(msg::kPortInfoCaCells);
-    return;
-  }
-  if (args.copy_range(kCaSwitchRange)[0] != kSupport) return;  // CA not supported: nothing to write
-  if (args.cell_count(kPortTableRange) != kPortTableCells) {
-    show(msg::kPortInfoTableCells);
-    return;
-  }
+  if (!kw::text_is(args.copy_range(kCaSwitchRange)[0], kSupport)) return;  // CA not supported: nothing to write
+  if (!cell_count_ok(args, kPortInfoSheet, kPortTableRange)) return;
   const Cells table = args.copy_range(kPortTableRange);
 
   NvBlock tx(kTxPortOffset, kPortBlockSize);
@@ -80,11 +41,11 @@ void write_port_info(const WriteArgs& args, const std::u16string& path) {
   NvBlock second_rx(kSecondRxPortOffset, kPortBlockSize);
   for (size_t row = 0; row < kPortRows; ++row) {
     const size_t cell = row * kCellsPerRow;
-    if (table[cell] != kSupport) continue;
+    if (!kw::text_is(table[cell], kSupport)) continue;
     const size_t pos = row * kPortValueSize;
-    tx.put16(pos, map_port(kTxPorts, table[cell + 1], msg::kPortInfoBadTxPort));
-    prx.put16(pos, map_port(kRxPorts, table[cell + 2], msg::kPortInfoBadRxPort));
-    second_rx.put16(pos, map_port(kRxPorts, table[cell + 3], msg::kPortInfoBadRxPort));
+    tx.put16(pos, map_port(kw::kTxPorts, table[cell + 1], msg::kPortInfoBadTxPort));
+    prx.put16(pos, map_port(kw::kRxPorts, table[cell + 2], msg::kPortInfoBadRxPort));
+    second_rx.put16(pos, map_port(kw::kRxPorts, table[cell + 3], msg::kPortInfoBadRxPort));
   }
   NvBlock marker(kPortInfoMarkerOffset, kPortInfoMarkerSize);
   marker.put32(0, kPortInfoMarker);

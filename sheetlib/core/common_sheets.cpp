@@ -1,5 +1,6 @@
 // Definitions of the sheets common to all radio technologies.
 #include "common_nv_map.h"
+#include "keywords.h"
 #include "sheets.h"
 
 namespace calvex {
@@ -14,15 +15,13 @@ constexpr CellRun kTempDacRuns[] = {cell_row(0, 0, kTempDacEntries, kTempDacTabl
 
 // Any mode text but the two MIPI modes selects GPIO; "GPIO" (or an empty
 // cell) says so. Any SIM text but "SIM FUNC" leaves lines 12-14 as RF control.
-constexpr std::string_view kPinMuxModeWords[] = {"MIPI MODE", "ONLY MIPI0 MODE", "GPIO"};
-constexpr std::string_view kSimWords[] = {"SIM FUNC"};
-constexpr CellArea kPinMuxModeAreas[] = {{0, 1, 1, 1, keyword(kSimWords, true)}};
+constexpr CellArea kPinMuxModeAreas[] = {{0, 1, 1, 1, keyword(kw::kSimFunc, true)}};
 // Device rows: product ID, manufacturer ID (one data byte each), USID register
 // (manufacturer ID bits 5-4, USID bits 3-0). "X" in the product ID marks an
 // absent device; its other cells are not read and are X as well.
 constexpr CellArea kDeviceAreas[] = {{0, 2, 0, 1, or_x(in_range(hex(1), 0, 0x3F))}};
 constexpr RangeDef kPinMuxRanges[] = {
-    {"PinMux", 1, 2, &msg::kPinMuxModeCells, keyword(kPinMuxModeWords, true), kPinMuxModeAreas},
+    {"PinMux", 1, 2, &msg::kPinMuxModeCells, keyword(kw::kPinMuxModes, true), kPinMuxModeAreas},
     {"Mipi0Devices", 6, 3, &msg::kPinMuxCh0Cells, or_x(hex(1)), kDeviceAreas},
     {"Mipi1Devices", 6, 3, &msg::kPinMuxCh1Cells, or_x(hex(1)), kDeviceAreas}};
 constexpr NvSpan kPinMuxBlocks[] = {{kRffeInitWordsOffset, kRffeInitWordsSize},
@@ -31,15 +30,11 @@ constexpr NvSpan kPinMuxBlocks[] = {{kRffeInitWordsOffset, kRffeInitWordsSize},
 
 // The CA switch and each row switch: "Support" enables; X or empty leaves
 // the sheet (the row) off. A row that is off does not read its port cells.
-constexpr std::string_view kSupportWords[] = {"Support"};
-constexpr std::string_view kTxPortWords[] = {"HB1", "HB2", "MB1", "MB2", "LB1", "LB2", "LB3"};
-constexpr std::string_view kRxPortWords[] = {"HB1", "HB2", "HB3", "MB1", "MB2", "MB3",
-                                             "MB4", "MB5", "LB4", "LB1", "LB2", "LB3"};
-constexpr CellArea kPortInfoAreas[] = {{0, 1, 0, 1, or_x(keyword(kTxPortWords, true))},
-                                       {0, 2, 0, 2, or_x(keyword(kRxPortWords, true))}};
+constexpr CellArea kPortInfoAreas[] = {{0, 1, 0, 1, or_x(keyword(kw::kTxPortWords.words, true))},
+                                       {0, 2, 0, 2, or_x(keyword(kw::kRxPortWords.words, true))}};
 constexpr RangeDef kPortInfoRanges[] = {
-    {"CaSupport", 1, 1, &msg::kPortInfoCaCells, or_x(keyword(kSupportWords, true))},
-    {"PortInfo", kPortRows, 4, &msg::kPortInfoTableCells, or_x(keyword(kSupportWords, true)), kPortInfoAreas}};
+    {"CaSupport", 1, 1, &msg::kPortInfoCaCells, or_x(keyword(kw::kSupport, true))},
+    {"PortInfo", kPortRows, 4, &msg::kPortInfoTableCells, or_x(keyword(kw::kSupport, true)), kPortInfoAreas}};
 constexpr NvSpan kPortInfoBlocks[] = {{kTxPortOffset, kPortTablesSize}, {kPortInfoMarkerOffset, kPortInfoMarkerSize}};
 
 }  // namespace

@@ -7,18 +7,24 @@
 
 namespace calvex {
 
+bool range_count_ok(const WriteArgs& args, const SheetDef& def, NvLayout layout) {
+  if (args.range_count() >= 0 && static_cast<size_t>(args.range_count()) == def.ranges.size()) return true;
+  show(*def.range_count_message(layout));
+  return false;
+}
+
+bool cell_count_ok(const WriteArgs& args, const SheetDef& def, size_t range) {
+  if (args.cell_count(static_cast<int32_t>(range)) == def.ranges[range].count()) return true;
+  show(*def.ranges[range].on_cell_count);
+  return false;
+}
+
 std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const SheetDef& def, NvLayout layout) {
-  if (args.range_count() < 0 || static_cast<size_t>(args.range_count()) != def.ranges.size()) {
-    show(*def.range_count_message(layout));
-    return std::nullopt;
-  }
+  if (!range_count_ok(args, def, layout)) return std::nullopt;
   std::vector<Cells> cells;
   cells.reserve(def.ranges.size());
   for (size_t i = 0; i < def.ranges.size(); ++i) {
-    if (args.cell_count(static_cast<int32_t>(i)) != def.ranges[i].count()) {
-      show(*def.ranges[i].on_cell_count);
-      return std::nullopt;
-    }
+    if (!cell_count_ok(args, def, i)) return std::nullopt;
     cells.push_back(args.copy_range(static_cast<int32_t>(i)));
   }
   return cells;

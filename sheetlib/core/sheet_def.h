@@ -264,6 +264,12 @@ struct SheetDef {
 // all ranges, or nothing if a check failed.
 std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const SheetDef& def, NvLayout layout);
 
+// The two steps of take_ranges alone, for a sheet that looks at one range
+// before it checks the next: false (the message shown) when the host's range
+// count, or range i's cell count, is not the definition's.
+bool range_count_ok(const WriteArgs& args, const SheetDef& def, NvLayout layout);
+bool cell_count_ok(const WriteArgs& args, const SheetDef& def, size_t range);
+
 // The NV blocks of the definition in the layout that a write stores (not
 // those it only reads), staged zeroed, in the definition's order.
 std::vector<NvBlock> stage_writable_blocks(const SheetDef& def, NvLayout layout);

@@ -75,7 +75,8 @@ struct ReadTexts {
   Cells texts;
   std::vector<int32_t> marks;
 
-  ReadTexts(size_t count, std::u16string_view text, int32_t mark) : texts(count, std::u16string(text)), marks(count, mark) {}
+  ReadTexts(size_t count, std::u16string_view text, int32_t mark)
+      : texts(count, std::u16string(text)), marks(count, mark) {}
   void set(size_t i, std::u16string_view text, int32_t mark) {
     texts[i] = std::u16string(text);
     marks[i] = mark;

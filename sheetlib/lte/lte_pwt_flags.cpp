@@ -2,6 +2,7 @@
 // switch cell is exactly "open". The offsets are the same whatever the layout
 // switch says, and the merged spare block is left alone.
 #include "boundary.h"
+#include "keywords.h"
 #include "lte/lte_ctrl_word.h"
 #include "lte/lte_nv_map.h"
 #include "sheets.h"
@@ -30,10 +31,7 @@ constexpr size_t kFlag16Size = 2;
 constexpr size_t kFlag32Size = 4;
 static_assert(kPwtEnOffset + kFlag16Size + kPwtWords * kCtrlEntrySize == kPwtWordsEnd);
 
-constexpr std::u16string_view kSwitchOn = u"open";
-constexpr std::u16string_view kPwtEnabled = u"1";
-
-bool switched_on(const Cells& cells) { return cells[0] == kSwitchOn; }
+bool switched_on(const Cells& cells) { return kw::text_is(cells[0], kw::kOpen[0]); }
 
 void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path) {
   auto ranges = take_ranges(args, kLtePwtAndOtherFlagsSheet, NvLayout::Any);
@@ -51,7 +49,7 @@ void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path
 
   // PwtEn value and both words; all zero (not even the group code) when off.
   NvBlock pwt(kPwtEnOffset, kFlag16Size + kPwtWords * kCtrlEntrySize);
-  if (remove_spaces(r[kPwtEn][0]) == kPwtEnabled) {
+  if (kw::text_is(remove_spaces(r[kPwtEn][0]), kw::kOneZero[kw::kOneWord])) {
     pwt.put16(0, 1);
     for (size_t word = 0; word < kPwtWords; ++word) {
       uint64_t pattern = 0;

@@ -2,6 +2,7 @@
 // operations: the layout switch picks the single or the merged NV layout.
 #include <array>
 
+#include "keywords.h"
 #include "lte/lte_ctrl_word.h"
 #include "sheets.h"
 
@@ -12,12 +13,9 @@ using namespace lte;  // the NV layouts (lte_nv_map.h)
 
 // ---- Cell kinds ----
 
-constexpr std::string_view kOpenWords[] = {"open"};
-constexpr CellSpec kSwitchCell = keyword(kOpenWords, true);  // "open" writes; empty leaves the item alone
+constexpr CellSpec kSwitchCell = keyword(kw::kOpen, true);  // "open" writes; empty leaves the item alone
 // PwtEn: "1" enables PWT, "0" (any other text) disables it.
-constexpr std::string_view kOneZeroWords[] = {"1", "0"};
 // AntType: exactly "MIPI" selects MipiType; any other text (GPIO) GpioType.
-constexpr std::string_view kAntTypeWords[] = {"MIPI", "GPIO"};
 // A MIPI word "A,D": A goes to bits 20 and up, D to bits 0-19 (both layouts
 // keep 20 bits of A).
 constexpr int64_t kMipiFieldMax = 0xFFFFF;
@@ -37,7 +35,7 @@ constexpr RangeDef kPwtRanges[] = {
     {"AptUseJ11PinFlagSwitch", 1, 1, &msg::kLteAptUseJ11PinFlagSwitchCells, kSwitchCell},
     {"AptUseJ11PinFlag", 1, 1, &msg::kLteAptUseJ11PinFlagCells, hex(2)},
     {"PwtEnSwitch", 1, 1, &msg::kLtePwtEnSwitchCells, kSwitchCell},
-    {"PwtEn", 1, 1, &msg::kLtePwtEnCells, keyword(kOneZeroWords)},
+    {"PwtEn", 1, 1, &msg::kLtePwtEnCells, keyword(kw::kOneZero)},
     // 11 GPIO lines x PWT words A and B.
     {"PwtTable", 11, 2, &msg::kLtePwtTableCells, line_cell()},
 };
@@ -55,7 +53,7 @@ constexpr CellArea kBandInfoAreas[] = {{0, 1, 0, 1, or_blank(or_x(dec(4, true)))
 constexpr CellArea kSwitchPaTruthAreas[] = {{kMipiFirstLine, 0, kUnusedFirstLine - kMipiFirstLine, 0, kMipiCell},
                                             {kUnusedFirstLine, 0, 0, 0, unused()}};
 constexpr RangeDef kSwitchPaRanges[] = {
-    {"AntType", 1, 1, &msg::kLteAntTypeCells, keyword(kAntTypeWords)},
+    {"AntType", 1, 1, &msg::kLteAntTypeCells, keyword(kw::kAntTypes)},
     {"BandInfo", 12, 4, &msg::kBandInfoCells, or_x(dec(4, true)), kBandInfoAreas},
     {"SwitchPa", 165, 32, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas}};
 // Band of each of the 12 slots (X skips it); 60 rows x 32 columns (two

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "boundary.h"
+#include "keywords.h"
 #include "lte/lte_ctrl_word.h"
 #include "lte/lte_nv_map.h"
 #include "sheets.h"
@@ -20,8 +21,6 @@ enum Range : size_t { kAntTypeRange, kBandInfoRange, kTruthTableRange };
 constexpr size_t kBandInfoTexts = 4;  // per band slot
 constexpr size_t kBandInfoCells = kSheetBandSlots * kBandInfoTexts;
 constexpr size_t kTruthTableCells = 5280;
-
-constexpr std::u16string_view kMipiAntType = u"MIPI";
 
 // ---- Truth table: cell 128 * row + 8 * slot + state; cells from 3840 on unused ----
 
@@ -320,7 +319,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
   if (!ranges) return;
   const std::vector<Cells>& r = *ranges;
   const Cells& truth = r[kTruthTableRange];
-  const bool mipi_type = r[kAntTypeRange][0] == kMipiAntType;
+  const bool mipi_type = kw::text_is(r[kAntTypeRange][0], kw::kAntTypes[kw::kMipiAntType]);
 
   BandSlots slots{};
   const size_t counted = parse_band_info(r[kBandInfoRange], slots);

@@ -1,6 +1,7 @@
 // LTE-A flags sheet: TxNvFlag (32-bit at 12956) and TxPowerESF (16-bit at
 // 12966), each written only when its switch cell reads "open".
 #include "boundary.h"
+#include "keywords.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
 #include "sheets.h"
@@ -12,7 +13,6 @@ constexpr size_t kTxNvFlagSwitchRange = 0;
 constexpr size_t kTxNvFlagRange = 1;
 constexpr size_t kTxPowerEsfSwitchRange = 2;
 constexpr size_t kTxPowerEsfRange = 3;
-constexpr std::u16string_view kSwitchOn = u"open";  // exact, lower case
 constexpr size_t kTxNvFlagSize = 4;
 constexpr size_t kTxPowerEsfSize = 2;
 constexpr size_t kReadCells = 2;
@@ -33,8 +33,8 @@ void write_flags(const WriteArgs& args, const std::u16string& path) {
   tx_power_esf.put16(0, read_flag_hex(r[kTxPowerEsfRange][0]));
 
   std::vector<const NvBlock*> chosen;
-  if (r[kTxNvFlagSwitchRange][0] == kSwitchOn) chosen.push_back(&tx_nv_flag);
-  if (r[kTxPowerEsfSwitchRange][0] == kSwitchOn) chosen.push_back(&tx_power_esf);
+  if (kw::text_is(r[kTxNvFlagSwitchRange][0], kw::kOpen[0])) chosen.push_back(&tx_nv_flag);
+  if (kw::text_is(r[kTxPowerEsfSwitchRange][0], kw::kOpen[0])) chosen.push_back(&tx_power_esf);
   if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }

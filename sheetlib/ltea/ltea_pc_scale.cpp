@@ -2,6 +2,7 @@
 // marker at 324 says whether PC scaling is on; the values follow at 328 and
 // are taken from the sheet only when it is on (zeros otherwise).
 #include "boundary.h"
+#include "keywords.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheet_engine.h"
 #include "sheets.h"
@@ -11,7 +12,6 @@ namespace {
 
 constexpr size_t kSwitchRange = 0;
 constexpr size_t kValuesRange = 1;
-constexpr std::u16string_view kSwitchOn = u"1";  // exact text; " 1" or "01" is off
 constexpr size_t kMarkerSize = 4;
 constexpr size_t kValueSize = 2;
 static_assert(kPcScaleMarkerOffset + kMarkerSize == kPcScaleValuesOffset);
@@ -25,7 +25,7 @@ void write_pc_scale(const WriteArgs& args, const std::u16string& path) {
   if (!ranges) return;
 
   NvBlock block(kPcScaleMarkerOffset, kBlockSize);
-  const bool on = (*ranges)[kSwitchRange][0] == kSwitchOn;
+  const bool on = kw::text_is((*ranges)[kSwitchRange][0], kw::kOneZero[kw::kOneWord]);  // " 1" or "01" is off
   block.put32(0, on ? kPcScaleMarkerOn : 0);
   if (on) {
     const Cells& values = (*ranges)[kValuesRange];
@@ -39,7 +39,7 @@ void read_pc_scale(ReadCells& out, const std::u16string& path) {
   NvBlock block(kPcScaleMarkerOffset, kBlockSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&block}, &msg::kOpenFailedRead);
   Cells texts;
-  texts.push_back(block.get32(0) == kPcScaleMarkerOn ? u"1" : u"0");
+  texts.push_back(widen(kw::kOneZero[block.get32(0) == kPcScaleMarkerOn ? kw::kOneWord : kw::kZeroWord]));
   for (size_t i = 0; i < kPcScaleCount; ++i) texts.push_back(dec_text(block.get16(value_pos(i))));
   fill_read(out, texts, kMarkValue, msg::kCellCountMismatch);
 }

@@ -2,6 +2,7 @@
 #include <array>
 #include <climits>
 
+#include "keywords.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheets.h"
 
@@ -14,10 +15,8 @@ using namespace ltea;  // the NV head map (ltea_nv_map.h)
 
 // "open" (exactly) writes the switched value; empty leaves it off (the read
 // shows the switches empty).
-constexpr std::string_view kOpenWords[] = {"open"};
-constexpr CellSpec kSwitchCell = keyword(kOpenWords, true);
+constexpr CellSpec kSwitchCell = keyword(kw::kOpen, true);
 // PC scaling is on exactly when its switch is "1"; the read shows "1" or "0".
-constexpr std::string_view kPcScaleSwitchWords[] = {"1", "0"};
 // PA timing offsets are clamped to -1000..1000; X stands for 0.
 constexpr int64_t kPaTimingLimit = 1000;
 // A band number in the switch/PA band list: X marks an empty slot, and a
@@ -35,7 +34,7 @@ constexpr ReadRun kFlagsRead[] = {{1, 0, 1}, {3, 0, 1}};
 // A read shows the switches "open", so that the values it shows are written back.
 constexpr ReadFill kFlagsReadFills[] = {{0, 0, "open"}, {2, 0, "open"}};
 constexpr RangeDef kMprRanges[] = {{"Mpr", 42, 1, &msg::kLteaMprRange, dec(2, true)}};
-constexpr RangeDef kPcScaleRanges[] = {{"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kPcScaleSwitchWords)},
+constexpr RangeDef kPcScaleRanges[] = {{"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kw::kOneZero)},
                                        {"PcScale", 17, 1, &msg::kLteaPcScaleRange, dec(2, false)}};
 constexpr RangeDef kPhseRanges[] = {{"Phse", 4, 1, &msg::kLteaPhseRange, hex(4)}};
 constexpr RangeDef kCapacityRanges[] = {{"Capacity", 4, 1, &msg::kLteaCapacityRange, hex(4)}};

@@ -5,6 +5,7 @@
 // enable marker. The read side shows as many entries as the band count says.
 #include "boundary.h"
 #include "ctrl_word.h"
+#include "keywords.h"
 #include "sheet_engine.h"
 #include "sheets.h"
 #include "wcdma/wcdma_nv_map.h"
@@ -17,8 +18,6 @@ constexpr std::u16string_view kBandEnMarkers[] = {u"0x13579BDF", u"0x13579bdf"};
 // The stored HdelFlag word that the read side shows as "open" (the BandEn
 // switch shows "open" when the word's text is one of the markers above).
 constexpr uint32_t kHdelFlagOn = 0x11223344;
-constexpr std::u16string_view kSwitchOpen = u"open";
-constexpr std::u16string_view kSwitchClose = u"close";
 
 enum Range : size_t { kHdelSwitch, kHdelEnable, kBandEnSwitch, kBandEnEnable, kMaxPowTable, kRangeCount };
 constexpr size_t kPowerCell = kMaxPowEntries;  // power of entry i is cell 8 + i of the table range
@@ -68,11 +67,14 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
   NvBlock hdel(kHdelFlagOffset, kEnableWordSize);
   hdel.put32(0, hdel_word);
   std::vector<const NvBlock*> chosen;
-  if (cells[kHdelSwitch][0] == kSwitchOpen) chosen.push_back(&hdel);
-  if (cells[kBandEnSwitch][0] == kSwitchOpen) chosen.push_back(&band_en);
+  if (kw::text_is(cells[kHdelSwitch][0], kw::kOpenClose[kw::kOpenWord])) chosen.push_back(&hdel);
+  if (kw::text_is(cells[kBandEnSwitch][0], kw::kOpenClose[kw::kOpenWord])) chosen.push_back(&band_en);
   if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
+
+// What the read shows in a switch cell.
+std::u16string switch_text(bool open) { return widen(kw::kOpenClose[open ? kw::kOpenWord : kw::kCloseWord]); }
 
 void read_max_pow(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
@@ -80,10 +82,10 @@ void read_max_pow(ReadCells& out, const std::u16string& path) {
   ReadTexts cells(kReadCells, u"X", kMarkPlain);
   const std::u16string hdel_word = hex_text(head.get32(kHdelFlagOffset));
   cells.set(kReadHdelWord, hdel_word, kMarkValue);
-  cells.set(kReadHdelSwitch, hdel_word == hex_text(kHdelFlagOn) ? kSwitchOpen : kSwitchClose, kMarkHigh);
+  cells.set(kReadHdelSwitch, switch_text(hdel_word == hex_text(kHdelFlagOn)), kMarkHigh);
   const std::u16string band_en_word = hex_text(head.get32(kBandEnOffset));
   cells.set(kReadBandEnWord, band_en_word, kMarkValue);
-  cells.set(kReadBandEnSwitch, is_band_en_marker(band_en_word) ? kSwitchOpen : kSwitchClose, kMarkHigh);
+  cells.set(kReadBandEnSwitch, switch_text(is_band_en_marker(band_en_word)), kMarkHigh);
 
   const size_t entries = stored_band_slots(head);
   for (size_t i = 0; i < entries; ++i) {
