@@ -129,6 +129,11 @@ struct NvSpan {
   NvLayout layout = NvLayout::Any;
   // True for a block that a write only reads (a band list it checks against).
   bool read_only = false;
+  // True for a block that another sheet of the family stores too: the only
+  // kind of block two sheets of one image may share (the merged LTE layout's
+  // spare block, which every merged write clears; a band number that a
+  // temperature sheet writes back as it found it in the band record).
+  bool shared = false;
 
   constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
 };
@@ -192,6 +197,7 @@ struct ReadFill {
 #define CALVEX_SHEET_WRITE(op) .write_export = #op, .write = &::calvex::ops::op
 #define CALVEX_SHEET_WRITE_BACK(op) .write_export = #op, .write_with_back = &::calvex::ops::op
 #define CALVEX_SHEET_READ(op) .read_export = #op, .read = &::calvex::ops::op
+#define CALVEX_SHEET_SHALLOW_READ(op) .shallow_read_export = #op, .shallow_read = &::calvex::ops::op
 
 struct SheetDef {
   std::string_view name = {};  // the name used on the command line
@@ -209,6 +215,11 @@ struct SheetDef {
   // exports no read of the sheet (CALVEX_SHEET_READ).
   std::string_view read_export = {};
   const ReadBody* read = nullptr;
+  // A read export that does not show the sheet back (it fills one cell and
+  // leaves the rest): bound here so that every operation has its definition,
+  // never run by calvex (CALVEX_SHEET_SHALLOW_READ).
+  std::string_view shallow_read_export = {};
+  const ReadBody* shallow_read = nullptr;
   // The read calvex runs where the library exports none: a decoder of the
   // static core with the shape of a read operation; nullptr otherwise.
   const ReadBody* decode = nullptr;

@@ -73,7 +73,7 @@ constexpr RangeDef kTmpCompRanges[] = {
 // ---- NV blocks per layout ----
 
 // Every merged write but PWT's ends by clearing the spare block.
-constexpr NvSpan kMergedSpare = {kMergedSpareOffset, kMergedSpareSize, NvLayout::Merged};
+constexpr NvSpan kMergedSpare = {kMergedSpareOffset, kMergedSpareSize, NvLayout::Merged, false, true};
 
 constexpr NvSpan kFilterBlocks[] = {{kSingleFilterOffset, kFilterCells* kLe16Size, NvLayout::Single},
                                     {kMergedFilterOffset, kFilterCells* kLe16Size, NvLayout::Merged},
@@ -95,8 +95,12 @@ constexpr NvSpan kCapacityBlocks[] = {{kSingleCapacity0Offset, kLe32Size, NvLayo
                                       {kMergedCapacity0Offsets[1], kLe32Size, NvLayout::Merged},
                                       {kMergedCapacity1Offsets[1], kLe32Size, NvLayout::Merged},
                                       kMergedSpare};
-constexpr NvSpan kPwtBlocks[] = {
-    {k2R1TFlagOffset, kLe16Size}, {kTxNvFlagOffset, kLe32Size}, {kAptUseJ11PinFlagOffset, kPwtFlagsBlockSize}};
+// The same offsets in both layouts. In the merged layout they lie inside band
+// slot 7's switch/PA record: of the two sheets, the one written last decides
+// these bytes.
+constexpr NvSpan kPwtBlocks[] = {{k2R1TFlagOffset, kLe16Size, NvLayout::Any, false, true},
+                                 {kTxNvFlagOffset, kLe32Size, NvLayout::Any, false, true},
+                                 {kAptUseJ11PinFlagOffset, kPwtFlagsBlockSize, NvLayout::Any, false, true}};
 
 // Switch/PA: single layout, the antenna type flag and the 12 records;
 // merged layout, per slot 0-13 the band values and entries, then the spare block.
@@ -124,7 +128,8 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
   spans[n++] = {kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize, NvLayout::Single};
   for (size_t slot = 0; slot < kMergedLayoutSlots; ++slot) {
     const uint32_t band = merged_slot_offset(slot) + static_cast<uint32_t>(kMergedTmpCompBandPos);
-    spans[n++] = {band, kMergedTmpCompBandSize, NvLayout::Merged};
+    // The slot's band number, which the switch/PA sheet writes too.
+    spans[n++] = {band, kMergedTmpCompBandSize, NvLayout::Merged, false, true};
     spans[n++] = {merged_slot_offset(slot) + kMergedTmpCompRowsPos, kMergedTmpCompRowsSize, NvLayout::Merged};
   }
   spans[n++] = kMergedSpare;

@@ -32,7 +32,7 @@ constexpr RangeDef kFlagsRanges[] = {{"TxNvFlagSwitch", 1, 1, &msg::kTxNvFlagSwi
 // The read gives TxNvFlag and TxPowerESF only; the switches come back empty (off).
 constexpr ReadRun kFlagsRead[] = {{1, 0, 1}, {3, 0, 1}};
 // A read shows the switches "open", so that the values it shows are written back.
-constexpr ReadFill kFlagsReadFills[] = {{0, 0, "open"}, {2, 0, "open"}};
+constexpr ReadFill kFlagsReadFills[] = {{0, 0, kw::kOpen[0]}, {2, 0, kw::kOpen[0]}};
 constexpr RangeDef kMprRanges[] = {{"Mpr", 42, 1, &msg::kLteaMprRange, dec(2, true)}};
 constexpr RangeDef kPcScaleRanges[] = {{"PcScaleSwitch", 1, 1, &msg::kLteaPcScaleRange, keyword(kw::kOneZero)},
                                        {"PcScale", 17, 1, &msg::kLteaPcScaleRange, dec(2, false)}};
@@ -131,7 +131,8 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
   size_t n = 0;
   spans[n++] = {0, kHeadSize, NvLayout::Any, true};
   for (size_t k = 0; k < kBandSlots; ++k) {
-    spans[n++] = {band_field(k, kRecBandNumber), kLe32Size};
+    // The band number, written back as the image holds it (the switch/PA sheet writes it too).
+    spans[n++] = {band_field(k, kRecBandNumber), kLe32Size, NvLayout::Any, false, true};
     spans[n++] = {band_field(k, kRecTmpComp), kTmpCompSize};
   }
   return spans;

@@ -93,6 +93,7 @@ constexpr SheetDef kWcdmaAntExchangeSheet{
     .family = Family::Wcdma,
     .summary = "WCDMA antenna exchange: GPIO words of the exchange and no-exchange states",
     CALVEX_SHEET_WRITE(SheetWcdmaAntExchangeWr),
+    CALVEX_SHEET_SHALLOW_READ(SheetWcdmaAntExchangeRd),
     .on_range_count = &msg::kWcdmaAntConfig,
     .ranges = kAntExchangeRanges,
     .blocks = kAntExchangeBlocks};

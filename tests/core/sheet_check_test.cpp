@@ -1,0 +1,111 @@
+// The self-check of the sheet table: the real table passes, and each kind of
+// bad entry, made on purpose in a copy of the table, gives its line.
+#include "sheet_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "keywords.h"
+#include "sheets.h"
+
+namespace calvex {
+namespace {
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
+}
+
+std::vector<std::string> check(std::span<const SheetDef* const> defs) {
+  return check_sheet_defs(defs, all_ops(), all_keyword_lists());
+}
+
+// The table with one definition replaced.
+struct Patched {
+  std::vector<const SheetDef*> defs;
+  SheetDef copy;
+
+  explicit Patched(const SheetDef& original) : copy(original) {
+    for (const SheetDef* def : all_sheet_defs()) defs.push_back(def == &original ? &copy : def);
+  }
+};
+
+TEST(SheetCheck, TheTableIsSound) {
+  EXPECT_EQ(joined(check(all_sheet_defs())), "");
+  EXPECT_EQ(joined(check_catalogue(catalogue())), "");
+}
+
+TEST(SheetCheck, EveryOperationIsInTheList) {
+  // 63 sheet operations (with SetLteVersion and IsLteMerge, the library's 65
+  // exports): 41 writes, 21 reads, 1 write with write-back cells.
+  EXPECT_EQ(all_ops().size(), 63u);
+  EXPECT_EQ(
+      std::count_if(all_ops().begin(), all_ops().end(), [](const OpEntry& op) { return op.kind == OpKind::Read; }), 21);
+}
+
+// One bad entry each; the expected line names the entry.
+TEST(SheetCheck, EachBadEntryGivesItsLine) {
+  struct Case {
+    const char* what;
+    const SheetDef* sheet;
+    void (*spoil)(SheetDef&);
+    std::string line;
+  };
+  static constexpr RangeDef kTwoSameRanges[] = {{"Filter", 3, 1, &msg::kLteaFilterRange, dec(2, false)},
+                                                {"filter", 3, 1, &msg::kLteaFilterRange, dec(2, false)}};
+  static constexpr std::string_view kOwnWords[] = {"open"};
+  static constexpr RangeDef kOwnKeywordRange[] = {
+      {"TxNvFlagSwitch", 1, 1, &msg::kTxNvFlagSwitchCells, keyword(kOwnWords, true)},
+      {"TxNvFlag", 1, 1, &msg::kTxNvFlagCells, hex(4)},
+      {"TxPowerESFSwitch", 1, 1, &msg::kLteaTxPowerEsfSwitchRange, keyword(kw::kOpen, true)},
+      {"TxPowerESF", 1, 1, &msg::kLteaTxPowerEsfRange, hex(2)}};
+  static constexpr NvSpan kShortBlock[] = {{388, 10}};
+  static constexpr NvSpan kGsmRampOverTmpComp[] = {{0x3E4, 16}};
+  static constexpr CellRun kRunPastRange[] = {cell_row(0, 0, 7, 388, 2)};
+  const Case cases[] = {
+      {"a sheet named twice", &kLteaMprSheet, [](SheetDef& d) { d.name = "ltEAfilter"; },
+       "ltEAfilter: sheet name already used by LteaFilter"},
+      {"a range named twice", &kLteaFilterSheet, [](SheetDef& d) { d.ranges = kTwoSameRanges; },
+       "LteaFilter: range filter: name used twice"},
+      {"an export bound to another operation", &kGsmTmpCompSheet,
+       [](SheetDef& d) { d.write = &ops::SheetGsmRampCtrlWr; },
+       "GsmTmpComp: write export 'SheetGsmTmpCompWr' is not bound to its write operation"},
+      {"an operation without its definition", &kGsmRampCtrlSheet,
+       [](SheetDef& d) {
+         d.read_export = {};
+         d.read = nullptr;
+       },
+       "SheetGsmRampCtrlRd: operation has 0 definitions, not 1"},
+      {"a keyword list of its own", &kLteaFlagsSheet, [](SheetDef& d) { d.ranges = kOwnKeywordRange; },
+       "LteaFlags: range TxNvFlagSwitch: keyword list is not one of the lists the operations compare against"},
+      {"a run outside the blocks", &kLteaFilterSheet, [](SheetDef& d) { d.blocks = kShortBlock; },
+       "LteaFilter: run 0: bytes at 0x18e outside the sheet's writable blocks"},
+      {"a run outside its range", &kLteaFilterSheet, [](SheetDef& d) { d.runs = kRunPastRange; },
+       "LteaFilter: run 0: cells outside range Filter"},
+      {"blocks of two sheets overlapping", &kGsmRampCtrlSheet, [](SheetDef& d) { d.blocks = kGsmRampOverTmpComp; },
+       "GsmTmpComp: block 0x3e4+60 overlaps GsmRampCtrl's block 0x3e4+16"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Patched table(*c.sheet);
+    c.spoil(table.copy);
+    const std::vector<std::string> lines = check(table.defs);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << joined(lines);
+  }
+}
+
+TEST(SheetCheck, AMessageTextWrittenTwiceIsNamed) {
+  std::vector<Message> entries(catalogue().begin(), catalogue().end());
+  entries[1].text = entries[0].text;
+  const std::vector<std::string> lines = check_catalogue(entries);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], std::string(message_name(entries[1].id)) + ": text already stands as " +
+                          std::string(message_name(entries[0].id)));
+}
+
+}  // namespace
+}  // namespace calvex
