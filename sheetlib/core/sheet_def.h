@@ -193,6 +193,11 @@ struct SheetDef {
   // LTE sheets whose merged layout refuses a wrong range count with a
   // message of its own; nullptr when on_range_count holds in every layout.
   const Message* on_range_count_merged = nullptr;
+  // What the read cannot tell from the image (a blank and an X both stored
+  // as 0, a switch that leaves no trace): the read shows the canonical form
+  // written here, and `calvex describe` prints it. Empty when the read shows
+  // every cell as it was written.
+  std::string_view read_note = {};
 
   // The sheet can be read: by its read export or by a decoder.
   constexpr bool has_read() const { return read != nullptr || decode != nullptr; }

@@ -2,6 +2,7 @@
 // operations: the layout switch picks the single or the merged NV layout.
 #include <array>
 
+#include "decoders.h"
 #include "lte/lte_ctrl_word.h"
 #include "sheet_def.h"
 
@@ -140,6 +141,7 @@ constexpr SheetDef kSheets[] = {
      .family = Family::Lte,
      .summary = "LTE filter flags (6, decimal)",
      CALVEX_SHEET_WRITE(SheetLteFilterWr),
+     .decode = &decoders::kLteFilter,
      .on_range_count = &msg::kLteFilterConfig,
      .ranges = kFilterRanges,
      .blocks = kFilterBlocks,
@@ -148,6 +150,7 @@ constexpr SheetDef kSheets[] = {
      .family = Family::Lte,
      .summary = "LTE MPR table (24, decimal)",
      CALVEX_SHEET_WRITE(SheetLteMprWr),
+     .decode = &decoders::kLteMpr,
      .on_range_count = &msg::kLteMprConfig,
      .ranges = kMprRanges,
      .blocks = kMprBlocks,
@@ -156,42 +159,57 @@ constexpr SheetDef kSheets[] = {
      .family = Family::Lte,
      .summary = "LTE phase values (8, hex); merged layout: FDD and TDD texts must match",
      CALVEX_SHEET_WRITE(SheetLtePhseWr),
+     .decode = &decoders::kLtePhse,
      .on_range_count = &msg::kLtePhseConfig,
      .ranges = kPhseRanges,
      .blocks = kPhseBlocks,
-     .layout = NvLayout::Single},
+     .layout = NvLayout::Single,
+     .read_note = "merged layout: one value is stored per FDD/TDD pair, so each TDD cell reads its FDD cell's value"},
     {.name = "LteCapacity",
      .family = Family::Lte,
      .summary = "LTE capacity values (2, hex)",
      CALVEX_SHEET_WRITE(SheetLteCapacityWr),
+     .decode = &decoders::kLteCapacity,
      .on_range_count = &msg::kLteCapacityConfig,
      .ranges = kCapacityRanges,
      .blocks = kCapacityBlocks,
-     .layout = NvLayout::Single},
+     .layout = NvLayout::Single,
+     .read_note = "merged layout: each value is stored twice; the read shows the first copy"},
     {.name = "LtePwtAndOtherFlags",
      .family = Family::Lte,
      .summary = "LTE 2R1TFlag, TxNvFlag, AptUseJ11PinFlag and PWT table, each written when its switch is \"open\"",
      CALVEX_SHEET_WRITE(SheetLtePwtAndOtherFlags),
+     .decode = &decoders::kLtePwtAndOtherFlags,
      .on_range_count = &msg::kLtePwtConfig,
      .ranges = kPwtRanges,
-     .blocks = kPwtBlocks},
+     .blocks = kPwtBlocks,
+     .read_note = "a switch leaves no trace in the image: every switch reads \"open\", so that writing the read puts "
+                  "every value back (PwtEnSwitch reads empty when the stored PWT item is not one a write stores); with PwtEn 0 "
+                  "the PWT table is stored as zeros and its lines read X"},
     {.name = "LteSwitchPaCtrlWord",
      .family = Family::Lte,
      .summary = "LTE switch/PA control words from the truth table (AntType \"MIPI\" or GPIO)",
      CALVEX_SHEET_WRITE(SheetLteSwitchPaCtrlWordWr),
+     .decode = &decoders::kLteSwitchPaCtrlWord,
      .on_range_count = &msg::kLteSwitchPaConfig,
      .ranges = kSwitchPaRanges,
      .blocks = kSwitchPaBlocks,
      .layout = NvLayout::Single,
-     .on_range_count_merged = &msg::kLteaSwitchPaConfig},
+     .on_range_count_merged = &msg::kLteaSwitchPaConfig,
+     .read_note = "an empty slot (X) and band 0 store the same bytes: the band cells show as many slots as the write "
+                  "built, band 0 where a built slot holds none; a single-layout PA state keeps one MIPI word; cells "
+                  "of slots that were not built, undriven lines and unused cells read X"},
     {.name = "LteTmpComp",
      .family = Family::Lte,
      .summary = "LTE temperature compensation: band per slot, 60 rows of two values per slot",
      CALVEX_SHEET_WRITE(SheetLteTmpCompWr),
+     .decode = &decoders::kLteTmpComp,
      .on_range_count = &msg::kLteTmpCompConfig,
      .ranges = kTmpCompRanges,
      .blocks = kTmpCompBlocks,
-     .layout = NvLayout::Single},
+     .layout = NvLayout::Single,
+     .read_note = "X and 0 store the same bytes: X values and empty slots (band X) read 0, which counts every slot; "
+                  "the columns of slots the layout has no record of read 0"},
 };
 
 }  // namespace

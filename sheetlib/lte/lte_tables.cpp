@@ -118,3 +118,75 @@ CALVEX_DEFINE_WRITE(SheetLtePhseWr_Lte, calvex::write_table_op<calvex::lte::kSin
 CALVEX_DEFINE_WRITE(SheetLtePhseWr_LteMerge, calvex::write_table_op<calvex::lte::kMergedPhse>)
 CALVEX_DEFINE_WRITE(SheetLteCapacityWr_Lte, calvex::write_table_op<calvex::lte::kSingleCapacity>)
 CALVEX_DEFINE_WRITE(SheetLteCapacityWr_LteMerge, calvex::write_table_op<calvex::lte::kMergedCapacity>)
+
+// ---- Decoders (decoders.h): the four tables read back in the layout the switch names ----
+//
+// The values are shown as the ranges hold them: filter unsigned, MPR signed,
+// phase and capacity hexadecimal. The merged layout keeps one phase value per
+// FDD/TDD pair (the TDD cells show their FDD partner's) and each capacity
+// value twice (the first copy is shown).
+
+#include "decoders.h"
+
+namespace calvex::lte {
+namespace {
+
+constexpr CellRun kSingleFilterReadRuns[] = {cell_row(0, 0, kFilterCells, kSingleFilterOffset, kValue16Size)};
+constexpr CellRun kMergedFilterReadRuns[] = {cell_row(0, 0, kFilterCells, kMergedFilterOffset, kValue16Size)};
+constexpr CellRun kSingleMprReadRuns[] = {
+    cell_row(0, 0, kMprCells, kSingleMprOffset, kValue16Size, ValueFormat::Signed)};
+constexpr CellRun kMergedMprReadRuns[] = {
+    cell_row(0, 0, kMprCells, kMergedMprOffset, kValue16Size, ValueFormat::Signed)};
+constexpr CellRun kSinglePhseReadRuns[] = {
+    cell_row(0, 0, kPhseHalfCells, kSinglePhseFirstHalfOffset, kValue16Size, ValueFormat::Hex),
+    cell_row(0, kPhseHalfCells, kPhseHalfCells, kSinglePhseSecondHalfOffset, kValue16Size, ValueFormat::Hex)};
+constexpr CellRun kMergedPhseReadRuns[] = {cell_row(0, 0, 1, kMergedPhseCell0Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 1, 1, kMergedPhseCell1Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 2, 1, kMergedPhseCell0Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 3, 1, kMergedPhseCell1Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 4, 1, kMergedPhseCell4Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 5, 1, kMergedPhseCell5Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 6, 1, kMergedPhseCell4Offset, kValue32Size, ValueFormat::Hex),
+                                           cell_row(0, 7, 1, kMergedPhseCell5Offset, kValue32Size, ValueFormat::Hex)};
+constexpr CellRun kSingleCapacityReadRuns[] = {
+    cell_row(0, 0, 1, kSingleCapacity0Offset, kValue32Size, ValueFormat::Hex),
+    cell_row(0, 1, 1, kSingleCapacity1Offset, kValue32Size, ValueFormat::Hex)};
+constexpr CellRun kMergedCapacityReadRuns[] = {
+    cell_row(0, 0, 1, kMergedCapacity0Offsets[0], kValue32Size, ValueFormat::Hex),
+    cell_row(0, 1, 1, kMergedCapacity1Offsets[0], kValue32Size, ValueFormat::Hex)};
+
+// The merged sheets' blocks without the spare block, which a read does not show.
+constexpr std::span<const NvSpan> without_spare(std::span<const NvSpan> blocks) {
+  return blocks.first(blocks.size() - 1);
+}
+
+constexpr TableSheet kSingleFilterRead{&msg::kLteFilterConfig, kFilterRanges, kSingleFilterBlocks, kSingleFilterReadRuns};
+constexpr TableSheet kMergedFilterRead{&msg::kLteFilterConfig, kFilterRanges, without_spare(kMergedFilterBlocks),
+                                       kMergedFilterReadRuns};
+constexpr TableSheet kSingleMprRead{&msg::kLteMprConfig, kMprRanges, kSingleMprBlocks, kSingleMprReadRuns};
+constexpr TableSheet kMergedMprRead{&msg::kLteMprConfig, kMprRanges, without_spare(kMergedMprBlocks),
+                                    kMergedMprReadRuns};
+constexpr TableSheet kSinglePhseRead{&msg::kLtePhseConfig, kPhseRanges, kSinglePhseBlocks, kSinglePhseReadRuns};
+constexpr TableSheet kMergedPhseRead{&msg::kLtePhseConfig, kPhseRanges, without_spare(kMergedPhseBlocks),
+                                     kMergedPhseReadRuns};
+constexpr TableSheet kSingleCapacityRead{&msg::kLteCapacityConfig, kCapacityRanges, kSingleCapacityBlocks,
+                                         kSingleCapacityReadRuns};
+constexpr TableSheet kMergedCapacityRead{&msg::kLteCapacityConfig, kCapacityRanges,
+                                         without_spare(kMergedCapacityBlocks), kMergedCapacityReadRuns};
+
+template <const TableSheet& Single, const TableSheet& Merged>
+void decode_table(ReadCells& out, const std::u16string& path) {
+  read_table(out, path, lte_layout_switch() != 0 ? Merged : Single);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+const calvex::ReadBody calvex::decoders::kLteFilter =
+    calvex::lte::decode_table<calvex::lte::kSingleFilterRead, calvex::lte::kMergedFilterRead>;
+const calvex::ReadBody calvex::decoders::kLteMpr =
+    calvex::lte::decode_table<calvex::lte::kSingleMprRead, calvex::lte::kMergedMprRead>;
+const calvex::ReadBody calvex::decoders::kLtePhse =
+    calvex::lte::decode_table<calvex::lte::kSinglePhseRead, calvex::lte::kMergedPhseRead>;
+const calvex::ReadBody calvex::decoders::kLteCapacity =
+    calvex::lte::decode_table<calvex::lte::kSingleCapacityRead, calvex::lte::kMergedCapacityRead>;

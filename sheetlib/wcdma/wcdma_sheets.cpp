@@ -2,6 +2,7 @@
 #include <array>
 #include <climits>
 
+#include "decoders.h"
 #include "sheet_def.h"
 #include "wcdma/wcdma_nv_map.h"
 
@@ -86,14 +87,16 @@ constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
 constexpr SheetDef kSheets[] = {
     // The read operation does not read the entries back (it only empties the
-    // first cell), so the host offers no read for this sheet.
+    // first cell), so the sheet is read by its decoder.
     {.name = "WcdmaAntExchange",
      .family = Family::Wcdma,
      .summary = "WCDMA antenna exchange: GPIO words of the exchange and no-exchange states",
      CALVEX_SHEET_WRITE(SheetWcdmaAntExchangeWr),
+     .decode = &decoders::kWcdmaAntExchange,
      .on_range_count = &msg::kWcdmaAntConfig,
      .ranges = kAntExchangeRanges,
-     .blocks = kAntExchangeBlocks},
+     .blocks = kAntExchangeBlocks,
+     .read_note = "GPIO_GROUP1's lines read X in a state where GPIO_GROUP0 drives a line (the write ignores them)"},
     {.name = "WcdmaMaxPow",
      .family = Family::Wcdma,
      .summary = "WCDMA HdelFlag and BandEn switches and enable words, per-band maximum power",
