@@ -18,6 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kInfoSheet = "Info";
+// The Info row naming the LTE layout of a dump; apply follows it unless --layout says otherwise.
+constexpr const char* kInfoLayoutKey = "LTE layout";
+// Permission bits of the scratch copy diff writes a sheet into.
+constexpr uint32_t kScratchMode = 0600;
 
 std::vector<const SheetEntry*> readable_sheets(calvex::Family family) {
   std::vector<const SheetEntry*> out;
@@ -108,7 +112,7 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
         {"size", std::to_string(bytes.size()) + " bytes"},
         {"SHA-256", sha256_hex(bytes)},
         {"family", std::string(calvex::family_name(family))},
-        {"LTE layout", options.layout && *options.layout != 0 ? "merged" : "single"},
+        {kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"},
         {"date", utc_now()},
         {"written by", std::string("calvex ") + CALVEX_VERSION},
     };
@@ -122,13 +126,24 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   return kExitOk;
 }
 
-int cmd_apply(const std::string& image, const std::string& book_path, const Options& options) {
+int cmd_apply(const std::string& image, const std::string& book_path, const Options& given_options) {
   std::vector<WorkbookSheet> book;
   try {
     book = read_xlsx(fs_path(book_path));
   } catch (const std::exception& e) {
     err(std::string("calvex: ") + e.what());
     return kExitUsage;
+  }
+  // Without --layout, the LTE layout the dump recorded in its Info sheet.
+  Options options = given_options;
+  for (const WorkbookSheet& ws : book) {
+    if (options.layout || ws.name != kInfoSheet) continue;
+    for (const auto& [at, text] : ws.cells) {
+      if (at.col != 1 || text != kInfoLayoutKey) continue;
+      const auto value = ws.cells.find(CellRef{at.row, 2});
+      if (value != ws.cells.end() && value->second == "merged") options.layout = 1;
+      if (value != ws.cells.end() && value->second == "single") options.layout = 0;
+    }
   }
   const std::string book_name = utf8_path(fs_path(book_path).filename());
   struct Planned {
@@ -217,8 +232,49 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
   return kExitOk;
 }
 
-int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-             bool csv_format) {
+namespace {
+
+// Byte values of [first, last] of an image as "3c 00 ff" ("--" past its end),
+// at most kMaxShownBytes of them.
+constexpr size_t kMaxShownBytes = 16;
+std::string byte_values(const std::vector<uint8_t>& bytes, size_t first, size_t last) {
+  static const char* const kDigits = "0123456789abcdef";
+  std::string text;
+  for (size_t k = first; k <= last && k - first < kMaxShownBytes; ++k) {
+    if (!text.empty()) text += ' ';
+    if (k >= bytes.size()) {
+      text += "--";
+    } else {
+      text += kDigits[bytes[k] >> 4];
+      text += kDigits[bytes[k] & 0xF];
+    }
+  }
+  if (last - first + 1 > kMaxShownBytes) text += " ...";
+  return text;
+}
+
+// The sheets whose blocks (in the layout each is compared in) hold byte k,
+// comma separated; empty for none.
+std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k) {
+  std::string names;
+  for (const SheetEntry* s : sheets) {
+    const calvex::NvLayout layout = layout_value(*s, options) != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
+    for (const calvex::NvSpan& span : s->blocks) {
+      const bool in_layout = s->family != calvex::Family::Lte || span.in_layout(layout);
+      if (in_layout && k >= span.offset && k - span.offset < span.size) {
+        if (!names.empty()) names += ", ";
+        names += s->name;
+        break;
+      }
+    }
+  }
+  return names;
+}
+
+}  // namespace
+
+int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
+                bool csv_format, std::string* report_out) {
   std::vector<uint8_t> bytes_a;
   std::vector<uint8_t> bytes_b;
   std::string error;
@@ -230,6 +286,13 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
   if (!image_holds(sheets, options, bytes_a.size(), a) || !image_holds(sheets, options, bytes_b.size(), b)) {
     return kExitUsage;
   }
+  const size_t size = std::max(bytes_a.size(), bytes_b.size());
+  const auto byte_differs = [&](size_t k) {
+    return k >= bytes_a.size() || k >= bytes_b.size() || bytes_a[k] != bytes_b[k];
+  };
+  // Bytes a differing cell explains: those that writing the second image's
+  // cells of the sheet onto a copy of the first turns into the second's.
+  std::vector<bool> explained(size, false);
   std::string report = csv_format ? "kind,sheet,range,row,col,old,new\n" : "";
   size_t differences = 0;
   for (const SheetEntry* s : sheets) {
@@ -243,11 +306,12 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
       print_outcome(*s, layout, ob);
       return kExitUsage;
     }
+    size_t sheet_differences = 0;
     for (size_t r = 0; r < s->ranges.size(); ++r) {
       const calvex::RangeDef& range = s->ranges[r];
       for (size_t i = 0; i < cells_a[r].size() && i < cells_b[r].size(); ++i) {
         if (cells_a[r][i] == cells_b[r][i]) continue;
-        ++differences;
+        ++sheet_differences;
         const std::string row = std::to_string(i / static_cast<size_t>(range.cols) + 1);
         const std::string col = std::to_string(i % static_cast<size_t>(range.cols) + 1);
         const std::string old_text = utf8_from_utf16(cells_a[r][i]);
@@ -261,38 +325,53 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
         }
       }
     }
-  }
-  // Bytes outside every block a sheet of the family owns.
-  std::vector<bool> owned(std::max(bytes_a.size(), bytes_b.size()), false);
-  for (const SheetEntry* s : all_sheets()) {
-    if (s->family != family) continue;
-    for (const calvex::NvSpan& span : s->blocks) {
-      for (uint64_t k = span.offset; k < static_cast<uint64_t>(span.offset) + span.size && k < owned.size(); ++k) {
-        owned[static_cast<size_t>(k)] = true;
-      }
+    differences += sheet_differences;
+    if (sheet_differences == 0) continue;
+    TempFile scratch;
+    const std::string scratch_name = utf8_path(fs::temp_directory_path() / "calvex-diff.bin");
+    std::vector<uint8_t> written;
+    if (!scratch.create(scratch_name, bytes_a, kScratchMode, &error)) {
+      err("error: " + error);
+      return kExitUsage;
+    }
+    const Outcome ow = call_sheet_write(*s, cells_b, utf16_from_utf8(scratch.path()), layout);
+    if (ow.has(calvex::MsgClass::Error) || !scratch.read_back(&written, &error)) continue;
+    for (size_t k = 0; k < size; ++k) {
+      if (byte_differs(k) && k < written.size() && k < bytes_b.size() && written[k] == bytes_b[k]) explained[k] = true;
     }
   }
-  for (size_t i = 0; i < owned.size();) {
-    const auto differs = [&](size_t k) {
-      return !owned[k] && (k >= bytes_a.size() || k >= bytes_b.size() || bytes_a[k] != bytes_b[k]);
-    };
-    if (!differs(i)) {
+  // Every other differing byte, in runs of one label.
+  for (size_t i = 0; i < size;) {
+    if (!byte_differs(i) || explained[i]) {
       ++i;
       continue;
     }
-    size_t j = i;
-    while (j < owned.size() && differs(j)) ++j;
+    const std::string holders = block_holders(sheets, options, i);
+    size_t j = i + 1;
+    while (j < size && byte_differs(j) && !explained[j] && block_holders(sheets, options, j) == holders) ++j;
     ++differences;
+    const std::string old_values = byte_values(bytes_a, i, j - 1);
+    const std::string new_values = byte_values(bytes_b, i, j - 1);
     if (csv_format) {
-      report += "bytes,,," + hex_offset(i) + "," + hex_offset(j - 1) + ",," + std::to_string(j - i) + "\n";
+      report += "bytes," + csv_field(holders) + ",," + hex_offset(i) + "," + hex_offset(j - 1) + "," +
+                csv_field(old_values) + "," + csv_field(new_values) + "\n";
     } else {
-      report += "bytes " + hex_offset(i) + ".." + hex_offset(j - 1) + " (" + std::to_string(j - i) +
-                " bytes outside every sheet)\n";
+      const std::string where = holders.empty() ? "outside every sheet's blocks" : "in the blocks of " + holders;
+      report += "bytes " + hex_offset(i) + ".." + hex_offset(j - 1) + " (" + std::to_string(j - i) + " bytes " + where +
+                "): " + old_values + " \u2192 " + new_values + "\n";
     }
     i = j;
   }
-  out(report);
+  *report_out = std::move(report);
   return differences == 0 ? kExitOk : kExitRefused;
+}
+
+int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
+             bool csv_format) {
+  std::string report;
+  const int status = diff_images(a, b, family, options, csv_format, &report);
+  out(report);
+  return status;
 }
 
 }  // namespace calvex_host

@@ -147,13 +147,30 @@ int cmd_describe(const SheetEntry& sheet) {
       text += "\n";
     }
   }
-  text += sheet.has_read() ? "  read: " + std::to_string(sheet.read_count()) + " cells\n" : "  read: none\n";
+  if (!sheet.has_read()) {
+    text += "  read: none\n";
+  } else {
+    text += "  read: " + std::to_string(sheet.read_count()) + " cells" +
+            (sheet.has_read_export() ? std::string() : " (calvex's own decoder; the library exports no read)") + "\n";
+  }
+  if (!sheet.read_note.empty()) text += "  the image cannot tell: " + std::string(sheet.read_note) + "\n";
   out(text);
   return kExitOk;
 }
 
 int cmd_template(const SheetEntry& sheet, const Options& options) {
   std::string error;
+  if (options.output && is_workbook_path(*options.output)) {
+    try {
+      XlsxWriter book(fs_path(*options.output));
+      add_sheet_worksheet(book, sheet, {});
+      book.save();
+    } catch (const std::exception& e) {
+      err(std::string("calvex: ") + e.what());
+      return kExitUsage;
+    }
+    return kExitOk;
+  }
   if (!write_file_safely(options.output.value_or("-"), format_sheet_file(sheet, {}), &error)) {
     err("calvex: " + error);
     return kExitUsage;

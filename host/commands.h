@@ -41,6 +41,16 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
 int cmd_apply(const std::string& image, const std::string& book, const Options& options);
 int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
              bool csv_format);
+// diff's work without printing the report: *report receives what cmd_diff
+// prints on standard output (errors still go to standard error). First the
+// cells that differ, sheet by sheet; then every differing byte that no
+// differing cell explains (writing the second image's cells of a sheet onto
+// a copy of the first does not give it), in runs, each labelled with the
+// sheets whose blocks hold it or as outside every sheet's blocks, with its
+// old and new values. Returns 0 when the images are equal, 1 when they
+// differ, 2 on errors.
+int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
+                bool csv_format, std::string* report);
 
 // The definition of `name`, or nullptr after printing an error with the
 // closest sheet names.

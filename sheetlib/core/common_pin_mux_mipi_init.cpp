@@ -257,3 +257,101 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
 }  // namespace calvex::common
 
 CALVEX_DEFINE_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr, calvex::common::write_pin_mux)
+
+// ---- Decoder (decoders.h) ----
+//
+// The mode from the pin multiplexing value ("GPIO" for any value but the two
+// MIPI modes'), "SIM FUNC" or empty from the SIM value. The devices of each
+// bus the mode builds, from its words: the reassignment triples, then one
+// power-mode trigger word per device in sheet order. A reassigned device
+// shows its product and manufacturer IDs and its USID register (the old USID
+// and manufacturer bits 5-4); a device that kept its USID is stored as its
+// USID only and shows product and manufacturer ID 0 (0x3D for the first one
+// on bus 0 when the special device mark is set and no reassigned device
+// carries it) and the USID. Devices fill the rows from the first; the other
+// rows, and every row of a bus the mode does not build, show "X".
+
+#include "decoders.h"
+#include "sheet_engine.h"
+
+namespace calvex::common {
+namespace {
+
+constexpr uint32_t kCmdMask = 0xFF00;
+constexpr uint32_t kTriggerMask = 0xFFFF;
+constexpr uint32_t kTriggerLow = kCmdPowerModeTrigger | kPowerModeTriggerData;
+constexpr unsigned kAboveUsidShift = kUsidShift + 4;  // bits above the USID field are 0
+constexpr std::u16string_view kAbsent = u"X";
+
+bool is_command(uint32_t word, uint32_t command) {
+  return (word & kCmdMask) == command && (word >> kAboveUsidShift) == 0;
+}
+uint32_t word_usid(uint32_t word) { return (word >> kUsidShift) & kUsidMask; }
+
+struct Reassignment {
+  uint32_t old_usid, product_id, manufacturer_id, manufacturer_bits, new_usid;
+  bool taken = false;
+};
+
+// Shows the devices of one bus from its words.
+void show_bus(const NvBlock& words, size_t bus, bool special_mark, ReadTexts& texts) {
+  size_t first_cell = 0;  // the bus range's first output cell
+  for (size_t r = 0; r < kBusRanges[bus]; ++r) first_cell += static_cast<size_t>(kPinMuxMipiInitSheet.ranges[r].count());
+  const auto word = [&](size_t w) { return words.get32((bus * kWordsPerBus + w) * kRffeWordSize); };
+  std::vector<Reassignment> moved;
+  size_t k = 0;
+  while (k + kWordsPerReassignment <= kWordsPerBus && is_command(word(k), kCmdProductId) &&
+         is_command(word(k + 1), kCmdManufacturerId) && is_command(word(k + 2), kCmdUsid)) {
+    moved.push_back({word_usid(word(k)), word(k) & kDataMask, word(k + 1) & kDataMask,
+                     word(k + 2) & kManufacturerBitsMask, word(k + 2) & kUsidMask});
+    k += kWordsPerReassignment;
+  }
+  bool mark_shown = std::any_of(moved.begin(), moved.end(),
+                                [](const Reassignment& r) { return r.manufacturer_id == kSpecialManufacturerId; });
+  for (size_t device = 0; device < kDevicesPerBus && k < kWordsPerBus; ++device, ++k) {
+    const uint32_t w = word(k);
+    if ((w & kTriggerMask) != kTriggerLow || (w >> kAboveUsidShift) != 0) break;
+    const uint32_t usid = word_usid(w);
+    Device d{0, 0, usid, usid};
+    auto it =
+        std::find_if(moved.begin(), moved.end(), [&](const Reassignment& r) { return !r.taken && r.new_usid == usid; });
+    if (it != moved.end()) {
+      it->taken = true;
+      d = {it->product_id, it->manufacturer_id, it->manufacturer_bits | it->old_usid, it->old_usid};
+    } else if (bus == 0 && special_mark && !mark_shown) {
+      d.manufacturer_id = kSpecialManufacturerId;
+      mark_shown = true;
+    }
+    const size_t cell = first_cell + device * kCellsPerDevice;
+    texts.set(cell, hex_text(d.product_id), kMarkValue);
+    texts.set(cell + 1, hex_text(d.manufacturer_id), kMarkValue);
+    texts.set(cell + 2, hex_text(d.usid_register), kMarkValue);
+  }
+}
+
+void decode_pin_mux(ReadCells& out, const std::u16string& path) {
+  NvBlock init_words(kRffeInitWordsOffset, kRffeInitWordsSize);
+  NvBlock pin_mux(kPinMuxOffset, kPinMuxAndSimFuncSize);
+  NvBlock mark(kSpecialDeviceMarkOffset, kSpecialDeviceMarkSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&init_words, &pin_mux, &mark}, &msg::kOpenFailedRead);
+
+  ReadTexts texts(static_cast<size_t>(kPinMuxMipiInitSheet.read_count()), kAbsent, kMarkValue);
+  const uint32_t pin_mux_value = pin_mux.get16(0);
+  size_t buses = 0;
+  texts.set(0, widen(kw::kPinMuxModes[kw::kGpioMode]), kMarkValue);
+  for (const PinMuxMode& mode : kMipiModes) {
+    if (mode.pin_mux_value == pin_mux_value) {
+      texts.set(0, widen(mode.text), kMarkValue);
+      buses = mode.buses;
+    }
+  }
+  const bool sim_func = pin_mux.get16(kSimFuncOffset - kPinMuxOffset) == kSimFuncOn;
+  texts.set(1, sim_func ? widen(kw::kSimFunc[0]) : u"", kMarkValue);
+  for (size_t bus = 0; bus < buses; ++bus) show_bus(init_words, bus, mark.get32(0) == kSpecialDeviceMark, texts);
+  fill_read(out, texts, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::common
+
+const calvex::ReadBody calvex::decoders::kPinMuxMipiInit = calvex::common::decode_pin_mux;

@@ -58,3 +58,56 @@ void write_port_info(const WriteArgs& args, const std::u16string& path) {
 }  // namespace calvex::common
 
 CALVEX_DEFINE_WRITE(SheetPortInfoWr, calvex::common::write_port_info)
+
+// ---- Decoder (decoders.h) ----
+//
+// CaSupport shows "Support" when the port info marker is stored, else "X"
+// (the write then leaves the image alone). A row whose three masks are all
+// zero was not written and shows "X" in every cell; any other row shows
+// "Support" and the name of each mask ("X" for a mask that names no port).
+
+#include "decoders.h"
+#include "marks.h"
+#include "sheet_engine.h"
+
+namespace calvex::common {
+namespace {
+
+constexpr std::u16string_view kNotWritten = u"X";
+
+template <size_t N>
+std::u16string port_name(const kw::PortName (&table)[N], uint32_t value) {
+  for (const kw::PortName& port : table) {
+    if (port.mask == value) return widen(port.name);
+  }
+  return std::u16string(kNotWritten);
+}
+
+void decode_port_info(ReadCells& out, const std::u16string& path) {
+  NvBlock tables(kTxPortOffset, kPortTablesSize);
+  NvBlock marker(kPortInfoMarkerOffset, kPortInfoMarkerSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&tables, &marker}, &msg::kOpenFailedRead);
+
+  const std::u16string support = widen(kSupport);
+  const size_t switch_cells = static_cast<size_t>(kPortInfoSheet.ranges[kCaSwitchRange].count());
+  ReadTexts texts(static_cast<size_t>(kPortInfoSheet.read_count()), kNotWritten, kMarkValue);
+  if (marker.get32(0) == kPortInfoMarker) texts.set(0, support, kMarkValue);
+  for (size_t row = 0; row < kPortRows; ++row) {
+    const size_t pos = row * kPortValueSize;
+    const uint32_t tx = tables.get16(kTxPortOffset - kTxPortOffset + pos);
+    const uint32_t prx = tables.get16(kPrxPortOffset - kTxPortOffset + pos);
+    const uint32_t second_rx = tables.get16(kSecondRxPortOffset - kTxPortOffset + pos);
+    if (tx == 0 && prx == 0 && second_rx == 0) continue;
+    const size_t cell = switch_cells + row * kCellsPerRow;
+    texts.set(cell, support, kMarkValue);
+    texts.set(cell + 1, port_name(kw::kTxPorts, tx), kMarkValue);
+    texts.set(cell + 2, port_name(kw::kRxPorts, prx), kMarkValue);
+    texts.set(cell + 3, port_name(kw::kRxPorts, second_rx), kMarkValue);
+  }
+  fill_read(out, texts, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::common
+
+const calvex::ReadBody calvex::decoders::kPortInfo = calvex::common::decode_port_info;

@@ -1,5 +1,6 @@
 // Definitions of the sheets common to all radio technologies.
 #include "common_nv_map.h"
+#include "decoders.h"
 #include "keywords.h"
 #include "sheets.h"
 
@@ -52,23 +53,32 @@ constexpr SheetDef kTempDacTabSheet{.name = "TempDacTab",
 constexpr SheetDef kPinMuxMipiInitSheet{
     .name = "PinMuxMipiInit",
     .family = Family::Common,
-    .summary = "pin multiplexing of VC1-VC4 (GPIO / MIPI), SIM lines, MIPI device USIDs (write only)",
+    .summary = "pin multiplexing of VC1-VC4 (GPIO / MIPI), SIM lines, MIPI device USIDs",
     CALVEX_SHEET_WRITE_BACK(SheetCommonPinMuxSelAndMipiInitWr),
+    .decode = &decoders::kPinMuxMipiInit,
     .on_range_count = &msg::kSheetCommonConfig,
     .ranges = kPinMuxRanges,
     .blocks = kPinMuxBlocks,
     .write_back_cells = 12,
-    .write_back_name = "MipiUserIds"};
+    .write_back_name = "MipiUserIds",
+    .read_note =
+        "the image keeps a device that kept its USID as that USID only: it reads product and manufacturer "
+        "ID 0 (0x3D where the special device mark needs it); devices fill the rows from the first, X after "
+        "them; a bus the mode does not build reads X; any mode but the MIPI modes reads GPIO"};
 
 constexpr SheetDef kPortInfoSheet{
     .name = "PortInfo",
     .family = Family::Common,
-    .summary = "transceiver TX/PRX/second RX port of 80 rows, when CA is \"Support\" (write only)",
+    .summary = "transceiver TX/PRX/second RX port of 80 rows, when CA is \"Support\"",
     CALVEX_SHEET_WRITE(SheetPortInfoWr),
+    .decode = &decoders::kPortInfo,
     .on_range_count = &msg::kPortInfoConfig,
     .ranges = kPortInfoRanges,
     .blocks = kPortInfoBlocks,
-    .silent_reason = "CaSupport is not \"Support\", so the port table is not written"};
+    .silent_reason = "CaSupport is not \"Support\", so the port table is not written",
+    .read_note =
+        "rows that are off and their ports read X (off and X store the same zeros); CaSupport reads X "
+        "when the port table's marker is absent"};
 
 std::span<const SheetDef* const> common_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {&kTempDacTabSheet, &kPinMuxMipiInitSheet, &kPortInfoSheet};

@@ -26,11 +26,13 @@ inline constexpr std::string_view kSupport[] = {"Support"};
 inline constexpr std::string_view kPinMuxModes[] = {"MIPI MODE", "ONLY MIPI0 MODE", "GPIO"};
 inline constexpr size_t kMipiMode = 0;
 inline constexpr size_t kOnlyMipi0Mode = 1;
+inline constexpr size_t kGpioMode = 2;
 // Lines 12-14 as SIM function: exactly "SIM FUNC".
 inline constexpr std::string_view kSimFunc[] = {"SIM FUNC"};
 // LTE antenna type: exactly "MIPI" selects MIPI words; any other text (GPIO) GPIO lines.
 inline constexpr std::string_view kAntTypes[] = {"MIPI", "GPIO"};
 inline constexpr size_t kMipiAntType = 0;
+inline constexpr size_t kGpioAntType = 1;
 
 // A transceiver port name and the one-hot mask it stores.
 struct PortName {

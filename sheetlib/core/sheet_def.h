@@ -158,6 +158,10 @@ struct CellRun {
   uint8_t width = 2;
   ValueFormat format = ValueFormat::Unsigned;
   NvLayout layout = NvLayout::Any;
+  // A run only the read shows: cells the write does not store because they
+  // must equal cells another run stores (the merged LTE layout's TDD phase
+  // cells, which show their FDD partner's value).
+  bool read_only = false;
 
   constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
 };
@@ -173,6 +177,12 @@ constexpr CellRun cell_row(uint8_t range, uint16_t first, uint16_t count, uint32
           .width = width,
           .format = format,
           .layout = layout};
+}
+
+// The run as one only the read shows.
+constexpr CellRun shown_only(CellRun run) {
+  run.read_only = true;
+  return run;
 }
 
 // A run of a read's output cells: `count` consecutive output cells go to
@@ -249,6 +259,11 @@ struct SheetDef {
   // LTE sheets whose merged layout refuses a wrong range count with a
   // message of its own; nullptr when on_range_count holds in every layout.
   const Message* on_range_count_merged = nullptr;
+  // What the read cannot tell from the image (a blank and an X both stored
+  // as 0, a switch that leaves no trace): the read shows the canonical form
+  // written here, and `calvex describe` prints it. Empty when the read shows
+  // every cell as it was written.
+  std::string_view read_note = {};
 
   // The sheet can be read: by its read export or by a decoder.
   constexpr bool has_read() const { return read != nullptr || decode != nullptr; }

@@ -37,11 +37,11 @@ Block& block_at(std::span<Block> blocks, uint32_t offset, size_t width, size_t& 
 }
 
 // Calls place(range, cell, NV offset, run) for every cell of every run of
-// the layout, in run order.
+// the layout, in run order (a write skips the runs only the read shows).
 template <typename Place>
-void for_each_run_cell(const TableSheet& sheet, Place place) {
+void for_each_run_cell(const TableSheet& sheet, bool writing, Place place) {
   for (const CellRun& run : sheet.def->runs) {
-    if (!run.in_layout(sheet.layout)) continue;
+    if (!run.in_layout(sheet.layout) || (writing && run.read_only)) continue;
     const uint32_t cell_row_step = run.cell_row_step != 0 ? run.cell_row_step : run.cols;
     const uint32_t col_step = run.col_step != 0 ? run.col_step : run.width;
     for (uint32_t r = 0; r < run.rows; ++r) {
@@ -118,7 +118,7 @@ void write_table(const WriteArgs& args, const std::u16string& path, const TableS
   if (sheet.check_values != nullptr && !sheet.check_values((*ranges)[0], values[0])) return;
 
   std::vector<NvBlock> blocks = stage_writable_blocks(def, sheet.layout);
-  for_each_run_cell(sheet, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
+  for_each_run_cell(sheet, true, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
     size_t pos = 0;
     NvBlock& block = block_at(std::span<NvBlock>(blocks), offset, run.width, pos);
     put_value(block, pos, run.width, values[range].at(cell));
@@ -142,7 +142,7 @@ void read_table(ReadCells& out, const std::u16string& path, const TableSheet& sh
   load_staged(path, sheet.read_mode, blocks);
 
   Cells texts(cells);
-  for_each_run_cell(sheet, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
+  for_each_run_cell(sheet, false, [&](size_t range, size_t cell, uint32_t offset, const CellRun& run) {
     size_t pos = 0;
     const NvBlock& block = block_at(std::span<const NvBlock>(blocks), offset, run.width, pos);
     texts.at(range_first[range] + cell) = format_value(block, pos, run.width, run.format);

@@ -2,6 +2,7 @@
 // operations: the layout switch picks the single or the merged NV layout.
 #include <array>
 
+#include "decoders.h"
 #include "keywords.h"
 #include "lte/lte_ctrl_word.h"
 #include "sheets.h"
@@ -151,22 +152,27 @@ constexpr CellRun kMprRuns[] = {
     cell_row(0, 0, kMprCells, kSingleMprOffset, kValue16Size, ValueFormat::Signed, kSingle),
     cell_row(0, 0, kMprCells, kMergedMprOffset, kValue16Size, ValueFormat::Signed, kMerged)};
 // The single layout stores all eight as 16-bit values, the merged layout one
-// 32-bit value per FDD/TDD pair (cells 0, 1, 4, 5).
+// 32-bit value per FDD/TDD pair (cells 0, 1, 4, 5), which the TDD cells show.
 constexpr CellRun kPhseRuns[] = {
     cell_row(0, 0, kPhseHalfCells, kSinglePhseFirstHalfOffset, kValue16Size, ValueFormat::Hex, kSingle),
     cell_row(0, kPhseHalfCells, kPhseHalfCells, kSinglePhseSecondHalfOffset, kValue16Size, ValueFormat::Hex, kSingle),
     cell_row(0, 0, 1, kMergedPhseCell0Offset, kValue32Size, ValueFormat::Hex, kMerged),
     cell_row(0, 1, 1, kMergedPhseCell1Offset, kValue32Size, ValueFormat::Hex, kMerged),
     cell_row(0, 4, 1, kMergedPhseCell4Offset, kValue32Size, ValueFormat::Hex, kMerged),
-    cell_row(0, 5, 1, kMergedPhseCell5Offset, kValue32Size, ValueFormat::Hex, kMerged)};
-// The merged layout stores each capacity value twice.
+    cell_row(0, 5, 1, kMergedPhseCell5Offset, kValue32Size, ValueFormat::Hex, kMerged),
+    shown_only(cell_row(0, 2, 1, kMergedPhseCell0Offset, kValue32Size, ValueFormat::Hex, kMerged)),
+    shown_only(cell_row(0, 3, 1, kMergedPhseCell1Offset, kValue32Size, ValueFormat::Hex, kMerged)),
+    shown_only(cell_row(0, 6, 1, kMergedPhseCell4Offset, kValue32Size, ValueFormat::Hex, kMerged)),
+    shown_only(cell_row(0, 7, 1, kMergedPhseCell5Offset, kValue32Size, ValueFormat::Hex, kMerged))};
+// The merged layout stores each capacity value twice; the read shows the
+// first copy (the one placed last).
 constexpr CellRun kCapacityRuns[] = {
     cell_row(0, 0, 1, kSingleCapacity0Offset, kValue32Size, ValueFormat::Hex, kSingle),
     cell_row(0, 1, 1, kSingleCapacity1Offset, kValue32Size, ValueFormat::Hex, kSingle),
-    cell_row(0, 0, 1, kMergedCapacity0Offsets[0], kValue32Size, ValueFormat::Hex, kMerged),
     cell_row(0, 0, 1, kMergedCapacity0Offsets[1], kValue32Size, ValueFormat::Hex, kMerged),
-    cell_row(0, 1, 1, kMergedCapacity1Offsets[0], kValue32Size, ValueFormat::Hex, kMerged),
-    cell_row(0, 1, 1, kMergedCapacity1Offsets[1], kValue32Size, ValueFormat::Hex, kMerged)};
+    cell_row(0, 0, 1, kMergedCapacity0Offsets[0], kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 1, 1, kMergedCapacity1Offsets[1], kValue32Size, ValueFormat::Hex, kMerged),
+    cell_row(0, 1, 1, kMergedCapacity1Offsets[0], kValue32Size, ValueFormat::Hex, kMerged)};
 
 }  // namespace
 
@@ -174,6 +180,7 @@ constexpr SheetDef kLteFilterSheet{.name = "LteFilter",
                                    .family = Family::Lte,
                                    .summary = "LTE filter flags (6, decimal)",
                                    CALVEX_SHEET_WRITE(SheetLteFilterWr),
+                                   .decode = &decoders::kLteFilter,
                                    .on_range_count = &msg::kLteFilterConfig,
                                    .ranges = kFilterRanges,
                                    .blocks = kFilterBlocks,
@@ -184,61 +191,82 @@ constexpr SheetDef kLteMprSheet{.name = "LteMpr",
                                 .family = Family::Lte,
                                 .summary = "LTE MPR table (24, decimal)",
                                 CALVEX_SHEET_WRITE(SheetLteMprWr),
+                                .decode = &decoders::kLteMpr,
                                 .on_range_count = &msg::kLteMprConfig,
                                 .ranges = kMprRanges,
                                 .blocks = kMprBlocks,
                                 .runs = kMprRuns,
                                 .layout = NvLayout::Single};
 
-constexpr SheetDef kLtePhseSheet{.name = "LtePhse",
-                                 .family = Family::Lte,
-                                 .summary = "LTE phase values (8, hex); merged layout: FDD and TDD texts must match",
-                                 CALVEX_SHEET_WRITE(SheetLtePhseWr),
-                                 .on_range_count = &msg::kLtePhseConfig,
-                                 .ranges = kPhseRanges,
-                                 .blocks = kPhseBlocks,
-                                 .runs = kPhseRuns,
-                                 .layout = NvLayout::Single};
+constexpr SheetDef kLtePhseSheet{
+    .name = "LtePhse",
+    .family = Family::Lte,
+    .summary = "LTE phase values (8, hex); merged layout: FDD and TDD texts must match",
+    CALVEX_SHEET_WRITE(SheetLtePhseWr),
+    .decode = &decoders::kLtePhse,
+    .on_range_count = &msg::kLtePhseConfig,
+    .ranges = kPhseRanges,
+    .blocks = kPhseBlocks,
+    .runs = kPhseRuns,
+    .layout = NvLayout::Single,
+    .read_note = "merged layout: one value is stored per FDD/TDD pair, so each TDD cell reads its FDD cell's value"};
 
-constexpr SheetDef kLteCapacitySheet{.name = "LteCapacity",
-                                     .family = Family::Lte,
-                                     .summary = "LTE capacity values (2, hex)",
-                                     CALVEX_SHEET_WRITE(SheetLteCapacityWr),
-                                     .on_range_count = &msg::kLteCapacityConfig,
-                                     .ranges = kCapacityRanges,
-                                     .blocks = kCapacityBlocks,
-                                     .runs = kCapacityRuns,
-                                     .layout = NvLayout::Single};
+constexpr SheetDef kLteCapacitySheet{
+    .name = "LteCapacity",
+    .family = Family::Lte,
+    .summary = "LTE capacity values (2, hex)",
+    CALVEX_SHEET_WRITE(SheetLteCapacityWr),
+    .decode = &decoders::kLteCapacity,
+    .on_range_count = &msg::kLteCapacityConfig,
+    .ranges = kCapacityRanges,
+    .blocks = kCapacityBlocks,
+    .runs = kCapacityRuns,
+    .layout = NvLayout::Single,
+    .read_note = "merged layout: each value is stored twice; the read shows the first copy"};
 
 constexpr SheetDef kLtePwtAndOtherFlagsSheet{
     .name = "LtePwtAndOtherFlags",
     .family = Family::Lte,
     .summary = "LTE 2R1TFlag, TxNvFlag, AptUseJ11PinFlag and PWT table, each written when its switch is \"open\"",
     CALVEX_SHEET_WRITE(SheetLtePwtAndOtherFlags),
+    .decode = &decoders::kLtePwtAndOtherFlags,
     .on_range_count = &msg::kLtePwtConfig,
     .ranges = kPwtRanges,
-    .blocks = kPwtBlocks};
+    .blocks = kPwtBlocks,
+    .read_note =
+        "a switch leaves no trace in the image: every switch reads \"open\", so that writing the read puts "
+        "every value back (PwtEnSwitch reads empty when the stored PWT item is not one a write stores); with PwtEn 0 "
+        "the PWT table is stored as zeros and its lines read X"};
 
 constexpr SheetDef kLteSwitchPaCtrlWordSheet{
     .name = "LteSwitchPaCtrlWord",
     .family = Family::Lte,
     .summary = "LTE switch/PA control words from the truth table (AntType \"MIPI\" or GPIO)",
     CALVEX_SHEET_WRITE(SheetLteSwitchPaCtrlWordWr),
+    .decode = &decoders::kLteSwitchPaCtrlWord,
     .on_range_count = &msg::kLteSwitchPaConfig,
     .ranges = kSwitchPaRanges,
     .blocks = kSwitchPaBlocks,
     .layout = NvLayout::Single,
-    .on_range_count_merged = &msg::kLteaSwitchPaConfig};
+    .on_range_count_merged = &msg::kLteaSwitchPaConfig,
+    .read_note =
+        "an empty slot (X) and band 0 store the same bytes: the band cells show as many slots as the write "
+        "built, band 0 where a built slot holds none; a single-layout PA state keeps one MIPI word; cells "
+        "of slots that were not built, undriven lines and unused cells read X"};
 
 constexpr SheetDef kLteTmpCompSheet{
     .name = "LteTmpComp",
     .family = Family::Lte,
     .summary = "LTE temperature compensation: band per slot, 60 rows of two values per slot",
     CALVEX_SHEET_WRITE(SheetLteTmpCompWr),
+    .decode = &decoders::kLteTmpComp,
     .on_range_count = &msg::kLteTmpCompConfig,
     .ranges = kTmpCompRanges,
     .blocks = kTmpCompBlocks,
-    .layout = NvLayout::Single};
+    .layout = NvLayout::Single,
+    .read_note =
+        "X and 0 store the same bytes: X values and empty slots (band X) read 0, which counts every slot; "
+        "the columns of slots the layout has no record of read 0"};
 
 std::span<const SheetDef* const> lte_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {

@@ -360,3 +360,233 @@ void write_switch_pa_merged(const WriteArgs& args, const std::u16string& path) {
 
 CALVEX_DEFINE_WRITE(SheetLteSwitchPaCtrlWordWr_Lte, calvex::lte::write_switch_pa_single)
 CALVEX_DEFINE_WRITE(SheetLteSwitchPaCtrlWordWr_LteMerge, calvex::lte::write_switch_pa_merged)
+
+// ---- Decoder (decoders.h) ----
+//
+// AntType from the antenna type flag (single layout) or from the first entry
+// of slot 0 (merged layout: a MIPI word there means MipiType). The write
+// builds the first `counted` slots (non-X band cells plus the four slots
+// without a cell), so the slots whose entries are not all zero are the built
+// ones; the band cells show as many slots non-X as that count needs, every
+// slot with a band value first, the others with band 0 ("X" and "0" store
+// the same bytes). The truth table of each built slot shows what its entries
+// say, as the write of the same type takes it: the GPIO lines of its group
+// words ("X" where the enable bit is clear) and its MIPI words as "A,D"; the
+// MIPI words a PA state of the single layout does not keep, a slot that was
+// not built, and the unused lines show "X". When the single layout's state 7
+// holds one MIPI word, state 5 shows one word as well (the write copies
+// state 3's word over the second word of both).
+
+#include <algorithm>
+
+#include "decoders.h"
+#include "marks.h"
+#include "sheet_engine.h"
+
+namespace calvex::lte {
+namespace {
+
+constexpr std::u16string_view kUndriven = u"X";
+constexpr size_t kBandInfoFirstCell = 1;
+constexpr size_t kTruthFirstCell = kBandInfoFirstCell + kBandInfoCells;
+constexpr size_t kSwitchPaCells = kTruthFirstCell + kTruthTableCells;
+// The write counts the slots past the sheet's 12 as well (their empty band texts).
+constexpr size_t kUncelledSlots = kBandSlots - kSheetBandSlots;
+
+// MIPI entry fields (lte_ctrl_word.cpp packs them).
+constexpr uint32_t kMipiFieldMask = 0xFFFFF;
+constexpr unsigned kSingleAddressLowShift = 21;  // A bits 0-10 in L bits 21-31
+constexpr unsigned kSingleAddressBit11 = 11;     // A bit 11 in H bit 0
+constexpr unsigned kAddressHighShift = 12;       // A bits 12-19 ...
+constexpr uint32_t kAddressHighMask = 0xFF;
+constexpr unsigned kSingleAddressHighPos = 3;    // ... in H bits 3-10 (single)
+constexpr unsigned kMergedAddressHighPos = 2;    // ... in H bits 2-9 (merged)
+constexpr unsigned kMergedAddressLowShift = 20;  // A bits 0-11 in L bits 20-31
+
+bool same_entry(CtrlEntry a, CtrlEntry b) { return a.kind == b.kind && a.word == b.word; }
+
+// The register address and data of a MIPI entry, if it is one (it packs back to itself).
+bool mipi_fields(Layout layout, CtrlEntry e, uint32_t& a, uint32_t& d) {
+  if (layout == Layout::Single) {
+    a = (e.word >> kSingleAddressLowShift) | ((e.kind & 1u) << kSingleAddressBit11) |
+        (((e.kind >> kSingleAddressHighPos) & kAddressHighMask) << kAddressHighShift);
+    d = (e.word >> 1) & kMipiFieldMask;
+  } else {
+    a = (e.word >> kMergedAddressLowShift) |
+        (((e.kind >> kMergedAddressHighPos) & kAddressHighMask) << kAddressHighShift);
+    d = e.word & kMipiFieldMask;
+  }
+  return same_entry(mipi_word(layout, a, d), e);
+}
+
+class TruthTexts {
+ public:
+  TruthTexts(ReadTexts& texts, size_t slot) : texts_(texts), slot_(slot) {}
+  void set(size_t row, size_t state, std::u16string_view text) {
+    texts_.set(kTruthFirstCell + truth_cell(row, slot_, state), text, truth_cell_mark(text));
+  }
+  // The lines of a group word; its kind's second word flag is not part of the pattern.
+  void group(const GpioGroupWord& g, size_t first_row, size_t state, CtrlEntry e) {
+    e.kind &= ~uint32_t{kSecondWordFlag};
+    const uint64_t pattern = gpio_group_q(e) >> kGpioWordCodeBits;
+    for (size_t line = 0; line < g.bits.lines; ++line) {
+      const std::u16string_view text = gpio_line_text(g.bits, line, pattern);
+      if (!text.empty()) set(first_row + line, state, text);
+    }
+  }
+  // A MIPI word in the state's next MIPI row; false (nothing shown) for another entry.
+  bool mipi(Layout layout, size_t state, CtrlEntry e) {
+    uint32_t a = 0;
+    uint32_t d = 0;
+    if (!mipi_fields(layout, e, a, d) || next_mipi_row_[state] == kMipiRows) return false;
+    set(kMipiRow + next_mipi_row_[state]++, state, hex_text(a) + u"," + hex_text(d));
+    return true;
+  }
+
+ private:
+  ReadTexts& texts_;
+  size_t slot_;
+  std::array<size_t, kStates> next_mipi_row_{};
+};
+
+void show_single_slot(TruthTexts& t, const Entries& e, bool mipi_type) {
+  if (!mipi_type) {
+    for (size_t s = 0; s < kPaStates; ++s) {
+      t.group(kGroup0Single, kGroup0Row, s, e[kSingleGpioPaEntries * s]);
+      t.group(kGroup2, kGroup2Row, s, e[kSingleGpioPaEntries * s + 1]);
+    }
+    for (size_t s = kPaStates; s < kStates; ++s)
+      t.group(kGroup1, kGroup1Row, s, e[kSingleGpioSwitchEntry[s - kPaStates]]);
+    return;
+  }
+  constexpr size_t kState5 = 5;
+  constexpr size_t kState7 = 7;
+  const bool one_word_last = same_entry(e[kSingleState7SecondEntry], e[kSingleCopiedPaEntry]) &&
+                             same_entry(e[kSingleState5SecondEntry], e[kSingleCopiedPaEntry]);
+  for (size_t s = 0; s < kStates; ++s) {
+    t.mipi(Layout::Single, s, e[s]);
+    if (is_pa_state(s)) continue;
+    t.group(kGroup1, kGroup1Row, s, e[kSingleSwitchGroup1Entry + s - kPaStates]);
+    if (one_word_last && (s == kState5 || s == kState7)) continue;
+    t.mipi(Layout::Single, s, e[kSingleSecondMipiEntry + s - kPaStates]);
+  }
+}
+
+void show_merged_slot(TruthTexts& t, const Entries& e, bool mipi_type) {
+  for (size_t s = 0; s < kPaStates; ++s) {
+    const size_t first = kMergedEntriesPerState * s;
+    if (mipi_type) {
+      for (size_t i = 0; i < kMergedEntriesPerState; ++i) t.mipi(Layout::Merged, s, e[first + i]);
+    } else {
+      t.group(kGroup0Merged, kGroup0Row, s, e[first]);
+      t.group(kGroup2, kGroup2Row, s, e[first + 1]);
+    }
+  }
+  for (size_t s = kPaStates; s < kStates; ++s) {
+    const size_t first = kMergedSwitchEntry[s - kPaStates];
+    if (mipi_type) {
+      t.mipi(Layout::Merged, s, e[first]);
+      t.mipi(Layout::Merged, s, e[first + 1]);
+      t.group(kGroup1, kGroup1Row, s, e[first + 3]);
+    } else {
+      t.group(kGroup1, kGroup1Row, s, e[first]);
+    }
+  }
+}
+
+void decode_switch_pa(ReadCells& out, const std::u16string& path) {
+  const Layout layout = lte_layout_switch() != 0 ? Layout::Merged : Layout::Single;
+  NvBlock flag(kAntTypeFlagOffset, kAntTypeFlagSize);
+  NvBlock records(kSingleSwitchPaBase, kSingleLayoutSlots * kSingleSwitchPaRecordSize);
+  std::vector<NvBlock> merged;
+  for (size_t b = 0; layout == Layout::Merged && b < kSheetBandSlots; ++b) {
+    merged.emplace_back(merged_slot_offset(b), kMergedHeadSize);
+    merged.emplace_back(merged_slot_offset(b) + kMergedTailPos, kMergedTailSize);
+  }
+  NvFile file;
+  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
+    if (layout == Layout::Single) {
+      load_blocks(file, {&flag, &records});
+    } else {
+      load_blocks(file, merged);
+    }
+    file.close();
+  }
+
+  BandSlots slots{};
+  for (size_t b = 0; b < kSheetBandSlots; ++b) {
+    BandSlot& slot = slots[b];
+    if (layout == Layout::Single) {
+      const size_t base = b * kSingleSwitchPaRecordSize;
+      for (size_t i = 0; i < kSingleSwitchPaEntries; ++i)
+        slot.entries[i] = get_ctrl_entry(records, base + i * kCtrlEntrySize);
+      slot.value0 = records.get32(base + kSingleBandValue0Pos);
+      slot.value1 = records.get32(base + kSingleBandValue1Pos);
+      slot.value2 = records.get16(base + kSingleBandValue2Pos);
+      slot.value3 = records.get16(base + kSingleBandValue3Pos);
+    } else {
+      const NvBlock& head = merged[2 * b];
+      const NvBlock& tail = merged[2 * b + 1];
+      for (size_t i = 0; i < kMergedSwitchPaEntries; ++i)
+        slot.entries[i] = get_ctrl_entry(head, kMergedEntriesPos + i * kCtrlEntrySize);
+      slot.value0 = head.get32(kMergedBandValue0Pos);
+      slot.value1 = head.get32(kMergedBandValue1Pos);
+      slot.value2 = tail.get16(kMergedBandValue2Pos);
+      slot.value3 = tail.get16(kMergedBandValue3Pos);
+    }
+  }
+  const auto built = [](const BandSlot& s) {
+    return std::any_of(s.entries.begin(), s.entries.end(), [](CtrlEntry e) { return e.kind != 0 || e.word != 0; });
+  };
+  size_t built_slots = 0;
+  while (built_slots < kSheetBandSlots && built(slots[built_slots])) ++built_slots;
+  // Non-X band cells the write must count: all when every slot was built.
+  const size_t needed = built_slots == kSheetBandSlots ? kSheetBandSlots
+                        : built_slots > kUncelledSlots ? built_slots - kUncelledSlots
+                                                       : 0;
+  size_t counted = 0;
+  for (BandSlot& s : slots) {
+    s.counted = s.value0 != 0 || s.value1 != 0 || s.value2 != 0 || s.value3 != 0;
+    counted += s.counted ? 1 : 0;
+  }
+  for (size_t b = 0; b < kSheetBandSlots && counted < needed; ++b) {
+    if (!slots[b].counted) {
+      slots[b].counted = true;
+      ++counted;
+    }
+  }
+
+  bool mipi_type = false;
+  uint32_t a = 0;
+  uint32_t d = 0;
+  if (layout == Layout::Single) {
+    mipi_type = flag.get16(0) == 0;
+  } else {
+    mipi_type = mipi_fields(Layout::Merged, slots[0].entries[0], a, d);
+  }
+
+  ReadTexts texts(kSwitchPaCells, kUndriven, kMarkPlain);
+  texts.set(0, widen(kw::kAntTypes[mipi_type ? kw::kMipiAntType : kw::kGpioAntType]), kMarkValue);
+  for (size_t b = 0; b < kSheetBandSlots; ++b) {
+    if (!slots[b].counted) continue;
+    const size_t cell = kBandInfoFirstCell + b * kBandInfoTexts;
+    texts.set(cell, dec_text(static_cast<int32_t>(slots[b].value0)), kMarkValue);
+    texts.set(cell + 1, dec_text(static_cast<int32_t>(slots[b].value1)), kMarkValue);
+    texts.set(cell + 2, hex_text(slots[b].value2), kMarkValue);
+    texts.set(cell + 3, hex_text(slots[b].value3), kMarkValue);
+  }
+  for (size_t b = 0; b < built_slots; ++b) {
+    TruthTexts t(texts, b);
+    if (layout == Layout::Single) {
+      show_single_slot(t, slots[b].entries, mipi_type);
+    } else {
+      show_merged_slot(t, slots[b].entries, mipi_type);
+    }
+  }
+  fill_read(out, texts, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+const calvex::ReadBody calvex::decoders::kLteSwitchPaCtrlWord = calvex::lte::decode_switch_pa;

@@ -56,3 +56,27 @@ CALVEX_DEFINE_WRITE(SheetLtePhseWr_Lte, calvex::write_table_op<calvex::lte::kSin
 CALVEX_DEFINE_WRITE(SheetLtePhseWr_LteMerge, calvex::write_table_op<calvex::lte::kMergedPhse>)
 CALVEX_DEFINE_WRITE(SheetLteCapacityWr_Lte, calvex::write_table_op<calvex::lte::kSingleCapacity>)
 CALVEX_DEFINE_WRITE(SheetLteCapacityWr_LteMerge, calvex::write_table_op<calvex::lte::kMergedCapacity>)
+
+// ---- Decoders (decoders.h): the four tables read back in the layout the switch names ----
+
+#include "decoders.h"
+
+namespace calvex::lte {
+namespace {
+
+template <const TableSheet& Single, const TableSheet& Merged>
+void decode_table(ReadCells& out, const std::u16string& path) {
+  read_table(out, path, lte_layout_switch() != 0 ? Merged : Single);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+const calvex::ReadBody calvex::decoders::kLteFilter =
+    calvex::lte::decode_table<calvex::lte::kSingleFilter, calvex::lte::kMergedFilter>;
+const calvex::ReadBody calvex::decoders::kLteMpr =
+    calvex::lte::decode_table<calvex::lte::kSingleMpr, calvex::lte::kMergedMpr>;
+const calvex::ReadBody calvex::decoders::kLtePhse =
+    calvex::lte::decode_table<calvex::lte::kSinglePhse, calvex::lte::kMergedPhse>;
+const calvex::ReadBody calvex::decoders::kLteCapacity =
+    calvex::lte::decode_table<calvex::lte::kSingleCapacity, calvex::lte::kMergedCapacity>;

@@ -102,3 +102,71 @@ void write_tmp_comp_merged(const WriteArgs& args, const std::u16string& path) {
 
 CALVEX_DEFINE_WRITE(SheetLteTmpCompWr_Lte, calvex::lte::write_tmp_comp_single)
 CALVEX_DEFINE_WRITE(SheetLteTmpCompWr_LteMerge, calvex::lte::write_tmp_comp_merged)
+
+// ---- Decoder (decoders.h) ----
+//
+// Every band cell shows its stored band as a number ("0" for an empty slot:
+// the write counts a slot with band 0 and puts the values of the first
+// counted slots into the first records, so a read that shows every slot
+// counted writes every record back as it is). Each record's rows go to the
+// two columns of its slot; the columns of slots the layout has no record of
+// show 0. The merged layout shows the low 16 bits of each 32-bit value.
+
+#include "decoders.h"
+#include "marks.h"
+#include "sheet_engine.h"
+
+namespace calvex::lte {
+namespace {
+
+void decode_tmp_comp(ReadCells& out, const std::u16string& path) {
+  const Layout layout = lte_layout_switch() != 0 ? Layout::Merged : Layout::Single;
+  std::vector<NvBlock> blocks;
+  if (layout == Layout::Single) {
+    blocks.emplace_back(kSingleTmpCompBase, kSingleLayoutSlots * kSingleTmpCompRecordSize);
+  } else {
+    for (size_t b = 0; b < kMergedLayoutSlots; ++b) blocks.emplace_back(merged_slot_offset(b), kMergedSlotSize);
+  }
+  NvFile file;
+  if (open_nv(file, path, NvFile::Mode::ReadOnly, &msg::kOpenFailedRead)) {
+    load_blocks(file, blocks);
+    file.close();
+  }
+
+  const size_t slots = layout == Layout::Single ? kSingleLayoutSlots : kMergedLayoutSlots;
+  TmpRecords records{};
+  for (size_t b = 0; b < slots; ++b) {
+    const NvBlock& block = layout == Layout::Single ? blocks[0] : blocks[b];
+    const size_t base = layout == Layout::Single ? b * kSingleTmpCompRecordSize : 0;
+    if (layout == Layout::Single) {
+      records[b].band = block.get32(base + kSingleTmpCompBandPos);
+    } else {
+      records[b].band = block.get32(kMergedTmpCompBandPos);
+    }
+    for (size_t r = 0; r < kTmpCompRows; ++r) {
+      for (size_t v = 0; v < kValuesPerRow; ++v) {
+        records[b].rows[r][v] = static_cast<uint16_t>(
+            layout == Layout::Single ? block.get16(base + kSingleTmpCompRowsPos + r * kSingleTmpCompRowSize + 2 * v)
+                                     : block.get32(kMergedTmpCompRowsPos + r * kMergedTmpCompRowSize + 4 * v));
+      }
+    }
+  }
+
+  ReadTexts texts(kSheetBandSlots + kDataCells, u"0", kMarkValue);
+  for (size_t b = 0; b < kSheetBandSlots; ++b) {
+    texts.set(b, dec_text(static_cast<int32_t>(records[b].band)), kMarkValue);
+  }
+  for (size_t b = 0; b < slots; ++b) {
+    for (size_t r = 0; r < kTmpCompRows; ++r) {
+      const size_t cell = kSheetBandSlots + r * kDataColumns + b * kValuesPerRow;
+      texts.set(cell, dec_text(records[b].rows[r][0]), kMarkValue);
+      texts.set(cell + 1, dec_text(static_cast<int16_t>(records[b].rows[r][1])), kMarkValue);
+    }
+  }
+  fill_read(out, texts, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::lte
+
+const calvex::ReadBody calvex::decoders::kLteTmpComp = calvex::lte::decode_tmp_comp;

@@ -67,3 +67,46 @@ void read_ant_exchange(ReadCells& out, const std::u16string& /*path*/) {
 
 CALVEX_DEFINE_WRITE(SheetWcdmaAntExchangeWr, calvex::wcdma::write_ant_exchange)
 CALVEX_DEFINE_READ(SheetWcdmaAntExchangeRd, calvex::wcdma::read_ant_exchange)
+
+// ---- Decoder (decoders.h) ----
+//
+// Each state's entry shows the lines of the group its kind names, the other
+// group's lines "X" (the write looks at GPIO_GROUP1 only when GPIO_GROUP0
+// drives no line); a line whose enable bit is clear, and every line of an
+// entry of another kind, shows "X".
+
+#include "decoders.h"
+#include "marks.h"
+#include "sheet_engine.h"
+
+namespace calvex::wcdma {
+namespace {
+
+constexpr std::u16string_view kUndrivenLine = u"X";
+
+void show_group_lines(ReadTexts& texts, size_t column, size_t first_row, const GpioGroupBits& bits, uint32_t pattern) {
+  for (size_t r = 0; r < bits.lines; ++r) {
+    const std::u16string_view text = gpio_line_text(bits, r, pattern);
+    if (!text.empty()) texts.set((first_row + r) * kAntStates + column, text, kMarkValue);
+  }
+}
+
+void decode_ant_exchange(ReadCells& out, const std::u16string& path) {
+  NvBlock entries(kAntExchangeOffset, kAntExchangeSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&entries}, &msg::kOpenFailedRead);
+  ReadTexts texts(kAntCells, kUndrivenLine, kMarkValue);
+  for (size_t column = 0; column < kAntStates; ++column) {
+    const CtrlEntry entry = get_ctrl_entry(entries, column * kCtrlEntrySize);
+    if (entry.kind == kWcdmaForm.group0.kind) {
+      show_group_lines(texts, column, kTruthGroup0Row, kGroup0Bits, entry.word);
+    } else if (entry.kind == kWcdmaForm.group1.kind) {
+      show_group_lines(texts, column, kTruthGroup1Row, kGroup1Bits, entry.word);
+    }
+  }
+  fill_read(out, texts, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::wcdma
+
+const calvex::ReadBody calvex::decoders::kWcdmaAntExchange = calvex::wcdma::decode_ant_exchange;

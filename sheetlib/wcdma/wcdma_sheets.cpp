@@ -2,6 +2,7 @@
 #include <array>
 #include <climits>
 
+#include "decoders.h"
 #include "keywords.h"
 #include "sheets.h"
 #include "wcdma/wcdma_nv_map.h"
@@ -94,9 +95,11 @@ constexpr SheetDef kWcdmaAntExchangeSheet{
     .summary = "WCDMA antenna exchange: GPIO words of the exchange and no-exchange states",
     CALVEX_SHEET_WRITE(SheetWcdmaAntExchangeWr),
     CALVEX_SHEET_SHALLOW_READ(SheetWcdmaAntExchangeRd),
+    .decode = &decoders::kWcdmaAntExchange,
     .on_range_count = &msg::kWcdmaAntConfig,
     .ranges = kAntExchangeRanges,
-    .blocks = kAntExchangeBlocks};
+    .blocks = kAntExchangeBlocks,
+    .read_note = "GPIO_GROUP1's lines read X in a state where GPIO_GROUP0 drives a line (the write ignores them)"};
 
 constexpr SheetDef kWcdmaMaxPowSheet{
     .name = "WcdmaMaxPow",

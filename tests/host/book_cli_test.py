@@ -15,7 +15,7 @@ from openpyxl.chart import LineChart, Reference
 CALVEX = sys.argv[1]
 EXAMPLES = sys.argv[2]
 # Families whose sheets have reads, with the sheets their example jobs write.
-FAMILIES = ("common", "gsm", "ltea", "tdscdma", "wcdma")
+FAMILIES = ("common", "gsm", "ltea", "lte", "tdscdma", "wcdma")
 
 
 def run(*args):
@@ -53,8 +53,9 @@ class Book(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def image(self, family, name="nv.bin"):
-        """The family's example image with every example sheet written, as the main job leaves it."""
+    def image(self, family, name="nv.bin", layout=None):
+        """The family's example image with every example sheet written, as the main job leaves it
+        (the LTE sheets in `layout` when given)."""
         dst = self.path(name)
         shutil.copyfile(os.path.join(EXAMPLES, family, "nv.bin"), dst)
         with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
@@ -62,7 +63,7 @@ class Book(unittest.TestCase):
                 words = line.split()
                 if not words or words[0].startswith("#"):
                     continue
-                opts = ["--layout", words[2]] if len(words) > 2 else []
+                opts = ["--layout", layout or words[2]] if len(words) > 2 else []
                 code, _, err = run(*opts, "write", words[0], dst, os.path.join(EXAMPLES, family, words[1]),
                                    "--write-back", self.path("wb.csv"))
                 self.assertEqual(code, 0, err)
@@ -108,6 +109,53 @@ class Book(unittest.TestCase):
                 self.assertEqual(code, 0, err)
                 self.assertIn("worksheet 'Info' is not a sheet of calvex; ignored", err)
                 self.assertEqual(self.read_bytes(img), before)
+
+    def test_lte_dump_and_apply_in_both_layouts(self):
+        for layout in ("single", "merged"):
+            with self.subTest(layout=layout):
+                img = self.image("lte", f"lte-{layout}.bin", layout)
+                before = self.read_bytes(img)
+                book = self.path(f"lte-{layout}.xlsx")
+                code, _, err = run("dump", img, "--family", "lte", "--layout", layout, "-o", book)
+                self.assertEqual(code, 0, err)
+                wb = openpyxl.load_workbook(book)
+                self.assertEqual(wb.sheetnames, readable("lte") + ["Info"])
+                info = {r[0].value: r[1].value for r in wb["Info"].iter_rows()}
+                self.assertEqual(info["LTE layout"], layout)
+                for name in readable("lte"):
+                    code, out, err = run("read", name, img, "--layout", layout)
+                    self.assertEqual(code, 0, err)
+                    ws = wb[name]
+                    for y, row in enumerate(sheet_rows(out), start=1):
+                        for x, text in enumerate(row, start=1):
+                            value = ws.cell(row=y, column=x).value
+                            shown = "" if value is None else str(value)
+                            self.assertEqual(shown, text, f"{layout} {name}!{ws.cell(row=y, column=x).coordinate}")
+                # No --layout: apply takes the layout the dump recorded.
+                code, _, err = run("apply", img, book)
+                self.assertEqual(code, 0, err)
+                after = self.read_bytes(img)
+                if layout == "merged":
+                    # LtePwtAndOtherFlags keeps its single-layout offsets, which lie in band slot 7
+                    # of the merged switch/PA and temperature blocks: the order of the writes
+                    # decides those bytes. Every other byte comes back.
+                    pwt = slice(0x1792, 0x17B8)
+                    after, before = after[:pwt.start] + after[pwt.stop:], before[:pwt.start] + before[pwt.stop:]
+                self.assertEqual(after, before)
+                code, out, err = run("diff", os.path.join(EXAMPLES, "lte", "nv.bin"), img, "--family", "lte",
+                                     "--layout", layout)
+                self.assertEqual(code, 1, err)
+                self.assertTrue(out, "the example images differ")
+
+    def test_template_writes_a_workbook(self):
+        book = self.path("t.xlsx")
+        code, _, err = run("template", "LteTmpComp", "-o", book)
+        self.assertEqual(code, 0, err)
+        wb = openpyxl.load_workbook(book)
+        self.assertEqual(wb.sheetnames, ["LteTmpComp"])
+        ws = wb["LteTmpComp"]
+        self.assertEqual((ws["A1"].value, ws["B1"].value), ("#sheet", "LteTmpComp"))
+        self.assertEqual((ws["A2"].value, ws["B2"].value), ("#range", "Band"))
 
     def test_excel_and_libreoffice_layouts_are_read(self):
         # A workbook as another program saves it: numbers as floats, shared
@@ -185,7 +233,8 @@ class Book(unittest.TestCase):
         self.assertEqual(code, 1, err)
         self.assertEqual(out.splitlines(), [
             f"WcdmaNotch NotchParams 1 1: {old} \u2192 {int(old) + 1}",
-            f"bytes 0x{size - 1:X}..0x{size - 1:X} (1 bytes outside every sheet)",
+            f"bytes 0x{size - 1:X}..0x{size - 1:X} (1 bytes outside every sheet's blocks): {last:02x} \u2192 "
+            f"{last ^ 0xFF:02x}",
         ])
         code, out, _ = run("diff", a, b, "--family", "wcdma", "--format", "csv")
         self.assertEqual(code, 1)

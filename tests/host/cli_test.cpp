@@ -428,7 +428,14 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
         changed_one = true;
       }
     }
-    EXPECT_TRUE(changed_one) << "no number cell of the read could be changed";
+    // A sheet of keywords only (PortInfo) has no number cell to change.
+    bool has_numbers = false;
+    for (const calvex::RangeDef& range : def->ranges)
+      for (int k = 0; k < range.count(); ++k)
+        has_numbers = has_numbers || range.spec_at(k / range.cols, k % range.cols).kind == calvex::CellKind::Dec;
+    if (has_numbers) {
+      EXPECT_TRUE(changed_one) << "no number cell of the read could be changed";
+    }
   }
 }
 
