@@ -65,11 +65,17 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
   book.write_text(id, {row, 2}, sheet.name, CellStyle::kBold);
   ++row;
   uint32_t widest = 2;
-  // The biggest range of a temperature compensation sheet gets a chart.
-  const bool charted = sheet.name.size() >= 7 && sheet.name.substr(sheet.name.size() - 7) == "TmpComp";
+  // The biggest temperature compensation table of a sheet gets a chart.
+  bool charted = false;
   size_t chart_range = 0;
   for (size_t r = 0; r < sheet.ranges.size(); ++r) {
-    if (sheet.ranges[r].count() > sheet.ranges[chart_range].count()) chart_range = r;
+    if (sheet.ranges[r].role != calvex::RangeRole::TempComp) continue;
+    if (!charted || sheet.ranges[r].count() > sheet.ranges[chart_range].count()) chart_range = r;
+    charted = true;
+  }
+  size_t axis_range = sheet.ranges.size();
+  for (size_t r = 0; r < sheet.ranges.size(); ++r) {
+    if (sheet.ranges[r].role == calvex::RangeRole::TempAxis) axis_range = r;
   }
   LineChartSpec chart;
   for (size_t r = 0; r < sheet.ranges.size(); ++r) {
@@ -77,7 +83,8 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
     book.write_text(id, {row, 1}, kRangeMarker, CellStyle::kBold);
     book.write_text(id, {row, 2}, range.name, CellStyle::kBold);
     ++row;
-    if (r == chart_range) {
+    if (r == axis_range) chart.category_row = row;
+    if (charted && r == chart_range) {
       chart.first_series_row = row;
       chart.last_series_row = row + static_cast<uint32_t>(std::min<size_t>(range.rows, kMaxChartSeries)) - 1;
       chart.first_col = 1;
@@ -102,8 +109,7 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
   }
   book.fit_column_widths(id);
   if (charted) {
-    // GSM: the temperature intervals are the categories of its TX tables.
-    if (sheet.ranges.size() > 1 && sheet.ranges[0].name == "TempInterval") chart.category_row = 3;
+    // The temperature intervals (where the sheet has them) are the categories.
     chart.title = std::string(sheet.name) + " " + std::string(sheet.ranges[chart_range].name);
     chart.x_axis_title = "temperature interval";
     chart.y_axis_title = "value";

@@ -96,6 +96,14 @@ struct CellArea {
   CellSpec spec;
 };
 
+// What a range's values are, for the host's presentation (charts, labels).
+enum class RangeRole : uint8_t {
+  Values,     // settings, flags, words, truth tables
+  TempAxis,   // the temperature intervals that a sheet's compensation tables share
+  TempComp,   // a temperature compensation table
+  RampShape,  // PA ramp shape data
+};
+
 // One range of a sheet: its name (the "#range,<name>" marker of a sheet
 // file), rows and columns (cells go to the library row after row), the
 // message of a wrong cell count, and the kinds of its cells: `cells` for
@@ -107,6 +115,7 @@ struct RangeDef {
   const Message* on_cell_count;
   CellSpec cells;
   std::span<const CellArea> areas = {};
+  RangeRole role = RangeRole::Values;
 
   constexpr int64_t count() const { return static_cast<int64_t>(rows) * cols; }
   // The kind of cell (row, col).
@@ -120,6 +129,12 @@ struct RangeDef {
     return spec;
   }
 };
+
+// The range with the given role.
+constexpr RangeDef with_role(RangeDef range, RangeRole role) {
+  range.role = role;
+  return range;
+}
 
 // One NV block the sheet's operations may touch: absolute offset and size
 // in bytes, in the given layout.

@@ -38,16 +38,16 @@ constexpr NvSpan kSwitchPaBlocks[] = {{kGsmBlocks.truth_a_offset, gsm::kTruthBlo
 constexpr CellSpec kTmpCompCell = or_x(dec(2, true));
 // Temperature intervals; 8 TX tables of 20 rows x 15 intervals; RX 4 rows x 15 intervals.
 constexpr RangeDef kTmpCompRanges[] = {
-    {"TempInterval", 1, 15, &msg::kGsmTempIntervalCells, kTmpCompCell},
-    {"Tx1", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx2", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx3", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx4", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx5", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx6", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx7", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Tx8", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell},
-    {"Rx", 4, 15, &msg::kGsmRxTmpCompCells, kTmpCompCell},
+    with_role(RangeDef{"TempInterval", 1, 15, &msg::kGsmTempIntervalCells, kTmpCompCell}, RangeRole::TempAxis),
+    with_role(RangeDef{"Tx1", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx2", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx3", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx4", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx5", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx6", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx7", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Tx8", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    with_role(RangeDef{"Rx", 4, 15, &msg::kGsmRxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
 };
 constexpr NvSpan kTmpCompBlocks[] = {{gsm::kTmpCompHeadOffset, gsm::kTmpCompHeadSize},
                                      {gsm::kTmpCompTxAOffset, gsm::kTmpCompTxTableSize},
@@ -56,9 +56,10 @@ constexpr NvSpan kTmpCompBlocks[] = {{gsm::kTmpCompHeadOffset, gsm::kTmpCompHead
 
 // Ramp time signed 16-bit; backoff the low byte, read back unsigned; ramp
 // data unsigned 16-bit. X stands for 0.
-constexpr RangeDef kRampCtrlRanges[] = {{"RampTime", 4, 2, &msg::kGsmRampTimeCells, or_x(dec(2, true))},
-                                        {"MultiSlotBackoff", 8, 4, &msg::kGsmBackoffCells, or_x(dec(1, false))},
-                                        {"RampData", 18, 16, &msg::kGsmRampDataCells, or_x(dec(2, false))}};
+constexpr RangeDef kRampCtrlRanges[] = {
+    {"RampTime", 4, 2, &msg::kGsmRampTimeCells, or_x(dec(2, true))},
+    {"MultiSlotBackoff", 8, 4, &msg::kGsmBackoffCells, or_x(dec(1, false))},
+    with_role(RangeDef{"RampData", 18, 16, &msg::kGsmRampDataCells, or_x(dec(2, false))}, RangeRole::RampShape)};
 constexpr NvSpan kRampCtrlBlocks[] = {{kGsmBlocks.ramp_time_offset, gsm::kRampTimeSize},
                                       {kGsmBlocks.ramp_data_offset, gsm::kRampDataSize},
                                       {kGsmBlocks.backoff_offset, gsm::kBackoffSize}};

@@ -69,7 +69,8 @@ constexpr CellArea kTmpCompAreas[] = {
     {0, 31, 0, 1, or_x(dec(2, true))}};
 constexpr RangeDef kTmpCompRanges[] = {
     {"Band", 1, 12, &msg::kLteTmpCompBandCells, or_x(dec(4, true))},
-    {"TmpComp", 60, 32, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas}};
+    with_role(RangeDef{"TmpComp", 60, 32, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas},
+              RangeRole::TempComp)};
 
 // ---- NV blocks per layout ----
 

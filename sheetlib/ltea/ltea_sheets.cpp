@@ -54,7 +54,7 @@ constexpr ReadRun kSwitchPaRead[] = {{1, 0, 16}, {2, 0, 19 * 128}, {3, 0, 4 * 16
 // columns of empty slots, which are not read).
 constexpr RangeDef kTmpCompRanges[] = {
     {"Band", 1, 16, &msg::kLteaTmpCompBandRange, or_x(in_range(dec(4, true), 0, kBandMax))},
-    {"TmpComp", 60, 32, &msg::kLteaTmpCompTableRange, or_x(dec(4, true))}};
+    with_role(RangeDef{"TmpComp", 60, 32, &msg::kLteaTmpCompTableRange, or_x(dec(4, true))}, RangeRole::TempComp)};
 // 15 GPIO lines (11 GPIO_GROUP0, 4 GPIO_GROUP1) x main, diversity antenna.
 constexpr RangeDef kTxAntSelectRanges[] = {{"TxAntSelect", 15, 2, &msg::kLteaTxAntRange, line_cell()}};
 

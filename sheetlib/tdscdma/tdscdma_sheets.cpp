@@ -32,7 +32,8 @@ constexpr RangeDef kSwitchPaRanges[] = {
 // 20 rows: table A first value (unsigned), second value (signed), table B
 // first value, second value.
 constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, dec(2, true)}, {0, 3, 0, 1, dec(2, true)}};
-constexpr RangeDef kTmpCompRanges[] = {{"TmpComp", 20, 4, &msg::kTmpCompDataCells, dec(2, false), kTmpCompAreas}};
+constexpr RangeDef kTmpCompRanges[] = {
+    with_role(RangeDef{"TmpComp", 20, 4, &msg::kTmpCompDataCells, dec(2, false), kTmpCompAreas}, RangeRole::TempComp)};
 
 constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};

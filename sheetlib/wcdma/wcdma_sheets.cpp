@@ -54,7 +54,8 @@ constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))},  {0, 3, 
                                       {0, 13, 0, 1, or_x(dec(2, true))}, {0, 15, 0, 1, or_x(dec(2, true))}};
 constexpr RangeDef kTmpCompRanges[] = {
     {"BandInfo", 1, 8, &msg::kWcdmaTmpCompBandCells, kBandCell},
-    {"TmpComp", 40, 16, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas}};
+    with_role(RangeDef{"TmpComp", 40, 16, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas},
+              RangeRole::TempComp)};
 
 // ---- NV blocks ----
 
