@@ -36,6 +36,13 @@ void tell(const std::string& line) {
   if (g_notice != nullptr) g_notice(line);
 }
 
+// "5" or "0.5" seconds.
+std::string seconds_text(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
 // A lock held elsewhere is tried again after this pause.
 constexpr auto kLockRetryPause = std::chrono::milliseconds(20);
 // A path that keeps naming a new file after each lock: give up after so many.
@@ -326,7 +333,7 @@ bool check_replaceable(const std::string& path, bool* exists, struct stat* st, s
   }
   if (st->st_nlink > 1) {
     *error = in_quotes(path) + " has " + std::to_string(st->st_nlink) +
-             " names (hard links); replacing it would leave the other names with the old data";
+             " names (hard links); replacing it would leave the other names with the old data (write to a new name instead)";
     return false;
   }
   *exists = true;
@@ -424,14 +431,13 @@ bool LockedImage::open(const std::string& path, LockMode mode, std::string* erro
         return false;
       }
       if (std::chrono::steady_clock::now() >= deadline) {
-        *error = told ? held + " (waited " + std::to_string(static_cast<long long>(g_lock_wait_seconds)) +
-                            " s; --wait SECONDS waits longer)"
+        *error = told ? held + " (waited " + seconds_text(g_lock_wait_seconds) + " s; --wait SECONDS waits longer)"
                       : held;
         return false;
       }
       if (!told) {
         tell("calvex: image " + in_quotes(path) + " is in use by another program; waiting up to " +
-             std::to_string(static_cast<long long>(g_lock_wait_seconds)) + " s (--wait SECONDS)");
+             seconds_text(g_lock_wait_seconds) + " s (--wait SECONDS)");
         told = true;
       }
       std::this_thread::sleep_for(kLockRetryPause);
