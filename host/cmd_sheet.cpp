@@ -194,6 +194,10 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
         "' is the image, the sheet file or the output; nothing was written");
     return kExitUsage;
   }
+  if (output_is_input(options.output.value_or(image), options.output ? "output image" : "image", sheet_file,
+                      is_workbook_path(sheet_file) ? "workbook" : "sheet file")) {
+    return kExitUsage;
+  }
   LockedImage original;
   std::string error;
   if (!original.open(image, &error)) {
@@ -209,10 +213,6 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
   const std::string destination = options.output.value_or(image);
   if (options.output && *options.output == "-") {
     err("calvex: -o - is not possible for an image");
-    return kExitUsage;
-  }
-  if (output_is_input(destination, options.output ? "output image" : "image", sheet_file,
-                      is_workbook_path(sheet_file) ? "workbook" : "sheet file")) {
     return kExitUsage;
   }
 
