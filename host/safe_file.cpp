@@ -32,12 +32,12 @@ namespace {
 FileNotice g_notice = nullptr;
 double g_lock_wait_seconds = kDefaultLockWaitSeconds;
 
-void tell(const std::string& line) {
+[[maybe_unused]] void tell(const std::string& line) {
   if (g_notice != nullptr) g_notice(line);
 }
 
 // "5" or "0.5" seconds.
-std::string seconds_text(double seconds) {
+[[maybe_unused]] std::string seconds_text(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", seconds);
   return text;
