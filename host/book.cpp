@@ -10,6 +10,9 @@ constexpr std::string_view kSheetMarker = "#sheet";
 constexpr std::string_view kRangeMarker = "#range";
 // Rows of a temperature compensation chart at the most (one series each).
 constexpr size_t kMaxChartSeries = 64;
+// The sheet text a worksheet becomes, at most: empty cells before a cell
+// cost a separator each, so a few cells far apart must not grow it unbounded.
+constexpr size_t kWorksheetSheetTextMax = size_t{64} << 20;
 
 // A field of the text handed to the sheet-file parser.
 std::string field_text(const std::string& text) {
@@ -130,11 +133,16 @@ WorksheetCells worksheet_cells(const SheetEntry& sheet, const WorkbookSheet& wor
     std::string fields;
     uint32_t col = 1;
     for (; it != worksheet.cells.end() && it->first.row == row; ++it) {
-      for (; col < it->first.col; ++col) fields += ",";
+      if (it->first.col > col) fields.append(it->first.col - col, ',');
+      col = std::max(col, it->first.col);
       fields += field_text(it->second);
     }
     text += fields + "\n";
     ++line;
+    if (text.size() > kWorksheetSheetTextMax) {
+      throw FormatError(row, "the worksheet's cells lie too far apart (more than " +
+                                 std::to_string(kWorksheetSheetTextMax >> 20) + " MiB as sheet text)");
+    }
   }
   SheetFileCells parsed = parse_sheet_file_at(sheet, text);
   return WorksheetCells{std::move(parsed.cells), std::move(parsed.positions)};

@@ -68,9 +68,19 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
     err("calvex: dump needs -o BOOK.xlsx (or -o DIR/ for one sheet file per sheet)");
     return kExitUsage;
   }
+  const std::string& target = *options.output;
+  const bool to_folder = is_directory_target(target) && !is_workbook_path(target);
+  if (!to_folder && output_is_input(target, "output workbook", image, "image")) return kExitUsage;
+  if (to_folder) {
+    for (const SheetEntry* s : readable_sheets(family)) {
+      const std::string file = utf8_path(fs_path(target) / fs_path(std::string(s->name) + ".csv"));
+      if (output_is_input(file, "output sheet file", image, "image")) return kExitUsage;
+    }
+  }
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!probe_image(image, &bytes, &error)) {
+  TempFile copy;
+  if (!snapshot_image(image, &copy, &bytes, &error)) {
     err("error: " + error);
     return kExitRefused;
   }
@@ -85,14 +95,13 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   for (const SheetEntry* s : sheets) {
     const int32_t layout = layout_value(*s, options);
     SheetCells cells;
-    const Outcome outcome = read_sheet(*s, image, layout, &cells);
+    const Outcome outcome = read_sheet(*s, copy.path(), layout, &cells);
     print_outcome(*s, layout, outcome);
     if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
     read.emplace_back(s, utf8_cells(cells));
   }
 
-  const std::string& target = *options.output;
-  if (is_directory_target(target) && !is_workbook_path(target)) {
+  if (to_folder) {
     std::error_code ec;
     fs::create_directories(fs_path(target), ec);
     for (const auto& [sheet, cells] : read) {
@@ -192,6 +201,10 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     return kExitUsage;
   }
 
+  if (output_is_input(options.output.value_or(image), options.output ? "output image" : "image", book_path,
+                      "workbook")) {
+    return kExitUsage;
+  }
   LockedImage original;
   std::string error;
   if (!original.open(image, &error)) {
@@ -211,10 +224,18 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     err("error: " + error);
     return kExitRefused;
   }
+  // Successes are told once the image is replaced; anything else at once.
+  std::vector<std::pair<const SheetEntry*, Outcome>> done;
   for (const Planned& p : plan) {
     const int32_t layout = layout_value(*p.sheet, options);
     const Outcome outcome = call_sheet_write(*p.sheet, utf16_cells(p.cells), utf16_from_utf8(work.path()), layout);
-    print_outcome(*p.sheet, layout, outcome);
+    if (!outcome.write_succeeded() || options.dry_run) {
+      for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
+      done.clear();
+      print_outcome(*p.sheet, layout, outcome);
+    } else {
+      done.emplace_back(p.sheet, outcome);
+    }
     if (!outcome.write_succeeded()) {
       err("error: " + sheet_label(*p.sheet, layout) + ": the write did not succeed; the image was left unchanged");
       return kExitRefused;
@@ -226,9 +247,11 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     return report_dry_run(book_name, "error: ", sheets, options, original, work, destination);
   }
   if (!work.commit_over(original, destination, &error)) {
+    for (const auto& [sheet, told] : done) print_outcome_failed(*sheet, layout_value(*sheet, options), told);
     err("error: " + error + "; the image was left unchanged");
     return kExitRefused;
   }
+  for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
   return kExitOk;
 }
 
@@ -278,7 +301,9 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
   std::vector<uint8_t> bytes_a;
   std::vector<uint8_t> bytes_b;
   std::string error;
-  if (!probe_image(a, &bytes_a, &error) || !probe_image(b, &bytes_b, &error)) {
+  TempFile copy_a;
+  TempFile copy_b;
+  if (!snapshot_image(a, &copy_a, &bytes_a, &error) || !snapshot_image(b, &copy_b, &bytes_b, &error)) {
     err("error: " + error);
     return kExitUsage;
   }
@@ -299,8 +324,8 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     const int32_t layout = layout_value(*s, options);
     SheetCells cells_a;
     SheetCells cells_b;
-    const Outcome oa = read_sheet(*s, a, layout, &cells_a);
-    const Outcome ob = read_sheet(*s, b, layout, &cells_b);
+    const Outcome oa = read_sheet(*s, copy_a.path(), layout, &cells_a);
+    const Outcome ob = read_sheet(*s, copy_b.path(), layout, &cells_b);
     if (oa.has(calvex::MsgClass::Error) || ob.has(calvex::MsgClass::Error)) {
       print_outcome(*s, layout, oa);
       print_outcome(*s, layout, ob);

@@ -88,13 +88,26 @@ std::string one_line(std::string text) {
 
 }  // namespace
 
-void print_outcome(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
+namespace {
+
+void print_messages(const SheetEntry& sheet, int32_t layout, const Outcome& outcome, bool with_success) {
   for (const ShownMessage& m : outcome.messages) {
+    if (!with_success && m.cls != calvex::MsgClass::Error && m.cls != calvex::MsgClass::Warning) continue;
     const calvex::Message& entry = calvex::catalogue()[static_cast<size_t>(m.id)];
     const char* cls = m.cls == calvex::MsgClass::Error ? "error" : m.cls == calvex::MsgClass::Warning ? "warning" : "ok";
     err(std::string(cls) + ": " + sheet_label(sheet, layout) + ": " + one_line(utf8_from_utf16(m.text)) + " (" +
         entry.gloss + ")");
   }
+}
+
+}  // namespace
+
+void print_outcome(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
+  print_messages(sheet, layout, outcome, true);
+}
+
+void print_outcome_failed(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
+  print_messages(sheet, layout, outcome, false);
 }
 
 uint64_t required_size(const SheetEntry& sheet, int32_t layout) {
@@ -223,10 +236,19 @@ void print_problem_total(size_t problems) {
   }
 }
 
-bool probe_image(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+bool snapshot_image(const std::string& path, TempFile* copy, std::vector<uint8_t>* bytes, std::string* error) {
   LockedImage image;
-  if (!image.open(path, error)) return false;
+  if (!image.open(path, LockMode::kShared, error)) return false;
   *bytes = image.bytes();
+  image.unlock();
+  return copy->create_private(*bytes, error);
+}
+
+bool output_is_input(const std::string& output, const std::string& output_kind, const std::string& input,
+                     const std::string& input_kind) {
+  if (output == "-" || input == "-" || !same_file(output, input)) return false;
+  err("calvex: the " + output_kind + " '" + output + "' is the " + input_kind + " '" + input +
+      "' (the same file); nothing was written");
   return true;
 }
 

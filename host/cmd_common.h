@@ -65,9 +65,21 @@ size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, con
 // Prints the byte ranges in which two images differ; returns their count.
 size_t print_byte_changes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
 
-// The image's bytes after checking it is a regular file that opens; the
-// lock is dropped again so that the library's own opens succeed.
-bool probe_image(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+// The image's bytes, read under a shared lock (readers never refuse each
+// other; a writer's change is waited for), and a private copy of them that
+// the library reads from, so that the image itself is never opened by the
+// library for a read (a read-only image reads too).
+bool snapshot_image(const std::string& path, TempFile* copy, std::vector<uint8_t>* bytes, std::string* error);
+
+// Refuses an output that is the same file as an input of another kind
+// ("the output workbook 'b.xlsx' is the image 'b.xlsx'"): prints why and
+// returns true. A "-" output or a missing file never is.
+bool output_is_input(const std::string& output, const std::string& output_kind, const std::string& input,
+                     const std::string& input_kind);
+
+// print_outcome without its success lines: for a change that could not be
+// committed after the library reported success.
+void print_outcome_failed(const SheetEntry& sheet, int32_t layout, const Outcome& outcome);
 
 // True when an image of `size` bytes holds every sheet's blocks (or
 // --allow-short); otherwise prints why, naming the first sheet that does not fit.

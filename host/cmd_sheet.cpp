@@ -211,6 +211,10 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
         "' is the image, the sheet file or the output; nothing was written");
     return kExitUsage;
   }
+  if (output_is_input(options.output.value_or(image), options.output ? "output image" : "image", sheet_file,
+                      is_workbook_path(sheet_file) ? "workbook" : "sheet file")) {
+    return kExitUsage;
+  }
   LockedImage original;
   std::string error;
   if (!original.open(image, &error)) {
@@ -236,7 +240,9 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
   }
   std::vector<std::u16string> back;
   const Outcome outcome = call_sheet_write(sheet, utf16_cells(loaded.cells), utf16_from_utf8(work.path()), layout, &back);
-  print_outcome(sheet, layout, outcome);
+  // A change to commit tells its success only once the image is replaced.
+  const bool to_commit = outcome.write_succeeded() && !options.dry_run;
+  if (!to_commit) print_outcome(sheet, layout, outcome);
 
   if (sheet.write_with_back != nullptr) {
     if (!write_file_safely(options.write_back.value_or("-"), format_write_back(sheet, back), &error)) {
@@ -257,9 +263,11 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
 
   if (options.dry_run) return report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, destination);
   if (!work.commit_over(original, destination, &error)) {
+    print_outcome_failed(sheet, layout, outcome);
     err("error: " + label + ": " + error + "; the image was left unchanged");
     return kExitRefused;
   }
+  print_outcome(sheet, layout, outcome);
   return kExitOk;
 }
 
@@ -276,13 +284,14 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
   }
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!probe_image(image, &bytes, &error)) {
+  TempFile copy;
+  if (!snapshot_image(image, &copy, &bytes, &error)) {
     err("error: " + label + ": " + error);
     return kExitRefused;
   }
   if (!image_holds({&sheet}, options, bytes.size(), image)) return kExitRefused;
   SheetCells cells;
-  const Outcome outcome = read_sheet(sheet, image, layout, &cells);
+  const Outcome outcome = read_sheet(sheet, copy.path(), layout, &cells);
   print_outcome(sheet, layout, outcome);
   if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
   if (options.output && is_workbook_path(*options.output)) {

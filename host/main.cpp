@@ -17,6 +17,7 @@
 
 #include "commands.h"
 #include "platform.h"
+#include "safe_file.h"
 
 namespace {
 
@@ -34,7 +35,12 @@ constexpr const char* kFooter =
     "A sheet file is CSV (comma, semicolon or tab; UTF-8, UTF-16 or GB18030): for each\n"
     "range a row '#range,<name>' followed by its rows; `calvex template SHEET` prints one.\n"
     "write and read also take a workbook (.xlsx): the worksheet named after the sheet.\n"
-    "diff exits 0 when the images are equal, 1 when they differ, 2 on errors.\n";
+    "diff exits 0 when the images are equal, 1 when they differ, 2 on errors.\n"
+    "An output that is an input of another kind (the image as the workbook, the sheet\n"
+    "file as the image) is refused. A symbolic link to an image is kept and its target\n"
+    "replaced, with its owner, group and mode; an image with other names (hard links)\n"
+    "is refused, since those would keep the old data (-o NEW writes a copy). Readers\n"
+    "share an image; a writer waits for others up to --wait seconds.\n";
 
 struct Command {
   std::string sheet;
@@ -61,6 +67,9 @@ int run(const std::vector<std::string>& arguments) {
                  "write: the new image (the input stays as it is); read, template: the sheet file ('-': stdout)");
   std::string write_back;
   app.add_option("--write-back", write_back, "write: where write-back cells go (default: standard output)");
+  double wait_seconds = kDefaultLockWaitSeconds;
+  app.add_option("--wait", wait_seconds, "how long to wait for an image another program holds (seconds, default 5)")
+      ->check(CLI::NonNegativeNumber);
 
   Command c;
   auto* list = app.add_subcommand("list", "the sheets, their ranges and read support");
@@ -97,7 +106,7 @@ int run(const std::vector<std::string>& arguments) {
   // would only say that a command is missing).
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    if (a == "--layout" || a == "-o" || a == "--output" || a == "--write-back" || a == "--family" ||
+    if (a == "--layout" || a == "-o" || a == "--output" || a == "--write-back" || a == "--wait" || a == "--family" ||
         a == "--format") {
       ++i;
       continue;
@@ -124,6 +133,7 @@ int run(const std::vector<std::string>& arguments) {
     platform::write_line(platform::Stream::kErr, "Run with --help for more information.");
     return kExitUsage;
   }
+  set_lock_wait_seconds(wait_seconds);
   if (!layout.empty()) options.layout = layout == "merged" ? 1 : 0;
   if (!output.empty()) options.output = output;
   if (!write_back.empty()) options.write_back = write_back;
@@ -153,6 +163,9 @@ int main(int argc, char** argv) {
   // A sheet file on standard input arrives byte for byte (UTF-16, CR LF).
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
+  calvex_host::set_file_notice([](const std::string& line) {
+    calvex_host::platform::write_line(calvex_host::platform::Stream::kErr, line);
+  });
   try {
     return run(calvex_host::platform::arguments(argc, argv));
   } catch (const std::bad_alloc&) {

@@ -6,7 +6,19 @@
 // step leaves an existing destination byte for byte as it was. Paths are
 // UTF-8 (UTF-16 towards the system on Windows). Failures are returned as an
 // English reason that names the path and the system's error text; nothing
-// here prints or throws.
+// here throws, and nothing prints except through the notice set by
+// set_file_notice.
+//
+// A destination that is a symbolic link: the file it names is replaced and
+// the link kept. An existing destination is replaced only when the user may
+// write it (as cp would), when it has no other names (hard links would keep
+// the old data silently) and, on POSIX systems, with its owner, group and
+// permission bits kept; otherwise nothing is written and the reason says why.
+//
+// Temporary files are named ".calvex-XXXXXX.tmp" and are removed when the
+// process ends by SIGINT, SIGTERM or SIGHUP. Creating one removes the user's
+// temporaries of that name older than kStaleTemporarySeconds in the same
+// directory (runs that ended by SIGKILL or a crash), telling the notice.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +33,30 @@ namespace calvex_host {
 // of KiB; anything near this is not one).
 inline constexpr uint64_t kMaxImageBytes = 256ull << 20;
 
-// An existing NV image opened for a change: a regular file (checked before
-// anything could block on a FIFO or device), held locked against other
-// writers until the object dies, its bytes read once.
+// A temporary of a crashed run older than this is removed by a later run.
+inline constexpr int64_t kStaleTemporarySeconds = 3600;
+
+// How long a change waits for an image another program holds, unless set.
+inline constexpr double kDefaultLockWaitSeconds = 5.0;
+
+// Where waits and removed stale temporaries are told (one English line
+// each); nothing is told before this is set.
+using FileNotice = void (*)(const std::string& line);
+void set_file_notice(FileNotice notice);
+
+// How long LockedImage::open waits for a lock that another program holds.
+void set_lock_wait_seconds(double seconds);
+
+enum class LockMode {
+  kShared,     // readers: any number at once, no writer meanwhile
+  kExclusive,  // a writer: nobody else
+};
+
+// An existing NV image opened for a change or a read: a regular file
+// (checked before anything could block on a FIFO or device), held locked
+// until the object dies, its bytes read once. The lock is taken on the file
+// the path names at the moment the lock is held: when another writer renamed
+// a new image over the path meanwhile, the new one is opened and locked.
 class LockedImage {
  public:
   LockedImage() = default;
@@ -33,8 +66,10 @@ class LockedImage {
 
   // Opens and locks the image at path and reads it; false with *error set
   // when it does not exist, is not a regular file, cannot be read, is
-  // larger than kMaxImageBytes or is held by another writer.
-  bool open(const std::string& path, std::string* error);
+  // larger than kMaxImageBytes or is still held by another program once the
+  // lock wait (set_lock_wait_seconds; the notice tells of the wait) is over.
+  bool open(const std::string& path, std::string* error) { return open(path, LockMode::kExclusive, error); }
+  bool open(const std::string& path, LockMode mode, std::string* error);
 
   const std::string& path() const { return path_; }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
@@ -63,9 +98,21 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  // Creates the file next to destination holding bytes (mode applied where
-  // the platform has modes); false with *error set on failure.
+  // Creates the file next to destination (next to the file a symbolic link
+  // names) holding bytes; false with *error set on failure or when an
+  // existing destination may not be replaced (see the top of this header).
+  // A new destination gets mode; an existing one keeps its own mode, owner
+  // and group.
   bool create(const std::string& destination, const std::vector<uint8_t>& bytes, uint32_t mode, std::string* error);
+
+  // As create, empty, for a writer that fills the file by its path.
+  bool reserve(const std::string& destination, uint32_t mode, std::string* error) {
+    return create(destination, {}, mode, error);
+  }
+
+  // A private copy (mode 0600) of bytes in the system's temporary folder,
+  // for the library to read from while the original stays untouched.
+  bool create_private(const std::vector<uint8_t>& bytes, std::string* error);
 
   const std::string& path() const { return path_; }
 
@@ -82,6 +129,12 @@ class TempFile {
   bool commit_over(LockedImage& image, const std::string& destination, std::string* error);
 
  private:
+#if !defined(_WIN32)
+  // The file in dir; replaced: the struct stat of the file it will replace
+  // (owner and group kept), or nullptr.
+  bool create_in(const std::string& dir, const std::vector<uint8_t>& bytes, uint32_t mode, const void* replaced,
+                 std::string* error);
+#endif
   std::string path_;
   bool committed_ = false;
 };
@@ -92,6 +145,12 @@ bool write_file_safely(const std::string& destination, std::string_view bytes, s
 
 // True when both paths name the same existing file (also through links).
 bool same_file(const std::string& a, const std::string& b);
+
+// The whole content of the regular file at path, at most limit bytes; false
+// with *error set (naming no path) when it cannot be opened, is not a regular
+// file (a FIFO or device is refused without waiting on it), is larger or a
+// read fails.
+bool read_regular_file(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error);
 
 // "not a regular file" / the system's reason for a failed call.
 std::string system_reason();

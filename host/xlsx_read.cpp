@@ -11,9 +11,11 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <memory>
 #include <optional>
+#include <set>
+
+#include "safe_file.h"
 
 namespace calvex_host {
 namespace {
@@ -164,6 +166,8 @@ struct ParseContext {
   XML_Parser parser;
   std::exception_ptr error;
   bool doctype;
+  size_t depth = 0;
+  bool too_deep = false;
 };
 
 // Handlers never let an exception cross the parser: they keep it and stop it.
@@ -180,9 +184,16 @@ void guarded(void* data, Call&& call) {
 }
 
 void XMLCALL on_start(void* data, const XML_Char* name, Attributes attrs) {
+  auto* context = static_cast<ParseContext*>(data);
+  if (++context->depth > kXmlDepthMax) {
+    context->too_deep = true;
+    XML_StopParser(context->parser, XML_FALSE);
+    return;
+  }
   guarded(data, [&](XmlHandler& handler) { handler.start(name, attrs); });
 }
 void XMLCALL on_end(void* data, const XML_Char* name) {
+  --static_cast<ParseContext*>(data)->depth;
   guarded(data, [&](XmlHandler& handler) { handler.end(name); });
 }
 void XMLCALL on_text(void* data, const XML_Char* text, int length) {
@@ -222,54 +233,87 @@ class Package {
     return false;
   }
 
-  // The part's bytes, or nothing when the package has no such part. Part
-  // names are case-insensitive.
-  std::optional<std::string> read_part(const std::string& part) const {
+  // Parses the part as it is decompressed; false when the package has no
+  // such part. Part names are case-insensitive.
+  bool parse_part(const std::string& part, XmlHandler& handler) const {
     const zip_int64_t index = zip_name_locate(archive_, part.c_str(), ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
-    if (index < 0) return std::nullopt;
-    zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
+    if (index < 0) return false;
+    parse_entry(static_cast<zip_uint64_t>(index), part, handler);
+    return true;
+  }
+
+  void require_and_parse(const std::string& part, XmlHandler& handler) const {
+    if (!parse_part(part, handler)) fail("not an .xlsx workbook (part " + part + " is missing)");
+  }
+
+  zip_t* archive() const { return archive_; }
+
+  // handler nullptr: the entry is decompressed and checked only.
+  void parse_entry(zip_uint64_t index, const std::string& part, XmlHandler* handler) const {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    // The size the archive declares is checked first (it may lie: the bytes
+    // decompressed are counted too).
+    if (zip_stat_index(archive_, index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE) != 0 &&
+        stat.size > kWorkbookPartSizeMax)
+      fail("part " + part + " is larger than " + std::to_string(kWorkbookPartSizeMax >> 20) + " MiB");
+    zip_file_t* file = zip_fopen_index(archive_, index, 0);
     if (!file) fail("part " + part + " cannot be read: " + zip_strerror(archive_));
     std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> owner(file, zip_fclose);
-    std::string data;
+    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser;
+    ParseContext context{handler, nullptr, nullptr, false};
+    if (handler != nullptr) {
+      parser.reset(XML_ParserCreateNS(nullptr, kNamespaceSeparator));
+      if (!parser) fail("out of memory parsing part " + part);
+      context.parser = parser.get();
+      XML_SetUserData(parser.get(), &context);
+      XML_SetElementHandler(parser.get(), on_start, on_end);
+      XML_SetCharacterDataHandler(parser.get(), on_text);
+      XML_SetStartDoctypeDeclHandler(parser.get(), on_doctype);
+    }
     std::vector<char> chunk(kPartReadChunk);
-    for (;;) {
+    size_t part_bytes = 0;
+    bool final = false;
+    while (!final) {
       const zip_int64_t got = zip_fread(file, chunk.data(), chunk.size());
       if (got < 0) fail("part " + part + " is damaged: " + zip_file_strerror(file));
-      if (got == 0) break;
-      if (data.size() + static_cast<size_t>(got) > kWorkbookPartSizeMax)
+      final = got == 0;
+      part_bytes += static_cast<size_t>(got);
+      total_bytes_ += static_cast<size_t>(got);
+      if (part_bytes > kWorkbookPartSizeMax)
         fail("part " + part + " is larger than " + std::to_string(kWorkbookPartSizeMax >> 20) + " MiB");
-      data.append(chunk.data(), static_cast<size_t>(got));
+      if (total_bytes_ > kWorkbookPartBytesTotalMax)
+        fail("its parts are larger than " + std::to_string(kWorkbookPartBytesTotalMax >> 20) + " MiB together");
+      if (handler == nullptr) continue;
+      const XML_Status status = XML_Parse(parser.get(), chunk.data(), static_cast<int>(got), final ? XML_TRUE : XML_FALSE);
+      if (context.error) std::rethrow_exception(context.error);
+      if (context.doctype) fail("part " + part + " holds a document type declaration");
+      if (context.too_deep)
+        fail("part " + part + " nests elements deeper than " + std::to_string(kXmlDepthMax));
+      if (status != XML_STATUS_OK) {
+        fail("part " + part + " is not well-formed XML (line " +
+             std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
+             XML_ErrorString(XML_GetErrorCode(parser.get())) + ")");
+      }
     }
-    return data;
   }
 
-  std::string require_part(const std::string& part) const {
-    auto data = read_part(part);
-    if (!data) fail("not an .xlsx workbook (part " + part + " is missing)");
-    return std::move(*data);
+  void parse_entry(zip_uint64_t index, const std::string& part, XmlHandler& handler) const {
+    parse_entry(index, part, &handler);
   }
 
-  void parse(const std::string& part, const std::string& xml, XmlHandler& handler) const {
-    std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreateNS(nullptr, kNamespaceSeparator));
-    if (!parser) fail("out of memory parsing part " + part);
-    ParseContext context{&handler, parser.get(), nullptr, false};
-    XML_SetUserData(parser.get(), &context);
-    XML_SetElementHandler(parser.get(), on_start, on_end);
-    XML_SetCharacterDataHandler(parser.get(), on_text);
-    XML_SetStartDoctypeDeclHandler(parser.get(), on_doctype);
-    const XML_Status status = XML_Parse(parser.get(), xml.data(), static_cast<int>(xml.size()), XML_TRUE);
-    if (context.error) std::rethrow_exception(context.error);
-    if (context.doctype) fail("part " + part + " holds a document type declaration");
-    if (status != XML_STATUS_OK) {
-      fail("part " + part + " is not well-formed XML (line " +
-           std::to_string(XML_GetCurrentLineNumber(parser.get())) + ": " +
-           XML_ErrorString(XML_GetErrorCode(parser.get())) + ")");
-    }
+  // Text of cells and shared strings read so far; fails beyond the budget.
+  void count_text(size_t bytes) const {
+    text_bytes_ += bytes;
+    if (text_bytes_ > kWorkbookTextBytesMax)
+      fail("its cell texts are longer than " + std::to_string(kWorkbookTextBytesMax >> 20) + " MiB together");
   }
 
  private:
   std::string name_;
   zip_t* archive_ = nullptr;
+  mutable size_t total_bytes_ = 0;
+  mutable size_t text_bytes_ = 0;
 };
 
 // A relationship target resolved against the folder of its source part.
@@ -336,8 +380,7 @@ class RelationshipsHandler : public XmlHandler {
 
 std::map<std::string, Relationship> read_relationships(const Package& package, const std::string& source_part) {
   RelationshipsHandler handler(source_part);
-  const std::string rels = rels_part_of(source_part);
-  if (auto xml = package.read_part(rels)) package.parse(rels, *xml, handler);
+  package.parse_part(rels_part_of(source_part), handler);
   return std::move(handler.by_id);
 }
 
@@ -348,14 +391,20 @@ struct SheetEntry {
 
 class WorkbookHandler : public XmlHandler {
  public:
+  explicit WorkbookHandler(const Package& package) : package_(package) {}
   std::vector<SheetEntry> sheets;
   void start(std::string_view name, Attributes attrs) override {
     if (local_name(name) != "sheet") return;
+    if (sheets.size() >= kWorkbookSheetCountMax)
+      package_.fail("more than " + std::to_string(kWorkbookSheetCountMax) + " sheets");
     const auto sheet_name = attribute(attrs, "name");
     const auto id = attribute(attrs, "id", true);
     sheets.push_back({std::string(sheet_name.value_or("")), std::string(id.value_or(""))});
   }
   void end(std::string_view) override {}
+
+ private:
+  const Package& package_;
 };
 
 // Collects the text of <t> elements inside one element (a shared string item
@@ -412,7 +461,10 @@ class SharedStringsHandler : public XmlHandler {
     }
   }
   void text(std::string_view s) override {
-    if (in_item_) collector_.text(s);
+    if (in_item_) {
+      package_.count_text(s.size());
+      collector_.text(s);
+    }
   }
 
  private:
@@ -464,6 +516,7 @@ class WorksheetHandler : public XmlHandler {
   }
 
   void text(std::string_view s) override {
+    if (in_value_ || in_inline_) package_.count_text(s.size());
     if (in_value_) value_ += s;
     if (in_inline_) inline_.text(s);
   }
@@ -528,6 +581,7 @@ class WorksheetHandler : public XmlHandler {
       sheet_.cells.erase(ref_);
       return;
     }
+    package_.count_text(text.size());
     auto [it, added] = sheet_.cells.insert_or_assign(ref_, std::move(text));
     (void)it;
     if (added && ++cell_count_ > kWorkbookCellCountMax)
@@ -598,17 +652,15 @@ std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, st
   const auto root_rels = read_relationships(package, "");
   std::string workbook_part = part_of_type(root_rels, "officeDocument");
   if (workbook_part.empty()) workbook_part = "xl/workbook.xml";
-  const auto workbook_xml = package.read_part(workbook_part);
-  if (!workbook_xml) package.fail("not an .xlsx workbook (no workbook part)");
-  WorkbookHandler workbook;
-  package.parse(workbook_part, *workbook_xml, workbook);
+  WorkbookHandler workbook(package);
+  if (!package.parse_part(workbook_part, workbook)) package.fail("not an .xlsx workbook (no workbook part)");
   const auto rels = read_relationships(package, workbook_part);
 
   SharedStringsHandler shared(package);
-  if (const std::string part = part_of_type(rels, "sharedStrings"); !part.empty())
-    if (auto xml = package.read_part(part)) package.parse(part, *xml, shared);
+  if (const std::string part = part_of_type(rels, "sharedStrings"); !part.empty()) package.parse_part(part, shared);
 
   std::vector<WorkbookSheet> sheets;
+  std::set<std::string> parsed_parts;
   size_t cell_count = 0;
   for (const auto& entry : workbook.sheets) {
     WorkbookSheet& sheet = sheets.emplace_back();
@@ -617,25 +669,36 @@ std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, st
     if (rel == rels.end()) package.fail("sheet '" + entry.name + "' has no part (relationship '" + entry.rel_id + "')");
     sheet.kind = kind_of(rel->second.type);
     if (sheet.kind != SheetKind::kWorksheet) continue;
+    if (!parsed_parts.insert(lower(rel->second.target)).second)
+      package.fail("sheet '" + entry.name + "' names the part " + rel->second.target + " of another sheet");
     WorksheetHandler handler(package, shared.strings, sheet, cell_count);
-    package.parse(rel->second.target, package.require_part(rel->second.target), handler);
+    package.require_and_parse(rel->second.target, handler);
   }
   return sheets;
+}
+
+void check_xlsx_package(const std::vector<uint8_t>& bytes, std::string_view display_name) {
+  const Package package(bytes, display_name);
+  const zip_int64_t count = zip_get_num_entries(package.archive(), 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* entry = zip_get_name(package.archive(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (entry == nullptr) package.fail("entry " + std::to_string(i) + " has no name");
+    const std::string part(entry);
+    struct Ignore : XmlHandler {
+      void start(std::string_view, Attributes) override {}
+      void end(std::string_view) override {}
+    } ignore;
+    const bool xml = ends_with_nocase(part, ".xml") || ends_with_nocase(part, ".rels");
+    package.parse_entry(static_cast<zip_uint64_t>(i), part, xml ? &ignore : nullptr);
+  }
 }
 
 std::vector<WorkbookSheet> read_xlsx(const std::filesystem::path& path) {
   const auto utf8 = path.u8string();
   const std::string name(utf8.begin(), utf8.end());
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw WorkbookError(name + ": cannot open: " + std::strerror(errno));
   std::vector<uint8_t> bytes;
-  std::vector<char> chunk(kPartReadChunk);
-  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
-    if (bytes.size() + static_cast<size_t>(in.gcount()) > kWorkbookFileSizeMax)
-      throw WorkbookError(name + ": larger than " + std::to_string(kWorkbookFileSizeMax >> 20) + " MiB");
-    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + in.gcount());
-  }
-  if (in.bad()) throw WorkbookError(name + ": cannot read: " + std::strerror(errno));
+  std::string error;
+  if (!read_regular_file(name, kWorkbookFileSizeMax, &bytes, &error)) throw WorkbookError(name + ": " + error);
   return read_xlsx_bytes(bytes, name);
 }
 

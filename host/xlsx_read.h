@@ -46,6 +46,16 @@ inline constexpr size_t kWorkbookPartSizeMax = size_t{256} << 20;  // decompress
 inline constexpr size_t kWorkbookCellCountMax = size_t{1} << 20;   // cells and shared strings, each
 inline constexpr uint32_t kWorksheetRowMax = 1048576;              // Excel's grid: rows 1..1048576
 inline constexpr uint32_t kWorksheetColMax = 16384;                //   and columns A..XFD
+// All parts read, decompressed, together: many sheets naming one big part,
+// or many big parts, are refused as soon as they pass this.
+inline constexpr size_t kWorkbookPartBytesTotalMax = size_t{256} << 20;
+// The texts of all cells and shared strings together: one long shared
+// string referenced by many cells counts once per cell.
+inline constexpr size_t kWorkbookTextBytesMax = size_t{64} << 20;
+// Elements open at once in one XML part (a worksheet needs 6).
+inline constexpr size_t kXmlDepthMax = 64;
+// <sheet> entries of the workbook part.
+inline constexpr size_t kWorkbookSheetCountMax = 1024;
 
 // Every sheet of the workbook at path, in workbook order (hidden sheets
 // included). A cell's text:
@@ -57,15 +67,22 @@ inline constexpr uint32_t kWorksheetColMax = 16384;                //   and colu
 //     their cached value.
 // Relationship targets are resolved through the package's .rels parts, so the
 // layouts of every writer are read alike. Throws WorkbookError for a file that
-// cannot be read, an .xls or encrypted workbook (both compound files), a
+// cannot be read or is not a regular file (a FIFO is refused without waiting
+// on it), an .xls or encrypted workbook (both compound files), a
 // macro-enabled workbook (.xlsm name or a VBA project part), a file that is
-// not a zip archive or not a workbook, malformed XML, and anything beyond the
-// limits above.
+// not a zip archive or not a workbook, malformed XML, two sheets naming one
+// part, and anything beyond the limits above. Parts are parsed as they are
+// decompressed, so memory follows the cells read, not the parts' sizes.
 std::vector<WorkbookSheet> read_xlsx(const std::filesystem::path& path);
 
 // As read_xlsx, for the file's bytes; display_name starts every message and
 // decides the .xlsm refusal.
 std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, std::string_view display_name);
+
+// Checks a package as a writer must leave it: every zip entry decompresses
+// whole and matches its checksum, and every .xml and .rels part is
+// well-formed XML. Throws WorkbookError naming the first entry that is not.
+void check_xlsx_package(const std::vector<uint8_t>& bytes, std::string_view display_name);
 
 // A number as Excel's General format shows it: integral values below 1e15 as
 // integers ("20", "-3"), others as the shortest text that reads back to the

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <random>
+
+#include "safe_file.h"
 
 namespace calvex_host {
 namespace {
@@ -15,7 +15,10 @@ namespace {
 // keeps the longest text off the cell border.
 constexpr double kColumnPadding = 2.0;
 constexpr double kColumnWidthMax = 60.0;
-constexpr int kTemporaryNameAttempts = 16;
+constexpr uint32_t kNewWorkbookMode = 0644;
+// The part files of the workbook library go beside the workbook (the
+// current directory while it writes, see InFolder).
+constexpr char kPartFolder[] = ".";
 constexpr uint32_t kKeyCol = 1;
 constexpr uint32_t kValueCol = 2;
 
@@ -55,18 +58,20 @@ class InFolder {
 }  // namespace
 
 XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
-    : destination_(destination), destination_name_(utf8_of(destination)) {
-  std::random_device random;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && temporary_.empty(); ++attempt) {
-    const auto candidate = destination.parent_path() / (".calvex-" + std::to_string(random()) + ".xlsx.tmp");
-    std::error_code ec;
-    if (std::filesystem::exists(candidate, ec)) continue;
-    std::ofstream probe(candidate, std::ios::binary);
-    if (!probe) fail(std::strerror(errno));
-    temporary_ = candidate;
+    : destination_(destination), temporary_(std::make_unique<TempFile>()), destination_name_(utf8_of(destination)) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(destination, ec)) fail(std::strerror(EISDIR));
+  const std::filesystem::path folder = destination.parent_path().empty() ? "." : destination.parent_path();
+  if (!std::filesystem::exists(folder, ec)) fail(std::strerror(ENOENT));
+  std::string error;
+  if (!temporary_->reserve(destination_name_, kNewWorkbookMode, &error)) {
+    temporary_.reset();
+    throw XlsxWriteError("cannot write " + destination_name_ + ": " + error);
   }
-  if (temporary_.empty()) fail("no free temporary name");
-  workbook_ = workbook_new(temporary_.filename().string().c_str());
+  lxw_workbook_options options{};
+  options.tmpdir = const_cast<char*>(kPartFolder);
+  const std::string name = utf8_of(temporary_path().filename());
+  workbook_ = workbook_new_opt(name.c_str(), &options);
   if (!workbook_) {
     discard();
     fail("out of memory");
@@ -77,16 +82,17 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
 
 XlsxWriter::~XlsxWriter() { discard(); }
 
+std::filesystem::path XlsxWriter::temporary_path() const {
+  const std::string& path = temporary_->path();
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 void XlsxWriter::discard() {
   if (workbook_) {
     lxw_workbook_free(workbook_);
     workbook_ = nullptr;
   }
-  if (!temporary_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove(temporary_, ec);
-    temporary_.clear();
-  }
+  temporary_.reset();
 }
 
 void XlsxWriter::fail(const std::string& reason) const {
@@ -107,7 +113,7 @@ XlsxWriter::SheetId XlsxWriter::add_worksheet(std::string_view name) {
   check(workbook_validate_sheet_name(workbook_, text.c_str()), "worksheet name '" + text + "'");
   lxw_worksheet* worksheet = workbook_add_worksheet(workbook_, text.c_str());
   if (!worksheet) fail("worksheet '" + text + "' cannot be added");
-  sheets_.push_back({worksheet, text, {}});
+  sheets_.push_back({worksheet, text, {}, {}});
   return sheets_.size() - 1;
 }
 
@@ -123,6 +129,11 @@ void XlsxWriter::write_text(SheetId sheet, CellRef cell, std::string_view text, 
                                style == CellStyle::kBold ? bold_ : nullptr),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
   note_width(target, cell.col, code_points(text));
+  if (text.empty()) {
+    target.cells.erase(cell);
+  } else {
+    target.cells[cell] = value;
+  }
 }
 
 void XlsxWriter::write_number(SheetId sheet, CellRef cell, double value, CellStyle style) {
@@ -131,6 +142,7 @@ void XlsxWriter::write_number(SheetId sheet, CellRef cell, double value, CellSty
                                style == CellStyle::kBold ? bold_ : nullptr),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
   note_width(target, cell.col, format_general_number(value).size());
+  target.cells[cell] = format_general_number(value);
 }
 
 void XlsxWriter::set_column_width(SheetId sheet, uint32_t col, double width) {
@@ -186,11 +198,26 @@ XlsxWriter::SheetId XlsxWriter::add_info_worksheet(std::string_view name,
   return sheet;
 }
 
+void XlsxWriter::verify(const std::vector<uint8_t>& bytes) const {
+  const std::string name = destination_name_;
+  try {
+    check_xlsx_package(bytes, name);
+    const std::vector<WorkbookSheet> read = read_xlsx_bytes(bytes, name);
+    if (read.size() != sheets_.size()) fail("the written workbook does not read back (worksheets missing)");
+    for (size_t i = 0; i < read.size(); ++i) {
+      if (read[i].name != sheets_[i].name || read[i].cells != sheets_[i].cells)
+        fail("the written workbook does not read back as written (worksheet '" + sheets_[i].name + "')");
+    }
+  } catch (const WorkbookError& e) {
+    fail(std::string("the written workbook does not read back: ") + e.what());
+  }
+}
+
 void XlsxWriter::save() {
   if (!workbook_) fail("the workbook was already saved");
   std::string reason;
   {
-    const InFolder folder(temporary_.parent_path());
+    const InFolder folder(temporary_path().parent_path());
     if (folder.error()) {
       reason = folder.error().message();
     } else {
@@ -199,17 +226,23 @@ void XlsxWriter::save() {
       if (error != LXW_NO_ERROR) reason = lxw_strerror(error);
     }
   }
+  std::vector<uint8_t> bytes;
+  if (reason.empty()) temporary_->read_back(&bytes, &reason);
   if (!reason.empty()) {
     discard();
     fail(reason);
   }
-  std::error_code ec;
-  std::filesystem::rename(temporary_, destination_, ec);
-  if (ec) {
+  try {
+    verify(bytes);
+  } catch (...) {
     discard();
-    fail(ec.message());
+    throw;
   }
-  temporary_.clear();
+  if (!temporary_->commit(destination_name_, &reason)) {
+    discard();
+    fail(reason);
+  }
+  temporary_.reset();
 }
 
 }  // namespace calvex_host

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,6 +19,8 @@ struct lxw_worksheet;
 struct lxw_format;
 
 namespace calvex_host {
+
+class TempFile;
 
 // A workbook that cannot be written. what() is one English line naming the
 // destination and the reason, e.g. "cannot write out/book.xlsx: Permission denied".
@@ -43,12 +47,15 @@ struct LineChartSpec {
   CellRef anchor;                // the cell under the chart's top-left corner
 };
 
-// Builds a workbook in memory and in temporary files, then save() writes it
-// to the destination atomically: the workbook goes to a temporary file in the
-// destination's folder, which is then renamed over the destination. Until
-// save() succeeds the destination is untouched; a writer destroyed without
-// save() (or after a failed one) removes its temporary file. The temporary is
-// named ".calvex-<number>.xlsx.tmp".
+// Builds a workbook in memory, then save() writes it to the destination
+// atomically: the workbook goes to a temporary file in the destination's
+// folder (a TempFile of safe_file.h: links, owners and hard links as there),
+// its part files beside it, and is read back before it is flushed and renamed
+// over the destination: every zip entry whole and matching its checksum,
+// every XML part well-formed and every cell as written (the workbook library
+// does not report every failed write of its parts, a full disk among them).
+// Until save() succeeds the destination is untouched; a writer destroyed
+// without save() (or after a failed one) removes its temporary file.
 // Rows and columns are 1-based, as in CellRef; every call throws XlsxWriteError.
 class XlsxWriter {
  public:
@@ -84,7 +91,10 @@ class XlsxWriter {
     lxw_worksheet* worksheet;
     std::string name;
     std::vector<size_t> text_widths;  // per column (0-based), in characters
+    std::map<CellRef, std::string> cells;  // the texts a reader must find
   };
+  void verify(const std::vector<uint8_t>& bytes) const;
+  std::filesystem::path temporary_path() const;
   Sheet& sheet_at(SheetId sheet);
   [[noreturn]] void fail(const std::string& reason) const;
   void check(int error, const std::string& what) const;
@@ -92,7 +102,7 @@ class XlsxWriter {
   void discard();
 
   std::filesystem::path destination_;
-  std::filesystem::path temporary_;
+  std::unique_ptr<TempFile> temporary_;
   std::string destination_name_;
   lxw_workbook* workbook_ = nullptr;
   lxw_format* bold_ = nullptr;

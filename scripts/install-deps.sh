@@ -12,6 +12,7 @@ pkgs=(
   libcli11-dev
   clang-14 libclang-rt-14-dev
   help2man lintian
+  strace
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -97,7 +97,9 @@ bool NvFile::open(const std::u16string& path, Mode mode) {
   close();
   if (path.empty()) return false;
   const DWORD access = GENERIC_READ | (mode == Mode::ReadWrite ? GENERIC_WRITE : 0);
-  HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), access, 0 /* no sharing */, nullptr,
+  // Readers share with readers; a writer shares with nobody.
+  const DWORD share = mode == Mode::ReadWrite ? 0 : FILE_SHARE_READ;
+  HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), access, share, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   if (GetFileType(h) != FILE_TYPE_DISK) {
@@ -221,7 +223,8 @@ bool NvFile::open(const std::u16string& path, Mode mode) {
   struct stat st;
   const int status = ::fcntl(fd, F_GETFL);
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status == -1 ||
-      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0 ||
+      ::flock(fd, (mode == Mode::ReadWrite ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     ::close(fd);
     return false;
   }

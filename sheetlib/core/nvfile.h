@@ -2,8 +2,10 @@
 // the host passes, and the width-coded value writer CBinFile.
 //
 // An NV image is opened only if it exists (never created or truncated by the
-// open), is a regular file, and is not held open: a second open of an image that is held
-// open fails, in this process or another. Opening never blocks, whatever the
+// open), is a regular file, and is not held open by a writer: a read/write
+// open takes an exclusive lock, a read-only open a shared one, and an open
+// whose lock is refused fails, in this process or another (read-only opens
+// never refuse each other). Opening never blocks, whatever the
 // path names (a FIFO, a device). Offsets are absolute from the start of the
 // file.
 #pragma once

@@ -39,6 +39,81 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Temporary files removed when SIGINT, SIGTERM or SIGHUP ends the program: a
+// fixed table the handler reads, changed with those signals blocked.
+constexpr size_t kLiveTemporariesMax = 4;
+constexpr size_t kTemporaryPathBytesMax = 4096;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+struct LiveTemporary {
+  volatile std::sig_atomic_t used;
+  char path[kTemporaryPathBytesMax];
+};
+LiveTemporary live_temporaries[kLiveTemporariesMax];
+bool cleanup_installed = false;
+
+extern "C" void remove_live_temporaries(int signal_number) {
+  for (LiveTemporary& slot : live_temporaries) {
+    if (slot.used) ::unlink(slot.path);
+  }
+  ::raise(signal_number);  // SA_RESETHAND: the default action ends the program
+}
+
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kCleanupSignals) sigaddset(&set, s);
+    ::sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalsBlocked() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+std::string absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  return ::getcwd(cwd, sizeof cwd) != nullptr ? std::string(cwd) + "/" + path : path;
+}
+
+// Called with the signals blocked.
+void register_temporary(const std::string& path) {
+  if (!cleanup_installed) {
+    cleanup_installed = true;
+    for (int s : kCleanupSignals) {
+      struct sigaction old {};
+      if (::sigaction(s, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+      struct sigaction action {};
+      action.sa_handler = remove_live_temporaries;
+      action.sa_flags = SA_RESETHAND;
+      sigemptyset(&action.sa_mask);
+      for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+      ::sigaction(s, &action, nullptr);
+    }
+  }
+  const std::string full = absolute(path);
+  if (full.size() >= kTemporaryPathBytesMax) return;
+  for (LiveTemporary& slot : live_temporaries) {
+    if (slot.used) continue;
+    std::memcpy(slot.path, full.c_str(), full.size() + 1);
+    slot.used = 1;
+    return;
+  }
+}
+
+// Called with the signals blocked.
+void forget_temporary(const std::string& path) {
+  const std::string full = absolute(path);
+  for (LiveTemporary& slot : live_temporaries) {
+    if (slot.used && full == slot.path) slot.used = 0;
+  }
+}
+
 }  // namespace
 
 bool file_exists(const char* path) {
@@ -117,7 +192,11 @@ OutputFile::~OutputFile() { discard(); }
 void OutputFile::discard() {
   if (handle_ >= 0) ::close(descriptor(handle_));
   handle_ = -1;
-  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+  if (!temp_path_.empty()) {
+    const SignalsBlocked blocked;
+    ::unlink(temp_path_.c_str());
+    forget_temporary(temp_path_);
+  }
   temp_path_.clear();
 }
 
@@ -144,6 +223,12 @@ bool OutputFile::create(const char* path) {
       error_ = S_ISDIR(status.st_mode) ? system_error(EISDIR) : kNotRegularFileReason;
       return false;
     }
+    // As cp: a file the user may not write is not replaced, whatever the
+    // folder allows.
+    if (::access(target_path_.c_str(), W_OK) != 0) {
+      error_ = system_error(errno);
+      return false;
+    }
     replaces_file = true;
   } else if (errno != ENOENT) {
     error_ = system_error(errno);
@@ -151,10 +236,15 @@ bool OutputFile::create(const char* path) {
   }
 
   std::string name = target_path_ + kTempNameSuffix;
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) {
-    error_ = system_error(errno);
-    return false;
+  int fd = -1;
+  {
+    const SignalsBlocked blocked;
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+      error_ = system_error(errno);
+      return false;
+    }
+    register_temporary(name);
   }
   handle_ = fd;
   temp_path_ = name;
@@ -199,10 +289,19 @@ bool OutputFile::commit() {
     return false;
   }
   handle_ = -1;
-  if (::close(fd) != 0 || ::rename(temp_path_.c_str(), target_path_.c_str()) != 0) {
+  if (::close(fd) != 0) {
     error_ = system_error(errno);
     discard();
     return false;
+  }
+  {
+    const SignalsBlocked blocked;
+    if (::rename(temp_path_.c_str(), target_path_.c_str()) != 0) {
+      error_ = system_error(errno);
+      discard();
+      return false;
+    }
+    forget_temporary(temp_path_);
   }
   temp_path_.clear();
   // Make the new name durable too; the data already is.
