@@ -188,6 +188,7 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   };
   auto reader = [](const Bytes& bytes) {
     return [&bytes](int64_t offset, unsigned char* into, size_t count) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(into) % binseek::kReadAlignment, 0u) << "read of " << count << " at " << offset;
       if (offset < 0 || static_cast<size_t>(offset) > bytes.size() || count > bytes.size() - offset) return false;
       std::copy_n(bytes.begin() + offset, count, into);
       return true;

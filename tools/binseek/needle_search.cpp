@@ -88,6 +88,24 @@ inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, siz
   return first_mismatch_by_words(a, b, i, std::min(size, i + kCompareBlockSize));
 }
 
+constexpr size_t round_up_to_alignment(size_t size) {
+  return (size + kReadAlignment - 1) / kReadAlignment * kReadAlignment;
+}
+
+// `size` bytes, left uninitialised, starting at a multiple of kReadAlignment.
+class AlignedBytes {
+ public:
+  explicit AlignedBytes(size_t size) : storage_(new unsigned char[size + kReadAlignment - 1]) {
+    const auto address = reinterpret_cast<uintptr_t>(storage_.get());
+    data_ = storage_.get() + (kReadAlignment - address % kReadAlignment) % kReadAlignment;
+  }
+  unsigned char* data() const { return data_; }
+
+ private:
+  std::unique_ptr<unsigned char[]> storage_;
+  unsigned char* data_;
+};
+
 }  // namespace
 
 NeedleSearch::NeedleSearch(const unsigned char* needle, size_t needle_size)
@@ -202,19 +220,16 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
   StreamResult result;
   if (needle_size <= 0 || text_size < needle_size) return result;
   const size_t prefix_size = static_cast<size_t>(std::min<int64_t>(needle_size, limits.needle_prefix_max));
-  std::vector<unsigned char> prefix(prefix_size);
+  const AlignedBytes prefix(prefix_size);
   if (!read_needle(0, prefix.data(), prefix_size)) {
     result.failure = StreamFailure::kNeedleRead;
     return result;
   }
   const NeedleSearch search(prefix.data(), prefix_size);
   const int64_t rest_size = needle_size - static_cast<int64_t>(prefix_size);
-  std::vector<unsigned char> text_rest;
-  std::vector<unsigned char> needle_rest;
-  if (rest_size > 0) {
-    text_rest.resize(limits.compare_chunk);
-    needle_rest.resize(limits.compare_chunk);
-  }
+  const size_t rest_buffer_size = rest_size > 0 ? limits.compare_chunk : 0;
+  const AlignedBytes text_rest(rest_buffer_size);
+  const AlignedBytes needle_rest(rest_buffer_size);
 
   // A match of the prefix at `start` is a match of the needle when the rest
   // of the needle follows it in the text.
@@ -240,23 +255,27 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
 
   // The window keeps the last prefix_size - 1 bytes of one piece in front of
   // the next, so a match across two pieces is found exactly once: in the
-  // second, as it cannot end inside the first.
+  // second, as it cannot end inside the first.  The kept bytes end where the
+  // next piece is read, at an aligned place after room for the longest carry.
   const size_t chunk = std::max(limits.text_chunk, prefix_size);
   const size_t carry_max = prefix_size - 1;
+  const size_t carry_room = round_up_to_alignment(carry_max);
   // Left uninitialised: every byte searched has been read into it.
-  const std::unique_ptr<unsigned char[]> window(new unsigned char[chunk + carry_max]);
-  int64_t window_start = 0;  // text offset of window[0]
-  size_t held = 0;
-  int64_t next = 0;  // text offset of the next piece
+  const AlignedBytes buffer(carry_room + chunk);
+  unsigned char* const piece_at = buffer.data() + carry_room;
+  int64_t window_start = 0;  // text offset of the window's first byte
+  size_t held = 0;           // bytes kept before piece_at
+  int64_t next = 0;          // text offset of the next piece
   while (next < text_size && result.failure == StreamFailure::kNone) {
     const auto piece = static_cast<size_t>(std::min<int64_t>(text_size - next, static_cast<int64_t>(chunk)));
-    if (!read_text(next, window.get() + held, piece)) {
+    if (!read_text(next, piece_at, piece)) {
       result.failure = StreamFailure::kTextRead;
       break;
     }
+    unsigned char* const window = piece_at - held;
     held += piece;
     next += static_cast<int64_t>(piece);
-    search.find_all(window.get(), held, [&](uint64_t j) {
+    search.find_all(window, held, [&](uint64_t j) {
       if (result.failure != StreamFailure::kNone) return;
       const int64_t start = window_start + static_cast<int64_t>(j);
       if (rest_matches(start)) {
@@ -265,7 +284,7 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
       }
     });
     const size_t keep = std::min(held, carry_max);
-    std::memmove(window.get(), window.get() + held - keep, keep);
+    std::memmove(piece_at - keep, window + held - keep, keep);
     window_start += static_cast<int64_t>(held - keep);
     held = keep;
   }
