@@ -179,8 +179,20 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   std::copy(needle.begin(), needle.end(), text.end() - 100);                     // one at the very end
   const Bytes periodic_text(3000, 'a');
   const Bytes periodic_needle(40, 'a');
+  // Longer than the text buffer of aligned 64 KiB pieces, with copies of the
+  // needle across piece borders, across the border where the buffer is full
+  // and its kept bytes move to its front, and at the very end.
+  constexpr size_t kAlignedPiece = 64 << 10;
+  constexpr size_t kPiecesBeforeTheBufferIsFull = 16;
+  Bytes long_text = tooltest::pseudo_random_bytes(kPiecesBeforeTheBufferIsFull * kAlignedPiece + 70000, 80);
+  const Bytes long_needle(long_text.begin() + 5000, long_text.begin() + 5100);
+  for (const size_t at : {3 * kAlignedPiece - 50, kPiecesBeforeTheBufferIsFull * kAlignedPiece - 99,
+                          (kPiecesBeforeTheBufferIsFull + 1) * kAlignedPiece - 1, long_text.size() - 100}) {
+    std::copy(long_needle.begin(), long_needle.end(), long_text.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   const StreamCase cases[] = {
       {1 << 20, 1 << 20, 1 << 20, "everything in one piece"},
+      {1 << 20, kAlignedPiece, 1 << 20, "aligned pieces: kept bytes stay in place until the buffer is full"},
       {1 << 20, 7, 1, "pieces far smaller than the needle"},
       {1 << 20, 100, 3, "pieces of exactly the needle's size"},
       {16, 1, 5, "needle longer than its prefix, one-byte pieces"},
@@ -196,7 +208,9 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   };
   for (const StreamCase& c : cases) {
     const binseek::StreamLimits limits{c.prefix_max, c.text_chunk, c.compare_chunk};
-    for (const auto& [t, n] : {std::pair<const Bytes&, const Bytes&>{text, needle}, {periodic_text, periodic_needle}}) {
+    for (const auto& [t, n] : {std::pair<const Bytes&, const Bytes&>{text, needle},
+                               {periodic_text, periodic_needle},
+                               {long_text, long_needle}}) {
       Offsets found;
       const binseek::StreamResult result = binseek::find_all_streamed(
           static_cast<int64_t>(t.size()), reader(t), static_cast<int64_t>(n.size()), reader(n),

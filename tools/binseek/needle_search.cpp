@@ -88,6 +88,10 @@ inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, siz
   return first_mismatch_by_words(a, b, i, std::min(size, i + kCompareBlockSize));
 }
 
+// The text is read into a buffer of about this many bytes (at least one
+// piece), beside room for the needle bytes carried from piece to piece.
+constexpr size_t kTextBufferSize = size_t{1} << 20;
+
 constexpr size_t round_up_to_alignment(size_t size) {
   return (size + kReadAlignment - 1) / kReadAlignment * kReadAlignment;
 }
@@ -255,19 +259,30 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
 
   // The window keeps the last prefix_size - 1 bytes of one piece in front of
   // the next, so a match across two pieces is found exactly once: in the
-  // second, as it cannot end inside the first.  The kept bytes end where the
-  // next piece is read, at an aligned place after room for the longest carry.
+  // second, as it cannot end inside the first.  Pieces are read one after
+  // another into a buffer of several, so the kept bytes are usually in front
+  // of the next piece already; when that piece would not start aligned or not
+  // fit, the kept bytes move to the buffer's front, before its first piece,
+  // which starts aligned after room for the longest carry.
   const size_t chunk = std::max(limits.text_chunk, prefix_size);
   const size_t carry_max = prefix_size - 1;
   const size_t carry_room = round_up_to_alignment(carry_max);
+  const size_t pieces_held = std::max<size_t>(1, kTextBufferSize / chunk);
   // Left uninitialised: every byte searched has been read into it.
-  const AlignedBytes buffer(carry_room + chunk);
-  unsigned char* const piece_at = buffer.data() + carry_room;
+  const AlignedBytes buffer(carry_room + pieces_held * chunk);
+  unsigned char* const first_piece_at = buffer.data() + carry_room;
+  unsigned char* const buffer_end = first_piece_at + pieces_held * chunk;
+  unsigned char* piece_at = first_piece_at;
   int64_t window_start = 0;  // text offset of the window's first byte
   size_t held = 0;           // bytes kept before piece_at
   int64_t next = 0;          // text offset of the next piece
   while (next < text_size && result.failure == StreamFailure::kNone) {
     const auto piece = static_cast<size_t>(std::min<int64_t>(text_size - next, static_cast<int64_t>(chunk)));
+    const bool aligned = reinterpret_cast<uintptr_t>(piece_at) % kReadAlignment == 0;
+    if (!aligned || static_cast<size_t>(buffer_end - piece_at) < piece) {
+      std::memmove(first_piece_at - held, piece_at - held, held);
+      piece_at = first_piece_at;
+    }
     if (!read_text(next, piece_at, piece)) {
       result.failure = StreamFailure::kTextRead;
       break;
@@ -284,9 +299,9 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
       }
     });
     const size_t keep = std::min(held, carry_max);
-    std::memmove(piece_at - keep, window + held - keep, keep);
     window_start += static_cast<int64_t>(held - keep);
     held = keep;
+    piece_at += piece;
   }
   return result;
 }

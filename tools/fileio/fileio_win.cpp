@@ -110,6 +110,14 @@ bool InputFile::open(const char* path) {
   return true;
 }
 
+// Holes are not looked for: every byte up to the size at open is data, and a
+// file that shrank since is refused by the read.
+int64_t InputFile::stretch_at(int64_t offset, bool* hole, bool* ends_file) {
+  *hole = false;
+  *ends_file = false;
+  return offset < size_ ? size_ : offset;
+}
+
 int64_t InputFile::read_at(int64_t offset, void* buffer, int64_t count) {
   const HANDLE file = win_handle(handle_);
   int64_t position = offset;
