@@ -88,10 +88,6 @@ inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, siz
   return first_mismatch_by_words(a, b, i, std::min(size, i + kCompareBlockSize));
 }
 
-// The text is read into a buffer of about this many bytes (at least one
-// piece), beside room for the needle bytes carried from piece to piece.
-constexpr size_t kTextBufferSize = size_t{1} << 20;
-
 constexpr size_t round_up_to_alignment(size_t size) {
   return (size + kReadAlignment - 1) / kReadAlignment * kReadAlignment;
 }
@@ -154,9 +150,15 @@ uint64_t NeedleSearch::find_all_single_byte(const unsigned char* text, size_t te
 }
 
 uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
-                                const std::function<void(uint64_t)>& on_match) const {
+                                const std::function<void(uint64_t)>& on_match, size_t* resume) const {
   const size_t m = needle_size_;
-  if (m == 0 || text_size < m) return 0;
+  size_t ignored_resume = 0;
+  if (resume == nullptr) resume = &ignored_resume;
+  if (m == 0 || text_size < m) {
+    *resume = m == 0 ? text_size : 0;
+    return 0;
+  }
+  *resume = text_size - m + 1;  // where the windows that are not searched begin
   if (m == 1) return find_all_single_byte(text, text_size, on_match);
 
   const unsigned char* const x = needle_;
@@ -215,6 +217,8 @@ uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
     j += period_;
     known_prefix = periodic_ ? m - period_ : 0;
   }
+  // A move past the last window ruled out the windows it passed over too.
+  if (j > last_start) *resume = std::min(j, text_size);
   return matches;
 }
 
@@ -257,32 +261,23 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
     return true;
   };
 
-  // The window keeps the last prefix_size - 1 bytes of one piece in front of
-  // the next, so a match across two pieces is found exactly once: in the
-  // second, as it cannot end inside the first.  Pieces are read one after
-  // another into a buffer of several, so the kept bytes are usually in front
-  // of the next piece already; when that piece would not start aligned or not
-  // fit, the kept bytes move to the buffer's front, before its first piece,
-  // which starts aligned after room for the longest carry.
+  // The window keeps the last bytes of one piece in front of the next (at
+  // most prefix_size - 1: from where the search says a match may still
+  // start), so a match across two pieces is found exactly once: in the
+  // second, as it cannot end inside the first.  Every piece is read into the
+  // same place, aligned after room for the longest carry, so the buffer the
+  // system copies into stays in the processor's cache.
   const size_t chunk = std::max(limits.text_chunk, prefix_size);
   const size_t carry_max = prefix_size - 1;
   const size_t carry_room = round_up_to_alignment(carry_max);
-  const size_t pieces_held = std::max<size_t>(1, kTextBufferSize / chunk);
   // Left uninitialised: every byte searched has been read into it.
-  const AlignedBytes buffer(carry_room + pieces_held * chunk);
-  unsigned char* const first_piece_at = buffer.data() + carry_room;
-  unsigned char* const buffer_end = first_piece_at + pieces_held * chunk;
-  unsigned char* piece_at = first_piece_at;
+  const AlignedBytes buffer(carry_room + chunk);
+  unsigned char* const piece_at = buffer.data() + carry_room;
   int64_t window_start = 0;  // text offset of the window's first byte
   size_t held = 0;           // bytes kept before piece_at
   int64_t next = 0;          // text offset of the next piece
   while (next < text_size && result.failure == StreamFailure::kNone) {
     const auto piece = static_cast<size_t>(std::min<int64_t>(text_size - next, static_cast<int64_t>(chunk)));
-    const bool aligned = reinterpret_cast<uintptr_t>(piece_at) % kReadAlignment == 0;
-    if (!aligned || static_cast<size_t>(buffer_end - piece_at) < piece) {
-      std::memmove(first_piece_at - held, piece_at - held, held);
-      piece_at = first_piece_at;
-    }
     if (!read_text(next, piece_at, piece)) {
       result.failure = StreamFailure::kTextRead;
       break;
@@ -290,18 +285,23 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
     unsigned char* const window = piece_at - held;
     held += piece;
     next += static_cast<int64_t>(piece);
-    search.find_all(window, held, [&](uint64_t j) {
-      if (result.failure != StreamFailure::kNone) return;
-      const int64_t start = window_start + static_cast<int64_t>(j);
-      if (rest_matches(start)) {
-        on_match(static_cast<uint64_t>(start));
-        ++result.matches;
-      }
-    });
-    const size_t keep = std::min(held, carry_max);
+    size_t resume = 0;
+    search.find_all(
+        window, held,
+        [&](uint64_t j) {
+          if (result.failure != StreamFailure::kNone) return;
+          const int64_t start = window_start + static_cast<int64_t>(j);
+          if (rest_matches(start)) {
+            on_match(static_cast<uint64_t>(start));
+            ++result.matches;
+          }
+        },
+        &resume);
+    // Only the bytes from where an occurrence may still start are kept.
+    const size_t keep = std::min(held - resume, carry_max);
+    std::memmove(piece_at - keep, window + held - keep, keep);
     window_start += static_cast<int64_t>(held - keep);
     held = keep;
-    piece_at += piece;
   }
   return result;
 }
