@@ -379,6 +379,22 @@ TEST(InputFile, ReadExactSparseGivesTheBytesOfEveryLayout) {
   }
 }
 
+// What was learnt of one file's holes does not outlive it: bytes that were a
+// hole in the file opened before are read from the file opened now.
+TEST(InputFile, ReadExactSparseForgetsTheHolesOfTheFileBefore) {
+  ScratchDir dir;
+  make_sparse_file(dir.file("first"), 1 << 20, {{512 << 10, 4096}}, 44);  // a hole up to its data
+  const Bytes second = make_sparse_file(dir.file("second"), 1 << 20, {{0, 4096}}, 45);
+  fileio::InputFile file;
+  Bytes piece(4096);
+  ASSERT_TRUE(file.open(dir.file("first").c_str()));
+  ASSERT_TRUE(file.read_exact_sparse(0, piece.data(), 4096));
+  EXPECT_EQ(piece, Bytes(4096, 0));
+  ASSERT_TRUE(file.open(dir.file("second").c_str()));
+  ASSERT_TRUE(file.read_exact_sparse(0, piece.data(), 4096));
+  EXPECT_EQ(piece, Bytes(second.begin(), second.begin() + 4096));
+}
+
 // A file that shrank is refused, whether the bytes asked for lay in a hole
 // the read had already been told of or in one that ran to the end.
 TEST(InputFile, ReadExactSparseRefusesAFileThatShrank) {

@@ -71,6 +71,7 @@ InputFile::~InputFile() { close(); }
 void InputFile::close() {
   if (handle_ >= 0) ::close(descriptor(handle_));
   handle_ = -1;
+  stretch_start_ = stretch_end_ = 0;  // what was learnt of its holes
 }
 
 bool InputFile::open(const char* path) {

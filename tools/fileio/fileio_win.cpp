@@ -83,6 +83,7 @@ InputFile::~InputFile() { close(); }
 void InputFile::close() {
   if (handle_ != -1) ::CloseHandle(win_handle(handle_));
   handle_ = -1;
+  stretch_start_ = stretch_end_ = 0;  // what was learnt of its holes
 }
 
 bool InputFile::open(const char* path) {
