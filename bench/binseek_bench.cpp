@@ -2,13 +2,19 @@
 // and Python's bytes.find, on a 256 MiB random text with a 64 KiB needle taken
 // from it and on two adversarial texts (one repeated byte; 4 KiB needles of
 // that byte ending, or starting, with another byte).  Also times the whole
-// binseek program against cat of its two files.
+// binseek program against cat of its two files, on those texts and on a 2 GiB
+// sparse file (made with ftruncate, 64 KiB of data near its end, a 16-byte
+// needle from that data; removed afterwards).
 //
-//   binseek_bench [size_MiB]      (default 256)
+//   binseek_bench [size_MiB [sparse_GiB [binseek_program]]]   (defaults 256, 2, the built binseek)
 //
-// Every figure is the best of a few runs; throughput is text bytes per second.
-// The whole program and cat also show their CPU time (user + system), which
-// other load on the machine disturbs less than the wall time.
+// The searches in memory show the best of a few runs; throughput is text
+// bytes per second.  The whole program and cat run in pairs, the order
+// alternating from pair to pair, after one untimed run of each that brings the
+// files into the page cache; each side shows the median CPU time (user +
+// system of the process), the median wall time, and the median of the pairs'
+// CPU time ratios (binseek / cat), which other load on the machine disturbs
+// least.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -36,17 +42,20 @@ using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 3;
-// The whole program and cat are short and sensitive to other load: more runs.
-constexpr int kProcessRuns = 10;
+// The whole program and cat are short and sensitive to other load: this many
+// pairs of runs.
+constexpr int kProcessPairs = 15;
 
-// User + system time of all waited-for children so far.
-double children_cpu_seconds() {
-  struct rusage usage;
-  ::getrusage(RUSAGE_CHILDREN, &usage);
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 constexpr size_t kMiB = size_t{1} << 20;
+constexpr uint64_t kGiB = uint64_t{1} << 30;
+constexpr size_t kDefaultSizeMiB = 256;
+constexpr uint64_t kDefaultSparseGiB = 2;
+// The sparse file: one block of data this far before its end, and a needle
+// taken from inside that block.
+constexpr size_t kSparseDataSize = 64 * 1024;
+constexpr uint64_t kSparseDataBeforeEnd = 3 * kMiB;
+constexpr size_t kSparseNeedleFrom = 4321;
+constexpr size_t kSparseNeedleSize = 16;
 constexpr size_t kRandomNeedleSize = 64 * 1024;
 constexpr size_t kAdversarialNeedleSize = 4096;
 // The quadratic scan compares up to the whole needle at every offset; on the
@@ -61,7 +70,6 @@ struct Matches {
 
 struct Timing {
   double seconds = 0;
-  double cpu_seconds = 0;  // user + system time of a child process (best run), when measured
   size_t text_bytes = 0;
   Matches matches;
   bool ok = false;
@@ -151,60 +159,121 @@ Timing python_find(const fs::path& text_path, const fs::path& needle_path, size_
   return timing;
 }
 
-// Runs argv with standard output on /dev/null, no shell in between; returns
-// the exit status.
-int run_to_null(const std::vector<std::string>& argv) {
+// One run of a child process: its exit status (-1 when it could not run or
+// did not exit), its CPU time (user + system) and its wall time.
+struct ProcessRun {
+  int status = -1;
+  double cpu_seconds = 0;
+  double wall_seconds = 0;
+};
+
+// Runs argv with standard output on /dev/null, no shell in between.
+ProcessRun run_to_null(const std::vector<std::string>& argv) {
+  ProcessRun run;
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  const auto start = Clock::now();
   pid_t child = -1;
   const int spawned = ::posix_spawnp(&child, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
+  if (spawned != 0) return run;
   int wait_status = 0;
-  if (::waitpid(child, &wait_status, 0) != child) return -1;
-  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  struct rusage usage;
+  if (::wait4(child, &wait_status, 0, &usage) != child) return run;
+  run.wall_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  run.cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return run;
 }
 
-// Wall and CPU time of a process, best of kProcessRuns runs each.
-Timing process_run(const std::vector<std::string>& argv, size_t text_bytes, bool any_status) {
-  Timing timing;
-  timing.text_bytes = text_bytes;
-  timing.seconds = 1e300;
-  timing.cpu_seconds = 1e300;
-  timing.ok = true;
-  for (int i = 0; i < kProcessRuns; ++i) {
-    const auto start = Clock::now();
-    const double cpu_start = children_cpu_seconds();
-    const int status = run_to_null(argv);
-    timing.seconds = std::min(timing.seconds, std::chrono::duration<double>(Clock::now() - start).count());
-    timing.cpu_seconds = std::min(timing.cpu_seconds, children_cpu_seconds() - cpu_start);
-    timing.ok = timing.ok && status >= 0 && (any_status || status == 0);
-  }
-  return timing;
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// The whole binseek program: timed with its output on /dev/null, and run once
-// more with its output captured for the matches.
-Timing program_run(const fs::path& text_path, const fs::path& needle_path, size_t text_bytes) {
-  Timing timing = process_run({BINSEEK_PROGRAM, text_path.string(), needle_path.string()}, text_bytes, true);
-  int status = -1;
-  const std::string output =
-      capture(std::string(BINSEEK_PROGRAM) + " " + text_path.string() + " " + needle_path.string(), &status);
+// binseek against cat in kProcessPairs pairs of runs.
+struct Paired {
+  double program_cpu = 0;  // medians
+  double cat_cpu = 0;
+  double program_wall = 0;
+  double cat_wall = 0;
+  double ratio = 0;  // median of the pairs' CPU time ratios (program / cat)
+  double ratio_low = 0;
+  double ratio_high = 0;
+  Matches matches;  // binseek's output
+  bool ok = false;
+};
+
+// Counts the offsets in binseek's output and keeps the first.
+Matches matches_in(const std::string& output) {
+  Matches matches;
   for (size_t at = 0; at < output.size();) {
     const size_t end = output.find('\n', at);
-    if (timing.matches.count++ == 0) timing.matches.first = std::strtoull(output.c_str() + at, nullptr, 10);
+    if (matches.count++ == 0) matches.first = std::strtoull(output.c_str() + at, nullptr, 10);
     at = end == std::string::npos ? output.size() : end + 1;
   }
-  return timing;
+  return matches;
 }
 
-// The yardstick of the whole program: cat of its two files, run the same way.
-Timing cat_both(const fs::path& text_path, const fs::path& needle_path, size_t text_bytes) {
-  return process_run({"cat", text_path.string(), needle_path.string()}, text_bytes, false);
+// The whole binseek program against its yardstick, cat of its two files: both
+// with their output on /dev/null; binseek runs once more with its output
+// captured for the matches.  binseek may exit with any status (it fails when
+// it finds no match or several), cat must succeed.
+Paired program_against_cat(const std::string& program, const fs::path& text_path, const fs::path& needle_path) {
+  const std::vector<std::string> binseek_argv = {program, text_path.string(), needle_path.string()};
+  const std::vector<std::string> cat_argv = {"cat", text_path.string(), needle_path.string()};
+  Paired paired;
+  paired.ok = run_to_null(binseek_argv).status >= 0 && run_to_null(cat_argv).status == 0;
+  std::vector<double> program_cpu, cat_cpu, program_wall, cat_wall, ratios;
+  for (int pair = 0; pair < kProcessPairs && paired.ok; ++pair) {
+    ProcessRun ours;
+    ProcessRun theirs;
+    if (pair % 2 == 0) {
+      ours = run_to_null(binseek_argv);
+      theirs = run_to_null(cat_argv);
+    } else {
+      theirs = run_to_null(cat_argv);
+      ours = run_to_null(binseek_argv);
+    }
+    paired.ok = ours.status >= 0 && theirs.status == 0;
+    program_cpu.push_back(ours.cpu_seconds);
+    cat_cpu.push_back(theirs.cpu_seconds);
+    program_wall.push_back(ours.wall_seconds);
+    cat_wall.push_back(theirs.wall_seconds);
+    // A run too short for the clock counts as its resolution.
+    ratios.push_back(std::max(ours.cpu_seconds, 1e-6) / std::max(theirs.cpu_seconds, 1e-6));
+  }
+  paired.program_cpu = median(program_cpu);
+  paired.cat_cpu = median(cat_cpu);
+  paired.program_wall = median(program_wall);
+  paired.cat_wall = median(cat_wall);
+  paired.ratio = median(ratios);
+  if (!ratios.empty()) {
+    paired.ratio_low = *std::min_element(ratios.begin(), ratios.end());
+    paired.ratio_high = *std::max_element(ratios.begin(), ratios.end());
+  }
+  int status = -1;
+  paired.matches = matches_in(capture(program + " " + text_path.string() + " " + needle_path.string(), &status));
+  return paired;
+}
+
+void print_paired(const Paired& p) {
+  if (!p.ok) {
+    std::printf("  binseek program vs cat        failed\n");
+    return;
+  }
+  std::printf("  binseek program (whole run)   cpu %.4f s   wall %.4f s   matches %llu\n", p.program_cpu,
+              p.program_wall, static_cast<unsigned long long>(p.matches.count));
+  std::printf("  cat of both files             cpu %.4f s   wall %.4f s\n", p.cat_cpu, p.cat_wall);
+  std::printf("  binseek / cat cpu, %d paired runs: median %.2f (lowest %.2f, highest %.2f)\n", kProcessPairs,
+              p.ratio, p.ratio_low, p.ratio_high);
 }
 
 void print_row(const char* method, const Timing& t, const char* note = "") {
@@ -212,13 +281,12 @@ void print_row(const char* method, const Timing& t, const char* note = "") {
     std::printf("  %-28s  failed\n", method);
     return;
   }
-  std::printf("  %-28s %9.4f s %9.2f GB/s   matches %llu%s", method, t.seconds, t.gb_per_s(),
+  std::printf("  %-28s %9.4f s %9.2f GB/s   matches %llu%s\n", method, t.seconds, t.gb_per_s(),
               static_cast<unsigned long long>(t.matches.count), note);
-  if (t.cpu_seconds > 0) std::printf("   cpu %.4f s", t.cpu_seconds);
-  std::printf("\n");
 }
 
-bool run_case(const char* title, const Bytes& text, const Bytes& needle, bool naive_on_prefix, const fs::path& dir) {
+bool run_case(const char* title, const Bytes& text, const Bytes& needle, bool naive_on_prefix, const fs::path& dir,
+              const std::string& program) {
   std::printf("\n%s: text %zu MiB, needle %zu bytes\n", title, text.size() / kMiB, needle.size());
   const fs::path text_path = dir / "text.bin";
   const fs::path needle_path = dir / "needle.bin";
@@ -258,34 +326,62 @@ bool run_case(const char* title, const Bytes& text, const Bytes& needle, bool na
     return m;
   });
   const Timing python = python_find(text_path, needle_path, text.size(), script_path);
-  const Timing program = program_run(text_path, needle_path, text.size());
-  const Timing reading = cat_both(text_path, needle_path, text.size());
+  const Paired whole = program_against_cat(program, text_path, needle_path);
 
   print_row("binseek search", ours);
   print_row("naive scan", naive, naive_on_prefix ? "   (on a 16 MiB prefix)" : "");
   print_row("memmem", libc);
   print_row("python bytes.find", python);
-  print_row("binseek program (whole run)", program);
-  print_row("cat of both files", reading);
-  std::printf("  whole run / cat: wall %.2f, cpu %.2f (goal: at most 1.2)\n", reading.seconds > 0 ? program.seconds / reading.seconds : 0,
-              reading.cpu_seconds > 0 ? program.cpu_seconds / reading.cpu_seconds : 0);
+  print_paired(whole);
   std::printf("  binseek search vs naive %.1fx, vs memmem %.1fx, vs python %.1fx\n",
               naive.gb_per_s() > 0 ? ours.gb_per_s() / naive.gb_per_s() : 0,
               libc.gb_per_s() > 0 ? ours.gb_per_s() / libc.gb_per_s() : 0,
               python.gb_per_s() > 0 ? ours.gb_per_s() / python.gb_per_s() : 0);
 
-  bool agree = libc.matches == ours.matches && python.matches == ours.matches && program.matches == ours.matches;
+  bool agree = libc.matches == ours.matches && python.matches == ours.matches && whole.matches == ours.matches;
   if (!naive_on_prefix) agree = agree && naive.matches == ours.matches;
   if (!agree) std::printf("  MISMATCH: the methods disagree on the matches\n");
+  return agree;
+}
+
+// The whole program against cat on a sparse file: a hole of `size` bytes with
+// one block of data near its end, and a needle from inside that block.
+bool run_sparse_case(uint64_t size, const fs::path& dir, const std::string& program) {
+  std::printf("\nsparse file: %llu MiB, %zu KiB of data at %llu MiB before its end, needle %zu bytes\n",
+              static_cast<unsigned long long>(size / kMiB), kSparseDataSize / 1024,
+              static_cast<unsigned long long>(kSparseDataBeforeEnd / kMiB), kSparseNeedleSize);
+  const fs::path text_path = dir / "sparse.bin";
+  const fs::path needle_path = dir / "needle.bin";
+  const uint64_t data_at = size - kSparseDataBeforeEnd;
+  const Bytes data = random_bytes(kSparseDataSize, 2025);
+  const int fd = ::open(text_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const bool made = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+                    ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(data_at)) ==
+                        static_cast<ssize_t>(data.size());
+  if (fd >= 0) ::close(fd);
+  if (!made) {
+    std::printf("  cannot make the sparse file\n");
+    fs::remove(text_path);
+    return false;
+  }
+  write_file(needle_path, Bytes(data.begin() + kSparseNeedleFrom, data.begin() + kSparseNeedleFrom + kSparseNeedleSize));
+  const Paired whole = program_against_cat(program, text_path, needle_path);
+  fs::remove(text_path);
+  print_paired(whole);
+  const bool agree = whole.matches == Matches{1, data_at + kSparseNeedleFrom};
+  if (!agree) std::printf("  MISMATCH: binseek did not find the needle once at %llu\n",
+                          static_cast<unsigned long long>(data_at + kSparseNeedleFrom));
   return agree;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const size_t size = (argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256) * kMiB;
-  if (size < kRandomNeedleSize * 2) {
-    std::printf("usage: %s [size_MiB]\n", argv[0]);
+  const size_t size = (argc > 1 ? std::strtoull(argv[1], nullptr, 10) : kDefaultSizeMiB) * kMiB;
+  const uint64_t sparse_size = (argc > 2 ? std::strtoull(argv[2], nullptr, 10) : kDefaultSparseGiB) * kGiB;
+  const std::string program = argc > 3 ? argv[3] : BINSEEK_PROGRAM;
+  if (size < kRandomNeedleSize * 2 || sparse_size < kSparseDataBeforeEnd) {
+    std::printf("usage: %s [size_MiB [sparse_GiB [binseek_program]]]\n", argv[0]);
     return 2;
   }
   char pattern[] = "/tmp/binseek-bench-XXXXXX";
@@ -297,16 +393,17 @@ int main(int argc, char** argv) {
     const size_t from = size - size / 5 + 12345;
     const Bytes needle(text.begin() + static_cast<std::ptrdiff_t>(from),
                        text.begin() + static_cast<std::ptrdiff_t>(from + kRandomNeedleSize));
-    agree &= run_case("random", text, needle, false, dir);
+    agree &= run_case("random", text, needle, false, dir, program);
   }
+  agree &= run_sparse_case(sparse_size, dir, program);
   {
     const Bytes text(size, 'a');
     Bytes needle(kAdversarialNeedleSize, 'a');
     needle.back() = 'b';
-    agree &= run_case("one repeated byte, needle ending in another byte", text, needle, true, dir);
+    agree &= run_case("one repeated byte, needle ending in another byte", text, needle, true, dir, program);
     needle.back() = 'a';
     needle.front() = 'b';
-    agree &= run_case("one repeated byte, needle starting with another byte", text, needle, true, dir);
+    agree &= run_case("one repeated byte, needle starting with another byte", text, needle, true, dir, program);
   }
   fs::remove_all(dir);
   return agree ? 0 : 1;

@@ -1,6 +1,8 @@
 // binseek run as a program on real files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tool_test_support.h"
@@ -55,6 +57,31 @@ TEST(Binseek, SeekfileEqualToBigfileIsOneMatchAtZero) {
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "0\n");
+}
+
+// Holes are searched as the zeros they hold: zeros followed by a marker, as
+// a hole or written out, are found where the marker in bigfile follows a hole.
+TEST(Binseek, HolesOfSparseFilesAreSearchedAsZeros) {
+  constexpr size_t kMarkerAt = 300 << 10;
+  constexpr size_t kSeekHole = 8192;
+  const std::string marker = "marker-0123456789";
+  tooltest::ScratchDir dir;
+  auto sparse_file = [&](const std::string& path, size_t size, size_t marker_at) {
+    tooltest::write_file(path, {});
+    std::filesystem::resize_file(path, size);
+    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(static_cast<std::streamoff>(marker_at))
+        .write(marker.data(), static_cast<std::streamsize>(marker.size()));
+  };
+  sparse_file(dir.file("big"), 1 << 20, kMarkerAt);
+  sparse_file(dir.file("seek"), kSeekHole, kSeekHole);
+  Bytes written(kSeekHole, 0);
+  written.insert(written.end(), marker.begin(), marker.end());
+  tooltest::write_file(dir.file("written"), written);
+  for (const char* seek : {"seek", "written"}) {
+    const auto r = run_program({kProgram, dir.file("big"), dir.file(seek)});
+    EXPECT_EQ(r.status, 0) << seek;
+    EXPECT_EQ(r.out, std::to_string(kMarkerAt - kSeekHole) + "\n") << seek;
+  }
 }
 
 TEST(Binseek, SeekfileLongerThanBigfileFindsNothing) {

@@ -2,9 +2,12 @@
 // both flavours share.
 #include "fileio.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
@@ -312,6 +315,111 @@ TEST(InputFile, ReadsAtAnyOffsetAndRefusesWhatIsNoRegularFile) {
   fileio::InputFile missing;
   EXPECT_FALSE(missing.open(dir.file("missing").c_str()));
   EXPECT_EQ(missing.error(), "No such file or directory");
+}
+
+// A file of `size` bytes made by extending an empty one, so that it is a hole
+// but for the blocks of pseudo-random data written into it; returns its bytes.
+struct DataBlock {
+  int64_t at;
+  size_t size;
+};
+Bytes make_sparse_file(const std::string& path, int64_t size, const std::vector<DataBlock>& blocks, uint64_t seed) {
+  Bytes content(static_cast<size_t>(size), 0);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(::ftruncate(fd, size), 0);
+  for (const DataBlock& block : blocks) {
+    const Bytes data = tooltest::pseudo_random_bytes(block.size, seed++);
+    EXPECT_EQ(::pwrite(fd, data.data(), data.size(), block.at), static_cast<ssize_t>(data.size()));
+    std::copy(data.begin(), data.end(), content.begin() + block.at);
+  }
+  ::close(fd);
+  return content;
+}
+
+// Holes read as zeros whichever way a file is walked: piece by piece forwards
+// (as binseek does), backwards, and at seeded random places; data before,
+// between and after holes, across block borders and at the very end.
+TEST(InputFile, ReadExactSparseGivesTheBytesOfEveryLayout) {
+  constexpr int64_t kMiB = int64_t{1} << 20;
+  struct Layout {
+    int64_t size;
+    std::vector<DataBlock> blocks;
+    const char* rule;
+  };
+  const Layout layouts[] = {
+      {6 * kMiB, {{kMiB, 5000}, {3 * kMiB - 10, 30}, {6 * kMiB - 100, 100}}, "holes between data, data at the end"},
+      {6 * kMiB, {{0, 4096}}, "data first, a hole to the end"},
+      {3 * kMiB, {}, "one hole"},
+      {kMiB + 123, {{0, kMiB + 123}}, "no hole"},
+  };
+  ScratchDir dir;
+  for (const Layout& layout : layouts) {
+    const Bytes content = make_sparse_file(dir.file("sparse"), layout.size, layout.blocks, 40);
+    fileio::InputFile file;
+    ASSERT_TRUE(file.open(dir.file("sparse").c_str())) << layout.rule;
+    auto expect_piece = [&](int64_t offset, int64_t count) {
+      Bytes piece(static_cast<size_t>(count), 0xA5);
+      ASSERT_TRUE(file.read_exact_sparse(offset, piece.data(), count)) << layout.rule << " at " << offset;
+      EXPECT_TRUE(std::equal(piece.begin(), piece.end(), content.begin() + offset))
+          << layout.rule << ": " << count << " bytes at " << offset;
+    };
+    constexpr int64_t kPiece = 256 << 10;
+    for (int64_t at = 0; at < layout.size; at += kPiece) expect_piece(at, std::min(kPiece, layout.size - at));
+    for (int64_t at = layout.size; at > 0; at -= std::min(at, kPiece)) {
+      expect_piece(at - std::min(at, kPiece), std::min(at, kPiece));
+    }
+    uint64_t state = 41;
+    for (int i = 0; i < 200; ++i) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      const auto offset = static_cast<int64_t>((state >> 20) % static_cast<uint64_t>(layout.size));
+      const auto count = static_cast<int64_t>((state >> 3) % static_cast<uint64_t>(std::min(layout.size - offset, 2 * kMiB))) + 1;
+      expect_piece(std::min(offset, layout.size - count), count);
+    }
+  }
+}
+
+// What was learnt of one file's holes does not outlive it: bytes that were a
+// hole in the file opened before are read from the file opened now.
+TEST(InputFile, ReadExactSparseForgetsTheHolesOfTheFileBefore) {
+  ScratchDir dir;
+  make_sparse_file(dir.file("first"), 1 << 20, {{512 << 10, 4096}}, 44);  // a hole up to its data
+  const Bytes second = make_sparse_file(dir.file("second"), 1 << 20, {{0, 4096}}, 45);
+  fileio::InputFile file;
+  Bytes piece(4096);
+  ASSERT_TRUE(file.open(dir.file("first").c_str()));
+  ASSERT_TRUE(file.read_exact_sparse(0, piece.data(), 4096));
+  EXPECT_EQ(piece, Bytes(4096, 0));
+  ASSERT_TRUE(file.open(dir.file("second").c_str()));
+  ASSERT_TRUE(file.read_exact_sparse(0, piece.data(), 4096));
+  EXPECT_EQ(piece, Bytes(second.begin(), second.begin() + 4096));
+}
+
+// A file that shrank is refused, whether the bytes asked for lay in a hole
+// the read had already been told of or in one that ran to the end.
+TEST(InputFile, ReadExactSparseRefusesAFileThatShrank) {
+  constexpr int64_t kMiB = int64_t{1} << 20;
+  ScratchDir dir;
+  Bytes piece(4096);
+  {
+    make_sparse_file(dir.file("sparse"), kMiB, {{768 << 10, 4096}}, 42);
+    fileio::InputFile file;
+    ASSERT_TRUE(file.open(dir.file("sparse").c_str()));
+    ASSERT_TRUE(file.read_exact_sparse(0, piece.data(), 4096));
+    std::filesystem::resize_file(dir.file("sparse"), 100 << 10);
+    EXPECT_FALSE(file.read_exact_sparse(900 << 10, piece.data(), 4096));
+    EXPECT_EQ(file.error(), fileio::kFileShrankReason);
+  }
+  {
+    make_sparse_file(dir.file("sparse"), kMiB, {{0, 4096}}, 43);
+    fileio::InputFile file;
+    ASSERT_TRUE(file.open(dir.file("sparse").c_str()));
+    ASSERT_TRUE(file.read_exact_sparse(512 << 10, piece.data(), 4096));
+    std::filesystem::resize_file(dir.file("sparse"), 600 << 10);
+    EXPECT_FALSE(file.read_exact_sparse(598 << 10, piece.data(), 4096));
+    EXPECT_EQ(file.error(), fileio::kFileShrankReason);
+    EXPECT_TRUE(file.read_exact_sparse(590 << 10, piece.data(), 4096));
+  }
 }
 
 TEST(OutputFile, ReplacesTheDestinationOnlyOnCommit) {

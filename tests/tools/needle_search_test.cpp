@@ -162,6 +162,40 @@ TEST(NeedleSearch, AdversarialRunsAgreeWithTheReference) {
   }
 }
 
+// `resume` of a search over the first k bytes of a text: searching the text
+// from there on finds exactly the occurrences the first k bytes could not
+// hold, at every k, for needles with and without periods in texts of two
+// letters (many partial matches) and of random bytes.
+TEST(NeedleSearch, ResumingWhereTheSearchSaysFindsTheRest) {
+  std::vector<std::pair<Bytes, Bytes>> inputs;
+  for (uint64_t seed = 0; seed < 12; ++seed) {
+    Bytes text = tooltest::pseudo_random_bytes(400, 90 + seed);
+    Bytes two_letters = text;
+    for (unsigned char& byte : two_letters) byte = 'a' + (byte & 1);
+    const size_t needle_size = 1 + seed * 3;
+    inputs.emplace_back(two_letters, Bytes(two_letters.begin() + 50, two_letters.begin() + 50 + needle_size));
+    inputs.emplace_back(text, Bytes(text.begin() + 300, text.begin() + 300 + needle_size));
+  }
+  inputs.emplace_back(repeat("ab", 150), repeat("ab", 7));
+  inputs.emplace_back(repeat("aab", 100), tooltest::bytes_of("aabaabaab"));
+  inputs.emplace_back(Bytes(300, 'a'), concat(Bytes(20, 'a'), tooltest::bytes_of("b")));
+  for (const auto& [text, needle] : inputs) {
+    const Offsets all = naive(text, needle);
+    const binseek::NeedleSearch searcher(needle.data(), needle.size());
+    for (size_t k = 0; k <= text.size(); ++k) {
+      Offsets found;
+      size_t resume = 0;
+      searcher.find_all(text.data(), k, [&](uint64_t offset) { found.push_back(offset); }, &resume);
+      ASSERT_LE(resume, k);
+      ASSERT_GE(resume + needle.size(), std::min(k + 1, needle.size())) << k;
+      searcher.find_all(text.data() + resume, text.size() - resume, [&](uint64_t offset) {
+        if (offset + resume + needle.size() > k) found.push_back(offset + resume);
+      });
+      ASSERT_EQ(found, all) << "needle of " << needle.size() << " bytes, split at " << k << ", resume " << resume;
+    }
+  }
+}
+
 // The streamed search reads both files in pieces; with small pieces and a
 // small needle prefix, matches across piece borders, overlapping matches and
 // needles longer than the prefix must all come out as in the reference.
@@ -179,8 +213,19 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   std::copy(needle.begin(), needle.end(), text.end() - 100);                     // one at the very end
   const Bytes periodic_text(3000, 'a');
   const Bytes periodic_needle(40, 'a');
+  // Many aligned 64 KiB pieces, with copies of the needle across piece
+  // borders (one byte in the next piece, all but one, half) and at the end.
+  constexpr size_t kAlignedPiece = 64 << 10;
+  constexpr size_t kPieces = 17;
+  Bytes long_text = tooltest::pseudo_random_bytes(kPieces * kAlignedPiece + 70000, 80);
+  const Bytes long_needle(long_text.begin() + 5000, long_text.begin() + 5100);
+  for (const size_t at : {3 * kAlignedPiece - 50, 16 * kAlignedPiece - 99, 17 * kAlignedPiece - 1,
+                          long_text.size() - 100}) {
+    std::copy(long_needle.begin(), long_needle.end(), long_text.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   const StreamCase cases[] = {
       {1 << 20, 1 << 20, 1 << 20, "everything in one piece"},
+      {1 << 20, kAlignedPiece, 1 << 20, "aligned pieces over a text of many"},
       {1 << 20, 7, 1, "pieces far smaller than the needle"},
       {1 << 20, 100, 3, "pieces of exactly the needle's size"},
       {16, 1, 5, "needle longer than its prefix, one-byte pieces"},
@@ -188,6 +233,7 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   };
   auto reader = [](const Bytes& bytes) {
     return [&bytes](int64_t offset, unsigned char* into, size_t count) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(into) % binseek::kReadAlignment, 0u) << "read of " << count << " at " << offset;
       if (offset < 0 || static_cast<size_t>(offset) > bytes.size() || count > bytes.size() - offset) return false;
       std::copy_n(bytes.begin() + offset, count, into);
       return true;
@@ -195,7 +241,9 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   };
   for (const StreamCase& c : cases) {
     const binseek::StreamLimits limits{c.prefix_max, c.text_chunk, c.compare_chunk};
-    for (const auto& [t, n] : {std::pair<const Bytes&, const Bytes&>{text, needle}, {periodic_text, periodic_needle}}) {
+    for (const auto& [t, n] : {std::pair<const Bytes&, const Bytes&>{text, needle},
+                               {periodic_text, periodic_needle},
+                               {long_text, long_needle}}) {
       Offsets found;
       const binseek::StreamResult result = binseek::find_all_streamed(
           static_cast<int64_t>(t.size()), reader(t), static_cast<int64_t>(n.size()), reader(n),

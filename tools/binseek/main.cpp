@@ -4,7 +4,8 @@
 // ascending order, and succeeds only when there is exactly one.  Candidate
 // offsets run from 0 to size(bigfile) - size(seekfile) inclusive, so a
 // seekfile equal to bigfile is found at offset 0.  Both files are read in
-// pieces, so memory stays bounded whatever their sizes.
+// pieces, so memory stays bounded whatever their sizes; holes of a sparse
+// file are searched as the zeros they hold without being read.
 #include <cstdio>
 #include <string>
 
@@ -66,7 +67,7 @@ int run(int argc, char** argv) {
 
   auto reader = [](fileio::InputFile& file) {
     return [&file](int64_t offset, unsigned char* into, size_t count) {
-      return file.read_exact(offset, into, static_cast<int64_t>(count));
+      return file.read_exact_sparse(offset, into, static_cast<int64_t>(count));
     };
   };
   const binseek::StreamResult result =

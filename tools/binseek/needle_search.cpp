@@ -88,6 +88,24 @@ inline size_t first_mismatch(const unsigned char* a, const unsigned char* b, siz
   return first_mismatch_by_words(a, b, i, std::min(size, i + kCompareBlockSize));
 }
 
+constexpr size_t round_up_to_alignment(size_t size) {
+  return (size + kReadAlignment - 1) / kReadAlignment * kReadAlignment;
+}
+
+// `size` bytes, left uninitialised, starting at a multiple of kReadAlignment.
+class AlignedBytes {
+ public:
+  explicit AlignedBytes(size_t size) : storage_(new unsigned char[size + kReadAlignment - 1]) {
+    const auto address = reinterpret_cast<uintptr_t>(storage_.get());
+    data_ = storage_.get() + (kReadAlignment - address % kReadAlignment) % kReadAlignment;
+  }
+  unsigned char* data() const { return data_; }
+
+ private:
+  std::unique_ptr<unsigned char[]> storage_;
+  unsigned char* data_;
+};
+
 }  // namespace
 
 NeedleSearch::NeedleSearch(const unsigned char* needle, size_t needle_size)
@@ -132,9 +150,15 @@ uint64_t NeedleSearch::find_all_single_byte(const unsigned char* text, size_t te
 }
 
 uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
-                                const std::function<void(uint64_t)>& on_match) const {
+                                const std::function<void(uint64_t)>& on_match, size_t* resume) const {
   const size_t m = needle_size_;
-  if (m == 0 || text_size < m) return 0;
+  size_t ignored_resume = 0;
+  if (resume == nullptr) resume = &ignored_resume;
+  if (m == 0 || text_size < m) {
+    *resume = m == 0 ? text_size : 0;
+    return 0;
+  }
+  *resume = text_size - m + 1;  // where the windows that are not searched begin
   if (m == 1) return find_all_single_byte(text, text_size, on_match);
 
   const unsigned char* const x = needle_;
@@ -193,6 +217,8 @@ uint64_t NeedleSearch::find_all(const unsigned char* text, size_t text_size,
     j += period_;
     known_prefix = periodic_ ? m - period_ : 0;
   }
+  // A move past the last window ruled out the windows it passed over too.
+  if (j > last_start) *resume = std::min(j, text_size);
   return matches;
 }
 
@@ -202,19 +228,16 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
   StreamResult result;
   if (needle_size <= 0 || text_size < needle_size) return result;
   const size_t prefix_size = static_cast<size_t>(std::min<int64_t>(needle_size, limits.needle_prefix_max));
-  std::vector<unsigned char> prefix(prefix_size);
+  const AlignedBytes prefix(prefix_size);
   if (!read_needle(0, prefix.data(), prefix_size)) {
     result.failure = StreamFailure::kNeedleRead;
     return result;
   }
   const NeedleSearch search(prefix.data(), prefix_size);
   const int64_t rest_size = needle_size - static_cast<int64_t>(prefix_size);
-  std::vector<unsigned char> text_rest;
-  std::vector<unsigned char> needle_rest;
-  if (rest_size > 0) {
-    text_rest.resize(limits.compare_chunk);
-    needle_rest.resize(limits.compare_chunk);
-  }
+  const size_t rest_buffer_size = rest_size > 0 ? limits.compare_chunk : 0;
+  const AlignedBytes text_rest(rest_buffer_size);
+  const AlignedBytes needle_rest(rest_buffer_size);
 
   // A match of the prefix at `start` is a match of the needle when the rest
   // of the needle follows it in the text.
@@ -238,34 +261,45 @@ StreamResult find_all_streamed(int64_t text_size, const ReadAt& read_text, int64
     return true;
   };
 
-  // The window keeps the last prefix_size - 1 bytes of one piece in front of
-  // the next, so a match across two pieces is found exactly once: in the
-  // second, as it cannot end inside the first.
+  // The window keeps the last bytes of one piece in front of the next (at
+  // most prefix_size - 1: from where the search says a match may still
+  // start), so a match across two pieces is found exactly once: in the
+  // second, as it cannot end inside the first.  Every piece is read into the
+  // same place, aligned after room for the longest carry, so the buffer the
+  // system copies into stays in the processor's cache.
   const size_t chunk = std::max(limits.text_chunk, prefix_size);
   const size_t carry_max = prefix_size - 1;
+  const size_t carry_room = round_up_to_alignment(carry_max);
   // Left uninitialised: every byte searched has been read into it.
-  const std::unique_ptr<unsigned char[]> window(new unsigned char[chunk + carry_max]);
-  int64_t window_start = 0;  // text offset of window[0]
-  size_t held = 0;
-  int64_t next = 0;  // text offset of the next piece
+  const AlignedBytes buffer(carry_room + chunk);
+  unsigned char* const piece_at = buffer.data() + carry_room;
+  int64_t window_start = 0;  // text offset of the window's first byte
+  size_t held = 0;           // bytes kept before piece_at
+  int64_t next = 0;          // text offset of the next piece
   while (next < text_size && result.failure == StreamFailure::kNone) {
     const auto piece = static_cast<size_t>(std::min<int64_t>(text_size - next, static_cast<int64_t>(chunk)));
-    if (!read_text(next, window.get() + held, piece)) {
+    if (!read_text(next, piece_at, piece)) {
       result.failure = StreamFailure::kTextRead;
       break;
     }
+    unsigned char* const window = piece_at - held;
     held += piece;
     next += static_cast<int64_t>(piece);
-    search.find_all(window.get(), held, [&](uint64_t j) {
-      if (result.failure != StreamFailure::kNone) return;
-      const int64_t start = window_start + static_cast<int64_t>(j);
-      if (rest_matches(start)) {
-        on_match(static_cast<uint64_t>(start));
-        ++result.matches;
-      }
-    });
-    const size_t keep = std::min(held, carry_max);
-    std::memmove(window.get(), window.get() + held - keep, keep);
+    size_t resume = 0;
+    search.find_all(
+        window, held,
+        [&](uint64_t j) {
+          if (result.failure != StreamFailure::kNone) return;
+          const int64_t start = window_start + static_cast<int64_t>(j);
+          if (rest_matches(start)) {
+            on_match(static_cast<uint64_t>(start));
+            ++result.matches;
+          }
+        },
+        &resume);
+    // Only the bytes from where an occurrence may still start are kept.
+    const size_t keep = std::min(held - resume, carry_max);
+    std::memmove(piece_at - keep, window + held - keep, keep);
     window_start += static_cast<int64_t>(held - keep);
     held = keep;
   }

@@ -33,6 +33,37 @@ bool InputFile::read_exact(int64_t offset, void* buffer, int64_t count) {
   return false;
 }
 
+bool InputFile::read_exact_sparse(int64_t offset, void* buffer, int64_t count) {
+  auto* into = static_cast<unsigned char*>(buffer);
+  while (count > 0) {
+    int64_t end = stretch_end_;
+    bool hole = stretch_is_hole_;
+    if (offset < stretch_start_ || offset >= stretch_end_) {
+      bool ends_file = false;
+      end = stretch_at(offset, &hole, &ends_file);
+      if (end < 0) return false;
+      if (end <= offset) {
+        error_ = kFileShrankReason;
+        return false;
+      }
+      // A hole that runs to the end of the file is not kept: the next call asks again.
+      stretch_start_ = offset;
+      stretch_end_ = ends_file ? offset : end;
+      stretch_is_hole_ = hole;
+    }
+    const int64_t piece = std::min(count, end - offset);
+    if (hole) {
+      std::memset(into, 0, static_cast<size_t>(piece));
+    } else if (!read_exact(offset, into, piece)) {
+      return false;
+    }
+    into += piece;
+    offset += piece;
+    count -= piece;
+  }
+  return true;
+}
+
 CopyResult copy_range(InputFile& in, int64_t offset, int64_t count, OutputFile& out, unsigned char* buffer,
                       int64_t buffer_size) {
   while (count > 0) {

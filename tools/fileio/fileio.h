@@ -74,6 +74,15 @@ class InputFile {
   // Reads exactly `count` bytes at `offset`; false when the file ends first
   // (it shrank since it was opened) or a read fails, with error() set.
   bool read_exact(int64_t offset, void* buffer, int64_t count);
+  // read_exact for a file that may have holes: bytes in a hole are set to
+  // zero, as a read would give them, without being read, so the system
+  // neither copies them nor fills its cache with zero pages.  On Linux the
+  // holes are those that lseek SEEK_DATA/SEEK_HOLE report; elsewhere, and on
+  // file systems that report none, every byte is read.  Where the data and
+  // the holes lie is asked once per stretch and kept, except for a hole that
+  // runs to the end of the file, which is asked again for every call so that
+  // a file that shrank is still refused.
+  bool read_exact_sparse(int64_t offset, void* buffer, int64_t count);
   // The system's reason for the last failure.
   const std::string& error() const { return error_; }
   // Closes the file early: on Windows a file that is open cannot be replaced,
@@ -81,9 +90,19 @@ class InputFile {
   void close();
 
  private:
+  // The end of the stretch of the file that starts at `offset` and is all
+  // data or all hole (*hole says which); `offset` when the file ends there or
+  // before; -1 on failure with error() set.  *ends_file is true for a hole
+  // that runs to the end of the file.
+  int64_t stretch_at(int64_t offset, bool* hole, bool* ends_file);
+
   intptr_t handle_ = -1;  // descriptor or Win32 handle; -1 when closed
   int64_t size_ = 0;
   std::string error_;
+  // The last stretch read_exact_sparse was told of: [stretch_start_, stretch_end_).
+  int64_t stretch_start_ = 0;
+  int64_t stretch_end_ = 0;
+  bool stretch_is_hole_ = false;
 };
 
 // An output file that replaces its destination only when complete.  create()

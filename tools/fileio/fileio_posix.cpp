@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <climits>
@@ -145,6 +146,7 @@ InputFile::~InputFile() { close(); }
 void InputFile::close() {
   if (handle_ >= 0) ::close(descriptor(handle_));
   handle_ = -1;
+  stretch_start_ = stretch_end_ = 0;  // what was learnt of its holes
 }
 
 bool InputFile::open(const char* path) {
@@ -185,6 +187,44 @@ int64_t InputFile::read_at(int64_t offset, void* buffer, int64_t count) {
     return -1;
   }
   return got;
+}
+
+int64_t InputFile::stretch_at(int64_t offset, bool* hole, bool* ends_file) {
+  const int fd = descriptor(handle_);
+  *hole = false;
+  *ends_file = false;
+  const off_t data = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+  if (data < 0 && errno != ENXIO) {
+    // A system that cannot tell: everything up to the size at open is data.
+    if (errno == EINVAL) return std::max(offset, size_);
+    error_ = system_error(errno);
+    return -1;
+  }
+  if (data < 0) {
+    // No data at or after offset: a hole up to the end, or the end itself.
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+      error_ = system_error(errno);
+      return -1;
+    }
+    const auto end = static_cast<int64_t>(status.st_size);
+    if (end <= offset) return offset;
+    *hole = true;
+    *ends_file = true;
+    return end;
+  }
+  if (data > offset) {
+    *hole = true;
+    return static_cast<int64_t>(data);
+  }
+  const off_t next_hole = ::lseek(fd, static_cast<off_t>(offset), SEEK_HOLE);
+  if (next_hole < 0) {
+    // ENXIO: the file ended at offset since the last call.
+    if (errno == ENXIO) return offset;
+    error_ = system_error(errno);
+    return -1;
+  }
+  return static_cast<int64_t>(next_hole);
 }
 
 OutputFile::~OutputFile() { discard(); }

@@ -83,6 +83,7 @@ InputFile::~InputFile() { close(); }
 void InputFile::close() {
   if (handle_ != -1) ::CloseHandle(win_handle(handle_));
   handle_ = -1;
+  stretch_start_ = stretch_end_ = 0;  // what was learnt of its holes
 }
 
 bool InputFile::open(const char* path) {
@@ -108,6 +109,14 @@ bool InputFile::open(const char* path) {
   handle_ = reinterpret_cast<intptr_t>(file);
   size_ = static_cast<int64_t>(size.QuadPart);
   return true;
+}
+
+// Holes are not looked for: every byte up to the size at open is data, and a
+// file that shrank since is refused by the read.
+int64_t InputFile::stretch_at(int64_t offset, bool* hole, bool* ends_file) {
+  *hole = false;
+  *ends_file = false;
+  return offset < size_ ? size_ : offset;
 }
 
 int64_t InputFile::read_at(int64_t offset, void* buffer, int64_t count) {
