@@ -3,13 +3,15 @@
 
 #include <string>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
 
 const std::string kProgram = BINSEEK_PROGRAM;
 
@@ -35,12 +37,12 @@ TEST(Binseek, PrintsEveryOffsetAndSucceedsOnlyOnOne) {
       {1 << 20, {(1 << 20) - 4096}, 4096, 0, "1044480\n", "occurrence ending at the end of bigfile"},
   };
   for (const SeekCase& c : cases) {
-    tooltest::ScratchDir dir;
-    Bytes big = tooltest::pseudo_random_bytes(c.big_size, 21);
-    const Bytes seek = tooltest::pseudo_random_bytes(c.seek_size, 22);
+    calvex_test::TempDir dir;
+    Bytes big = calvex_test::pseudo_random_bytes(c.big_size, 21);
+    const Bytes seek = calvex_test::pseudo_random_bytes(c.seek_size, 22);
     for (size_t at : c.copies_at) std::copy(seek.begin(), seek.end(), big.begin() + static_cast<std::ptrdiff_t>(at));
-    tooltest::write_file(dir.file("seek"), seek);
-    tooltest::write_file(dir.file("big"), big);
+    calvex_test::write_file(dir.file("seek"), seek);
+    calvex_test::write_file(dir.file("big"), big);
     const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
     EXPECT_EQ(r.status, c.status) << c.rule;
     EXPECT_EQ(r.out, c.lines) << c.rule;
@@ -48,30 +50,30 @@ TEST(Binseek, PrintsEveryOffsetAndSucceedsOnlyOnOne) {
 }
 
 TEST(Binseek, SeekfileEqualToBigfileIsOneMatchAtZero) {
-  tooltest::ScratchDir dir;
-  const Bytes big = tooltest::pseudo_random_bytes(5000, 23);
-  tooltest::write_file(dir.file("big"), big);
-  tooltest::write_file(dir.file("seek"), big);
+  calvex_test::TempDir dir;
+  const Bytes big = calvex_test::pseudo_random_bytes(5000, 23);
+  calvex_test::write_file(dir.file("big"), big);
+  calvex_test::write_file(dir.file("seek"), big);
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "0\n");
 }
 
 TEST(Binseek, SeekfileLongerThanBigfileFindsNothing) {
-  tooltest::ScratchDir dir;
-  const Bytes seek = tooltest::pseudo_random_bytes(5000, 24);
-  tooltest::write_file(dir.file("big"), slice(seek, 0, 4999));
-  tooltest::write_file(dir.file("seek"), seek);
+  calvex_test::TempDir dir;
+  const Bytes seek = calvex_test::pseudo_random_bytes(5000, 24);
+  calvex_test::write_file(dir.file("big"), slice(seek, 0, 4999));
+  calvex_test::write_file(dir.file("seek"), seek);
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Binseek, OneByteSeekfile) {
-  tooltest::ScratchDir dir;
-  tooltest::write_text(dir.file("big"), "xzyz");
-  tooltest::write_text(dir.file("y"), "y");
-  tooltest::write_text(dir.file("z"), "z");
+  calvex_test::TempDir dir;
+  calvex_test::write_text(dir.file("big"), "xzyz");
+  calvex_test::write_text(dir.file("y"), "y");
+  calvex_test::write_text(dir.file("z"), "z");
   const auto once = run_program({kProgram, dir.file("big"), dir.file("y")});
   EXPECT_EQ(once.status, 0);
   EXPECT_EQ(once.out, "2\n");
@@ -81,9 +83,9 @@ TEST(Binseek, OneByteSeekfile) {
 }
 
 TEST(Binseek, OverlappingOccurrencesAreAllPrinted) {
-  tooltest::ScratchDir dir;
-  tooltest::write_text(dir.file("big"), "xaaaay");
-  tooltest::write_text(dir.file("seek"), "aa");
+  calvex_test::TempDir dir;
+  calvex_test::write_text(dir.file("big"), "xaaaay");
+  calvex_test::write_text(dir.file("seek"), "aa");
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, "1\n2\n3\n");
@@ -97,9 +99,9 @@ struct ReadFailureCase {
 };
 
 TEST(Binseek, UnreadableInputsPrintTheirLine) {
-  tooltest::ScratchDir dir;
-  tooltest::write_text(dir.file("data"), "some bytes");
-  tooltest::write_text(dir.file("empty"), "");
+  calvex_test::TempDir dir;
+  calvex_test::write_text(dir.file("data"), "some bytes");
+  calvex_test::write_text(dir.file("empty"), "");
   const ReadFailureCase cases[] = {
       {"missing", "data", "stat file %B failed\nread file %B error\n", "missing bigfile"},
       {"data", "missing", "stat file %S failed\nread file %S error\n", "missing seekfile"},
