@@ -100,7 +100,7 @@ int run(const std::vector<std::string>& arguments) {
   const auto takes_value = [&option_owners](const std::string& word) {
     for (const CLI::App* owner : option_owners) {
       const CLI::Option* option = owner->get_option_no_throw(word);
-      if (option != nullptr) return option->get_type_size() != 0;
+      if (option != nullptr) return option->get_items_expected_min() > 0;
     }
     return false;
   };
