@@ -2,6 +2,7 @@
 # Their programs and DLLs land in ${CALVEX_WIN32_DIR} and ${CALVEX_WIN64_DIR},
 # their zips are ${CALVEX_WIN32_ZIP} and ${CALVEX_WIN64_ZIP}.
 include(ExternalProject)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsTarget.cmake)
 find_program(CALVEX_MINGW32_CXX i686-w64-mingw32-g++-posix)
 find_program(CALVEX_MINGW64_CXX x86_64-w64-mingw32-g++-posix)
 find_program(CALVEX_WINE_PROGRAM wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
@@ -33,12 +34,9 @@ endif()
 set(CALVEX_WIN_DEPS_ROOT ${deps_root} CACHE PATH
     "Where the Windows workbook libraries are built, one prefix per target (CALVEX_WIN_DEPS_CACHE)")
 foreach(bits 32 64)
-  if(bits EQUAL 32)
-    set(arch i686)
-  else()
-    set(arch x86_64)
-  endif()
-  set(triple ${arch}-w64-mingw32)
+  calvex_windows_target(${bits} win)
+  set(arch ${win_ARCH})
+  set(triple ${win_TRIPLE})
   set(dir ${CMAKE_BINARY_DIR}/win${bits})
   set(deps ${CALVEX_WIN_DEPS_ROOT}/${triple})
   ExternalProject_Add(cross-win${bits}

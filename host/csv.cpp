@@ -24,15 +24,15 @@ std::string decode_utf16(const std::vector<uint8_t>& bytes, bool big_endian, siz
                       : (static_cast<uint32_t>(bytes[i + 1]) << 8) | bytes[i];
   };
   for (size_t i = first; i < bytes.size(); i += 2) {
-    uint32_t cp = unit(i);
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 3 < bytes.size()) {
-      const uint32_t low = unit(i + 2);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+    char32_t cp = unit(i);
+    if (calvex::utf::is_high_surrogate(cp) && i + 3 < bytes.size()) {
+      const char32_t low = unit(i + 2);
+      if (calvex::utf::is_low_surrogate(low)) {
+        cp = calvex::utf::combine_surrogates(cp, low);
         i += 2;
       }
     }
-    if (cp >= 0xD800 && cp <= 0xDFFF) throw FormatError(0, "UTF-16 text with an unpaired surrogate");
+    if (calvex::utf::is_surrogate(cp)) throw FormatError(0, "UTF-16 text with an unpaired surrogate");
     append_utf8(out, cp);
   }
   return out;

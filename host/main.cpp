@@ -102,12 +102,22 @@ int run(const std::vector<std::string>& arguments) {
   }
   for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, diff}) sub->fallthrough();
 
+  // Whether `word` names an option that takes a value, by the options
+  // defined above (on calvex or on any of its commands).
+  std::vector<CLI::App*> option_owners = app.get_subcommands([](CLI::App*) { return true; });
+  option_owners.push_back(&app);
+  const auto takes_value = [&option_owners](const std::string& word) {
+    for (const CLI::App* owner : option_owners) {
+      const CLI::Option* option = owner->get_option_no_throw(word);
+      if (option != nullptr) return option->get_items_expected_min() > 0;
+    }
+    return false;
+  };
   // A word where the command belongs that is no command: name it (CLI11
   // would only say that a command is missing).
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    if (a == "--layout" || a == "-o" || a == "--output" || a == "--write-back" || a == "--wait" || a == "--family" ||
-        a == "--format") {
+    if (takes_value(a)) {
       ++i;
       continue;
     }

@@ -17,6 +17,8 @@
 
 #include "safe_file.h"
 
+#include "utf.h"
+
 namespace calvex_host {
 namespace {
 
@@ -90,24 +92,6 @@ std::optional<CellRef> parse_cell_name(std::string_view name) {
   return ref;
 }
 
-void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::optional<uint32_t> escaped_unit(std::string_view s, size_t pos) {
   if (s.size() - pos < kEscapeLength || s[pos] != '_' || s[pos + 1] != 'x' || s[pos + kEscapeLength - 1] != '_')
     return std::nullopt;
@@ -128,21 +112,21 @@ std::string decode_escapes(std::string_view s) {
       out += s[i++];
       continue;
     }
-    uint32_t cp = *unit;
+    char32_t cp = *unit;
     size_t used = kEscapeLength;
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
+    if (calvex::utf::is_high_surrogate(cp)) {
       const auto low = escaped_unit(s, i + kEscapeLength);
-      if (!low || *low < 0xDC00 || *low > 0xDFFF) {
+      if (!low || !calvex::utf::is_low_surrogate(*low)) {
         out += s[i++];
         continue;
       }
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (*low - 0xDC00);
+      cp = calvex::utf::combine_surrogates(cp, *low);
       used += kEscapeLength;
-    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+    } else if (calvex::utf::is_low_surrogate(cp)) {
       out += s[i++];
       continue;
     }
-    append_utf8(out, cp);
+    calvex::utf::append_utf8(out, cp);
     i += used;
   }
   return out;

@@ -99,9 +99,25 @@ cmake_cross() {
   quiet cmake --install "$builddir"
 }
 
+# Every patch step checks that it applied: a source or generated file whose
+# shape changed stops the build here instead of yielding other libraries.
+patch_failed() {
+  echo "build-win-deps: $1: $2" >&2
+  exit 1
+}
+
+# Replaces the lines of file $1 that match $2 (a basic regular expression) by $3.
+replace_line() {
+  grep -q -- "$2" "$1" || patch_failed "$1" "no line matches '$2'"
+  sed -i "s|$2|$3|" "$1"
+  grep -q -- "$3" "$1" || patch_failed "$1" "'$3' did not go in"
+}
+
 # Appends $2 to the Cflags line of pkg-config file $1 unless it is there.
 add_cflag() {
+  grep -q '^Cflags:' "$1" || patch_failed "$1" "no Cflags line"
   grep -q -- "$2" "$1" || sed -i "s|^Cflags:.*|& $2|" "$1"
+  grep -q -- "^Cflags:.* $2" "$1" || patch_failed "$1" "$2 did not go into its Cflags line"
 }
 
 work=$(mktemp -d)
@@ -127,7 +143,7 @@ echo "build-win-deps: zlib"
 echo "build-win-deps: expat"
 # Debian's patches test `XML_DTD == 1`, the value its autotools build defines;
 # the CMake config header defines the macro empty.
-sed -i 's/^#cmakedefine XML_DTD$/#cmakedefine XML_DTD 1/' expat-*/expat/expat_config.h.cmake
+replace_line "$(echo expat-*/expat/expat_config.h.cmake)" '^#cmakedefine XML_DTD$' '#cmakedefine XML_DTD 1'
 cmake_cross expat-*/expat build-expat -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF \
   -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=ON
 add_cflag "$prefix/lib/pkgconfig/expat.pc" -DXML_STATIC

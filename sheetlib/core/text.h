@@ -8,7 +8,7 @@
 
 namespace calvex {
 
-// Widens an ASCII (or UTF-8) text.
+// Widens an ASCII (or UTF-8) text; malformed UTF-8 becomes U+FFFD (utf.h).
 std::u16string widen(std::string_view utf8);
 
 // UTF-8 form of a UTF-16 text; unpaired surrogates become U+FFFD.

@@ -6,11 +6,13 @@ exports. PE (Windows DLL): the export names are exactly the exports (bare
 names: no leading underscore, no @N), and every imported DLL is a system DLL.
 """
 import argparse
+import pathlib
 import re
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll", "ntdll.dll", "ucrtbase.dll"}
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "win"))
+from system_dlls import foreign_dlls  # noqa: E402
 
 
 def def_names(path):
@@ -79,7 +81,7 @@ def main():
         actual = elf_exports(args.elf)
     else:
         actual, imports = pe_tables(args.objdump, args.pe)
-        foreign = sorted(d for d in imports if d not in SYSTEM_DLLS and not d.startswith("api-ms-win-"))
+        foreign = foreign_dlls(imports)
         if foreign:
             print("imports non-system DLLs:", ", ".join(foreign))
             ok = False

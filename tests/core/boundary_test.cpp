@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "calvex.h"
+#include "message_log.h"
 #include "sheet.h"
 #include "boundary.h"
 #include "text_handle.h"
@@ -223,15 +224,9 @@ TEST(RangeCount, OnlyTheProductCounts) {
     CellRange r = c.bounds;
     r.cells = texts.data();
     const bool expect = c.accepted;
-    std::vector<std::string> seen;
-    struct Sink {
-      static void fn(const CalvexChar* text, void* ctx) {
-        static_cast<std::vector<std::string>*>(ctx)->push_back(calvex::to_utf8(std::u16string_view(text)));
-      }
-    };
-    CalvexSetMessageSink(&Sink::fn, &seen);
+    calvex_test::MessageLog log;
     SheetphyCommonTempDacTabWr(&r, 1, CalvexTextNew(u"/nonexistent/nv.bin"));
-    CalvexSetMessageSink(nullptr, nullptr);
+    const std::vector<std::string>& seen = log.texts();
     ASSERT_EQ(seen.size(), 1u);
     // Accepted shapes get as far as the open; refused ones stop at the count.
     EXPECT_EQ(seen[0], expect ? "文件打开失败！" : "传入数据不正确，请确认！");

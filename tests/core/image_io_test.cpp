@@ -10,22 +10,23 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "calvex.h"
+#include "exports_by_name.h"
+#include "files.h"
+#include "message_log.h"
 #include "sheet.h"
 #include "sheet_def.h"
+#include "temp_dir.h"
 #include "text.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using calvex::NvBlock;
 using calvex::NvFile;
 using calvex::SheetDef;
@@ -35,34 +36,11 @@ using Messages = std::vector<std::string>;
 constexpr const char* kDone = "修改完成！";
 constexpr const char* kNvIoFailed = "bin文件读写出错，操作未完成！";
 
-// ---- the exports by name ----
-
-using WriteExport = void(CALVEX_CALL*)(const CellRange*, int32_t, CalvexText);
-using ReadExport = void(CALVEX_CALL*)(SheetCell*, int32_t, CalvexText);
-using WriteBackExport = void(CALVEX_CALL*)(const CellRange*, int32_t, CalvexText, SheetCell*, int32_t);
-
-struct NamedExport {
-  std::string_view name;
-  WriteExport write;
-  ReadExport read;
-  WriteBackExport write_back;
-};
-
-constexpr NamedExport kExports[] = {
-#define CALVEX_WRITE_OP(name) {#name, &::name, nullptr, nullptr},
-#define CALVEX_READ_OP(name) {#name, nullptr, &::name, nullptr},
-#define CALVEX_WRITE_BACK_OP(name) {#name, nullptr, nullptr, &::name},
-#include "ops.inc"
-#undef CALVEX_WRITE_OP
-#undef CALVEX_READ_OP
-#undef CALVEX_WRITE_BACK_OP
-};
-
-const NamedExport& export_named(std::string_view name) {
-  for (const NamedExport& e : kExports) {
-    if (e.name == name) return e;
-  }
-  throw std::invalid_argument("no export " + std::string(name));
+// The export a definition names (exports_by_name.h).
+const calvex_test::SheetExport& export_named(std::string_view name) {
+  const calvex_test::SheetExport* e = calvex_test::find_export(name);
+  if (e == nullptr) throw std::invalid_argument("no export " + std::string(name));
+  return *e;
 }
 
 // Cell texts of a sheet's ranges, each range rows x columns as its definition
@@ -104,7 +82,7 @@ class HostSheet {
 
   // Calls the write export with the given ranges pointer and count.
   static void call(const SheetDef& def, const CellRange* ranges, int32_t count, const std::string& path) {
-    const NamedExport& e = export_named(def.write_export);
+    const calvex_test::SheetExport& e = export_named(def.write_export);
     const CalvexText bin = CalvexTextNew(calvex::widen(path).c_str());
     if (e.write_back != nullptr) {
       std::vector<SheetCell> back(static_cast<size_t>(def.write_back_cells));
@@ -138,31 +116,11 @@ const SheetDef& def_named(std::string_view name) {
 
 class ImageIo : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("calvex-image-io-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    path = (dir_ / "nv.bin").string();
-    CalvexSetMessageSink(&ImageIo::sink, &messages);
-  }
-  void TearDown() override {
-    CalvexSetMessageSink(nullptr, nullptr);
-    calvex::testing::fail_write_after_bytes = -1;
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { calvex::testing::fail_write_after_bytes = -1; }
 
-  static void CALVEX_CALL sink(const CalvexChar* text, void* context) {
-    static_cast<Messages*>(context)->push_back(calvex::to_utf8(std::u16string_view(text)));
-  }
-  void put(const Bytes& bytes) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  Bytes image() const {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+  void put(const Bytes& bytes) const { calvex_test::write_file(path, bytes); }
+  Bytes image() const { return calvex_test::read_file(path); }
+  std::string file(const std::string& name) const { return dir_.file(name); }
 
   // Runs call in a child process with a guard alarm and returns the messages
   // it showed; nothing if the child did not finish normally (a hang ends with
@@ -180,11 +138,10 @@ class ImageIo : public ::testing::Test {
     if (pid == 0) {
       ::close(fds[0]);
       ::alarm(kGuardSeconds);
-      Messages shown;
-      CalvexSetMessageSink(&ImageIo::sink, &shown);
+      calvex_test::MessageLog shown;
       call();
       std::string out;
-      for (const std::string& m : shown) out += m + '\n';
+      for (const std::string& m : shown.texts()) out += m + '\n';
       const ssize_t put = ::write(fds[1], out.data(), out.size());
       ::_exit(put == static_cast<ssize_t>(out.size()) ? 0 : 1);
     }
@@ -203,9 +160,9 @@ class ImageIo : public ::testing::Test {
     return shown;
   }
 
-  fs::path dir_;
-  std::string path;
-  Messages messages;
+  calvex_test::TempDir dir_;
+  std::string path = dir_.file("nv.bin");
+  calvex_test::MessageLog log;
 };
 
 Bytes pattern(size_t size, uint8_t seed) {
@@ -257,7 +214,7 @@ TEST_F(ImageIo, StoreWritesEachContiguousRunOnce) {
     EXPECT_EQ(calvex::testing::write_calls, c.writes) << c.rule;
     EXPECT_EQ(image(), c.after) << c.rule;
   }
-  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(log.texts().empty());
 }
 
 TEST_F(ImageIo, TdscdmaSwitchPaStoresItsAreaInOneWrite) {
@@ -269,7 +226,7 @@ TEST_F(ImageIo, TdscdmaSwitchPaStoresItsAreaInOneWrite) {
   sheet.cell(0, 0) = "1";
   calvex::testing::write_calls = 0;
   sheet.write(path);
-  EXPECT_EQ(messages, Messages{kDone});
+  EXPECT_EQ(log.texts(), Messages{kDone});
   EXPECT_EQ(calvex::testing::write_calls, 1u);
   const Bytes after = image();
   ASSERT_EQ(after.size(), before.size());
@@ -312,20 +269,20 @@ TEST_F(ImageIo, FailedWriteRestoresTheImage) {
   for (const Case& c : cases) {
     const Bytes before = pattern(c.image_size, 7);
     put(before);
-    messages.clear();
+    log.clear();
     HostSheet sheet(def);
     fill_gsm_tmp_comp(sheet, def);
     calvex::testing::fail_write_after_bytes = c.fail_after;
     sheet.write(path);
-    EXPECT_EQ(messages, Messages{kNvIoFailed}) << c.rule;
+    EXPECT_EQ(log.texts(), Messages{kNvIoFailed}) << c.rule;
     EXPECT_EQ(image(), before) << c.rule;
   }
   // The same write without a failure changes the image.
-  messages.clear();
+  log.clear();
   HostSheet sheet(def);
   fill_gsm_tmp_comp(sheet, def);
   sheet.write(path);
-  EXPECT_EQ(messages, Messages{kDone});
+  EXPECT_EQ(log.texts(), Messages{kDone});
   EXPECT_EQ(image().size(), 0x1BA0u);
 }
 
@@ -363,18 +320,18 @@ TEST_F(ImageIo, SpecialFilesFailLikeAMissingImageWithoutBlocking) {
   const std::string fifo = file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string missing = file("missing.bin");
-  const std::string targets[] = {fifo, dir_.string(), "/dev/null"};
+  const std::string targets[] = {fifo, dir_.path().string(), "/dev/null"};
   for (const SheetDef* def : calvex::all_sheet_defs()) {
     // What each call shows for an image that does not exist.
-    messages.clear();
+    log.clear();
     const HostSheet sheet(*def, "X");
     sheet.write(missing);
-    const Messages write_missing = messages;
+    const Messages write_missing = log.texts();
     Messages read_missing;
     if (def->has_read_export()) {
-      messages.clear();
+      log.clear();
       call_read(*def, missing);
-      read_missing = messages;
+      read_missing = log.texts();
     }
     for (const std::string& target : targets) {
       const auto wrote = in_child([&] { HostSheet(*def, "X").write(target); });
@@ -395,16 +352,16 @@ TEST_F(ImageIo, NullCellsAreRefusedWithTheRangesMessage) {
   for (const SheetDef* def : calvex::all_sheet_defs()) {
     for (size_t r = 0; r < def->ranges.size(); ++r) {
       put(before);
-      messages.clear();
+      log.clear();
       HostSheet sheet(*def);
       sheet.write(path, r);
-      EXPECT_EQ(messages, Messages{calvex::to_utf8(def->ranges[r].on_cell_count->text)})
+      EXPECT_EQ(log.texts(), Messages{calvex::to_utf8(def->ranges[r].on_cell_count->text)})
           << def->write_export << " range " << def->ranges[r].name;
       EXPECT_EQ(image(), before) << def->write_export << " range " << def->ranges[r].name;
     }
-    messages.clear();
+    log.clear();
     HostSheet::call(*def, nullptr, static_cast<int32_t>(def->ranges.size()), path);
-    EXPECT_EQ(messages, Messages{calvex::to_utf8(def->on_range_count->text)}) << def->write_export;
+    EXPECT_EQ(log.texts(), Messages{calvex::to_utf8(def->on_range_count->text)}) << def->write_export;
     EXPECT_EQ(image(), before) << def->write_export;
   }
 }

@@ -2,15 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "calvex.h"
+#include "files.h"
+#include "message_log.h"
 #include "nvfile.h"
+#include "temp_dir.h"
 #include "text.h"
 
 namespace {
@@ -20,32 +19,13 @@ using calvex::NvFile;
 
 class NvFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("calvex-nvfile-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    CalvexSetMessageSink(&NvFileTest::sink, this);
-  }
-  void TearDown() override {
-    CalvexSetMessageSink(nullptr, nullptr);
-    calvex::testing::fail_write_after_bytes = -1;
-    fs::remove_all(dir_);
-  }
-  std::u16string path(const std::string& name) const { return calvex::widen((dir_ / name).string()); }
-  std::string native(const std::string& name) const { return (dir_ / name).string(); }
-  void put(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(native(name), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::vector<uint8_t> get(const std::string& name) {
-    std::ifstream in(native(name), std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  static void sink(const CalvexChar* text, void* ctx) {
-    static_cast<NvFileTest*>(ctx)->messages.push_back(calvex::to_utf8(std::u16string_view(text)));
-  }
-  fs::path dir_;
-  std::vector<std::string> messages;
+  void TearDown() override { calvex::testing::fail_write_after_bytes = -1; }
+  std::u16string path(const std::string& name) const { return calvex::widen(dir_.file(name)); }
+  std::string native(const std::string& name) const { return dir_.file(name); }
+  void put(const std::string& name, const std::vector<uint8_t>& bytes) { calvex_test::write_file(native(name), bytes); }
+  std::vector<uint8_t> get(const std::string& name) { return calvex_test::read_file(native(name)); }
+  calvex_test::TempDir dir_;
+  calvex_test::MessageLog log;
 };
 
 TEST_F(NvFileTest, NeverCreatesAFile) {
@@ -57,7 +37,7 @@ TEST_F(NvFileTest, NeverCreatesAFile) {
   }
   NvFile f;
   EXPECT_FALSE(f.open(u"", NvFile::Mode::ReadOnly));
-  EXPECT_FALSE(f.open(calvex::widen(dir_.string()), NvFile::Mode::ReadOnly)) << "a directory is not an image";
+  EXPECT_FALSE(f.open(calvex::widen(dir_.path().string()), NvFile::Mode::ReadOnly)) << "a directory is not an image";
 }
 
 TEST_F(NvFileTest, ReadersShareAndAWriterIsAlone) {
@@ -95,7 +75,7 @@ TEST_F(NvFileTest, HeldImageRefusesAWriteExport) {
   CellRange r{cells.data(), 0, 0, 0, 26};
   SheetphyCommonTempDacTabWr(&r, 1, CalvexTextNew(path("nv.bin").c_str()));
   for (CalvexText c : cells) CalvexTextRelease(c);
-  EXPECT_EQ(messages, std::vector<std::string>{"文件打开失败！"});
+  EXPECT_EQ(log.texts(), std::vector<std::string>{"文件打开失败！"});
   holder.close();
   EXPECT_EQ(get("nv.bin"), std::vector<uint8_t>(0x500, 0xAA));
 }
@@ -136,9 +116,9 @@ TEST_F(NvFileTest, CBinFileWidthCodes) {
   bin.WriteValue(0, 0x12345678, 1);
   bin.WriteValue(2, 0x12345678, 0);
   bin.WriteValue(4, 0x12345678, 2);
-  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(log.texts().empty());
   bin.WriteValue(3, 0x12345678, 3);
-  EXPECT_EQ(messages, std::vector<std::string>{"CBinFile，错误的读写位宽！"});
+  EXPECT_EQ(log.texts(), std::vector<std::string>{"CBinFile，错误的读写位宽！"});
   // The position was left at the offset of the refused value.
   const uint8_t marker[] = {0xCC};
   bin.file().write(marker);
@@ -154,7 +134,7 @@ TEST_F(NvFileTest, WriteFailureAfterOpenEndsTheCallWithOneMessage) {
   calvex::testing::fail_write_after_bytes = 0;
   SheetphyCommonTempDacTabWr(&r, 1, CalvexTextNew(path("nv.bin").c_str()));
   for (CalvexText c : cells) CalvexTextRelease(c);
-  EXPECT_EQ(messages, std::vector<std::string>{"bin文件读写出错，操作未完成！"});
+  EXPECT_EQ(log.texts(), std::vector<std::string>{"bin文件读写出错，操作未完成！"});
   // The image was closed again: it can be opened.
   NvFile f;
   EXPECT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadWrite));

@@ -5,25 +5,13 @@
 #include <vector>
 
 #include "calvex.h"
+#include "message_log.h"
 #include "readers.h"
 #include "text.h"
 
 namespace {
 
 using calvex::to_utf8;
-
-// Captures messages through the library's sink.
-class Capture {
- public:
-  Capture() { CalvexSetMessageSink(&Capture::sink, this); }
-  ~Capture() { CalvexSetMessageSink(nullptr, nullptr); }
-  std::vector<std::string> texts;
-
- private:
-  static void sink(const CalvexChar* text, void* ctx) {
-    static_cast<Capture*>(ctx)->texts.push_back(to_utf8(std::u16string_view(text)));
-  }
-};
 
 const std::string kTooLong = "字符长度超过8！";
 const std::string kNotHex = "非16进制数！";
@@ -59,10 +47,10 @@ TEST(ReadHex, Table) {
   };
   for (const HexCase& c : cases) {
     SCOPED_TRACE(std::string(c.rule) + ": '" + to_utf8(c.text) + "'");
-    Capture capture;
+    calvex_test::MessageLog capture;
     std::u16string copy = c.text;
     EXPECT_EQ(calvex::ReadHex(copy), c.value);
-    EXPECT_EQ(capture.texts, c.messages);
+    EXPECT_EQ(capture.texts(), c.messages);
   }
 }
 
@@ -151,24 +139,24 @@ TEST(ReadHexOrX, Table) {
   };
   for (const HexCase& c : cases) {
     SCOPED_TRACE(std::string(c.rule) + ": '" + to_utf8(c.text) + "'");
-    Capture capture;
+    calvex_test::MessageLog capture;
     EXPECT_EQ(calvex::ReadHexOrX(c.text), c.value);
-    EXPECT_EQ(capture.texts, c.messages);
+    EXPECT_EQ(capture.texts(), c.messages);
   }
 }
 
 TEST(ReadTruthRow, MaskFromOnesAndPlaceholders) {
   const std::vector<std::u16string> row = {u"1", u" 1 ", u"0", u"X", u"x", u"1", u"0", u"0", u"0", u"0", u"0"};
-  Capture capture;
+  calvex_test::MessageLog capture;
   EXPECT_EQ(calvex::ReadTruthRow(row), 0x23);
-  EXPECT_TRUE(capture.texts.empty());
+  EXPECT_TRUE(capture.texts().empty());
 }
 
 TEST(ReadTruthRow, EachBadCellReportedOnceAndCountsAsClear) {
   const std::vector<std::u16string> row = {u"2", u"1", u"", u"0", u"0", u"0", u"0", u"0", u"0", u"0", u"11"};
-  Capture capture;
+  calvex_test::MessageLog capture;
   EXPECT_EQ(calvex::ReadTruthRow(row), 0x2);
-  EXPECT_EQ(capture.texts, (std::vector<std::string>{kBadTruth, kBadTruth, kBadTruth}));
+  EXPECT_EQ(capture.texts(), (std::vector<std::string>{kBadTruth, kBadTruth, kBadTruth}));
 }
 
 TEST(ReadTruthRow, AllOnesUsesElevenBits) {

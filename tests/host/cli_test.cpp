@@ -13,13 +13,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "catalogue.h"
 #include "csv.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -36,11 +36,6 @@ std::string examples() { return CALVEX_EXAMPLES; }
 
 class Cli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("calvex-cli-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   static std::string slurp(const std::string& p) {
@@ -68,7 +63,8 @@ class Cli : public ::testing::Test {
     return s;
   }
 
-  fs::path dir_;
+  calvex_test::TempDir temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 // The example sheet file of `sheet` with the text of its first cell (in

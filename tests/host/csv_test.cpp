@@ -12,9 +12,9 @@
 #include <functional>
 #include <iterator>
 #include <new>
-#include <random>
 
 #include "catalogue.h"
+#include "temp_dir.h"
 
 // Every allocation of this test program is counted, so that a test can see the
 // most memory held at once while the code under test runs.
@@ -397,11 +397,6 @@ TEST(SheetFile, MillionEmptyRowsTakeNoMemory) {
 
 class SheetFileInput : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("calvex-csv-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   // A file of size bytes of NUL (sparse where the file system allows).
@@ -415,7 +410,8 @@ class SheetFileInput : public ::testing::Test {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
 
-  fs::path dir_;
+  calvex_test::TempDir temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 std::string message_of(const std::function<void()>& call) {

@@ -20,7 +20,8 @@ import sys
 import tempfile
 from pathlib import Path
 
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll", "shell32.dll"}
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "win"))
+from system_dlls import foreign_dlls  # noqa: E402
 WRITE_DONE = "修改完成！"  # the library's message of a successful write
 TEMP_DAC_CELLS = 27
 
@@ -200,7 +201,7 @@ def test_imports(objdump, pe_format, exe):
     check(f"file format {pe_format}" in dump, f"{exe}: not {pe_format}")
     dlls = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
     check("kernel32.dll" in dlls, f"{exe}: imports {sorted(dlls)}")
-    foreign = {dll for dll in dlls if dll not in SYSTEM_DLLS and not dll.startswith("api-ms-win-")}
+    foreign = foreign_dlls(dlls)
     check(not foreign, f"{exe}: imports non-system DLLs {sorted(foreign)}")
 
 

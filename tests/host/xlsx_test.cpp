@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 
+#include "temp_dir.h"
 #include "xlsx_read.h"
 #include "xlsx_write.h"
 
@@ -37,22 +38,16 @@ std::string run(const std::string& command) {
 }
 
 // A fresh folder per test, removed afterwards.
-class TempDir : public ::testing::Test {
+class InTempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("calvex_xlsx_") + info->test_suite_name() + "_" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
-  fs::path dir_;
+  calvex_test::TempDir temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 std::map<CellRef, std::string> cells_of(std::initializer_list<std::pair<const char*, const char*>> list) {
@@ -217,7 +212,7 @@ TEST(WorkbookRead, CellNames) {
   EXPECT_EQ(cell_name({1048576, 16384}), "XFD1048576");
 }
 
-using WorkbookWrite = TempDir;
+using WorkbookWrite = InTempDir;
 
 // What xlsx_openpyxl.py dump prints for the workbook of write_sample.
 const std::string kSampleDump =

@@ -101,11 +101,5 @@ TEST_F(CommonPortInfo, RefusedWritesLeaveTheImageAlone) {
   }
 }
 
-TEST_F(CommonPortInfo, WriteToAMissingImageCreatesNothing) {
-  write_port_info("Support", disabled_rows(), missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedWrite});
-  EXPECT_FALSE(std::filesystem::exists(missing_path()));
-}
-
 }  // namespace
 }  // namespace gsm_test

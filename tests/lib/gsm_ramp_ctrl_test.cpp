@@ -129,29 +129,5 @@ TEST_F(GsmRampCtrl, RefusedWritesLeaveTheImageAlone) {
   }
 }
 
-TEST_F(GsmRampCtrl, WriteToAMissingImageCreatesNothing) {
-  filled_sheet().write(missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedWrite});
-  EXPECT_FALSE(std::filesystem::exists(missing_path()));
-}
-
-TEST_F(GsmRampCtrl, ReadWithTheWrongCellCountFillsNothing) {
-  const ReadResult r = call_read(SheetGsmRampCtrlRd, kReadCells - 1, path);
-  EXPECT_EQ(log.texts(), Messages{kCellCountMismatch});
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
-}
-
-TEST_F(GsmRampCtrl, ReadOfAMissingImageWithTheWrongCountShowsBothMessages) {
-  const ReadResult r = call_read(SheetGsmRampCtrlRd, kReadCells + 1, missing_path());
-  EXPECT_EQ(log.texts(), (Messages{kOpenFailedRead, kCellCountMismatch}));
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells + 1));
-}
-
-TEST_F(GsmRampCtrl, ReadOfAMissingImageShowsZeros) {
-  const ReadResult r = call_read(SheetGsmRampCtrlRd, kReadCells, missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
-  EXPECT_EQ(r.texts, repeat_text("0", kReadCells));
-}
-
 }  // namespace
 }  // namespace gsm_test

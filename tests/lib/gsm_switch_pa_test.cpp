@@ -208,12 +208,6 @@ TEST_F(GsmSwitchPa, RefusedWritesLeaveTheImageAlone) {
   }
 }
 
-TEST_F(GsmSwitchPa, WriteToAMissingImageCreatesNothing) {
-  filled_sheet().write(missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedWrite});
-  EXPECT_FALSE(std::filesystem::exists(missing_path()));
-}
-
 TEST_F(GsmSwitchPa, ReadShowsOnlyTheWordPayloadAndTheConfigurationFields) {
   auto img = before;
   const auto put32 = [&](size_t off, uint32_t v) { put_le32(img, off, v); };
@@ -231,18 +225,6 @@ TEST_F(GsmSwitchPa, ReadShowsOnlyTheWordPayloadAndTheConfigurationFields) {
   EXPECT_EQ(r.texts[6 + 11], "0x12345");
 }
 
-TEST_F(GsmSwitchPa, ReadWithTheWrongCellCountFillsNothing) {
-  const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells - 1, path);
-  EXPECT_EQ(log.texts(), Messages{kCellCountMismatch});
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
-}
-
-TEST_F(GsmSwitchPa, ReadOfAMissingImageWithTheWrongCountShowsBothMessages) {
-  const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells + 1, missing_path());
-  EXPECT_EQ(log.texts(), (Messages{kOpenFailedRead, kCellCountMismatch}));
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells + 1));
-}
-
 TEST_F(GsmSwitchPa, ReadOfAShortImageShowsTheMissingValuesAsZero) {
   // The image ends inside the control word block, after word 1: the words
   // from index 2 on are not in the file.
@@ -255,17 +237,6 @@ TEST_F(GsmSwitchPa, ReadOfAShortImageShowsTheMissingValuesAsZero) {
   EXPECT_EQ(r.texts[6 + 2 * 15 + 11], "0x0");   // state 2, first word: past the end
   EXPECT_EQ(r.texts[6 + 12 * 15 + 12], "0x0");  // state 12, second word: past the end
   EXPECT_EQ(r.texts[0], "0x0");                 // PA off, index 19
-}
-
-TEST_F(GsmSwitchPa, ReadOfAMissingImageShowsZeros) {
-  const ReadResult r = call_read(SheetGsmSwitchPaCtrlWordRd, kReadCells, missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
-  EXPECT_EQ(r.texts[0], "0x0");
-  EXPECT_EQ(r.texts[1], "0");
-  EXPECT_EQ(r.texts[6], "0");
-  EXPECT_EQ(r.texts[6 + 11], "0x0");
-  EXPECT_EQ(r.texts[6 + 12], "X");
-  EXPECT_EQ(r.texts[6 + 4 * 15 + 12], "0x0");
 }
 
 }  // namespace

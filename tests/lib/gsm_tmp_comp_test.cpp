@@ -139,28 +139,5 @@ TEST_F(GsmTmpComp, RefusedWritesLeaveTheImageAlone) {
   }
 }
 
-TEST_F(GsmTmpComp, WriteToAMissingImageCreatesNothing) {
-  call_write(SheetGsmTmpCompWr, sheet_of(filled_texts()), missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedWrite});
-  EXPECT_FALSE(std::filesystem::exists(missing_path()));
-}
-
-TEST_F(GsmTmpComp, ReadWithTheWrongCellCountFillsNothing) {
-  const ReadResult r = call_read(SheetGsmTmpCompRd, kReadCells + 1, path);
-  EXPECT_EQ(log.texts(), Messages{kCellCountMismatch});
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells + 1));
-}
-
-TEST_F(GsmTmpComp, ReadOfAMissingImageShowsZeros) {
-  const ReadResult r = call_read(SheetGsmTmpCompRd, kReadCells, missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
-  EXPECT_EQ(r.texts, repeat_text("0", kReadCells));
-}
-
-TEST_F(GsmTmpComp, ReadOfAMissingImageWithTheWrongCountShowsBothMessages) {
-  call_read(SheetGsmTmpCompRd, 1, missing_path());
-  EXPECT_EQ(log.texts(), (Messages{kOpenFailedRead, kCellCountMismatch}));
-}
-
 }  // namespace
 }  // namespace gsm_test

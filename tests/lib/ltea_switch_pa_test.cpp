@@ -346,23 +346,6 @@ TEST_F(LteaSwitchPa, AllBandCellsEmptyIsRefused) {
   EXPECT_EQ(image(), before);
 }
 
-TEST_F(LteaSwitchPa, MissingImageIsReportedAsAReadFailureAndNotCreated) {
-  Sheet s;
-  s.bands[0] = "1";
-  const std::string missing = dir.file("missing.bin");
-  call_write(SheetLteaSwitchPaCtrlWordWr, s.ranges(), missing);
-  EXPECT_EQ(log.texts(), Messages({kOpenFailedRead}));
-  EXPECT_FALSE(std::filesystem::exists(missing));
-}
-
-TEST_F(LteaSwitchPa, ReadOfMissingImageShowsEmptySlotsAndZeroOffsets) {
-  const ReadResult r = call_read(SheetLteaSwitchPaCtrlWordRd, kReadCells, dir.file("missing.bin"));
-  EXPECT_EQ(log.texts(), Messages({kOpenFailedRead}));
-  EXPECT_EQ(std::vector<std::string>(r.texts.begin(), r.texts.begin() + 2448), repeat_text("X", 2448));
-  EXPECT_EQ(std::vector<std::string>(r.texts.begin() + 2448, r.texts.end()), repeat_text("0", 64));
-  EXPECT_EQ(r.marks, std::vector<int32_t>(kReadCells, 2));
-}
-
 TEST_F(LteaSwitchPa, ReadShowsEveryEntryButAnEmptyOneInTheNextMipiRow) {
   put_le32(before, band_field(0, 0), 5);
   const size_t block = state_block(0, 6);
@@ -381,12 +364,6 @@ TEST_F(LteaSwitchPa, ReadShowsEveryEntryButAnEmptyOneInTheNextMipiRow) {
     EXPECT_EQ(r.texts[read_cell(15 + i, 0, 6)], expected[i]) << "row " << 15 + i;
     EXPECT_EQ(r.marks[read_cell(15 + i, 0, 6)], 2) << "row " << 15 + i;
   }
-}
-
-TEST_F(LteaSwitchPa, ReadWithWrongCountLeavesCells) {
-  const ReadResult r = call_read(SheetLteaSwitchPaCtrlWordRd, kReadCells - 1, path);
-  EXPECT_EQ(log.texts(), Messages({kCellCountMismatch}));
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
 }
 
 }  // namespace

@@ -163,24 +163,4 @@ INSTANTIATE_TEST_SUITE_P(Ltea, LteaTmpCompRefusal,
                                            RefusalCase{"Table", {16, 1921}, "主载波温度输入数据有误，请确认！"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LteaTmpComp, MissingImageIsReportedAndNotCreated) {
-  const std::string missing = dir.file("missing.bin");
-  call_write(SheetLteaTmpCompWr, {RangeTexts{repeat_text("1", 16)}, RangeTexts{table_cells()}}, missing);
-  EXPECT_EQ(log.texts(), Messages({"Bin文件打开失败！"}));
-  EXPECT_FALSE(std::filesystem::exists(missing));
-}
-
-TEST_F(LteaTmpComp, ReadWithWrongCountLeavesCells) {
-  const ReadResult r = call_read(SheetLteaTmpCompRd, kReadCells - 1, dir.file("missing.bin"));
-  EXPECT_EQ(log.texts(), Messages({kOpenFailedRead, "温补cell表格个数不符！"}));
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
-}
-
-TEST_F(LteaTmpComp, ReadOfMissingImageShowsNoBands) {
-  const ReadResult r = call_read(SheetLteaTmpCompRd, kReadCells, dir.file("missing.bin"));
-  EXPECT_EQ(log.texts(), Messages({kOpenFailedRead}));
-  EXPECT_EQ(r.texts, repeat_text("X", kReadCells));
-  EXPECT_EQ(r.marks, std::vector<int32_t>(kReadCells, 2));
-}
-
 }  // namespace

@@ -116,18 +116,6 @@ TEST_F(LteaTxAntSelectRead, UnknownGroupCodeReadsAsNotConfigured) {
   for (size_t i = 0; i < 30; i += 2) EXPECT_EQ(r.texts[i], "X") << "cell " << i;
 }
 
-TEST_F(LteaTxAntSelectRead, MissingImageLeavesCells) {
-  const ReadResult r = call_read(SheetLteaTxAntSelectRd, 30, dir.file("missing.bin"));
-  EXPECT_EQ(log.texts(), Messages({kOpenFailedRead}));
-  EXPECT_EQ(r.texts, repeat_text("?", 30));
-}
-
-TEST_F(LteaTxAntSelectRead, WrongCountLeavesCells) {
-  const ReadResult r = call_read(SheetLteaTxAntSelectRd, 31, path);
-  EXPECT_EQ(log.texts(), Messages({kCellCountMismatch}));
-  EXPECT_EQ(r.texts, repeat_text("?", 31));
-}
-
 using LteaTxAntSelectRefusal = LteaImageTest;
 
 TEST_F(LteaTxAntSelectRefusal, WrongRangesLeaveImageUnchanged) {

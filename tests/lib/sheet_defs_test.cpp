@@ -3,11 +3,16 @@
 // fewer is refused with the definition's own message, a write changes no
 // byte outside the definition's blocks, and what a read shows, like the
 // example sheet files, passes the definition's cell kinds (cell_check.h).
+// Every sheet at its edges, in both LTE layouts: a write to a missing image
+// creates nothing, a read of one shows zeros, a read with the wrong count
+// fills nothing (one table; a row where a sheet's message differs).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -226,8 +231,9 @@ TEST_P(SheetDefTest, ShapeIsAccepted) {
   }
 }
 
-// (b) One cell fewer in a range is refused with that range's message, one
-// range fewer with the sheet's configuration message; the image stays as it was.
+// (b) One cell fewer in a range is refused with that range's message; one
+// range fewer, one more or none with the sheet's configuration message; the
+// image stays as it was.
 TEST_P(SheetDefTest, WrongShapeIsRefusedWithItsMessage) {
   const SheetDef& def = *GetParam();
   for (NvLayout layout : layouts_of(def)) {
@@ -249,11 +255,17 @@ TEST_P(SheetDefTest, WrongShapeIsRefusedWithItsMessage) {
     }
     std::vector<RangeTexts> fewer = valid;
     fewer.pop_back();
-    MessageLog log;
-    write_sheet(def, fewer, path);
-    EXPECT_EQ(log.texts(), std::vector<std::string>{utf8(def.range_count_message(layout))})
-        << def.name << " (" << layout_name(layout) << ")";
-    EXPECT_EQ(read_file(path), image) << def.name;
+    std::vector<RangeTexts> more = valid;
+    more.push_back(valid.back());
+    const std::pair<const char*, std::vector<RangeTexts>> wrong_counts[] = {
+        {"one range fewer", fewer}, {"one range more", more}, {"no range", {}}};
+    for (const auto& [what, ranges] : wrong_counts) {
+      MessageLog log;
+      write_sheet(def, ranges, path);
+      EXPECT_EQ(log.texts(), std::vector<std::string>{utf8(def.range_count_message(layout))})
+          << def.name << " (" << layout_name(layout) << "): " << what;
+      EXPECT_EQ(read_file(path), image) << def.name << ": " << what;
+    }
   }
 }
 
@@ -413,81 +425,210 @@ TEST(SheetDefExamples, ExampleSheetsAndTheirReadBackPassTheKinds) {
   EXPECT_EQ(sheets_seen, calvex::all_sheet_defs().size());
 }
 
-// ---- check_cell: one row per rule ----
+// ---- Every sheet at its edges: a missing image, a wrong read count ----
 
-struct CellCase {
-  CellSpec spec;
-  const char* text;
-  bool ok;
-  const char* rule;
+// A write of a sheet's example cells (examples/<family>/job.txt names one
+// file per sheet): the cells every sheet takes.
+std::vector<RangeTexts> example_ranges(const SheetDef& def) {
+  const std::string family_dir = std::string(CALVEX_EXAMPLES_DIR) + "/" + std::string(calvex::family_name(def.family));
+  for (const JobLine& j : read_job(family_dir)) {
+    if (j.sheet != def.name) continue;
+    const calvex_host::RangeCells cells = calvex_host::parse_sheet_file(def, read_text(family_dir + "/" + j.file));
+    std::vector<RangeTexts> ranges;
+    for (size_t r = 0; r < def.ranges.size(); ++r) ranges.push_back({cells[r], def.ranges[r].rows, def.ranges[r].cols});
+    return ranges;
+  }
+  ADD_FAILURE() << def.name << " has no example sheet file";
+  return {};
+}
+
+// Where a read stops when its image is missing or its cell count is wrong.
+enum class ReadChecks {
+  OpenThenCount,  // opens the image, then checks the count: both messages when both fail
+  CountFirst,     // checks the count before it opens the image
+  OpenStops,      // a missing image ends the read before the count is checked
 };
 
-constexpr std::string_view kWords[] = {"open", "MIPI MODE"};
+// The messages in which a sheet differs from the common case (literal texts,
+// so that a change of the catalogue shows here).
+struct EdgeRow {
+  std::string_view sheet;
+  const char* write_open_failure = kOpenFailedWrite;  // a write's message for a missing image
+  const char* read_count_message = kCellCountMismatch;
+  ReadChecks read_checks = ReadChecks::OpenThenCount;
+  bool missing_image_read_leaves_cells = false;  // else the cells show an image of zeros
+};
 
-TEST(CheckCell, FollowsTheStrictRules) {
-  const CellCase cases[] = {
-      {calvex::dec(2, true), "-32768", true, "signed 16-bit minimum"},
-      {calvex::dec(2, true), "32767", true, "signed 16-bit maximum"},
-      {calvex::dec(2, true), "32768", false, "beyond the signed width"},
-      {calvex::dec(2, true), "+7", true, "a plus sign"},
-      {calvex::dec(2, false), "65535", true, "unsigned 16-bit maximum"},
-      {calvex::dec(2, false), "-1", false, "negative in an unsigned field"},
-      {calvex::dec(2, false), "99999", false, "beyond the unsigned width"},
-      {calvex::dec(4, true), "1,600", false, "thousands separator"},
-      {calvex::dec(4, true), "2.0E+01", false, "exponent"},
-      {calvex::dec(4, true), " 5", false, "leading blank"},
-      {calvex::dec(4, true), "5 ", false, "trailing blank"},
-      {calvex::dec(4, true), "abc", false, "no digits"},
-      {calvex::dec(4, true), "-", false, "a sign alone"},
-      {calvex::dec(4, true), "", false, "blank where blank means nothing"},
-      {calvex::dec(4, true), "X", false, "X where X means nothing"},
-      {calvex::dec(4, false), "4294967295", true, "unsigned 32-bit maximum"},
-      {calvex::dec(4, false), "99999999999999999999999", false, "far beyond any width"},
-      {calvex::in_range(calvex::dec(2, false), 1, 8191), "0", false, "below min"},
-      {calvex::in_range(calvex::dec(2, false), 1, 8191), "8191", true, "max"},
-      {calvex::in_range(calvex::dec(2, false), 1, 8191), "8192", false, "above max"},
-      {calvex::or_x(calvex::dec(2, true)), "x", true, "x where allowed"},
-      {calvex::or_blank(calvex::dec(2, true)), "", true, "blank where allowed"},
-      {calvex::hex(2), "0xFFFF", true, "hex of the full width"},
-      {calvex::hex(2), "ffff", true, "hex without prefix"},
-      {calvex::hex(2), "0x10000", false, "hex beyond the width"},
-      {calvex::hex(2), "0x", false, "prefix alone"},
-      {calvex::hex(2), "0x1g", false, "not a hex digit"},
-      {calvex::hex(4), "0x0x12", false, "a second prefix"},
-      {calvex::hex(4), "-1", false, "a sign"},
-      {calvex::in_range(calvex::hex(4), 0, 0xFFFFF), "0x100000", false, "above max"},
-      {calvex::keyword(kWords), "open", true, "keyword"},
-      {calvex::keyword(kWords), "Open", false, "keyword in another case"},
-      {calvex::keyword(kWords), " open", false, "keyword with a blank"},
-      {calvex::keyword(kWords), "MIPI MODE", true, "keyword with its own blank"},
-      {calvex::keyword(kWords), "", false, "blank keyword not allowed"},
-      {calvex::keyword(kWords, true), "", true, "blank keyword allowed"},
-      {calvex::line_cell(), "1", true, "line high"},
-      {calvex::line_cell(), "X", true, "line undriven"},
-      {calvex::line_cell(), "2", false, "not a line state"},
-      {calvex::line_cell(), "", false, "blank line"},
-      {calvex::mipi_pair(1), "0x1c,0x38", true, "MIPI pair"},
-      {calvex::mipi_pair(1), "1c,38", true, "MIPI pair without prefixes"},
-      {calvex::mipi_pair(1), "0x1c", false, "MIPI pair without data"},
-      {calvex::mipi_pair(1), "0x1c,0x138", false, "MIPI data beyond a byte"},
-      {calvex::unused(), "X", true, "unused cell X"},
-      {calvex::unused(), "", true, "unused cell blank"},
-      {calvex::unused(), "0", false, "a value in an unused cell"},
-      {calvex::text(), "anything, really", true, "free text"},
-  };
-  for (const CellCase& c : cases) {
-    const auto problem = calvex::check_cell(c.spec, calvex_host::utf16_from_utf8(c.text));
-    EXPECT_EQ(!problem, c.ok) << "'" << c.text << "': " << c.rule << (problem ? " -> " + *problem : "");
+const EdgeRow kEdgeRows[] = {
+    {.sheet = "TempDacTab", .read_count_message = "SheetCommon表格数目不对，请确认", .read_checks = ReadChecks::CountFirst},
+    {.sheet = "LteaSwitchPaCtrlWord", .write_open_failure = kOpenFailedRead},  // reads its band list first
+    {.sheet = "LteaTmpComp", .write_open_failure = "Bin文件打开失败！", .read_count_message = "温补cell表格个数不符！"},
+    {.sheet = "LteaTxAntSelect", .read_checks = ReadChecks::OpenStops, .missing_image_read_leaves_cells = true},
+    {.sheet = "LteSwitchPaCtrlWord", .write_open_failure = "bin文件打开失败，请确认！"},
+    {.sheet = "TdscdmaTmpComp", .read_count_message = "温补cell表格个数不符！"},
+    {.sheet = "WcdmaMaxPow", .read_count_message = "MaxPowAPT的cell表格个数不符！"},
+    {.sheet = "WcdmaTmpComp", .read_count_message = "温补cell表格个数不符！"},
+};
+
+const EdgeRow& edge_row(const SheetDef& def) {
+  static const EdgeRow kCommonCase{};
+  for (const EdgeRow& row : kEdgeRows)
+    if (row.sheet == def.name) return row;
+  return kCommonCase;
+}
+
+TEST(SheetEdgeRows, NameSheetsThatExistOnce) {
+  std::set<std::string_view> seen;
+  for (const EdgeRow& row : kEdgeRows) {
+    EXPECT_NE(calvex::find_sheet_def(row.sheet), nullptr) << row.sheet;
+    EXPECT_TRUE(seen.insert(row.sheet).second) << row.sheet << " twice";
   }
 }
 
-TEST(CheckCell, SaysWhatWasExpected) {
-  EXPECT_EQ(calvex::check_cell(calvex::in_range(calvex::dec(2, false), 1, 8191), u"0"),
-            std::optional<std::string>("expected a decimal integer 1..8191"));
-  EXPECT_EQ(calvex::check_cell(calvex::or_x(calvex::dec(2, true)), u"a"),
-            std::optional<std::string>("expected a decimal integer -32768..32767, or X"));
-  EXPECT_EQ(calvex::describe_cell(calvex::keyword(kWords, true)), "one of 'open', 'MIPI MODE', or empty");
+// A run of one text in a read's output: cells [first, first + count) show `text`.
+struct TextRun {
+  size_t first;
+  size_t count;
+  const char* text;
+};
+
+// What a read of a missing image shows, pinned with literal texts for the
+// sheets whose tests stated them (every sheet: as a read of an image of zeros).
+struct MissingImageRead {
+  std::string_view sheet;
+  std::vector<TextRun> runs;
+  std::optional<int32_t> mark;  // every cell's mark, where the tests stated it
+};
+
+const MissingImageRead kMissingImageReads[] = {
+    {"TempDacTab", {{0, 27, "0"}}, 2},
+    {"GsmRampCtrl", {{0, 328, "0"}}, std::nullopt},
+    {"GsmTmpComp", {{0, 2475, "0"}}, std::nullopt},
+    // PA off and the configuration fields, a first word and an empty second word.
+    {"GsmSwitchPaCtrlWord", {{0, 1, "0x0"}, {1, 1, "0"}, {6, 1, "0"}, {17, 1, "0x0"}, {18, 1, "X"}, {78, 1, "0x0"}},
+     std::nullopt},
+    {"LteaFilter", {{0, 6, "0"}}, 17},
+    {"LteaMpr", {{0, 42, "0"}}, 17},
+    {"LteaPcScale", {{0, 18, "0"}}, 17},
+    {"LteaPhse", {{0, 4, "0x0"}}, 17},
+    {"LteaCapacity", {{0, 4, "0x0"}}, 17},
+    {"LteaFlags", {{0, 2, "0x0"}}, 17},
+    // Empty slots and zero offsets.
+    {"LteaSwitchPaCtrlWord", {{0, 2448, "X"}, {2448, 64, "0"}}, 2},
+    // No band.
+    {"LteaTmpComp", {{0, 1936, "X"}}, 2},
+    {"TdscdmaNvCtrl", {{0, 10, "0"}, {10, 1, "0x0"}, {11, 2, "0"}, {13, 2, "0x0"}}, std::nullopt},
+    {"TdscdmaTmpComp", {{0, 80, "0"}}, std::nullopt},
+    // Both switches closed, no band.
+    {"WcdmaMaxPow", {{0, 1, "close"}, {1, 1, "0x0"}, {2, 1, "close"}, {3, 1, "0x0"}, {4, 16, "X"}}, std::nullopt},
+    {"WcdmaSwitchPaCtrlWord", {{0, 1680, "X"}}, std::nullopt},
+};
+
+// The cells a pinned row states, beside what the read showed there.
+std::vector<std::string> run_texts(const std::vector<TextRun>& runs) {
+  std::vector<std::string> texts;
+  for (const TextRun& run : runs) texts.insert(texts.end(), run.count, run.text);
+  return texts;
 }
+std::vector<std::string> texts_at(const std::vector<std::string>& read, const std::vector<TextRun>& runs) {
+  std::vector<std::string> texts;
+  for (const TextRun& run : runs)
+    for (size_t i = run.first; i < run.first + run.count; ++i) texts.push_back(i < read.size() ? read[i] : "(none)");
+  return texts;
+}
+
+class SheetEdgeCases : public ::testing::TestWithParam<const SheetDef*> {
+ protected:
+  void TearDown() override { SetLteVersion(0); }
+  TempDir dir_;
+  const std::string missing_ = dir_.file("missing.bin");
+};
+
+// A write of valid cells to a missing image shows the sheet's open failure
+// and creates no file, in every layout.
+TEST_P(SheetEdgeCases, WriteToAMissingImageCreatesNothing) {
+  const SheetDef& def = *GetParam();
+  const std::vector<RangeTexts> ranges = example_ranges(def);
+  for (NvLayout layout : layouts_of(def)) {
+    select_layout(layout);
+    MessageLog log;
+    write_sheet(def, ranges, missing_);
+    EXPECT_EQ(log.texts(), std::vector<std::string>{edge_row(def).write_open_failure})
+        << def.name << " (" << layout_name(layout) << ")";
+    EXPECT_FALSE(std::filesystem::exists(missing_)) << def.name << " (" << layout_name(layout) << ")";
+  }
+}
+
+// A read of a missing image shows the read failure, then what a read of an
+// image of zeros shows (its messages, texts and marks).
+TEST_P(SheetEdgeCases, ReadOfAMissingImageShowsZeros) {
+  const SheetDef& def = *GetParam();
+  if (!def.has_read_export()) GTEST_SKIP() << def.name << " has no read export";
+  const std::string zeros = dir_.file("zeros.bin");
+  write_file(zeros, std::vector<uint8_t>(image_size_for(def), 0));
+  for (NvLayout layout : layouts_of(def)) {
+    select_layout(layout);
+    MessageLog zero_log;
+    ReadResult expected = call_read_by_name(def.read_export, def.read_count(), zeros);
+    std::vector<std::string> expected_messages{kOpenFailedRead};
+    if (edge_row(def).missing_image_read_leaves_cells) {
+      expected.texts.assign(expected.texts.size(), "?");
+      expected.marks.assign(expected.marks.size(), -1);
+    } else {
+      expected_messages.insert(expected_messages.end(), zero_log.texts().begin(), zero_log.texts().end());
+    }
+    MessageLog log;
+    const ReadResult read = call_read_by_name(def.read_export, def.read_count(), missing_);
+    EXPECT_EQ(log.texts(), expected_messages) << def.name << " (" << layout_name(layout) << ")";
+    EXPECT_EQ(read.texts, expected.texts) << def.name << " (" << layout_name(layout) << ")";
+    EXPECT_EQ(read.marks, expected.marks) << def.name << " (" << layout_name(layout) << ")";
+    for (const MissingImageRead& pinned : kMissingImageReads) {
+      if (pinned.sheet != def.name) continue;
+      EXPECT_EQ(texts_at(read.texts, pinned.runs), run_texts(pinned.runs)) << def.name;
+      if (pinned.mark) {
+        EXPECT_EQ(read.marks, std::vector<int32_t>(read.marks.size(), *pinned.mark)) << def.name;
+      }
+    }
+  }
+}
+
+// A read with one cell too few or too many fills no cell and shows the
+// sheet's count message; with a missing image as well, the read failure in
+// the order the sheet checks them.
+TEST_P(SheetEdgeCases, ReadWithTheWrongCellCountFillsNothing) {
+  const SheetDef& def = *GetParam();
+  if (!def.has_read_export()) GTEST_SKIP() << def.name << " has no read export";
+  const EdgeRow& row = edge_row(def);
+  const std::string image = dir_.file("nv.bin");
+  write_file(image, random_bytes(image_size_for(def), kImageSeed));
+  for (NvLayout layout : layouts_of(def)) {
+    select_layout(layout);
+    for (int delta : {-1, 1}) {
+      const int32_t count = def.read_count() + delta;
+      for (const bool missing : {false, true}) {
+        std::vector<std::string> expected;
+        if (!missing || row.read_checks == ReadChecks::CountFirst) {
+          expected = {row.read_count_message};
+        } else if (row.read_checks == ReadChecks::OpenStops) {
+          expected = {kOpenFailedRead};
+        } else {
+          expected = {kOpenFailedRead, row.read_count_message};
+        }
+        MessageLog log;
+        const ReadResult read = call_read_by_name(def.read_export, count, missing ? missing_ : image);
+        const std::string where = std::string(def.name) + " (" + layout_name(layout) + "), " +
+                                  std::to_string(count) + " cells, " + (missing ? "missing image" : "image");
+        EXPECT_EQ(log.texts(), expected) << where;
+        EXPECT_EQ(read.texts, repeat_text("?", static_cast<size_t>(count))) << where;
+        EXPECT_EQ(read.marks, std::vector<int32_t>(static_cast<size_t>(count), -1)) << where;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSheets, SheetEdgeCases, ::testing::ValuesIn(calvex::all_sheet_defs().begin(),
+                                                                      calvex::all_sheet_defs().end()),
+                         sheet_param_name);
 
 }  // namespace
 }  // namespace calvex_test

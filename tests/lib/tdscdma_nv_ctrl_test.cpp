@@ -95,15 +95,4 @@ TEST_F(TdscdmaNvCtrl, ReadFormatsEachFieldWithItsSign) {
                                                "-1", "0xffffffff", "-1", "-1", "0xffffffff", "0xffff"}));
 }
 
-TEST_F(TdscdmaNvCtrl, ReadFailures) {
-  const ReadResult none = call_read(SheetTdscdmaNvCtrlRd, 15, missing_path());
-  EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
-  EXPECT_EQ(none.texts, (std::vector<std::string>{"0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0x0", "0", "0",
-                                                  "0x0", "0x0"}));
-  log.clear();
-  const ReadResult wrong = call_read(SheetTdscdmaNvCtrlRd, 14, path);
-  EXPECT_EQ(log.texts(), Messages{kCellCountMismatch});
-  EXPECT_EQ(wrong.texts, repeat_text("?", 14));
-}
-
 }  // namespace

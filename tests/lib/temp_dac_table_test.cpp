@@ -92,14 +92,6 @@ TEST_F(TempDacTable, ShapeChecks) {
                                                    "SheetCommon参数配置有误，请确认！", "修改完成！"}));
 }
 
-TEST_F(TempDacTable, MissingImageIsReportedAndNotCreated) {
-  MessageLog log;
-  const std::string missing = dir.file("missing.bin");
-  call_write(SheetphyCommonTempDacTabWr, {{table_texts()}}, missing);
-  EXPECT_EQ(log.texts(), std::vector<std::string>{"文件打开失败！"});
-  EXPECT_FALSE(std::filesystem::exists(missing));
-}
-
 TEST_F(TempDacTable, ReadBackGivesTheWrittenTexts) {
   call_write(SheetphyCommonTempDacTabWr, {{table_texts()}}, image);
   MessageLog log;
@@ -116,17 +108,6 @@ TEST_F(TempDacTable, ReadShowsStoredValuesUnsigned) {
   write_file(image, image_bytes);
   const ReadResult r = call_read(SheetphyCommonTempDacTabRd, 27, image);
   EXPECT_EQ(r.texts[0], "65535");
-}
-
-TEST_F(TempDacTable, ReadRefusals) {
-  MessageLog log;
-  const ReadResult wrong = call_read(SheetphyCommonTempDacTabRd, 26, image);
-  EXPECT_EQ(wrong.texts, std::vector<std::string>(26, "?")) << "no cell is touched";
-  const ReadResult missing = call_read(SheetphyCommonTempDacTabRd, 27, dir.file("missing.bin"));
-  EXPECT_EQ(missing.texts, std::vector<std::string>(27, "0"));
-  EXPECT_EQ(missing.marks, std::vector<int32_t>(27, 2));
-  EXPECT_EQ(log.texts(), (std::vector<std::string>{"SheetCommon表格数目不对，请确认", "获取bin文件失败！"}));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("missing.bin")));
 }
 
 TEST_F(TempDacTable, ShortImageReadsMissingEntriesAsZero) {

@@ -209,16 +209,4 @@ TEST_F(WcdmaSwitchPa, ReadDecodesByKindAndTheStoredCount) {
   EXPECT_EQ(cell(kGpio1Row + 1, 87), "X");
 }
 
-TEST_F(WcdmaSwitchPa, ReadFailuresAndCountMismatch) {
-  {
-    const ReadResult r = call_read(SheetWcdmaSwitchPaCtrlWordRd, kReadCells, missing_path());
-    EXPECT_EQ(log.texts(), Messages{kOpenFailedRead});
-    EXPECT_EQ(r.texts, repeat_text("X", kReadCells));
-  }
-  log.clear();
-  const ReadResult r = call_read(SheetWcdmaSwitchPaCtrlWordRd, kReadCells - 1, path);
-  EXPECT_EQ(log.texts(), Messages{kCellCountMismatch});
-  EXPECT_EQ(r.texts, repeat_text("?", kReadCells - 1));
-}
-
 }  // namespace

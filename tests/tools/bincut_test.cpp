@@ -6,13 +6,15 @@
 #include <fstream>
 #include <string>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
 
 const std::string kProgram = BINCUT_PROGRAM;
 constexpr size_t kInputSize = 64;
@@ -38,16 +40,16 @@ TEST(Bincut, WritesTheSlice) {
       {"60", "4", 60, 4, "slice ending at the end"},
       {"63", "0", 63, 1, "last byte"},
   };
-  tooltest::ScratchDir dir;
-  const Bytes input = tooltest::pseudo_random_bytes(kInputSize, 31);
-  tooltest::write_file(dir.file("in"), input);
+  calvex_test::TempDir dir;
+  const Bytes input = calvex_test::pseudo_random_bytes(kInputSize, 31);
+  calvex_test::write_file(dir.file("in"), input);
   for (const CutCase& c : cases) {
     const auto r = run_program({kProgram, dir.file("in"), c.offset, c.size, dir.file("out")});
     EXPECT_EQ(r.status, 0) << c.rule;
     EXPECT_EQ(r.out, echo(dir.file("in"), c.offset, c.size, dir.file("out"))) << c.rule;
     const Bytes expected(input.begin() + static_cast<std::ptrdiff_t>(c.from),
                          input.begin() + static_cast<std::ptrdiff_t>(c.from + c.length));
-    EXPECT_EQ(tooltest::read_file(dir.file("out")), expected) << c.rule;
+    EXPECT_EQ(calvex_test::read_file(dir.file("out")), expected) << c.rule;
   }
 }
 
@@ -72,9 +74,9 @@ TEST(Bincut, FailuresPrintTheirLineAndWriteNothing) {
       {"empty", "0", "0", "out", "read file %I error\n", "empty input"},
       {"in", "0", "4", "no-dir/out", "write file %O error\n", "output cannot be created"},
   };
-  tooltest::ScratchDir dir;
-  tooltest::write_file(dir.file("in"), tooltest::pseudo_random_bytes(kInputSize, 32));
-  tooltest::write_text(dir.file("empty"), "");
+  calvex_test::TempDir dir;
+  calvex_test::write_file(dir.file("in"), calvex_test::pseudo_random_bytes(kInputSize, 32));
+  calvex_test::write_text(dir.file("empty"), "");
   for (const FailureCase& c : cases) {
     const std::string in = dir.file(c.in);
     const std::string out = dir.file(c.out);
@@ -84,28 +86,28 @@ TEST(Bincut, FailuresPrintTheirLineAndWriteNothing) {
     const auto r = run_program({kProgram, in, c.offset, c.size, out});
     EXPECT_EQ(r.status, kFailureStatus) << c.rule;
     EXPECT_EQ(r.out, echo(in, c.offset, c.size, out) + expected) << c.rule;
-    EXPECT_FALSE(tooltest::exists(out)) << c.rule;
+    EXPECT_FALSE(calvex_test::exists(out)) << c.rule;
   }
 }
 
 TEST(Bincut, ExistingOutputIsLeftAloneWhenTheSliceIsRefused) {
-  tooltest::ScratchDir dir;
-  tooltest::write_file(dir.file("in"), tooltest::pseudo_random_bytes(kInputSize, 33));
-  tooltest::write_text(dir.file("out"), "previous");
+  calvex_test::TempDir dir;
+  calvex_test::write_file(dir.file("in"), calvex_test::pseudo_random_bytes(kInputSize, 33));
+  calvex_test::write_text(dir.file("out"), "previous");
   for (const char* offset : {"65", "64"}) {
     const auto r = run_program({kProgram, dir.file("in"), offset, "0", dir.file("out")});
     EXPECT_EQ(r.status, kFailureStatus) << offset;
-    EXPECT_EQ(tooltest::read_file(dir.file("out")), tooltest::bytes_of("previous")) << offset;
+    EXPECT_EQ(calvex_test::read_file(dir.file("out")), calvex_test::bytes_of("previous")) << offset;
   }
 }
 
 TEST(Bincut, OutputThatCannotBeWrittenWholeIsRemoved) {
-  tooltest::ScratchDir dir;
-  tooltest::write_file(dir.file("in"), tooltest::pseudo_random_bytes(20000, 34));
+  calvex_test::TempDir dir;
+  calvex_test::write_file(dir.file("in"), calvex_test::pseudo_random_bytes(20000, 34));
   const auto r = run_program({kProgram, dir.file("in"), "0", "10000", dir.file("out")}, {}, 4096);
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, echo(dir.file("in"), "0", "10000", dir.file("out")) + "write file " + dir.file("out") + " error\n");
-  EXPECT_FALSE(tooltest::exists(dir.file("out")));
+  EXPECT_FALSE(calvex_test::exists(dir.file("out")));
 }
 
 TEST(Bincut, TooFewArgumentsPrintUsage) {
@@ -117,8 +119,8 @@ TEST(Bincut, TooFewArgumentsPrintUsage) {
 // Offsets beyond 32 bits: a sparse input of 4 GiB plus 64 KiB.
 TEST(Bincut, OffsetsBeyondFourGiB) {
   constexpr uint64_t kFourGiB = uint64_t{1} << 32;
-  tooltest::ScratchDir dir;
-  const Bytes marker = tooltest::pseudo_random_bytes(64, 35);
+  calvex_test::TempDir dir;
+  const Bytes marker = calvex_test::pseudo_random_bytes(64, 35);
   {
     std::fstream sparse(dir.file("big"), std::ios::binary | std::ios::out | std::ios::trunc);
     sparse.seekp(static_cast<std::streamoff>(kFourGiB + 1000));
@@ -129,7 +131,7 @@ TEST(Bincut, OffsetsBeyondFourGiB) {
   const auto r = run_program({kProgram, dir.file("big"), offset, "64", dir.file("out")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, echo(dir.file("big"), offset, "64", dir.file("out")));
-  EXPECT_EQ(tooltest::read_file(dir.file("out")), marker);
+  EXPECT_EQ(calvex_test::read_file(dir.file("out")), marker);
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
 // binseek run as a program on real files.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
 
 const std::string kProgram = BINSEEK_PROGRAM;
 
@@ -37,12 +40,12 @@ TEST(Binseek, PrintsEveryOffsetAndSucceedsOnlyOnOne) {
       {1 << 20, {(1 << 20) - 4096}, 4096, 0, "1044480\n", "occurrence ending at the end of bigfile"},
   };
   for (const SeekCase& c : cases) {
-    tooltest::ScratchDir dir;
-    Bytes big = tooltest::pseudo_random_bytes(c.big_size, 21);
-    const Bytes seek = tooltest::pseudo_random_bytes(c.seek_size, 22);
+    calvex_test::TempDir dir;
+    Bytes big = calvex_test::pseudo_random_bytes(c.big_size, 21);
+    const Bytes seek = calvex_test::pseudo_random_bytes(c.seek_size, 22);
     for (size_t at : c.copies_at) std::copy(seek.begin(), seek.end(), big.begin() + static_cast<std::ptrdiff_t>(at));
-    tooltest::write_file(dir.file("seek"), seek);
-    tooltest::write_file(dir.file("big"), big);
+    calvex_test::write_file(dir.file("seek"), seek);
+    calvex_test::write_file(dir.file("big"), big);
     const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
     EXPECT_EQ(r.status, c.status) << c.rule;
     EXPECT_EQ(r.out, c.lines) << c.rule;
@@ -50,10 +53,10 @@ TEST(Binseek, PrintsEveryOffsetAndSucceedsOnlyOnOne) {
 }
 
 TEST(Binseek, SeekfileEqualToBigfileIsOneMatchAtZero) {
-  tooltest::ScratchDir dir;
-  const Bytes big = tooltest::pseudo_random_bytes(5000, 23);
-  tooltest::write_file(dir.file("big"), big);
-  tooltest::write_file(dir.file("seek"), big);
+  calvex_test::TempDir dir;
+  const Bytes big = calvex_test::pseudo_random_bytes(5000, 23);
+  calvex_test::write_file(dir.file("big"), big);
+  calvex_test::write_file(dir.file("seek"), big);
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "0\n");
@@ -65,18 +68,18 @@ TEST(Binseek, HolesOfSparseFilesAreSearchedAsZeros) {
   constexpr size_t kMarkerAt = 300 << 10;
   constexpr size_t kSeekHole = 8192;
   const std::string marker = "marker-0123456789";
-  tooltest::ScratchDir dir;
+  calvex_test::TempDir dir;
   auto sparse_file = [&](const std::string& path, size_t size, size_t marker_at) {
-    tooltest::write_file(path, {});
+    calvex_test::write_file(path, {});
     std::filesystem::resize_file(path, size);
     std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(static_cast<std::streamoff>(marker_at))
         .write(marker.data(), static_cast<std::streamsize>(marker.size()));
   };
   sparse_file(dir.file("big"), 1 << 20, kMarkerAt);
   sparse_file(dir.file("seek"), kSeekHole, kSeekHole);
-  Bytes written(kSeekHole, 0);
-  written.insert(written.end(), marker.begin(), marker.end());
-  tooltest::write_file(dir.file("written"), written);
+  Bytes written(kSeekHole + marker.size(), 0);
+  std::copy(marker.begin(), marker.end(), written.begin() + kSeekHole);
+  calvex_test::write_file(dir.file("written"), written);
   for (const char* seek : {"seek", "written"}) {
     const auto r = run_program({kProgram, dir.file("big"), dir.file(seek)});
     EXPECT_EQ(r.status, 0) << seek;
@@ -85,20 +88,20 @@ TEST(Binseek, HolesOfSparseFilesAreSearchedAsZeros) {
 }
 
 TEST(Binseek, SeekfileLongerThanBigfileFindsNothing) {
-  tooltest::ScratchDir dir;
-  const Bytes seek = tooltest::pseudo_random_bytes(5000, 24);
-  tooltest::write_file(dir.file("big"), slice(seek, 0, 4999));
-  tooltest::write_file(dir.file("seek"), seek);
+  calvex_test::TempDir dir;
+  const Bytes seek = calvex_test::pseudo_random_bytes(5000, 24);
+  calvex_test::write_file(dir.file("big"), slice(seek, 0, 4999));
+  calvex_test::write_file(dir.file("seek"), seek);
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, "");
 }
 
 TEST(Binseek, OneByteSeekfile) {
-  tooltest::ScratchDir dir;
-  tooltest::write_text(dir.file("big"), "xzyz");
-  tooltest::write_text(dir.file("y"), "y");
-  tooltest::write_text(dir.file("z"), "z");
+  calvex_test::TempDir dir;
+  calvex_test::write_text(dir.file("big"), "xzyz");
+  calvex_test::write_text(dir.file("y"), "y");
+  calvex_test::write_text(dir.file("z"), "z");
   const auto once = run_program({kProgram, dir.file("big"), dir.file("y")});
   EXPECT_EQ(once.status, 0);
   EXPECT_EQ(once.out, "2\n");
@@ -108,9 +111,9 @@ TEST(Binseek, OneByteSeekfile) {
 }
 
 TEST(Binseek, OverlappingOccurrencesAreAllPrinted) {
-  tooltest::ScratchDir dir;
-  tooltest::write_text(dir.file("big"), "xaaaay");
-  tooltest::write_text(dir.file("seek"), "aa");
+  calvex_test::TempDir dir;
+  calvex_test::write_text(dir.file("big"), "xaaaay");
+  calvex_test::write_text(dir.file("seek"), "aa");
   const auto r = run_program({kProgram, dir.file("big"), dir.file("seek")});
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, "1\n2\n3\n");
@@ -124,9 +127,9 @@ struct ReadFailureCase {
 };
 
 TEST(Binseek, UnreadableInputsPrintTheirLine) {
-  tooltest::ScratchDir dir;
-  tooltest::write_text(dir.file("data"), "some bytes");
-  tooltest::write_text(dir.file("empty"), "");
+  calvex_test::TempDir dir;
+  calvex_test::write_text(dir.file("data"), "some bytes");
+  calvex_test::write_text(dir.file("empty"), "");
   const ReadFailureCase cases[] = {
       {"missing", "data", "stat file %B failed\nread file %B error\n", "missing bigfile"},
       {"data", "missing", "stat file %S failed\nread file %S error\n", "missing seekfile"},

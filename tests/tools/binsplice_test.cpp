@@ -3,23 +3,25 @@
 
 #include <string>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
 
 const std::string kProgram = BINSPLICE_PROGRAM;
 
 class Binsplice : public testing::Test {
  protected:
   void SetUp() override {
-    base_ = tooltest::pseudo_random_bytes(64, 11);
-    patch_ = tooltest::pseudo_random_bytes(8, 12);
-    tooltest::write_file(dir_.file("base"), base_);
-    tooltest::write_file(dir_.file("patch"), patch_);
+    base_ = calvex_test::pseudo_random_bytes(64, 11);
+    patch_ = calvex_test::pseudo_random_bytes(8, 12);
+    calvex_test::write_file(dir_.file("base"), base_);
+    calvex_test::write_file(dir_.file("patch"), patch_);
   }
   std::string echo(const std::string& base, const std::string& offset, const std::string& patch,
                    const std::string& out) const {
@@ -31,7 +33,7 @@ class Binsplice : public testing::Test {
     return expected;
   }
 
-  tooltest::ScratchDir dir_;
+  calvex_test::TempDir dir_;
   Bytes base_;
   Bytes patch_;
 };
@@ -40,30 +42,30 @@ TEST_F(Binsplice, CopiesTheSecondFileOverTheFirstAtTheOffset) {
   const auto r = run_program({kProgram, dir_.file("base"), "10", dir_.file("patch"), dir_.file("out")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, echo(dir_.file("base"), "10", dir_.file("patch"), dir_.file("out")));
-  EXPECT_EQ(tooltest::read_file(dir_.file("out")), spliced(10));
+  EXPECT_EQ(calvex_test::read_file(dir_.file("out")), spliced(10));
 }
 
 TEST_F(Binsplice, PatchEndingExactlyAtTheEndFits) {
   const auto r = run_program({kProgram, dir_.file("base"), "56", dir_.file("patch"), dir_.file("out")});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(tooltest::read_file(dir_.file("out")), spliced(56));
+  EXPECT_EQ(calvex_test::read_file(dir_.file("out")), spliced(56));
 }
 
 TEST_F(Binsplice, OffsetIsReadFromAFileOfThatName) {
-  base_ = tooltest::pseudo_random_bytes(8192, 13);
-  tooltest::write_file(dir_.file("base"), base_);
-  tooltest::write_text(dir_.file("100"), "4096\n");
+  base_ = calvex_test::pseudo_random_bytes(8192, 13);
+  calvex_test::write_file(dir_.file("base"), base_);
+  calvex_test::write_text(dir_.file("100"), "4096\n");
   const auto r = run_program({kProgram, "base", "100", "patch", "out"}, dir_.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, echo("base", "4096", "patch", "out"));
-  EXPECT_EQ(tooltest::read_file(dir_.file("out")), spliced(4096));
+  EXPECT_EQ(calvex_test::read_file(dir_.file("out")), spliced(4096));
 }
 
 TEST_F(Binsplice, OffsetThatIsNoNumberIsZero) {
   const auto r = run_program({kProgram, dir_.file("base"), "abc", dir_.file("patch"), dir_.file("out"), "extra"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, echo(dir_.file("base"), "0", dir_.file("patch"), dir_.file("out")));
-  EXPECT_EQ(tooltest::read_file(dir_.file("out")), spliced(0));
+  EXPECT_EQ(calvex_test::read_file(dir_.file("out")), spliced(0));
 }
 
 struct FailureCase {
@@ -85,7 +87,7 @@ std::string expand(std::string text, const std::string& base, const std::string&
 }
 
 TEST_F(Binsplice, FailuresPrintTheirLineAndWriteNothing) {
-  tooltest::write_text(dir_.file("empty"), "");
+  calvex_test::write_text(dir_.file("empty"), "");
   const FailureCase cases[] = {
       {"base", "57", "patch", "out", "[error] offset too big\n", "patch one byte past the end"},
       {"base", "1000", "patch", "out", "[error] offset too big\n", "offset past the end"},
@@ -103,17 +105,17 @@ TEST_F(Binsplice, FailuresPrintTheirLineAndWriteNothing) {
     const auto r = run_program({kProgram, base, c.offset, patch, out});
     EXPECT_EQ(r.status, kFailureStatus) << c.rule;
     EXPECT_EQ(r.out, echo(base, c.offset, patch, out) + expand(c.lines, base, patch, out)) << c.rule;
-    EXPECT_FALSE(tooltest::exists(out)) << c.rule;
+    EXPECT_FALSE(calvex_test::exists(out)) << c.rule;
   }
 }
 
 TEST_F(Binsplice, OutputThatCannotBeWrittenWholeIsRemoved) {
-  tooltest::write_file(dir_.file("base"), tooltest::pseudo_random_bytes(10000, 14));
+  calvex_test::write_file(dir_.file("base"), calvex_test::pseudo_random_bytes(10000, 14));
   const auto r = run_program({kProgram, dir_.file("base"), "0", dir_.file("patch"), dir_.file("out")}, {}, 4096);
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, echo(dir_.file("base"), "0", dir_.file("patch"), dir_.file("out")) + "write file " +
                        dir_.file("out") + " error\n");
-  EXPECT_FALSE(tooltest::exists(dir_.file("out")));
+  EXPECT_FALSE(calvex_test::exists(dir_.file("out")));
 }
 
 TEST_F(Binsplice, TooFewArgumentsPrintUsage) {

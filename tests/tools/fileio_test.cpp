@@ -16,24 +16,26 @@
 #include <string>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::ScratchDir;
+using calvex_test::Bytes;
+using calvex_test::TempDir;
 
 TEST(ReadWhole, EmptyFileReadsZeroBytes) {
-  ScratchDir dir;
-  tooltest::write_text(dir.file("empty"), "");
+  TempDir dir;
+  calvex_test::write_text(dir.file("empty"), "");
   unsigned char buffer[8] = {};
   EXPECT_EQ(fileio::read_whole(dir.file("empty").c_str(), buffer, sizeof buffer), 0);
 }
 
 TEST(ReadWhole, FileShorterThanCountReadsItsLength) {
-  ScratchDir dir;
-  const Bytes content = tooltest::pseudo_random_bytes(10, 1);
-  tooltest::write_file(dir.file("short"), content);
+  TempDir dir;
+  const Bytes content = calvex_test::pseudo_random_bytes(10, 1);
+  calvex_test::write_file(dir.file("short"), content);
   std::vector<unsigned char> buffer(100, 0xEE);
   ASSERT_EQ(fileio::read_whole(dir.file("short").c_str(), buffer.data(), 100), 10);
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 10), content);
@@ -41,9 +43,9 @@ TEST(ReadWhole, FileShorterThanCountReadsItsLength) {
 }
 
 TEST(ReadWhole, ReadsExactlyCountOfALongerFile) {
-  ScratchDir dir;
-  const Bytes content = tooltest::pseudo_random_bytes(4097, 2);
-  tooltest::write_file(dir.file("f"), content);
+  TempDir dir;
+  const Bytes content = calvex_test::pseudo_random_bytes(4097, 2);
+  calvex_test::write_file(dir.file("f"), content);
   std::vector<unsigned char> buffer(4097 + 1, 0xEE);
   ASSERT_EQ(fileio::read_whole(dir.file("f").c_str(), buffer.data(), 4096), 4096);
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 4096), Bytes(content.begin(), content.begin() + 4096));
@@ -51,7 +53,7 @@ TEST(ReadWhole, ReadsExactlyCountOfALongerFile) {
 }
 
 TEST(ReadWhole, MissingFileIsNegativeAndSilent) {
-  ScratchDir dir;
+  TempDir dir;
   unsigned char buffer[4];
   testing::internal::CaptureStdout();
   EXPECT_LT(fileio::read_whole(dir.file("missing").c_str(), buffer, sizeof buffer), 0);
@@ -59,15 +61,15 @@ TEST(ReadWhole, MissingFileIsNegativeAndSilent) {
 }
 
 TEST(WriteWhole, TruncatesALongerExistingFile) {
-  ScratchDir dir;
-  tooltest::write_file(dir.file("out"), Bytes(1000, 0x55));
-  const Bytes content = tooltest::pseudo_random_bytes(17, 3);
+  TempDir dir;
+  calvex_test::write_file(dir.file("out"), Bytes(1000, 0x55));
+  const Bytes content = calvex_test::pseudo_random_bytes(17, 3);
   EXPECT_EQ(fileio::write_whole(dir.file("out").c_str(), content.data(), 17), 17);
-  EXPECT_EQ(tooltest::read_file(dir.file("out")), content);
+  EXPECT_EQ(calvex_test::read_file(dir.file("out")), content);
 }
 
 TEST(WriteWhole, CreatesTheFileWithMode0640) {
-  ScratchDir dir;
+  TempDir dir;
   const mode_t previous_mask = ::umask(022);
   const Bytes content = {1, 2, 3};
   const int64_t written = fileio::write_whole(dir.file("new").c_str(), content.data(), 3);
@@ -80,41 +82,41 @@ TEST(WriteWhole, CreatesTheFileWithMode0640) {
 
 // Run in a child process whose files may not exceed 4096 bytes.
 int write_past_file_size_limit(const std::string& path) {
-  const Bytes content = tooltest::pseudo_random_bytes(10000, 5);
+  const Bytes content = calvex_test::pseudo_random_bytes(10000, 5);
   const int64_t written = fileio::write_whole(path.c_str(), content.data(), 10000);
   if (written != 4096) return 1;
-  return tooltest::exists(path) ? 2 : 0;
+  return calvex_test::exists(path) ? 2 : 0;
 }
 
 TEST(WriteWhole, FileThatCannotBeWrittenWholeIsRemoved) {
-  ScratchDir dir;
-  EXPECT_EQ(tooltest::run_with_file_size_limit(4096, write_past_file_size_limit, dir.file("out")), 0);
+  TempDir dir;
+  EXPECT_EQ(calvex_test::run_with_file_size_limit(4096, write_past_file_size_limit, dir.file("out")), 0);
 }
 
 TEST(WriteWhole, UnopenablePathIsMinusOne) {
-  ScratchDir dir;
+  TempDir dir;
   const Bytes content = {1};
   EXPECT_EQ(fileio::write_whole(dir.file("no-such-dir/out").c_str(), content.data(), 1), -1);
 }
 
 TEST(WriteWhole, ZeroCountIsRefusedWithoutTouchingTheFile) {
-  ScratchDir dir;
+  TempDir dir;
   const Bytes content = {1};
   EXPECT_EQ(fileio::write_whole(dir.file("none").c_str(), content.data(), 0), 0);
-  EXPECT_FALSE(tooltest::exists(dir.file("none")));
-  tooltest::write_text(dir.file("kept"), "keep");
+  EXPECT_FALSE(calvex_test::exists(dir.file("none")));
+  calvex_test::write_text(dir.file("kept"), "keep");
   EXPECT_EQ(fileio::write_whole(dir.file("kept").c_str(), content.data(), 0), 0);
-  EXPECT_EQ(tooltest::read_file(dir.file("kept")), tooltest::bytes_of("keep"));
+  EXPECT_EQ(calvex_test::read_file(dir.file("kept")), calvex_test::bytes_of("keep"));
 }
 
 TEST(FileSize, ReportsTheSize) {
-  ScratchDir dir;
-  tooltest::write_file(dir.file("f"), Bytes(12345, 0));
+  TempDir dir;
+  calvex_test::write_file(dir.file("f"), Bytes(12345, 0));
   EXPECT_EQ(fileio::file_size(dir.file("f").c_str()), 12345);
 }
 
 TEST(FileSize, MissingFileIsMinusOneWithItsLine) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.file("missing");
   testing::internal::CaptureStdout();
   EXPECT_EQ(fileio::file_size(path.c_str()), -1);
@@ -122,8 +124,8 @@ TEST(FileSize, MissingFileIsMinusOneWithItsLine) {
 }
 
 TEST(FileExists, TrueOnlyForAReadableFile) {
-  ScratchDir dir;
-  tooltest::write_text(dir.file("f"), "");
+  TempDir dir;
+  calvex_test::write_text(dir.file("f"), "");
   EXPECT_TRUE(fileio::file_exists(dir.file("f").c_str()));
   EXPECT_FALSE(fileio::file_exists(dir.file("missing").c_str()));
 }
@@ -146,15 +148,15 @@ TEST(ReadNumberFile, ReadsTheNumberAtTheStartOfTheFirstLine) {
       {"000000000000001234\n", 1, "only the first 15 characters take part"},
       {"99999999999999999999\n", 999999999999999, "15 digits, no overflow"},
   };
-  ScratchDir dir;
+  TempDir dir;
   for (const NumberFileCase& c : cases) {
-    tooltest::write_text(dir.file("n"), c.content);
+    calvex_test::write_text(dir.file("n"), c.content);
     EXPECT_EQ(fileio::read_number_file(dir.file("n").c_str()), c.expected) << c.rule;
   }
 }
 
 TEST(ReadNumberFile, MissingFileIsMinusOneWithTheSystemErrorOnStderr) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.file("missing");
   testing::internal::CaptureStderr();
   EXPECT_EQ(fileio::read_number_file(path.c_str()), -1);
@@ -268,7 +270,7 @@ TEST(WriteLoop, ScriptedCalls) {
 }
 
 TEST(ReadLoop, EachCallContinuesWhereThePreviousStopped) {
-  const Bytes source = tooltest::pseudo_random_bytes(10, 4);
+  const Bytes source = calvex_test::pseudo_random_bytes(10, 4);
   size_t position = 0;
   Bytes buffer(10);
   const int64_t total = fileio::read_loop(
@@ -292,9 +294,9 @@ TEST(AllocateFileBuffer, RefusesNegativeSizesAndAcceptsZero) {
 }
 
 TEST(InputFile, ReadsAtAnyOffsetAndRefusesWhatIsNoRegularFile) {
-  ScratchDir dir;
-  const Bytes content = tooltest::pseudo_random_bytes(3000, 11);
-  tooltest::write_file(dir.file("f"), content);
+  TempDir dir;
+  const Bytes content = calvex_test::pseudo_random_bytes(3000, 11);
+  calvex_test::write_file(dir.file("f"), content);
   fileio::InputFile file;
   ASSERT_TRUE(file.open(dir.file("f").c_str()));
   EXPECT_EQ(file.size(), 3000);
@@ -305,7 +307,7 @@ TEST(InputFile, ReadsAtAnyOffsetAndRefusesWhatIsNoRegularFile) {
   EXPECT_FALSE(file.read_exact(2950, piece.data(), 100));
   EXPECT_EQ(file.error(), fileio::kFileShrankReason);
 
-  tooltest::make_fifo(dir.file("fifo"));  // opening it for reading would wait for a writer
+  calvex_test::make_fifo(dir.file("fifo"));  // opening it for reading would wait for a writer
   fileio::InputFile fifo;
   EXPECT_FALSE(fifo.open(dir.file("fifo").c_str()));
   EXPECT_EQ(fifo.error(), "not a regular file");
@@ -329,7 +331,7 @@ Bytes make_sparse_file(const std::string& path, int64_t size, const std::vector<
   EXPECT_GE(fd, 0);
   EXPECT_EQ(::ftruncate(fd, size), 0);
   for (const DataBlock& block : blocks) {
-    const Bytes data = tooltest::pseudo_random_bytes(block.size, seed++);
+    const Bytes data = calvex_test::pseudo_random_bytes(block.size, seed++);
     EXPECT_EQ(::pwrite(fd, data.data(), data.size(), block.at), static_cast<ssize_t>(data.size()));
     std::copy(data.begin(), data.end(), content.begin() + block.at);
   }
@@ -353,7 +355,7 @@ TEST(InputFile, ReadExactSparseGivesTheBytesOfEveryLayout) {
       {3 * kMiB, {}, "one hole"},
       {kMiB + 123, {{0, kMiB + 123}}, "no hole"},
   };
-  ScratchDir dir;
+  TempDir dir;
   for (const Layout& layout : layouts) {
     const Bytes content = make_sparse_file(dir.file("sparse"), layout.size, layout.blocks, 40);
     fileio::InputFile file;
@@ -382,7 +384,7 @@ TEST(InputFile, ReadExactSparseGivesTheBytesOfEveryLayout) {
 // What was learnt of one file's holes does not outlive it: bytes that were a
 // hole in the file opened before are read from the file opened now.
 TEST(InputFile, ReadExactSparseForgetsTheHolesOfTheFileBefore) {
-  ScratchDir dir;
+  TempDir dir;
   make_sparse_file(dir.file("first"), 1 << 20, {{512 << 10, 4096}}, 44);  // a hole up to its data
   const Bytes second = make_sparse_file(dir.file("second"), 1 << 20, {{0, 4096}}, 45);
   fileio::InputFile file;
@@ -399,7 +401,7 @@ TEST(InputFile, ReadExactSparseForgetsTheHolesOfTheFileBefore) {
 // the read had already been told of or in one that ran to the end.
 TEST(InputFile, ReadExactSparseRefusesAFileThatShrank) {
   constexpr int64_t kMiB = int64_t{1} << 20;
-  ScratchDir dir;
+  TempDir dir;
   Bytes piece(4096);
   {
     make_sparse_file(dir.file("sparse"), kMiB, {{768 << 10, 4096}}, 42);
@@ -423,30 +425,30 @@ TEST(InputFile, ReadExactSparseRefusesAFileThatShrank) {
 }
 
 TEST(OutputFile, ReplacesTheDestinationOnlyOnCommit) {
-  ScratchDir dir;
-  tooltest::write_text(dir.file("out"), "old");
-  const Bytes content = tooltest::pseudo_random_bytes(5000, 12);
+  TempDir dir;
+  calvex_test::write_text(dir.file("out"), "old");
+  const Bytes content = calvex_test::pseudo_random_bytes(5000, 12);
   {
     fileio::OutputFile out;
     ASSERT_TRUE(out.create(dir.file("out").c_str()));
     ASSERT_TRUE(out.write(content.data(), 5000));
     EXPECT_EQ(out.written(), 5000);
-    EXPECT_EQ(tooltest::read_file(dir.file("out")), tooltest::bytes_of("old"));
+    EXPECT_EQ(calvex_test::read_file(dir.file("out")), calvex_test::bytes_of("old"));
   }  // not committed: the temporary file goes, the destination stays
-  EXPECT_EQ(tooltest::read_file(dir.file("out")), tooltest::bytes_of("old"));
+  EXPECT_EQ(calvex_test::read_file(dir.file("out")), calvex_test::bytes_of("old"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
   fileio::OutputFile out;
   ASSERT_TRUE(out.create(dir.file("out").c_str()));
   ASSERT_TRUE(out.write(content.data(), 5000));
   ASSERT_TRUE(out.commit());
-  EXPECT_EQ(tooltest::read_file(dir.file("out")), content);
+  EXPECT_EQ(calvex_test::read_file(dir.file("out")), content);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(OutputFile, RefusesDestinationsThatAreNoRegularFiles) {
-  ScratchDir dir;
-  tooltest::make_fifo(dir.file("fifo"));  // opening it for writing would wait for a reader
+  TempDir dir;
+  calvex_test::make_fifo(dir.file("fifo"));  // opening it for writing would wait for a reader
   fileio::OutputFile fifo;
   EXPECT_FALSE(fifo.create(dir.file("fifo").c_str()));
   EXPECT_EQ(fifo.error(), "not a regular file");

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
+using calvex_test::Bytes;
 using Offsets = std::vector<uint64_t>;
 
 Offsets search(const Bytes& text, const Bytes& needle) {
@@ -34,7 +36,7 @@ Offsets naive(const Bytes& text, const Bytes& needle) {
 Bytes repeat(const std::string& unit, size_t times) {
   std::string text;
   for (size_t i = 0; i < times; ++i) text += unit;
-  return tooltest::bytes_of(text);
+  return calvex_test::bytes_of(text);
 }
 
 Bytes concat(const Bytes& a, const Bytes& b) {
@@ -51,7 +53,7 @@ struct SearchCase {
 };
 
 TEST(NeedleSearch, KnownCases) {
-  using tooltest::bytes_of;
+  using calvex_test::bytes_of;
   const SearchCase cases[] = {
       {bytes_of("abcabc"), bytes_of("abc"), {0, 3}, "an occurrence ending at the text's end counts"},
       {bytes_of("abc"), bytes_of("abc"), {0}, "needle equal to text"},
@@ -81,7 +83,7 @@ TEST(NeedleSearch, AgreesWithTheReferenceOnPseudoRandomInputs) {
   uint64_t seed = 1;
   for (const unsigned alphabet : {2u, 3u, 4u, 256u}) {
     for (int round = 0; round < 400; ++round) {
-      const Bytes noise = tooltest::pseudo_random_bytes(600, ++seed);
+      const Bytes noise = calvex_test::pseudo_random_bytes(600, ++seed);
       const size_t text_size = 1 + noise[0] + (noise[1] & 0x3F);
       Bytes text(text_size);
       for (size_t i = 0; i < text_size; ++i) text[i] = static_cast<unsigned char>('a' + noise[2 + i] % alphabet);
@@ -118,7 +120,7 @@ TEST(NeedleSearch, PeriodicNeedlesInTextsWithBrokenRepeats) {
 // A long needle next to copies of itself that differ in one byte: every
 // position of the comparison, inside and across compared blocks, must count.
 TEST(NeedleSearch, OneDifferentByteAtEveryPositionOfALongNeedle) {
-  const Bytes needle = tooltest::pseudo_random_bytes(600, 91);
+  const Bytes needle = calvex_test::pseudo_random_bytes(600, 91);
   for (size_t changed = 0; changed < needle.size(); ++changed) {
     Bytes near_copy = needle;
     near_copy[changed] ^= 0x01;
@@ -135,7 +137,7 @@ TEST(NeedleSearch, OneDifferentByteAtEveryPositionOfALongNeedle) {
 
 // Needles longer than the bad-pair table's largest move (65535 bytes).
 TEST(NeedleSearch, NeedlesLongerThanTheLargestTableMove) {
-  Bytes text = tooltest::pseudo_random_bytes(400000, 77);
+  Bytes text = calvex_test::pseudo_random_bytes(400000, 77);
   const Bytes needle(text.begin() + 123457, text.begin() + 123457 + 70001);
   // A second copy that ends exactly at the end of the text.
   std::copy(needle.begin(), needle.end(), text.end() - static_cast<std::ptrdiff_t>(needle.size()));
@@ -169,7 +171,7 @@ TEST(NeedleSearch, AdversarialRunsAgreeWithTheReference) {
 TEST(NeedleSearch, ResumingWhereTheSearchSaysFindsTheRest) {
   std::vector<std::pair<Bytes, Bytes>> inputs;
   for (uint64_t seed = 0; seed < 12; ++seed) {
-    Bytes text = tooltest::pseudo_random_bytes(400, 90 + seed);
+    Bytes text = calvex_test::pseudo_random_bytes(400, 90 + seed);
     Bytes two_letters = text;
     for (unsigned char& byte : two_letters) byte = 'a' + (byte & 1);
     const size_t needle_size = 1 + seed * 3;
@@ -177,8 +179,8 @@ TEST(NeedleSearch, ResumingWhereTheSearchSaysFindsTheRest) {
     inputs.emplace_back(text, Bytes(text.begin() + 300, text.begin() + 300 + needle_size));
   }
   inputs.emplace_back(repeat("ab", 150), repeat("ab", 7));
-  inputs.emplace_back(repeat("aab", 100), tooltest::bytes_of("aabaabaab"));
-  inputs.emplace_back(Bytes(300, 'a'), concat(Bytes(20, 'a'), tooltest::bytes_of("b")));
+  inputs.emplace_back(repeat("aab", 100), calvex_test::bytes_of("aabaabaab"));
+  inputs.emplace_back(Bytes(300, 'a'), concat(Bytes(20, 'a'), calvex_test::bytes_of("b")));
   for (const auto& [text, needle] : inputs) {
     const Offsets all = naive(text, needle);
     const binseek::NeedleSearch searcher(needle.data(), needle.size());
@@ -207,7 +209,7 @@ struct StreamCase {
 };
 
 TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
-  Bytes text = tooltest::pseudo_random_bytes(5000, 78);
+  Bytes text = calvex_test::pseudo_random_bytes(5000, 78);
   const Bytes needle(text.begin() + 1000, text.begin() + 1100);
   std::copy(needle.begin(), needle.end(), text.begin() + 1999);                  // a second copy
   std::copy(needle.begin(), needle.end(), text.end() - 100);                     // one at the very end
@@ -217,7 +219,7 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
   // borders (one byte in the next piece, all but one, half) and at the end.
   constexpr size_t kAlignedPiece = 64 << 10;
   constexpr size_t kPieces = 17;
-  Bytes long_text = tooltest::pseudo_random_bytes(kPieces * kAlignedPiece + 70000, 80);
+  Bytes long_text = calvex_test::pseudo_random_bytes(kPieces * kAlignedPiece + 70000, 80);
   const Bytes long_needle(long_text.begin() + 5000, long_text.begin() + 5100);
   for (const size_t at : {3 * kAlignedPiece - 50, 16 * kAlignedPiece - 99, 17 * kAlignedPiece - 1,
                           long_text.size() - 100}) {
@@ -256,7 +258,7 @@ TEST(FindAllStreamed, AgreesWithTheReferenceAtEveryPieceSize) {
 }
 
 TEST(FindAllStreamed, AFailedReadStopsTheSearchAndSaysWhichFile) {
-  const Bytes text = tooltest::pseudo_random_bytes(1000, 79);
+  const Bytes text = calvex_test::pseudo_random_bytes(1000, 79);
   const Bytes needle(text.begin() + 10, text.begin() + 20);
   const binseek::StreamLimits limits{4, 100, 2};  // the needle is checked beyond its prefix
   auto fail_at = [](const Bytes& bytes, int64_t failing_offset) {

@@ -12,14 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
-using tooltest::ScratchDir;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
+using calvex_test::TempDir;
 
 const std::string kBinsplice = BINSPLICE_PROGRAM;
 const std::string kBinseek = BINSEEK_PROGRAM;
@@ -40,16 +42,16 @@ constexpr size_t kBlocks = 2;
 constexpr size_t kSquashfsBytes = 100000;
 
 Bytes ubi_image(Bytes* squashfs) {
-  *squashfs = tooltest::pseudo_random_bytes(kSquashfsBytes, 91);
+  *squashfs = calvex_test::pseudo_random_bytes(kSquashfsBytes, 91);
   std::copy_n("hsqs", 4, squashfs->begin());
-  tooltest::store_le64(squashfs->data() + 40, kSquashfsBytes);
+  calvex_test::store_le64(squashfs->data() + 40, kSquashfsBytes);
   Bytes image(kBlocks * kBlockSize, 0xFF);
   const size_t data_size = kBlockSize - kDataOffset;
   for (size_t block = 0; block < kBlocks; ++block) {
     unsigned char* at = image.data() + block * kBlockSize;
     std::fill_n(at, 64, 0);
-    tooltest::store_be32(at, 0x55424923);  // "UBI#"
-    tooltest::store_be32(at + 16, 512);
+    calvex_test::store_be32(at, 0x55424923);  // "UBI#"
+    calvex_test::store_be32(at + 16, 512);
     const size_t from = block * data_size;
     const size_t size = std::min(data_size, kSquashfsBytes - from);
     std::copy_n(squashfs->begin() + static_cast<std::ptrdiff_t>(from), size, at + kDataOffset);
@@ -65,7 +67,7 @@ Bytes prefix_after(const Bytes& bytes, size_t from, size_t size) {
 
 const std::string kUnpackHead = "squashfs file size:100000\nflash block_size:64KB page_size:2048 leb_size:62KB\n";
 
-std::vector<std::string> names_in(const ScratchDir& dir) {
+std::vector<std::string> names_in(const TempDir& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     names.push_back(entry.path().filename().string());
@@ -81,15 +83,15 @@ std::string replace_all(std::string text, const std::string& key, const std::str
 
 // The files of one run: "in" (128 KiB), "patch" (4 KiB), "img" (the UBI image).
 struct Files {
-  Bytes in = tooltest::pseudo_random_bytes(2 * kBlockSize, 92);
-  Bytes patch = tooltest::pseudo_random_bytes(4096, 93);
+  Bytes in = calvex_test::pseudo_random_bytes(2 * kBlockSize, 92);
+  Bytes patch = calvex_test::pseudo_random_bytes(4096, 93);
   Bytes squashfs;
   Bytes img = ubi_image(&squashfs);
 
-  void write(const ScratchDir& dir) const {
-    tooltest::write_file(dir.file("in"), in);
-    tooltest::write_file(dir.file("patch"), patch);
-    tooltest::write_file(dir.file("img"), img);
+  void write(const TempDir& dir) const {
+    calvex_test::write_file(dir.file("in"), in);
+    calvex_test::write_file(dir.file("patch"), patch);
+    calvex_test::write_file(dir.file("img"), img);
   }
 };
 
@@ -129,7 +131,7 @@ std::vector<SameFileCase> same_file_cases() {
   };
 }
 
-std::vector<std::string> argv_of(const SameFileCase& c, const ScratchDir& dir) {
+std::vector<std::string> argv_of(const SameFileCase& c, const TempDir& dir) {
   std::vector<std::string> argv = {c.program};
   for (const std::string& arg : c.args) {
     const bool number = !arg.empty() && std::isdigit(static_cast<unsigned char>(arg[0]));
@@ -146,14 +148,14 @@ std::string echo_of(const std::vector<std::string>& argv) {
 
 TEST(OutputEqualToInput, IsWrittenWhole) {
   for (const SameFileCase& c : same_file_cases()) {
-    ScratchDir dir;
+    TempDir dir;
     const Files files;
     files.write(dir);
     const std::vector<std::string> argv = argv_of(c, dir);
     const auto r = run_program(argv);
     const std::string what = echo_of(argv);
     EXPECT_EQ(r.status, 0) << what << r.out << r.err;
-    EXPECT_EQ(tooltest::read_file(dir.file(c.rewritten)), c.expected(files)) << what;
+    EXPECT_EQ(calvex_test::read_file(dir.file(c.rewritten)), c.expected(files)) << what;
     EXPECT_EQ(names_in(dir), (std::vector<std::string>{"img", "in", "patch"})) << what;
   }
 }
@@ -162,10 +164,10 @@ TEST(OutputEqualToInput, IsWrittenWhole) {
 // output cannot be written whole, and the input it was to replace stays.
 TEST(OutputEqualToInput, CutShortByAFileSizeLimitLeavesTheInputIntact) {
   for (const SameFileCase& c : same_file_cases()) {
-    ScratchDir dir;
+    TempDir dir;
     const Files files;
     files.write(dir);
-    const Bytes before = tooltest::read_file(dir.file(c.rewritten));
+    const Bytes before = calvex_test::read_file(dir.file(c.rewritten));
     const std::vector<std::string> argv = argv_of(c, dir);
     const auto r = run_program(argv, {}, kShellFileSizeLimit);
     const std::string what = echo_of(argv);
@@ -177,7 +179,7 @@ TEST(OutputEqualToInput, CutShortByAFileSizeLimitLeavesTheInputIntact) {
                          (unpacker ? "unubinize fail\n" : ""))
         << what;
     EXPECT_EQ(r.err, program_name + ": " + out_path + ": File too large\n") << what;
-    EXPECT_EQ(tooltest::read_file(dir.file(c.rewritten)), before) << what;
+    EXPECT_EQ(calvex_test::read_file(dir.file(c.rewritten)), before) << what;
     EXPECT_EQ(names_in(dir), (std::vector<std::string>{"img", "in", "patch"})) << what;
   }
 }
@@ -185,28 +187,28 @@ TEST(OutputEqualToInput, CutShortByAFileSizeLimitLeavesTheInputIntact) {
 // Without the trap a file size limit would end the program by its signal and
 // leave the temporary file behind; the programs make it a failed write.
 TEST(OutputEqualToInput, FileSizeLimitWithoutTrapIsAFailedWriteNotAKill) {
-  ScratchDir dir;
+  TempDir dir;
   const Files files;
   files.write(dir);
   const std::string command = "cd " + dir.path().string() + " && ulimit -f 64 && " + kBincut +
                               " in 0 0 in > stdout 2> stderr";
-  EXPECT_EQ(tooltest::run_shell("sh -c '" + command + "'"), kFailureStatus);
-  EXPECT_EQ(tooltest::read_file(dir.file("in")), files.in);
-  EXPECT_EQ(tooltest::read_file(dir.file("stderr")), tooltest::bytes_of("bincut: in: File too large\n"));
+  EXPECT_EQ(calvex_test::run_shell("sh -c '" + command + "'"), kFailureStatus);
+  EXPECT_EQ(calvex_test::read_file(dir.file("in")), files.in);
+  EXPECT_EQ(calvex_test::read_file(dir.file("stderr")), calvex_test::bytes_of("bincut: in: File too large\n"));
   EXPECT_EQ(names_in(dir), (std::vector<std::string>{"img", "in", "patch", "stderr", "stdout"}));
 }
 
 // A refused run with its exact lines; %D stands for the scratch directory.
 struct RefusedCase {
   std::vector<std::string> argv;  // %D/... paths; argv[0] is the program
-  std::function<void(const ScratchDir&)> prepare;
+  std::function<void(const TempDir&)> prepare;
   std::string out;
   std::string err;
   const char* rule;
 };
 
 void expect_refused(const RefusedCase& c) {
-  ScratchDir dir;
+  TempDir dir;
   const Files files;
   files.write(dir);
   if (c.prepare) c.prepare(dir);
@@ -216,11 +218,11 @@ void expect_refused(const RefusedCase& c) {
   EXPECT_EQ(r.status, kFailureStatus) << c.rule;
   EXPECT_EQ(r.out, replace_all(c.out, "%D", dir.path().string())) << c.rule;
   EXPECT_EQ(r.err, replace_all(c.err, "%D", dir.path().string())) << c.rule;
-  EXPECT_EQ(tooltest::read_file(dir.file("in")), files.in) << c.rule;
-  EXPECT_EQ(tooltest::read_file(dir.file("img")), files.img) << c.rule;
+  EXPECT_EQ(calvex_test::read_file(dir.file("in")), files.in) << c.rule;
+  EXPECT_EQ(calvex_test::read_file(dir.file("img")), files.img) << c.rule;
 }
 
-void make_fifo(const ScratchDir& dir) { tooltest::make_fifo(dir.file("fifo")); }
+void make_fifo(const TempDir& dir) { calvex_test::make_fifo(dir.file("fifo")); }
 
 TEST(SpecialFiles, NeverBlockAndAreRefusedWithTheirReason) {
   const RefusedCase cases[] = {
@@ -279,7 +281,7 @@ TEST(FailureReasons, GoToStandardErrorWhileStandardOutputKeepsItsLines) {
       {{kBinsplice, "%D/in", "0", "%D/missing", "%D/out"}, nullptr,
        kBinsplice + " %D/in 0 %D/missing %D/out\nstat file %D/missing failed\nread file %D/missing error\n",
        "binsplice: %D/missing: No such file or directory\n", "binsplice: missing second input"},
-      {{kBinseek, "%D/in", "%D/empty"}, [](const ScratchDir& dir) { tooltest::write_file(dir.file("empty"), {}); },
+      {{kBinseek, "%D/in", "%D/empty"}, [](const TempDir& dir) { calvex_test::write_file(dir.file("empty"), {}); },
        "read file %D/empty error\n", "binseek: %D/empty: file is empty\n", "binseek: empty seekfile"},
       {{kUnpack, "%D/in", "%D/out"}, nullptr, kUnpack + " %D/in %D/out\nNOT UBI file magic dismatch\nunubinize fail\n", "",
        "ubiunpack: no UBI image (a format refusal needs no system reason)"},
@@ -288,16 +290,16 @@ TEST(FailureReasons, GoToStandardErrorWhileStandardOutputKeepsItsLines) {
 }
 
 TEST(Outputs, ReplaceTheFileALinkNamesAndKeepItsPermissions) {
-  ScratchDir dir;
+  TempDir dir;
   const Files files;
   files.write(dir);
-  tooltest::write_text(dir.file("target"), "previous contents");
+  calvex_test::write_text(dir.file("target"), "previous contents");
   ASSERT_EQ(::chmod(dir.file("target").c_str(), 0604), 0);
   std::filesystem::create_symlink("target", dir.file("link"));
   const auto r = run_program({kBincut, dir.file("in"), "10", "20", dir.file("link")});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
-  EXPECT_EQ(tooltest::read_file(dir.file("target")), Bytes(files.in.begin() + 10, files.in.begin() + 30));
+  EXPECT_EQ(calvex_test::read_file(dir.file("target")), Bytes(files.in.begin() + 10, files.in.begin() + 30));
   struct stat status;
   ASSERT_EQ(::stat(dir.file("target").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0604u);

@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstdint>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -37,8 +39,8 @@ TEST(CheckSuperblock, RoundsBytesUsedUpToPagesThenTo128KiB) {
   };
   for (const SizeCase& c : cases) {
     std::array<unsigned char, sqseal::kSuperblockSize> superblock{};
-    tooltest::store_le32(superblock.data(), sqseal::kSquashfsMagic);
-    tooltest::store_le64(superblock.data() + sqseal::kBytesUsedOffset, static_cast<uint64_t>(c.bytes_used));
+    calvex_test::store_le32(superblock.data(), sqseal::kSquashfsMagic);
+    calvex_test::store_le64(superblock.data() + sqseal::kBytesUsedOffset, static_cast<uint64_t>(c.bytes_used));
     const sqseal::ImageCheck check = sqseal::check_superblock(superblock.data(), sqseal::kSuperblockSize);
     ASSERT_EQ(check.status, sqseal::SuperblockStatus::kOk) << c.rule;
     EXPECT_EQ(check.bytes_used, c.bytes_used) << c.rule;
@@ -49,7 +51,7 @@ TEST(CheckSuperblock, RoundsBytesUsedUpToPagesThenTo128KiB) {
 
 TEST(CheckSuperblock, ShortReadAndWrongMagic) {
   std::array<unsigned char, sqseal::kSuperblockSize> superblock{};
-  tooltest::store_le32(superblock.data(), sqseal::kSquashfsMagic);
+  calvex_test::store_le32(superblock.data(), sqseal::kSquashfsMagic);
   EXPECT_EQ(sqseal::check_superblock(superblock.data(), sqseal::kSuperblockSize - 1).status,
             sqseal::SuperblockStatus::kShortRead);
   superblock[0] = 'x';

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
 
 const std::string kProgram = SQSEAL_PROGRAM;
 
@@ -38,10 +40,10 @@ std::string size_lines(uint64_t bytes_used) {
 // A squashfs-like image: the superblock's magic and bytes_used, pseudo-random
 // contents, zero padding up to `file_size`.
 Bytes image_bytes(uint64_t bytes_used, size_t file_size, uint64_t seed) {
-  Bytes image = tooltest::pseudo_random_bytes(std::min<size_t>(file_size, bytes_used), seed);
+  Bytes image = calvex_test::pseudo_random_bytes(std::min<size_t>(file_size, bytes_used), seed);
   image.resize(file_size, 0);
   if (file_size >= 4) std::copy_n("hsqs", 4, image.begin());
-  if (file_size >= 48) tooltest::store_le64(image.data() + 40, bytes_used);
+  if (file_size >= 48) calvex_test::store_le64(image.data() + 40, bytes_used);
   return image;
 }
 
@@ -51,13 +53,13 @@ class Sqseal : public testing::Test {
 
   void SetUp() override {
     image_ = image_bytes(kBytesUsed, padded_size(kBytesUsed), 61);
-    sign_ = tooltest::pseudo_random_bytes(kSignatureSize, 62);
-    root_hash_ = tooltest::pseudo_random_bytes(32, 63);
-    tree_ = tooltest::pseudo_random_bytes(3 * 4096, 64);
-    tooltest::write_file(image_path(), image_);
-    tooltest::write_file(dir_.file("sign"), sign_);
-    tooltest::write_file(dir_.file("root_hash"), root_hash_);
-    tooltest::write_file(dir_.file("hash_tree"), tree_);
+    sign_ = calvex_test::pseudo_random_bytes(kSignatureSize, 62);
+    root_hash_ = calvex_test::pseudo_random_bytes(32, 63);
+    tree_ = calvex_test::pseudo_random_bytes(3 * 4096, 64);
+    calvex_test::write_file(image_path(), image_);
+    calvex_test::write_file(dir_.file("sign"), sign_);
+    calvex_test::write_file(dir_.file("root_hash"), root_hash_);
+    calvex_test::write_file(dir_.file("hash_tree"), tree_);
   }
   std::string image_path() const { return dir_.file("rootfs.sqfs"); }
   // The names in the scratch directory, sorted: no temporary file may stay behind.
@@ -69,11 +71,11 @@ class Sqseal : public testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  tooltest::RunResult seal() const {
+  calvex_test::RunResult seal() const {
     return run_program({kProgram, image_path(), dir_.file("sign"), dir_.file("root_hash"), dir_.file("hash_tree")});
   }
 
-  tooltest::ScratchDir dir_;
+  calvex_test::TempDir dir_;
   Bytes image_;
   Bytes sign_;
   Bytes root_hash_;
@@ -85,10 +87,10 @@ void expect_sealed(const Bytes& sealed, const Bytes& image, const Bytes& sign, c
   ASSERT_EQ(sealed.size(), image.size() + kHeaderBlockSize + tree.size());
   EXPECT_TRUE(std::equal(image.begin(), image.end(), sealed.begin())) << "image changed";
   const unsigned char* block = sealed.data() + image.size();
-  EXPECT_EQ(tooltest::load_le32(block + 0), kHeaderMagic);
-  EXPECT_EQ(tooltest::load_le32(block + 4), 0u);
-  EXPECT_EQ(tooltest::load_le32(block + 8), root_hash.size());
-  EXPECT_EQ(tooltest::load_le32(block + 12), tree.size());
+  EXPECT_EQ(calvex_test::load_le32(block + 0), kHeaderMagic);
+  EXPECT_EQ(calvex_test::load_le32(block + 4), 0u);
+  EXPECT_EQ(calvex_test::load_le32(block + 8), root_hash.size());
+  EXPECT_EQ(calvex_test::load_le32(block + 12), tree.size());
   EXPECT_TRUE(std::equal(sign.begin(), sign.end(), block + 16)) << "signature";
   EXPECT_TRUE(std::all_of(block + 16 + kSignatureSize, block + kRootHashOffset, [](unsigned char b) { return b == 0; }));
   EXPECT_TRUE(std::equal(root_hash.begin(), root_hash.end(), block + kRootHashOffset)) << "root hash";
@@ -101,24 +103,24 @@ TEST_F(Sqseal, AppendsTheHeaderBlockAndTheTree) {
   const auto r = seal();
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, size_lines(kBytesUsed));
-  expect_sealed(tooltest::read_file(image_path()), image_, sign_, root_hash_, tree_);
+  expect_sealed(calvex_test::read_file(image_path()), image_, sign_, root_hash_, tree_);
 }
 
 TEST_F(Sqseal, SealingTwiceFailsOnTheSize) {
   ASSERT_EQ(seal().status, 0);
-  const Bytes sealed = tooltest::read_file(image_path());
+  const Bytes sealed = calvex_test::read_file(image_path());
   const auto r = seal();
   EXPECT_EQ(r.status, kFailureStatus);
   EXPECT_EQ(r.out, size_lines(kBytesUsed) + "rootfs_size: " + std::to_string(sealed.size()) +
                        ", rootfs_size_calc: " + std::to_string(padded_size(kBytesUsed)) + "\n");
-  EXPECT_EQ(tooltest::read_file(image_path()), sealed);
+  EXPECT_EQ(calvex_test::read_file(image_path()), sealed);
 }
 
 // Appending stops part-way (the header block, then the tree): the image is
 // cut back to what it was.
 TEST_F(Sqseal, FailedAppendLeavesTheImageAsItWas) {
   for (const uint64_t room : {uint64_t{1000}, uint64_t{kHeaderBlockSize + 100}}) {
-    tooltest::write_file(image_path(), image_);
+    calvex_test::write_file(image_path(), image_);
     const auto r = run_program({kProgram, image_path(), dir_.file("sign"), dir_.file("root_hash"),
                                 dir_.file("hash_tree")},
                                {}, image_.size() + room);
@@ -126,17 +128,17 @@ TEST_F(Sqseal, FailedAppendLeavesTheImageAsItWas) {
     EXPECT_EQ(r.out, size_lines(kBytesUsed)) << room;
     EXPECT_EQ(r.err, "sqseal: " + image_path() + ": sealing failed, the image is unchanged: File too large\n")
         << room;
-    EXPECT_EQ(tooltest::read_file(image_path()), image_) << room;
+    EXPECT_EQ(calvex_test::read_file(image_path()), image_) << room;
     EXPECT_EQ(scratch_names(), (std::vector<std::string>{"hash_tree", "root_hash", "rootfs.sqfs", "sign"})) << room;
   }
 }
 
 TEST_F(Sqseal, LargestRootHashIsSealedWhole) {
-  root_hash_ = tooltest::pseudo_random_bytes(1024, 65);
-  tooltest::write_file(dir_.file("root_hash"), root_hash_);
+  root_hash_ = calvex_test::pseudo_random_bytes(1024, 65);
+  calvex_test::write_file(dir_.file("root_hash"), root_hash_);
   const auto r = seal();
   EXPECT_EQ(r.status, 0);
-  expect_sealed(tooltest::read_file(image_path()), image_, sign_, root_hash_, tree_);
+  expect_sealed(calvex_test::read_file(image_path()), image_, sign_, root_hash_, tree_);
 }
 
 // 10,000,000 bytes of squashfs need an image of exactly 77 x 128 KiB.
@@ -144,7 +146,7 @@ TEST_F(Sqseal, TenMillionBytesUsedNeedsSeventySevenBlocks) {
   constexpr uint64_t kTenMillion = 10000000;
   ASSERT_EQ(padded_size(kTenMillion), 77u * 131072u);
   Bytes superblock = image_bytes(kTenMillion, 96, 66);
-  tooltest::write_file(image_path(), superblock);
+  calvex_test::write_file(image_path(), superblock);
   std::filesystem::resize_file(image_path(), 10092544);
   const auto r = seal();
   EXPECT_EQ(r.status, 0);
@@ -161,17 +163,17 @@ TEST_F(Sqseal, TenMillionBytesUsedNeedsSeventySevenBlocks) {
 // A refused run: what to change, the expected output (%I, %S, %R, %T stand for
 // the paths), and the image must stay as it was.
 struct RefusedCase {
-  std::function<void(const tooltest::ScratchDir&)> prepare;
+  std::function<void(const calvex_test::TempDir&)> prepare;
   std::string lines;
   const char* rule;
 };
 
 TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
   auto write = [](const char* name, Bytes bytes) {
-    return [name, bytes](const tooltest::ScratchDir& dir) { tooltest::write_file(dir.file(name), bytes); };
+    return [name, bytes](const calvex_test::TempDir& dir) { calvex_test::write_file(dir.file(name), bytes); };
   };
   auto remove = [](const char* name) {
-    return [name](const tooltest::ScratchDir& dir) { std::filesystem::remove(dir.file(name)); };
+    return [name](const calvex_test::TempDir& dir) { std::filesystem::remove(dir.file(name)); };
   };
   const std::string sizes = size_lines(kBytesUsed);
   const std::string wrong_size = sizes + "rootfs_size: " + std::to_string(padded_size(kBytesUsed) + 1) +
@@ -191,9 +193,9 @@ TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
       {write("rootfs.sqfs", Bytes(50, 0)), "squashfs_file: %I read len 50 error!\n", "image shorter than a superblock"},
       {write("rootfs.sqfs", wrong_magic), "squashfs_file: %I magic error\n", "wrong magic"},
       {write("rootfs.sqfs", one_byte_long), wrong_size, "image one byte too long"},
-      {[&](const tooltest::ScratchDir& dir) {
-         tooltest::write_file(dir.file("rootfs.sqfs"), one_byte_long);
-         tooltest::write_file(dir.file("sign"), Bytes(641, 1));
+      {[&](const calvex_test::TempDir& dir) {
+         calvex_test::write_file(dir.file("rootfs.sqfs"), one_byte_long);
+         calvex_test::write_file(dir.file("sign"), Bytes(641, 1));
        },
        wrong_size, "wrong size and wrong sign: only the size is reported"},
       {write("sign", Bytes(641, 1)), sizes + "sign: %S len should be 640\n", "sign one byte too long"},
@@ -203,8 +205,8 @@ TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
   for (const RefusedCase& c : cases) {
     SetUp();
     c.prepare(dir_);
-    const bool image_exists = tooltest::exists(image_path());
-    const Bytes before = image_exists ? tooltest::read_file(image_path()) : Bytes{};
+    const bool image_exists = calvex_test::exists(image_path());
+    const Bytes before = image_exists ? calvex_test::read_file(image_path()) : Bytes{};
     const auto r = seal();
     std::string lines = c.lines;
     for (const auto& [key, name] : {std::pair<std::string, std::string>{"%I", "rootfs.sqfs"},
@@ -214,7 +216,7 @@ TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
     EXPECT_EQ(r.status, kFailureStatus) << c.rule;
     EXPECT_EQ(r.out, lines) << c.rule;
     if (image_exists) {
-      EXPECT_EQ(tooltest::read_file(image_path()), before) << c.rule;
+      EXPECT_EQ(calvex_test::read_file(image_path()), before) << c.rule;
     }
   }
 }
@@ -225,7 +227,7 @@ TEST_F(Sqseal, RefusedRunsLeaveTheImageUnchanged) {
 struct RefusedPartCase {
   // Prepares the scratch directory; returns the four arguments (image, sign,
   // root hash, tree) as names inside it.
-  std::function<std::vector<std::string>(const tooltest::ScratchDir&)> prepare;
+  std::function<std::vector<std::string>(const calvex_test::TempDir&)> prepare;
   std::string lines;  // after the size lines; %0..%3 stand for the argument paths
   const char* rule;
 };
@@ -233,23 +235,23 @@ struct RefusedPartCase {
 TEST_F(Sqseal, PartsThatCannotBeSealedAreRefusedWithTheirOwnLine) {
   const std::vector<std::string> usual = {"rootfs.sqfs", "sign", "root_hash", "hash_tree"};
   auto with = [usual](size_t index, const std::string& name,
-                      std::function<void(const tooltest::ScratchDir&, const std::string&)> make) {
-    return [=](const tooltest::ScratchDir& dir) {
+                      std::function<void(const calvex_test::TempDir&, const std::string&)> make) {
+    return [=](const calvex_test::TempDir& dir) {
       std::vector<std::string> args = usual;
       args[index] = name;
       if (make) make(dir, dir.file(name));
       return args;
     };
   };
-  auto empty_file = [](const tooltest::ScratchDir&, const std::string& path) { tooltest::write_file(path, {}); };
-  auto directory = [](const tooltest::ScratchDir&, const std::string& path) {
+  auto empty_file = [](const calvex_test::TempDir&, const std::string& path) { calvex_test::write_file(path, {}); };
+  auto directory = [](const calvex_test::TempDir&, const std::string& path) {
     std::filesystem::create_directory(path);
   };
-  auto fifo = [](const tooltest::ScratchDir&, const std::string& path) { tooltest::make_fifo(path); };
-  auto hard_link = [](const tooltest::ScratchDir& dir, const std::string& path) {
+  auto fifo = [](const calvex_test::TempDir&, const std::string& path) { calvex_test::make_fifo(path); };
+  auto hard_link = [](const calvex_test::TempDir& dir, const std::string& path) {
     std::filesystem::create_hard_link(dir.file("rootfs.sqfs"), path);
   };
-  auto symlink = [](const tooltest::ScratchDir& dir, const std::string& path) {
+  auto symlink = [](const calvex_test::TempDir& dir, const std::string& path) {
     std::filesystem::create_symlink(dir.file("rootfs.sqfs"), path);
   };
   const std::string sizes = size_lines(kBytesUsed);
@@ -271,11 +273,11 @@ TEST_F(Sqseal, PartsThatCannotBeSealedAreRefusedWithTheirOwnLine) {
   };
   constexpr int kGuardSeconds = 10;
   for (const RefusedPartCase& c : cases) {
-    tooltest::ScratchDir dir;
-    tooltest::write_file(dir.file("rootfs.sqfs"), image_);
-    tooltest::write_file(dir.file("sign"), sign_);
-    tooltest::write_file(dir.file("root_hash"), root_hash_);
-    tooltest::write_file(dir.file("hash_tree"), tree_);
+    calvex_test::TempDir dir;
+    calvex_test::write_file(dir.file("rootfs.sqfs"), image_);
+    calvex_test::write_file(dir.file("sign"), sign_);
+    calvex_test::write_file(dir.file("root_hash"), root_hash_);
+    calvex_test::write_file(dir.file("hash_tree"), tree_);
     const std::vector<std::string> names = c.prepare(dir);
     std::vector<std::string> argv = {kProgram};
     for (const std::string& name : names) argv.push_back(dir.file(name));
@@ -287,7 +289,7 @@ TEST_F(Sqseal, PartsThatCannotBeSealedAreRefusedWithTheirOwnLine) {
     }
     EXPECT_EQ(r.status, kFailureStatus) << c.rule;
     EXPECT_EQ(r.out, lines) << c.rule;
-    EXPECT_EQ(tooltest::read_file(dir.file("rootfs.sqfs")), image_) << c.rule;
+    EXPECT_EQ(calvex_test::read_file(dir.file("rootfs.sqfs")), image_) << c.rule;
   }
 }
 
@@ -309,7 +311,7 @@ TEST(SqsealUsage, AnyOtherArgumentCountPrintsUsage) {
 std::string hex_to_bytes_file(const std::string& hex, const std::string& path) {
   Bytes bytes;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  tooltest::write_file(path, bytes);
+  calvex_test::write_file(path, bytes);
   return path;
 }
 
@@ -319,51 +321,51 @@ std::string trim(std::string text) {
 }
 
 TEST(SqsealRealImage, SealedImageVerifiesWithVeritysetup) {
-  tooltest::ScratchDir dir;
+  calvex_test::TempDir dir;
   const std::string root = dir.file("root");
   std::filesystem::create_directories(root);
-  tooltest::write_file(root + "/data.bin", tooltest::pseudo_random_bytes(400000, 71));
-  tooltest::write_text(root + "/version", "1.0\n");
+  calvex_test::write_file(root + "/data.bin", calvex_test::pseudo_random_bytes(400000, 71));
+  calvex_test::write_text(root + "/version", "1.0\n");
   const std::string image = dir.file("rootfs.sqfs");
-  ASSERT_EQ(tooltest::run_shell("mksquashfs " + root + " " + image + " -noappend -no-progress -quiet > " +
+  ASSERT_EQ(calvex_test::run_shell("mksquashfs " + root + " " + image + " -noappend -no-progress -quiet > " +
                                 dir.file("log") + " 2>&1"),
             0);
-  Bytes squashfs = tooltest::read_file(image);
-  const uint64_t bytes_used = tooltest::load_le32(squashfs.data() + 40);
+  Bytes squashfs = calvex_test::read_file(image);
+  const uint64_t bytes_used = calvex_test::load_le32(squashfs.data() + 40);
   const uint64_t padded = padded_size(bytes_used);
   std::filesystem::resize_file(image, padded);
 
   // Fixed salt: the same tree and root hash on every run.
   const std::string salt = "5ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea15ea1";
   const std::string tree_path = dir.file("hash_tree");
-  ASSERT_EQ(tooltest::run_shell("veritysetup format --no-superblock --salt=" + salt + " " + image + " " +
+  ASSERT_EQ(calvex_test::run_shell("veritysetup format --no-superblock --salt=" + salt + " " + image + " " +
                                 tree_path + " | sed -n 's/^Root hash:[[:space:]]*//p' > " + dir.file("root_hash.hex")),
             0);
   const std::string root_hash_hex = trim(std::string(
       [&] {
-        const Bytes text = tooltest::read_file(dir.file("root_hash.hex"));
+        const Bytes text = calvex_test::read_file(dir.file("root_hash.hex"));
         return std::string(text.begin(), text.end());
       }()));
   ASSERT_EQ(root_hash_hex.size(), 64u);
   hex_to_bytes_file(root_hash_hex, dir.file("root_hash"));
-  tooltest::write_file(dir.file("sign"), tooltest::pseudo_random_bytes(kSignatureSize, 72));
+  calvex_test::write_file(dir.file("sign"), calvex_test::pseudo_random_bytes(kSignatureSize, 72));
 
-  const Bytes padded_image = tooltest::read_file(image);
-  const Bytes tree = tooltest::read_file(tree_path);
+  const Bytes padded_image = calvex_test::read_file(image);
+  const Bytes tree = calvex_test::read_file(tree_path);
   const auto r = run_program({kProgram, image, dir.file("sign"), dir.file("root_hash"), tree_path});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, size_lines(bytes_used));
-  expect_sealed(tooltest::read_file(image), padded_image, tooltest::read_file(dir.file("sign")),
-                tooltest::read_file(dir.file("root_hash")), tree);
+  expect_sealed(calvex_test::read_file(image), padded_image, calvex_test::read_file(dir.file("sign")),
+                calvex_test::read_file(dir.file("root_hash")), tree);
 
   const std::string verify = "veritysetup verify --no-superblock --salt=" + salt +
                              " --data-blocks=" + std::to_string(padded / 4096) +
                              " --hash-offset=" + std::to_string(padded + kHeaderBlockSize) + " " + image + " " +
                              image + " ";
-  EXPECT_EQ(tooltest::run_shell(verify + root_hash_hex + " > " + dir.file("verify.log") + " 2>&1"), 0);
+  EXPECT_EQ(calvex_test::run_shell(verify + root_hash_hex + " > " + dir.file("verify.log") + " 2>&1"), 0);
   std::string wrong_hash = root_hash_hex;
   wrong_hash[0] = wrong_hash[0] == '0' ? '1' : '0';
-  EXPECT_NE(tooltest::run_shell(verify + wrong_hash + " > " + dir.file("verify.log") + " 2>&1"), 0);
+  EXPECT_NE(calvex_test::run_shell(verify + wrong_hash + " > " + dir.file("verify.log") + " 2>&1"), 0);
 }
 
 }  // namespace

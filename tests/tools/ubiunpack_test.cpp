@@ -7,13 +7,15 @@
 #include <ostream>
 #include <string>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
-using tooltest::kFailureStatus;
-using tooltest::run_program;
+using calvex_test::Bytes;
+using calvex_test::kFailureStatus;
+using calvex_test::run_program;
 
 const std::string kUnpack = UBIUNPACK_PROGRAM;
 const std::string kUnpackLite = UBIUNPACK_LITE_PROGRAM;
@@ -39,8 +41,8 @@ Bytes ubi_dump(const Layout& layout, size_t empty_blocks, const Bytes& payload) 
   for (size_t block = 0; block < empty_blocks + data_blocks; ++block) {
     Bytes peb(static_cast<size_t>(layout.physical_block_size), 0xFF);
     std::fill(peb.begin(), peb.begin() + kEcHeaderSize, 0x00);
-    tooltest::store_be32(peb.data(), 0x55424923);  // "UBI#"
-    tooltest::store_be32(peb.data() + kVidHeaderOffsetField, layout.vid_header_offset);
+    calvex_test::store_be32(peb.data(), 0x55424923);  // "UBI#"
+    calvex_test::store_be32(peb.data() + kVidHeaderOffsetField, layout.vid_header_offset);
     if (block >= empty_blocks) {
       const size_t from = (block - empty_blocks) * leb;
       const size_t size = std::min(leb, payload.size() - from);
@@ -56,9 +58,9 @@ Bytes ubi_dump(const Layout& layout, size_t empty_blocks, const Bytes& payload) 
 
 // squashfs-like bytes: the magic, the given bytes_used field, pseudo-random rest.
 Bytes squashfs_bytes(size_t size, uint64_t bytes_used, uint64_t seed) {
-  Bytes bytes = tooltest::pseudo_random_bytes(size, seed);
+  Bytes bytes = calvex_test::pseudo_random_bytes(size, seed);
   std::copy_n("hsqs", 4, bytes.begin());
-  tooltest::store_le64(bytes.data() + kBytesUsedField, bytes_used);
+  calvex_test::store_le64(bytes.data() + kBytesUsedField, bytes_used);
   return bytes;
 }
 
@@ -78,34 +80,34 @@ std::string geometry_line(int block_kib, int page, int leb_kib) {
 // A last piece shorter than the headers of a block: the headers that follow
 // the data must not end up in the output.
 TEST(Ubiunpack, LastPieceShorterThanTheHeadersCopiesNoHeaderBytes) {
-  tooltest::ScratchDir dir;
+  calvex_test::TempDir dir;
   const int64_t leb = k128KiB512.logical_block_size();
   const auto bytes_used = static_cast<size_t>(2 * leb + 100);
   const Bytes squashfs = squashfs_bytes(bytes_used, bytes_used, 41);
-  tooltest::write_file(dir.file("in"), ubi_dump(k128KiB512, 1, squashfs));
+  calvex_test::write_file(dir.file("in"), ubi_dump(k128KiB512, 1, squashfs));
 
   const auto r = run_program({kUnpack, dir.file("in"), dir.file("out")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, echo(kUnpack, dir.file("in"), dir.file("out")) + "squashfs file size:" +
                        std::to_string(bytes_used) + "\n" + geometry_line(128, 2048, 126) + "unubinize success\n");
-  EXPECT_EQ(tooltest::read_file(dir.file("out")), squashfs);
+  EXPECT_EQ(calvex_test::read_file(dir.file("out")), squashfs);
 
   const auto lite = run_program({kUnpackLite, dir.file("in"), dir.file("out-lite")});
   EXPECT_EQ(lite.status, 0);
   EXPECT_EQ(lite.out, echo(kUnpackLite, dir.file("in"), dir.file("out-lite")) + "squashfs file size:" +
                           std::to_string(bytes_used) + "\n" + geometry_line(128, 2048, 126) +
                           "out file size:" + std::to_string(3 * leb) + "\nunubinize success\n");
-  const Bytes lite_out = tooltest::read_file(dir.file("out-lite"));
+  const Bytes lite_out = calvex_test::read_file(dir.file("out-lite"));
   ASSERT_EQ(lite_out.size(), static_cast<size_t>(3 * leb));
   EXPECT_EQ(prefix(lite_out, bytes_used), squashfs);
   EXPECT_EQ(lite_out.back(), 0xFF);  // the rest of the last data area
 }
 
 TEST(Ubiunpack, BytesUsedBeyondWhatTheBlocksCarryIsASizeMismatch) {
-  tooltest::ScratchDir dir;
+  calvex_test::TempDir dir;
   const int64_t leb = k128KiB512.logical_block_size();
   const int64_t bytes_used = 3 * leb + 5;
-  tooltest::write_file(dir.file("in"),
+  calvex_test::write_file(dir.file("in"),
                        ubi_dump(k128KiB512, 1, squashfs_bytes(static_cast<size_t>(2 * leb + 100), bytes_used, 42)));
   const auto r = run_program({kUnpack, dir.file("in"), dir.file("out")});
   EXPECT_EQ(r.status, kFailureStatus);
@@ -113,7 +115,7 @@ TEST(Ubiunpack, BytesUsedBeyondWhatTheBlocksCarryIsASizeMismatch) {
                        std::to_string(bytes_used) + "\n" + geometry_line(128, 2048, 126) +
                        "out file size dismatch! " + std::to_string(bytes_used) + " " + std::to_string(3 * leb) +
                        "\nunubinize fail\n");
-  EXPECT_FALSE(tooltest::exists(dir.file("out")));
+  EXPECT_FALSE(calvex_test::exists(dir.file("out")));
 }
 
 // Inputs both programs refuse with the same lines.
@@ -131,19 +133,19 @@ std::vector<RefusedCase> refused_cases() {
   Bytes wrong_magic = good;
   wrong_magic[3] = '!';
   cases.push_back({wrong_magic, "NOT UBI file magic dismatch\n", "first block's magic is not UBI#"});
-  cases.push_back({tooltest::bytes_of("UBI#hsqs"), "NOT UBI file magic dismatch\n", "shorter than the EC header"});
+  cases.push_back({calvex_test::bytes_of("UBI#hsqs"), "NOT UBI file magic dismatch\n", "shorter than the EC header"});
 
   Bytes no_squashfs = good;
   no_squashfs[static_cast<size_t>(k128KiB512.physical_block_size + k128KiB512.data_offset)] = 'x';
   cases.push_back({no_squashfs, "file %I is NOT squashfs\n", "no hsqs anywhere"});
 
   Bytes cut_superblock(kEcHeaderSize + 95, 0x00);
-  tooltest::store_be32(cut_superblock.data(), 0x55424923);
+  calvex_test::store_be32(cut_superblock.data(), 0x55424923);
   std::copy_n("hsqs", 4, cut_superblock.begin() + kEcHeaderSize);
   cases.push_back({cut_superblock, "file %I is NOT squashfs\n", "superblock cut off by the end of the input"});
 
   Bytes tiny_bytes_used = good;
-  tooltest::store_le64(tiny_bytes_used.data() + k128KiB512.physical_block_size + k128KiB512.data_offset +
+  calvex_test::store_le64(tiny_bytes_used.data() + k128KiB512.physical_block_size + k128KiB512.data_offset +
                            kBytesUsedField,
                        95);
   cases.push_back({tiny_bytes_used, "file %I is NOT squashfs\n", "bytes_used smaller than a superblock"});
@@ -164,15 +166,15 @@ std::vector<RefusedCase> refused_cases() {
 TEST(Ubiunpack, RefusedInputsPrintTheirLineAndCreateNoOutput) {
   for (const std::string& program : {kUnpack, kUnpackLite}) {
     for (const RefusedCase& c : refused_cases()) {
-      tooltest::ScratchDir dir;
+      calvex_test::TempDir dir;
       const std::string in = dir.file("in");
-      tooltest::write_file(in, c.input);
+      calvex_test::write_file(in, c.input);
       std::string lines = c.lines;
       for (size_t at; (at = lines.find("%I")) != std::string::npos;) lines.replace(at, 2, in);
       const auto r = run_program({program, in, dir.file("out")});
       EXPECT_EQ(r.status, kFailureStatus) << program << ": " << c.rule;
       EXPECT_EQ(r.out, echo(program, in, dir.file("out")) + lines + "unubinize fail\n") << program << ": " << c.rule;
-      EXPECT_FALSE(tooltest::exists(dir.file("out"))) << program << ": " << c.rule;
+      EXPECT_FALSE(calvex_test::exists(dir.file("out"))) << program << ": " << c.rule;
     }
   }
 }
@@ -180,8 +182,8 @@ TEST(Ubiunpack, RefusedInputsPrintTheirLineAndCreateNoOutput) {
 TEST(Ubiunpack, OutputThatCannotBeWrittenFails) {
   const int64_t leb = k128KiB512.logical_block_size();
   for (const std::string& program : {kUnpack, kUnpackLite}) {
-    tooltest::ScratchDir dir;
-    tooltest::write_file(dir.file("in"), ubi_dump(k128KiB512, 1, squashfs_bytes(static_cast<size_t>(leb), leb, 45)));
+    calvex_test::TempDir dir;
+    calvex_test::write_file(dir.file("in"), ubi_dump(k128KiB512, 1, squashfs_bytes(static_cast<size_t>(leb), leb, 45)));
     const std::string head = "squashfs file size:" + std::to_string(leb) + "\n" + geometry_line(128, 2048, 126) +
                              (program == kUnpackLite ? "out file size:" + std::to_string(leb) + "\n" : "");
     const std::string no_dir = dir.file("no-dir/out");
@@ -195,13 +197,13 @@ TEST(Ubiunpack, OutputThatCannotBeWrittenFails) {
     EXPECT_EQ(partial.status, kFailureStatus) << program;
     EXPECT_EQ(partial.out, echo(program, dir.file("in"), capped) + head + "write file " + capped +
                                " error\nunubinize fail\n") << program;
-    EXPECT_FALSE(tooltest::exists(capped)) << program;
+    EXPECT_FALSE(calvex_test::exists(capped)) << program;
   }
 }
 
 TEST(Ubiunpack, MissingInputAndUsage) {
   for (const std::string& program : {kUnpack, kUnpackLite}) {
-    tooltest::ScratchDir dir;
+    calvex_test::TempDir dir;
     const auto missing = run_program({program, dir.file("missing"), dir.file("out")});
     EXPECT_EQ(missing.status, kFailureStatus);
     EXPECT_EQ(missing.out, "file:" + dir.file("missing") + " NOT exist\n");
@@ -232,18 +234,18 @@ const UbinizeCase kUbinizeCases[] = {
 class UbiunpackRealImages : public testing::TestWithParam<UbinizeCase> {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new tooltest::ScratchDir;
+    dir_ = new calvex_test::TempDir;
     const std::string root = dir_->file("root");
     std::filesystem::create_directories(root + "/etc");
     // Incompressible contents so that the image spans several erase blocks.
-    tooltest::write_file(root + "/a.bin", tooltest::pseudo_random_bytes(300000, 51));
-    tooltest::write_file(root + "/b.bin", tooltest::pseudo_random_bytes(250001, 52));
-    tooltest::write_file(root + "/etc/c.bin", tooltest::pseudo_random_bytes(123457, 53));
-    tooltest::write_text(root + "/etc/hostname", "modem\n");
+    calvex_test::write_file(root + "/a.bin", calvex_test::pseudo_random_bytes(300000, 51));
+    calvex_test::write_file(root + "/b.bin", calvex_test::pseudo_random_bytes(250001, 52));
+    calvex_test::write_file(root + "/etc/c.bin", calvex_test::pseudo_random_bytes(123457, 53));
+    calvex_test::write_text(root + "/etc/hostname", "modem\n");
     const std::string command = "mksquashfs " + root + " " + dir_->file("sq.img") +
                                 " -noappend -no-progress -quiet > " + dir_->file("mksquashfs.log") + " 2>&1";
-    ASSERT_EQ(tooltest::run_shell(command), 0) << command;
-    tooltest::write_text(dir_->file("ubi.ini"),
+    ASSERT_EQ(calvex_test::run_shell(command), 0) << command;
+    calvex_test::write_text(dir_->file("ubi.ini"),
                          "[rootfs]\nmode=ubi\nimage=" + dir_->file("sq.img") +
                              "\nvol_id=0\nvol_type=dynamic\nvol_name=rootfs\nvol_flags=autoresize\n");
   }
@@ -251,10 +253,10 @@ class UbiunpackRealImages : public testing::TestWithParam<UbinizeCase> {
     delete dir_;
     dir_ = nullptr;
   }
-  static tooltest::ScratchDir* dir_;
+  static calvex_test::TempDir* dir_;
 };
 
-tooltest::ScratchDir* UbiunpackRealImages::dir_ = nullptr;
+calvex_test::TempDir* UbiunpackRealImages::dir_ = nullptr;
 
 TEST_P(UbiunpackRealImages, GiveBackTheSquashfsImage) {
   const UbinizeCase& c = GetParam();
@@ -262,15 +264,15 @@ TEST_P(UbiunpackRealImages, GiveBackTheSquashfsImage) {
   const std::string ubi = dir_->file("image.ubi");
   const std::string command = std::string("ubinize -o ") + ubi + " " + c.options + " " + dir_->file("ubi.ini") +
                               " > " + dir_->file("ubinize.log") + " 2>&1";
-  ASSERT_EQ(tooltest::run_shell(command), 0) << command;
-  const Bytes image = tooltest::read_file(ubi);
+  ASSERT_EQ(calvex_test::run_shell(command), 0) << command;
+  const Bytes image = calvex_test::read_file(ubi);
   ASSERT_GE(image.size(), kEcHeaderSize);
   uint32_t vid_header_offset = 0;
   for (size_t i = 0; i < 4; ++i) vid_header_offset = (vid_header_offset << 8) | image[kVidHeaderOffsetField + i];
   ASSERT_EQ(vid_header_offset, c.vid_header_offset);
 
-  const Bytes squashfs = tooltest::read_file(dir_->file("sq.img"));
-  const auto bytes_used = static_cast<size_t>(tooltest::load_le32(squashfs.data() + kBytesUsedField));
+  const Bytes squashfs = calvex_test::read_file(dir_->file("sq.img"));
+  const auto bytes_used = static_cast<size_t>(calvex_test::load_le32(squashfs.data() + kBytesUsedField));
   ASSERT_GT(bytes_used, static_cast<size_t>(2 * c.leb_kib * 1024));  // several blocks
   const std::string head = "squashfs file size:" + std::to_string(bytes_used) + "\n" +
                            geometry_line(c.block_kib, c.page, c.leb_kib);
@@ -279,12 +281,12 @@ TEST_P(UbiunpackRealImages, GiveBackTheSquashfsImage) {
   const auto r = run_program({kUnpack, ubi, out});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, echo(kUnpack, ubi, out) + head + "unubinize success\n");
-  EXPECT_EQ(tooltest::read_file(out), prefix(squashfs, bytes_used));
+  EXPECT_EQ(calvex_test::read_file(out), prefix(squashfs, bytes_used));
 
   const std::string lite_out = dir_->file("out-lite.sqfs");
   const auto lite = run_program({kUnpackLite, ubi, lite_out});
   EXPECT_EQ(lite.status, 0);
-  const Bytes lite_bytes = tooltest::read_file(lite_out);
+  const Bytes lite_bytes = calvex_test::read_file(lite_out);
   EXPECT_EQ(lite.out, echo(kUnpackLite, ubi, lite_out) + head + "out file size:" +
                           std::to_string(lite_bytes.size()) + "\nunubinize success\n");
   ASSERT_GE(lite_bytes.size(), bytes_used);

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "tool_test_support.h"
+#include "files.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace {
 
-using tooltest::Bytes;
+using calvex_test::Bytes;
 
 struct GeometryCase {
   int64_t physical_block_size;
@@ -59,7 +61,7 @@ TEST(FindNth, CountsOccurrencesInsideWindowAndBuffer) {
       {"UBI#UBI#", 100, 1, 4, "adjacent"},
   };
   for (const FindCase& c : cases) {
-    const Bytes buffer = tooltest::bytes_of(c.buffer);
+    const Bytes buffer = calvex_test::bytes_of(c.buffer);
     EXPECT_EQ(unubinize::find_nth(buffer.data(), static_cast<int64_t>(buffer.size()), c.window, "UBI#", c.n),
               c.expected)
         << c.rule;

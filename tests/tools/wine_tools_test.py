@@ -13,7 +13,8 @@ import tempfile
 from pathlib import Path
 
 FAILURE_STATUS = 255  # -1 as seen by the POSIX side of wine
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll"}
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "win"))
+from system_dlls import foreign_dlls  # noqa: E402
 
 failures = []
 
@@ -130,7 +131,7 @@ def test_imports(objdump, pe_format, exes):
         check(f"file format {pe_format}" in dump, f"{exe}: not {pe_format}")
         dlls = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
         check(bool(dlls), f"{exe}: no imports found")
-        foreign = {dll for dll in dlls if dll not in SYSTEM_DLLS and not dll.startswith("api-ms-win-")}
+        foreign = foreign_dlls(dlls)
         check(not foreign, f"{exe}: imports non-system DLLs {sorted(foreign)}")
 
 

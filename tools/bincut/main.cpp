@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fileio.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -18,17 +19,11 @@ constexpr const char* kEchoLine = "%s %s %lld %lld %s\n";
 constexpr const char* kReadErrorLine = "read file %s error\n";
 constexpr const char* kWriteErrorLine = "write file %s error\n";
 constexpr const char* kOutOfRangeLine = "[error] offset or size out of range\n";
-constexpr const char* kReasonLine = "%s: %s: %s\n";              // program, path, reason
 constexpr const char* kRangeReasonLine = "%s: %s holds %lld bytes\n";  // program, path, size
-constexpr const char* kEmptyFileReason = "file is empty";
 constexpr const char* kEmptySliceReason = "the slice is empty";
 
-// Prints the program's stdout line for `path`, and `reason` on stderr.
 int fail_with(const char* line, const char* path, const std::string& reason) {
-  std::printf(line, path);
-  std::fflush(stdout);
-  std::fprintf(stderr, kReasonLine, kProgramName, path, reason.c_str());
-  return fileio::kExitFailure;
+  return fileio::fail_with(kProgramName, line, path, reason);
 }
 
 int run(int argc, char** argv) {
@@ -48,7 +43,7 @@ int run(int argc, char** argv) {
   fileio::InputFile input;
   if (!input.open(in_path)) return fail_with(kReadErrorLine, in_path, input.error());
   const int64_t file_size = input.size();
-  if (file_size == 0) return fail_with(kReadErrorLine, in_path, kEmptyFileReason);
+  if (file_size == 0) return fail_with(kReadErrorLine, in_path, fileio::kEmptyFileReason);
 
   const int64_t length = size_arg != 0 ? size_arg : file_size - offset;
   if (offset < 0 || offset > file_size || length < 0 || length > file_size - offset) {

@@ -11,6 +11,7 @@
 
 #include "fileio.h"
 #include "needle_search.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -19,32 +20,13 @@ constexpr int kArgCount = 3;  // program, bigfile, seekfile
 constexpr const char* kUsageLine = "%s bigfile seekfile\n";
 constexpr const char* kReadErrorLine = "read file %s error\n";
 constexpr const char* kOffsetLine = "%lld\n";
-constexpr const char* kReasonLine = "%s: %s: %s\n";  // program, path, reason
-constexpr const char* kEmptyFileReason = "file is empty";
 
 int fail_read(const char* path, const std::string& reason) {
-  std::printf(kReadErrorLine, path);
-  std::fflush(stdout);
-  std::fprintf(stderr, kReasonLine, kProgramName, path, reason.c_str());
-  return fileio::kExitFailure;
+  return fileio::fail_with(kProgramName, kReadErrorLine, path, reason);
 }
 
-// Opens an input whose status query gave `stat_size`; false (after the read
-// error line) when it cannot be read, changed size or is empty.
 bool open_input(const char* path, int64_t stat_size, fileio::InputFile& file) {
-  if (!file.open(path)) {
-    fail_read(path, file.error());
-    return false;
-  }
-  if (file.size() != stat_size) {
-    fail_read(path, fileio::kFileShrankReason);
-    return false;
-  }
-  if (file.size() == 0) {
-    fail_read(path, kEmptyFileReason);
-    return false;
-  }
-  return true;
+  return fileio::open_input(kProgramName, kReadErrorLine, path, stat_size, file);
 }
 
 int run(int argc, char** argv) {

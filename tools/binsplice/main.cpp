@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fileio.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -21,35 +22,15 @@ constexpr const char* kEchoLine = "%s %s %lld %s %s\n";
 constexpr const char* kReadErrorLine = "read file %s error\n";
 constexpr const char* kWriteErrorLine = "write file %s error\n";
 constexpr const char* kOffsetTooBigLine = "[error] offset too big\n";
-constexpr const char* kReasonLine = "%s: %s: %s\n";  // program, path, reason
 constexpr const char* kNegativeOffsetLine = "%s: offset %lld is negative\n";
 constexpr const char* kTooBigReasonLine = "%s: %s (%lld bytes) at offset %lld ends beyond the %lld bytes of %s\n";
-constexpr const char* kEmptyFileReason = "file is empty";
 
-// Prints the program's stdout line for `path`, and `reason` on stderr.
 int fail_with(const char* line, const char* path, const std::string& reason) {
-  std::printf(line, path);
-  std::fflush(stdout);
-  std::fprintf(stderr, kReasonLine, kProgramName, path, reason.c_str());
-  return fileio::kExitFailure;
+  return fileio::fail_with(kProgramName, line, path, reason);
 }
 
-// Opens an input whose status query gave `stat_size`; prints the read error
-// line when it cannot be read or is empty.
 bool open_input(const char* path, int64_t stat_size, fileio::InputFile& file) {
-  if (!file.open(path)) {
-    fail_with(kReadErrorLine, path, file.error());
-    return false;
-  }
-  if (file.size() != stat_size) {
-    fail_with(kReadErrorLine, path, fileio::kFileShrankReason);
-    return false;
-  }
-  if (file.size() == 0) {
-    fail_with(kReadErrorLine, path, kEmptyFileReason);
-    return false;
-  }
-  return true;
+  return fileio::open_input(kProgramName, kReadErrorLine, path, stat_size, file);
 }
 
 int run(int argc, char** argv) {

@@ -2,22 +2,14 @@
 
 #include <cstring>
 
+#include "le.h"
+
 namespace sqseal {
 namespace {
 
-void store_le32(unsigned char* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-uint32_t load_le32(const unsigned char* at) {
-  return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
-}
-
-int64_t load_le64(const unsigned char* at) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | at[i];
-  return static_cast<int64_t>(value);
-}
+using fileio::load_le32;
+using fileio::load_le64;
+using fileio::store_le32;
 
 // `value` rounded up to a multiple of `alignment` (a power of two), in
 // unsigned arithmetic so that no sum can overflow.

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "fileio.h"
+#include "le.h"
+#include "tool_main.h"
 
 namespace unubinize {
 namespace {
@@ -29,22 +31,11 @@ constexpr const char* kFailLine = "unubinize fail\n";
 
 constexpr int64_t kBytesPerKiB = 1024;
 
-uint32_t load_be32(const unsigned char* at) {
-  return (uint32_t{at[0]} << 24) | (uint32_t{at[1]} << 16) | (uint32_t{at[2]} << 8) | uint32_t{at[3]};
-}
-
-uint32_t load_le32(const unsigned char* at) {
-  return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
-}
-
-int64_t load_le64(const unsigned char* at) {
-  uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | at[i];
-  return static_cast<int64_t>(value);
-}
+using fileio::load_be32;
+using fileio::load_le32;
+using fileio::load_le64;
 
 constexpr const char* kProgramReasonLine = "%s: %s: %s\n";  // program, path, reason
-constexpr const char* kEmptyFileReason = "file is empty";
 
 const char* program_name(Variant variant) { return variant == Variant::kExact ? "ubiunpack" : "ubiunpack-lite"; }
 
@@ -85,7 +76,7 @@ bool unpack(const char* in_path, const char* out_path, int64_t input_size, Varia
   }
   if (input.size() != input_size || input_size == 0) {
     std::printf(kReadErrorLine, in_path);
-    print_reason(variant, in_path, input_size == 0 ? kEmptyFileReason : fileio::kFileShrankReason);
+    print_reason(variant, in_path, input_size == 0 ? fileio::kEmptyFileReason : fileio::kFileShrankReason);
     return false;
   }
   const ReadAt read = [&input](int64_t offset, unsigned char* into, int64_t count) {

@@ -1,5 +1,5 @@
-// Helpers for the image tool tests: scratch directories, file contents, and
-// running a built program as a subprocess.
+// Running programs from the tests (POSIX): a built program as a subprocess
+// with its output captured, a body under a file-size cap, FIFOs, shell lines.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tooltest {
-
-using Bytes = std::vector<unsigned char>;
+namespace calvex_test {
 
 // Exit status of a program that returned -1, as seen by a POSIX parent.
 constexpr int kFailureStatus = 255;
@@ -42,37 +40,7 @@ void make_fifo(const std::string& path);
 // `file_size_limit` bytes; returns the status the body returned (0..255).
 int run_with_file_size_limit(uint64_t file_size_limit, int (*body)(const std::string& arg), const std::string& arg);
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-void write_file(const std::string& path, const Bytes& bytes);
-void write_text(const std::string& path, const std::string& text);
-Bytes read_file(const std::string& path);
-bool exists(const std::string& path);
-
-// `size` pseudo-random bytes, the same for the same seed on every machine.
-Bytes pseudo_random_bytes(size_t size, uint64_t seed);
-
-// Bytes of `text` (no terminator).
-Bytes bytes_of(const std::string& text);
-
-void store_le32(unsigned char* at, uint32_t value);
-void store_le64(unsigned char* at, uint64_t value);
-void store_be32(unsigned char* at, uint32_t value);
-uint32_t load_le32(const unsigned char* at);
-
 // Runs a shell command line (for the image-making tools); returns its exit status.
 int run_shell(const std::string& command_line);
 
-}  // namespace tooltest
+}  // namespace calvex_test

@@ -185,21 +185,6 @@ TEST_F(LteTable, MergedSheetsGrowAShortImageAndZeroTheSpareBlock) {
   EXPECT_EQ(after[kMergedImageEnd], large[kMergedImageEnd]);
 }
 
-TEST_F(LteTable, OpenFailureWritesNothingAndCreatesNoFile) {
-  const std::string missing = dir.file("missing.bin");
-  const WriteFn fns[] = {SheetLteFilterWr_Lte,   SheetLteFilterWr_LteMerge,  SheetLteMprWr_Lte,
-                         SheetLteMprWr_LteMerge, SheetLtePhseWr_Lte,         SheetLtePhseWr_LteMerge,
-                         SheetLteCapacityWr_Lte, SheetLteCapacityWr_LteMerge};
-  const size_t counts[] = {6, 6, 24, 24, 8, 8, 2, 2};
-  for (size_t i = 0; i < std::size(fns); ++i) {
-    SCOPED_TRACE(i);
-    MessageLog log;
-    call_write(fns[i], {{repeat_text("1", counts[i])}}, missing);
-    EXPECT_EQ(log.texts(), Texts{"文件打开失败！"});
-    EXPECT_FALSE(std::filesystem::exists(missing));
-  }
-}
-
 TEST_F(LteTable, OnlyTheProductOfTheBoundsCounts) {
   MessageLog log;
   call_write_bounded(SheetLteFilterWr_Lte, {{repeat_text("2", 6), 0, 0, 5, 0}}, image);  // one row of 6

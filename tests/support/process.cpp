@@ -1,4 +1,4 @@
-#include "tool_test_support.h"
+#include "process.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -9,12 +9,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 
-namespace tooltest {
+#include "files.h"
+#include "temp_dir.h"
+
+namespace calvex_test {
 namespace fs = std::filesystem;
 
 namespace {
@@ -65,7 +66,7 @@ void make_fifo(const std::string& path) {
 
 RunResult run_program(const std::vector<std::string>& argv, const fs::path& working_dir, uint64_t file_size_limit,
                       int guard_seconds) {
-  ScratchDir capture;
+  TempDir capture;
   const std::string out_path = capture.file("stdout");
   const std::string err_path = capture.file("stderr");
   std::vector<char*> args;
@@ -93,69 +94,9 @@ RunResult run_program(const std::vector<std::string>& argv, const fs::path& work
   return result;
 }
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "calvex-tools-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-void write_file(const std::string& path, const Bytes& bytes) {
-  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-  stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!stream) throw std::runtime_error("cannot write " + path);
-}
-
-void write_text(const std::string& path, const std::string& text) { write_file(path, bytes_of(text)); }
-
-Bytes read_file(const std::string& path) {
-  std::ifstream stream(path, std::ios::binary);
-  if (!stream) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
-
-bool exists(const std::string& path) { return fs::exists(path); }
-
-Bytes pseudo_random_bytes(size_t size, uint64_t seed) {
-  // splitmix64
-  Bytes bytes(size);
-  uint64_t state = seed;
-  for (size_t i = 0; i < size; i += 8) {
-    state += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    for (size_t k = 0; k < 8 && i + k < size; ++k) bytes[i + k] = static_cast<unsigned char>(z >> (8 * k));
-  }
-  return bytes;
-}
-
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-void store_le32(unsigned char* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-void store_le64(unsigned char* at, uint64_t value) {
-  for (int i = 0; i < 8; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-void store_be32(unsigned char* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
-}
-
-uint32_t load_le32(const unsigned char* at) {
-  return uint32_t{at[0]} | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16) | (uint32_t{at[3]} << 24);
-}
-
 int run_shell(const std::string& command_line) {
   const int status = std::system(command_line.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace tooltest
+}  // namespace calvex_test
