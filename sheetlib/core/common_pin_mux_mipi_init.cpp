@@ -245,7 +245,7 @@ void write_pin_mux(const WriteArgs& args, const std::u16string& path, ReadCells&
   std::vector<const NvBlock*> staged = {&pin_mux};
   if (mode.buses > 0) staged.insert(staged.end(), {&init_words, &mark});
   staged.push_back(&sim);
-  if (store_blocks(path, staged, msg::kOpenFailedWrite)) {
+  if (store_sheet_blocks(path, kPinMuxMipiInitSheet, NvLayout::Any, staged, msg::kOpenFailedWrite)) {
     show(*mode.done, {buses[0].report, buses[1].report});
     if (sim_func) show(msg::kPinMuxSimFunc);
   }
@@ -296,7 +296,8 @@ struct Reassignment {
 // Shows the devices of one bus from its words.
 void show_bus(const NvBlock& words, size_t bus, bool special_mark, ReadTexts& texts) {
   size_t first_cell = 0;  // the bus range's first output cell
-  for (size_t r = 0; r < kBusRanges[bus]; ++r) first_cell += static_cast<size_t>(kPinMuxMipiInitSheet.ranges[r].count());
+  for (size_t r = 0; r < kBusRanges[bus]; ++r)
+    first_cell += static_cast<size_t>(kPinMuxMipiInitSheet.ranges[r].count());
   const auto word = [&](size_t w) { return words.get32((bus * kWordsPerBus + w) * kRffeWordSize); };
   std::vector<Reassignment> moved;
   size_t k = 0;

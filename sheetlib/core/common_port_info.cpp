@@ -50,7 +50,8 @@ void write_port_info(const WriteArgs& args, const std::u16string& path) {
   NvBlock marker(kPortInfoMarkerOffset, kPortInfoMarkerSize);
   marker.put32(0, kPortInfoMarker);
 
-  if (!store_blocks(path, {&marker, &tx, &prx, &second_rx}, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kPortInfoSheet, NvLayout::Any, {&marker, &tx, &prx, &second_rx}, msg::kOpenFailedWrite))
+    return;
   show(msg::kDone);
 }
 

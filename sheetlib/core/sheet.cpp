@@ -30,6 +30,36 @@ std::optional<std::vector<Cells>> take_ranges(const WriteArgs& args, const Sheet
   return cells;
 }
 
+void require_in_blocks(const SheetDef& def, NvLayout layout, std::span<const NvBlock* const> blocks) {
+  // A staged block may span adjacent listed blocks (a marker and the values after it).
+  for (const NvBlock* block : blocks) {
+    uint64_t pos = block->offset;
+    const uint64_t end = pos + block->bytes.size();
+    while (pos < end) {
+      uint64_t next = pos;
+      for (const NvSpan& span : def.blocks) {
+        const uint64_t span_end = uint64_t{span.offset} + span.size;
+        if (span.in_layout(layout) && !span.read_only && pos >= span.offset && pos < span_end) {
+          next = std::max(next, span_end);
+        }
+      }
+      if (next == pos) throw std::logic_error("a staged block lies outside the sheet's NV blocks");
+      pos = next;
+    }
+  }
+}
+
+bool store_sheet_blocks(const std::u16string& path, const SheetDef& def, NvLayout layout,
+                        std::span<const NvBlock* const> blocks, const Message& on_fail) {
+  require_in_blocks(def, layout, blocks);
+  return store_blocks(path, blocks, on_fail);
+}
+
+bool store_sheet_blocks(const std::u16string& path, const SheetDef& def, NvLayout layout,
+                        std::initializer_list<const NvBlock*> blocks, const Message& on_fail) {
+  return store_sheet_blocks(path, def, layout, std::span<const NvBlock* const>(blocks.begin(), blocks.size()), on_fail);
+}
+
 std::vector<NvBlock> stage_writable_blocks(const SheetDef& def, NvLayout layout) {
   std::vector<NvBlock> blocks;
   for (const NvSpan& span : def.blocks) {

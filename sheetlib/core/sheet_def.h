@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <span>
@@ -314,6 +315,18 @@ bool cell_count_ok(const WriteArgs& args, const SheetDef& def, size_t range);
 // The NV blocks of the definition in the layout that a write stores (not
 // those it only reads), staged zeroed, in the definition's order.
 std::vector<NvBlock> stage_writable_blocks(const SheetDef& def, NvLayout layout);
+
+// An operation may store only what its definition lists: throws
+// std::logic_error (a programming error, reported as a failed operation)
+// when a staged block does not lie inside one of the definition's writable
+// blocks of the layout. Called before the image is opened.
+void require_in_blocks(const SheetDef& def, NvLayout layout, std::span<const NvBlock* const> blocks);
+
+// store_blocks (sheet.h) of blocks that require_in_blocks has accepted.
+bool store_sheet_blocks(const std::u16string& path, const SheetDef& def, NvLayout layout,
+                        std::span<const NvBlock* const> blocks, const Message& on_fail);
+bool store_sheet_blocks(const std::u16string& path, const SheetDef& def, NvLayout layout,
+                        std::initializer_list<const NvBlock*> blocks, const Message& on_fail);
 
 // Every definition, family by family (common, GSM, LTE-A, LTE, TD-SCDMA, WCDMA).
 std::span<const SheetDef* const> all_sheet_defs();

@@ -77,7 +77,7 @@ std::u16string format_value(const NvBlock& block, size_t pos, uint8_t width, Val
 
 // Stores the blocks in order; a failed open shows "文件打开失败！" and returns false.
 bool store_staged(const std::u16string& path, const std::vector<NvBlock>& blocks) {
-  return store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite);
+  return store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite);  // staged from the definition
 }
 
 // Loads the blocks; a failed open shows "获取bin文件失败！" and leaves them zero.

@@ -109,7 +109,8 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   }
   blocks.words.put32(kPaOffIndex * 4, ReadHexOrX(pa_off[0]));
 
-  if (!store_blocks(path, {&blocks.truth_a, &blocks.truth_b, &blocks.config, &blocks.words}, msg::kOpenFailedWrite))
+  if (!store_sheet_blocks(path, kGsmSwitchPaCtrlWordSheet, NvLayout::Any,
+                          {&blocks.truth_a, &blocks.truth_b, &blocks.config, &blocks.words}, msg::kOpenFailedWrite))
     return;
   show(msg::kDone);
 }

@@ -65,7 +65,7 @@ void write_pwt_and_other_flags(const WriteArgs& args, const std::u16string& path
   if (switched_on(r[kTxNvFlagSwitch])) chosen.push_back(&tx_nv_flag);
   if (switched_on(r[kAptUseJ11PinFlagSwitch])) chosen.push_back(&apt_flag);
   if (switched_on(r[kPwtEnSwitch])) chosen.push_back(&pwt);
-  if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kLtePwtAndOtherFlagsSheet, NvLayout::Any, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -339,6 +339,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path, const Sw
   }
   std::vector<NvBlock> blocks = lay.layout == Layout::Single ? stage_single(slots, mipi_type) : stage_merged(slots);
   if (lay.layout == Layout::Merged) blocks.emplace_back(kMergedSpareOffset, kMergedSpareSize);
+  require_in_blocks(kLteSwitchPaCtrlWordSheet, lay.nv_layout, block_refs(blocks));
 
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedConfirm)) return;

@@ -86,7 +86,9 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path, Layout la
 
   std::vector<NvBlock> blocks = layout == Layout::Single ? stage_single(records) : stage_merged(records);
   if (layout == Layout::Merged) blocks.emplace_back(kMergedSpareOffset, kMergedSpareSize);
-  if (!store_blocks(path, block_refs(blocks), msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kLteTmpCompSheet, layout == Layout::Merged ? NvLayout::Merged : NvLayout::Single,
+                          block_refs(blocks), msg::kOpenFailedWrite))
+    return;
   show(msg::kDone);
 }
 

@@ -35,7 +35,7 @@ void write_flags(const WriteArgs& args, const std::u16string& path) {
   std::vector<const NvBlock*> chosen;
   if (kw::text_is(r[kTxNvFlagSwitchRange][0], kw::kOpen[0])) chosen.push_back(&tx_nv_flag);
   if (kw::text_is(r[kTxPowerEsfSwitchRange][0], kw::kOpen[0])) chosen.push_back(&tx_power_esf);
-  if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kLteaFlagsSheet, NvLayout::Any, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -31,7 +31,7 @@ void write_pc_scale(const WriteArgs& args, const std::u16string& path) {
     const Cells& values = (*ranges)[kValuesRange];
     for (size_t i = 0; i < kPcScaleCount; ++i) block.put16(value_pos(i), static_cast<uint32_t>(ReadDec(values[i])));
   }
-  if (!store_blocks(path, {&block}, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kLteaPcScaleSheet, NvLayout::Any, {&block}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -155,7 +155,8 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
   }
   for (size_t i = 0; i < kClearedFieldCount; ++i) spans.push_back(head.slice(kClearedFieldsOffset + 2 * i, kLe16Size));
   spans.push_back(value_block(kHeadEndMarkerOffset, kHeadEndMarker, kLe16Size));
-  if (!store_blocks(path, block_refs(spans), msg::kOpenFailedConfirm)) return;
+  if (!store_sheet_blocks(path, kLteaSwitchPaCtrlWordSheet, NvLayout::Any, block_refs(spans), msg::kOpenFailedConfirm))
+    return;
   show(msg::kDone);
 }
 

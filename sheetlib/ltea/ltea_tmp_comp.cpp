@@ -87,7 +87,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     spans.push_back(head.slice(band_field(slot, kRecBandNumber), kValueSize));
     spans.push_back(head.slice(band_field(slot, kRecTmpComp), kTmpCompSize));
   }
-  if (!store_blocks(path, block_refs(spans), msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kLteaTmpCompSheet, NvLayout::Any, block_refs(spans), msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -71,7 +71,8 @@ void write_tx_ant_select(const WriteArgs& args, const std::u16string& path) {
   }
   if (std::ranges::equal(entries[0].bytes, entries[1].bytes)) show(msg::kLteaTxAntSame);
 
-  if (!store_blocks(path, block_refs(entries), msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kLteaTxAntSelectSheet, NvLayout::Any, block_refs(entries), msg::kOpenFailedWrite))
+    return;
   show(msg::kDone);
 }
 

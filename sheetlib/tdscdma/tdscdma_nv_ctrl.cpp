@@ -82,7 +82,7 @@ void write_nv_ctrl(const WriteArgs& args, const std::u16string& path) {
       block.put16(kNvCtrlCells[i].pos, values[i]);
     }
   }
-  if (!store_blocks(path, {&block}, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kTdscdmaNvCtrlSheet, NvLayout::Any, {&block}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -49,7 +49,7 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
     put_ctrl_set(area, set_offset(ref.group, ref.state) - kAreaOffset, set);
   }
 
-  if (!store_blocks(path, {&area}, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kTdscdmaSwitchPaCtrlWordSheet, NvLayout::Any, {&area}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

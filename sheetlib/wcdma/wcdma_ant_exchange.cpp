@@ -51,7 +51,7 @@ void write_ant_exchange(const WriteArgs& args, const std::u16string& path) {
     put_ctrl_entry(entries, column * kCtrlEntrySize, build_ant_entry(table, column));
   }
 
-  if (!store_blocks(path, {&entries}, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kWcdmaAntExchangeSheet, NvLayout::Any, {&entries}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

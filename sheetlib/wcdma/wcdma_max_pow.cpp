@@ -69,7 +69,7 @@ void write_max_pow(const WriteArgs& args, const std::u16string& path) {
   std::vector<const NvBlock*> chosen;
   if (kw::text_is(cells[kHdelSwitch][0], kw::kOpenClose[kw::kOpenWord])) chosen.push_back(&hdel);
   if (kw::text_is(cells[kBandEnSwitch][0], kw::kOpenClose[kw::kOpenWord])) chosen.push_back(&band_en);
-  if (!store_blocks(path, chosen, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kWcdmaMaxPowSheet, NvLayout::Any, chosen, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

@@ -48,7 +48,7 @@ void write_notch(const WriteArgs& args, const std::u16string& path) {
     notch.put32(param_pos(j), value);
   }
 
-  if (!store_blocks(path, {&notch}, msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kWcdmaNotchSheet, NvLayout::Any, {&notch}, msg::kOpenFailedWrite)) return;
   show(msg::kDone);
 }
 

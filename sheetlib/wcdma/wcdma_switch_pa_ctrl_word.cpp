@@ -62,7 +62,8 @@ void write_switch_pa(const WriteArgs& args, const std::u16string& path) {
     spans.push_back(head.slice(ctrl_area(k), kFirstPieceSize));
     spans.push_back(head.slice(ctrl_area(k) + kFirstPieceSize, kSecondPieceSize));
   }
-  if (!store_blocks(path, block_refs(spans), msg::kOpenFailedWrite)) return;
+  if (!store_sheet_blocks(path, kWcdmaSwitchPaCtrlWordSheet, NvLayout::Any, block_refs(spans), msg::kOpenFailedWrite))
+    return;
   show(msg::kDone);
 }
 

@@ -47,6 +47,7 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
     }
     slot_tables.push_back(std::move(entries));
   }
+  require_in_blocks(kWcdmaTmpCompSheet, NvLayout::Any, block_refs(slot_tables));
 
   NvFile file;
   if (!open_nv(file, path, NvFile::Mode::ReadWrite, &msg::kOpenFailedWrite)) return;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "keywords.h"
+#include "lte/lte_nv_map.h"
+#include "ltea/ltea_nv_map.h"
 #include "sheets.h"
 
 namespace calvex {
@@ -105,6 +107,49 @@ TEST(SheetCheck, AMessageTextWrittenTwiceIsNamed) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], std::string(message_name(entries[1].id)) + ": text already stands as " +
                           std::string(message_name(entries[0].id)));
+}
+
+}  // namespace
+}  // namespace calvex
+
+namespace calvex {
+namespace {
+
+// An operation may store only what its definition lists, in its layout.
+TEST(SheetBlocks, OnlyTheDefinitionsWritableBlocksMayBeStored) {
+  struct Case {
+    const char* what;
+    const SheetDef* sheet;
+    NvLayout layout;
+    uint32_t offset;
+    size_t size;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {"a whole block", &kLteaFilterSheet, NvLayout::Any, 388, 12, true},
+      {"part of a block", &kLteaFilterSheet, NvLayout::Any, 390, 2, true},
+      {"one byte past the block", &kLteaFilterSheet, NvLayout::Any, 388, 13, false},
+      {"one byte before the block", &kLteaFilterSheet, NvLayout::Any, 387, 2, false},
+      {"a block the write only reads", &kWcdmaTmpCompSheet, NvLayout::Any, 6068, 4, false},
+      {"two adjacent blocks as one", &kLteaPcScaleSheet, NvLayout::Any, ltea::kPcScaleMarkerOffset,
+       4 + 2 * ltea::kPcScaleCount, true},
+      {"two adjacent blocks and one byte more", &kLteaPcScaleSheet, NvLayout::Any, ltea::kPcScaleMarkerOffset,
+       4 + 2 * ltea::kPcScaleCount + 1, false},
+      {"the spare block in the merged layout", &kLteFilterSheet, NvLayout::Merged, lte::kMergedSpareOffset,
+       lte::kMergedSpareSize, true},
+      {"the spare block in the single layout", &kLteFilterSheet, NvLayout::Single, lte::kMergedSpareOffset,
+       lte::kMergedSpareSize, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const NvBlock block(c.offset, c.size);
+    const std::vector<const NvBlock*> blocks = {&block};
+    if (c.allowed) {
+      EXPECT_NO_THROW(require_in_blocks(*c.sheet, c.layout, blocks));
+    } else {
+      EXPECT_THROW(require_in_blocks(*c.sheet, c.layout, blocks), std::logic_error);
+    }
+  }
 }
 
 }  // namespace
