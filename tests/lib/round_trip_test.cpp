@@ -324,7 +324,7 @@ TEST_P(RoundTripTest, ValidSheetsReadBackCanonicalAndRewriteTheSameBytes) {
   // state without a word) and WcdmaMaxPow (its export's read of a switch
   // left empty does not write the same bytes back).
   for (std::string_view open_case :
-       {"LteaSwitchPaCtrlWord", "LteaTmpComp", "WcdmaTmpComp", "LteSwitchPaCtrlWord", "WcdmaMaxPow"})
+       {"__none__"})
     if (def.name == open_case) GTEST_SKIP() << def.name << ": no generator of valid sheets yet";
   const auto fix = fixups().find(std::string(def.name));
   const std::string path = dir_.file("nv.bin");
@@ -356,7 +356,7 @@ TEST_P(RoundTripTest, ValidSheetsReadBackCanonicalAndRewriteTheSameBytes) {
       Outcome read_outcome;
       const Ranges read = read_ranges(def, path, layout, &read_outcome);
       EXPECT_FALSE(has_error(read_outcome)) << label(def, layout) << " seed " << seed << ": " << shown(read_outcome);
-      if (!def.has_read_export()) {
+      if (def.reads_by_decoder()) {
         EXPECT_EQ(shown(read_outcome), "") << label(def, layout) << ": a decoder shows nothing";
       }
       EXPECT_EQ(read_file(path), after_write) << label(def, layout) << " seed " << seed << ": the read changed the image";
@@ -376,6 +376,16 @@ TEST_P(RoundTripTest, ValidSheetsReadBackCanonicalAndRewriteTheSameBytes) {
       // The read written onto the written image changes nothing ...
       Outcome rewrite = write_ranges(def, read, path, layout);
       EXPECT_FALSE(has_error(rewrite)) << label(def, layout) << " seed " << seed << ": " << shown(rewrite);
+      if (has_error(rewrite) && getenv("RT_DEBUG")) {
+        std::printf("DBG type %s / %s\n", cells[0][0].c_str(), read[0][0].c_str());
+        for (int b = 0; b < 12; ++b) std::printf("DBG band %d: [%s %s %s %s] -> [%s %s %s %s]\n", b, cells[1][4*b].c_str(), cells[1][4*b+1].c_str(), cells[1][4*b+2].c_str(), cells[1][4*b+3].c_str(), read[1][4*b].c_str(), read[1][4*b+1].c_str(), read[1][4*b+2].c_str(), read[1][4*b+3].c_str());
+        for (int b = 0; b < 16; ++b) for (int st = 0; st < 8; ++st) {
+          std::string a, c;
+          for (int w = 0; w < 4; ++w) { a += cells[2][(26+w)*128+b*8+st] + " "; c += read[2][(26+w)*128+b*8+st] + " "; }
+          std::string g, h; for (int row = 11; row < 15; ++row) { g += cells[2][row*128+b*8+st]; h += read[2][row*128+b*8+st]; }
+          std::printf("DBG slot %d state %d: %s g1 %s -> %s g1 %s\n", b, st, a.c_str(), g.c_str(), c.c_str(), h.c_str());
+        }
+      }
       EXPECT_EQ(read_file(path), after_write) << label(def, layout) << " seed " << seed
                                               << ": writing the read changed the image";
       // ... and onto the image the cells were written to gives the same bytes.
@@ -413,7 +423,7 @@ TEST_P(RoundTripTest, ReadOfRandomImagesShowsNoErrorAndChangesNothing) {
 // A decoder on an image it cannot open behaves as the read exports do.
 TEST_P(RoundTripTest, DecoderOnAMissingImageShowsTheReadFailure) {
   const SheetDef& def = *GetParam();
-  if (def.has_read_export()) GTEST_SKIP() << def.name << " is read by its export";
+  if (!def.reads_by_decoder()) GTEST_SKIP() << def.name << " is read by its export";
   for (NvLayout layout : layouts_of(def)) {
     Outcome outcome;
     read_ranges(def, dir_.file("missing.bin"), layout, &outcome);
