@@ -23,6 +23,8 @@ namespace calvex::decoders {
 
 extern const ReadBody kPortInfo;             // common_port_info.cpp
 extern const ReadBody kPinMuxMipiInit;       // common_pin_mux_mipi_init.cpp
+extern const ReadBody kLteaSwitchPaCtrlWord; // ltea/ltea_switch_pa_ctrl_word.cpp
+extern const ReadBody kLteaTmpComp;          // ltea/ltea_tmp_comp.cpp
 extern const ReadBody kLteFilter;            // lte/lte_tables.cpp
 extern const ReadBody kLteMpr;               // lte/lte_tables.cpp
 extern const ReadBody kLtePhse;              // lte/lte_tables.cpp
