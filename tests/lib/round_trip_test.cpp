@@ -1,16 +1,17 @@
 // Round trip of every sheet in every layout, through calvex's in-process path
 // (host/library.h: the read export's operation or the sheet's decoder), over
-// seeded random valid sheets and random images:
+// seeded random valid sheets (tests/support/sheet_cells.h, with the rules
+// between cells below) and random images:
 //   - write(cells) then read shows the canonical form of the cells: each cell
-//     as the write takes it back ("%d", "0x%x", the keyword), apart from what
-//     the sheet's read note says the image cannot tell;
+//     as the write takes it back ("%d", "0x%x", the keyword), with the
+//     sheet's rules where its image cannot tell (kCanonRules);
 //   - writing what the read shows, onto the written image or onto the image
-//     the cells were first written to, gives the same bytes;
+//     the cells were first written to, gives the same bytes, and reading
+//     that shows the same cells;
 //   - a read never shows an error on a random image and never changes it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -201,9 +202,69 @@ Ranges read_ranges(const SheetDef& def, const std::string& path, NvLayout l, Out
 
 bool is_x(const std::string& t) { return t == "X" || t == "x"; }
 
+// ---- The canonical form of a sheet ----
+//
+// Every sheet: a cell reads back as canonical() below says: "X" for "x" and
+// "X" where X is meaningful (an empty value, an undriven line, an unused
+// cell); decimal in "%d" of its value, hexadecimal "0x%x" in lower case
+// ("0x" added), MIPI pairs "0x%x,0x%x"; keywords and blanks as written. On
+// top of that, a rule per sheet where its image cannot tell (canon_rules()):
+//
+//   rule          sheets                  why
+//   x_reads_zero  GsmTmpComp,             a numeric X cell is stored as 0, so
+//                 GsmRampCtrl             it reads "0" ("0x0")
+//   unmodelled    the sheets listed       the read is not compared cell by
+//                 below                   cell with the written cells yet (its
+//                                         rules, per the read note, are not
+//                                         written down here); the read of the
+//                                         rewrite, its bytes and the bytes of
+//                                         the first write still must agree
+struct CanonRules {
+  bool x_reads_zero = false;
+  bool unmodelled = false;
+  std::string_view reason = {};
+};
+
+const std::map<std::string, CanonRules>& canon_rules() {
+  constexpr std::string_view kXZero = "X and 0 store the same bytes";
+  constexpr std::string_view kOpen = "not modelled yet: see the read note";
+  static const std::map<std::string, CanonRules> table = {
+      {"GsmTmpComp", {.x_reads_zero = true, .reason = kXZero}},
+      {"GsmRampCtrl", {.x_reads_zero = true, .reason = kXZero}},
+      // Differences seen: unstored words and lines read X, X and 0 alike,
+      // band lists read as the slots the write built, switches read open.
+      {"PinMuxMipiInit", {.unmodelled = true, .reason = kOpen}},
+      {"PortInfo", {.unmodelled = true, .reason = kOpen}},
+      {"GsmSwitchPaCtrlWord", {.unmodelled = true, .reason = kOpen}},
+      {"LteaFlags", {.unmodelled = true, .reason = kOpen}},
+      {"LteaPcScale", {.unmodelled = true, .reason = kOpen}},
+      {"LteaSwitchPaCtrlWord", {.unmodelled = true, .reason = kOpen}},
+      {"LteaTmpComp", {.x_reads_zero = true, .unmodelled = true, .reason = kOpen}},
+      {"LteaTxAntSelect", {.unmodelled = true, .reason = kOpen}},
+      {"LtePwtAndOtherFlags", {.unmodelled = true, .reason = kOpen}},
+      {"LteSwitchPaCtrlWord", {.unmodelled = true, .reason = kOpen}},
+      {"LteTmpComp", {.x_reads_zero = true, .unmodelled = true, .reason = kOpen}},
+      {"TdscdmaNvCtrl", {.unmodelled = true, .reason = kOpen}},
+      {"TdscdmaSwitchPaCtrlWord", {.unmodelled = true, .reason = kOpen}},
+      {"WcdmaAntExchange", {.unmodelled = true, .reason = kOpen}},
+      {"WcdmaMaxPow", {.unmodelled = true, .reason = kOpen}},
+      {"WcdmaNotch", {.unmodelled = true, .reason = kOpen}},
+      {"WcdmaSwitchPaCtrlWord", {.unmodelled = true, .reason = kOpen}},
+      {"WcdmaTmpComp", {.unmodelled = true, .reason = kOpen}},
+  };
+  return table;
+}
+
+CanonRules canon_rules_of(const SheetDef& def) {
+  const auto it = canon_rules().find(std::string(def.name));
+  return it == canon_rules().end() ? CanonRules{} : it->second;
+}
+
 // The cell as a read shows what the write took from it: numbers in their
 // stored width and sign, hexadecimal in lower case with "0x".
-std::string canonical(const CellSpec& spec, const std::string& text) {
+std::string canonical(const CellSpec& spec, const std::string& text, bool x_reads_zero = false) {
+  if (x_reads_zero && is_x(text) && spec.x_means_empty && (spec.kind == CellKind::Dec || spec.kind == CellKind::Hex))
+    return spec.kind == CellKind::Dec ? "0" : "0x0";
   if (is_x(text) && (spec.x_means_empty || spec.kind == CellKind::Line || spec.kind == CellKind::Unused)) return "X";
   if (text.empty()) return text;
   switch (spec.kind) {
@@ -222,13 +283,14 @@ std::string canonical(const CellSpec& spec, const std::string& text) {
 }
 
 // Cells whose read differs from their canonical form, "Range cell i: 'in' -> 'read'".
-std::vector<std::string> non_canonical(const SheetDef& def, const Ranges& in, const Ranges& read) {
+std::vector<std::string> non_canonical(const SheetDef& def, const CanonRules& rules, const Ranges& in,
+                                       const Ranges& read) {
   std::vector<std::string> out;
   for (size_t r = 0; r < def.ranges.size(); ++r) {
     const calvex::RangeDef& range = def.ranges[r];
     for (size_t i = 0; i < in[r].size(); ++i) {
       const CellSpec spec = range.spec_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
-      const std::string want = canonical(spec, in[r][i]);
+      const std::string want = canonical(spec, in[r][i], rules.x_reads_zero);
       if (want != read[r][i])
         out.push_back(std::string(range.name) + " cell " + std::to_string(i) + ": '" + in[r][i] + "' -> '" +
                       read[r][i] + "'");
@@ -338,10 +400,13 @@ TEST_P(RoundTripTest, ValidSheetsReadBackCanonicalAndRewriteTheSameBytes) {
       EXPECT_TRUE(bad_kinds.empty()) << label(def, layout) << " seed " << seed << ": " << bad_kinds.size()
                                      << " cells the write would refuse, first " << bad_kinds.front();
 
-      const std::vector<std::string> differing = non_canonical(def, cells, read);
+      const CanonRules rules = canon_rules_of(def);
+      const std::vector<std::string> differing = non_canonical(def, rules, cells, read);
       differing_cells += differing.size();
-      if (getenv("RT_DEBUG") && n == 0)
-        for (size_t i = 0; i < differing.size() && i < 12; ++i) std::printf("DBG %s %s\n", label(def, layout).c_str(), differing[i].c_str());
+      if (!rules.unmodelled) {
+        EXPECT_TRUE(differing.empty()) << label(def, layout) << " seed " << seed << ": " << differing.size()
+                                       << " cells not read back canonical, first " << differing.front();
+      }
 
       // The read written onto the written image changes nothing ...
       Outcome rewrite = write_ranges(def, read, path, layout);
@@ -361,7 +426,7 @@ TEST_P(RoundTripTest, ValidSheetsReadBackCanonicalAndRewriteTheSameBytes) {
     }
     if (differing_cells > 0) {
       std::printf("%s: %zu of the cells read back in another form (%s)\n", label(def, layout).c_str(),
-                  differing_cells, std::string(def.read_note).c_str());
+                  differing_cells, std::string(canon_rules_of(def).reason).c_str());
     }
   }
 }
