@@ -151,7 +151,11 @@ int cmd_describe(const SheetEntry& sheet) {
     text += "  read: none\n";
   } else {
     text += "  read: " + std::to_string(sheet.read_count()) + " cells" +
-            (sheet.has_read_export() ? std::string() : " (calvex's own decoder; the library exports no read)") + "\n";
+            (!sheet.reads_by_decoder() ? std::string()
+             : sheet.has_read_export()
+                 ? " (calvex's own decoder; the library's read does not show what a write takes back)"
+                 : " (calvex's own decoder; the library exports no read)") +
+            "\n";
   }
   if (!sheet.read_note.empty()) text += "  the image cannot tell: " + std::string(sheet.read_note) + "\n";
   out(text);

@@ -1,4 +1,6 @@
-// Reads of the sheets whose read the library does not export. Each decoder
+// Reads of the sheets whose read the library does not export, or whose
+// exported read does not show the sheet as its write takes it back
+// (SheetDef::decode_over_export). Each decoder
 // has the shape of a read operation (sheet.h ReadBody) and lives in the
 // static core only: calvex and the tests reach it through the sheet's
 // definition (SheetDef::decode); the shared library's export table does not
@@ -21,6 +23,8 @@ namespace calvex::decoders {
 
 extern const ReadBody kPortInfo;             // common_port_info.cpp
 extern const ReadBody kPinMuxMipiInit;       // common_pin_mux_mipi_init.cpp
+extern const ReadBody kLteaSwitchPaCtrlWord; // ltea/ltea_switch_pa_ctrl_word.cpp
+extern const ReadBody kLteaTmpComp;          // ltea/ltea_tmp_comp.cpp
 extern const ReadBody kLteFilter;            // lte/lte_tables.cpp
 extern const ReadBody kLteMpr;               // lte/lte_tables.cpp
 extern const ReadBody kLtePhse;              // lte/lte_tables.cpp
@@ -29,5 +33,6 @@ extern const ReadBody kLtePwtAndOtherFlags;  // lte/lte_pwt_flags.cpp
 extern const ReadBody kLteSwitchPaCtrlWord;  // lte/lte_switch_pa_ctrl_word.cpp
 extern const ReadBody kLteTmpComp;           // lte/lte_tmp_comp.cpp
 extern const ReadBody kWcdmaAntExchange;     // wcdma/wcdma_ant_exchange.cpp
+extern const ReadBody kWcdmaMaxPow;          // wcdma/wcdma_max_pow.cpp
 
 }  // namespace calvex::decoders

@@ -249,6 +249,11 @@ struct SheetDef {
   // The read calvex runs where the library exports none: a decoder of the
   // static core with the shape of a read operation; nullptr otherwise.
   const ReadBody* decode = nullptr;
+  // True where calvex runs `decode` although the library exports a read: the
+  // export's read is not the canonical form (writing what it shows back does
+  // not give the image's bytes again, e.g. it shows a switch "close" for a
+  // value the write stored). The export stays bound as it is.
+  bool decode_over_export = false;
   const Message* on_range_count = nullptr;
   std::span<const RangeDef> ranges = {};
   std::span<const NvSpan> blocks = {};
@@ -284,8 +289,13 @@ struct SheetDef {
   // The sheet can be read: by its read export or by a decoder.
   constexpr bool has_read() const { return read != nullptr || decode != nullptr; }
   constexpr bool has_read_export() const { return read != nullptr; }
-  // The read calvex runs: the export's operation where there is one.
-  constexpr const ReadBody* reader() const { return read != nullptr ? read : decode; }
+  // The read calvex runs: the export's operation where there is one, unless
+  // decode_over_export prefers the decoder.
+  constexpr const ReadBody* reader() const {
+    return read != nullptr && !(decode_over_export && decode != nullptr) ? read : decode;
+  }
+  // calvex reads the sheet with its own decoder.
+  constexpr bool reads_by_decoder() const { return decode != nullptr && reader() == decode; }
   // The message of a wrong range count in the given layout.
   constexpr const Message* range_count_message(NvLayout l) const {
     return l == NvLayout::Merged && on_range_count_merged != nullptr ? on_range_count_merged : on_range_count;

@@ -251,9 +251,10 @@ constexpr SheetDef kLteSwitchPaCtrlWordSheet{
     .layout = NvLayout::Single,
     .on_range_count_merged = &msg::kLteaSwitchPaConfig,
     .read_note =
-        "an empty slot (X) and band 0 store the same bytes: the band cells show as many slots as the write "
-        "built, band 0 where a built slot holds none; a single-layout PA state keeps one MIPI word; cells "
-        "of slots that were not built, undriven lines and unused cells read X"};
+        "an empty slot (X) and band 0 store the same bytes: the band cells show the slots that hold a band "
+        "value and as many more (band 0) as the built slots need; a single-layout PA state keeps one MIPI "
+        "word; the four slots without band cells keep nothing (under MipiType their states read 0x0,0x0); "
+        "cells of slots that were not built, undriven lines and unused cells read X"};
 
 constexpr SheetDef kLteTmpCompSheet{
     .name = "LteTmpComp",

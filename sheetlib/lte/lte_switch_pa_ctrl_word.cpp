@@ -368,9 +368,11 @@ CALVEX_DEFINE_WRITE(SheetLteSwitchPaCtrlWordWr_LteMerge, calvex::lte::write_swit
 // of slot 0 (merged layout: a MIPI word there means MipiType). The write
 // builds the first `counted` slots (non-X band cells plus the four slots
 // without a cell), so the slots whose entries are not all zero are the built
-// ones; the band cells show as many slots non-X as that count needs, every
-// slot with a band value first, the others with band 0 ("X" and "0" store
-// the same bytes). The truth table of each built slot shows what its entries
+// ones; the band cells show every slot with a band value and, where the
+// built slots need more, the first others with band 0 ("X" and "0" store the
+// same bytes); the write counts four slots past the sheet's 12 besides, which
+// have no record (under MipiType each of their states shows the word 0,0 it
+// needs). The truth table of each built slot shows what its entries
 // say, as the write of the same type takes it: the GPIO lines of its group
 // words ("X" where the enable bit is clear) and its MIPI words as "A,D"; the
 // MIPI words a PA state of the single layout does not keep, a slot that was
@@ -388,6 +390,8 @@ namespace calvex::lte {
 namespace {
 
 constexpr std::u16string_view kUndriven = u"X";
+// The MIPI word a state of a slot without a record shows.
+constexpr std::u16string_view kPlaceholderMipiWord = u"0x0,0x0";
 constexpr size_t kBandInfoFirstCell = 1;
 constexpr size_t kTruthFirstCell = kBandInfoFirstCell + kBandInfoCells;
 constexpr size_t kSwitchPaCells = kTruthFirstCell + kTruthTableCells;
@@ -541,10 +545,11 @@ void decode_switch_pa(ReadCells& out, const std::u16string& path) {
   };
   size_t built_slots = 0;
   while (built_slots < kSheetBandSlots && built(slots[built_slots])) ++built_slots;
-  // Non-X band cells the write must count: all when every slot was built.
-  const size_t needed = built_slots == kSheetBandSlots ? kSheetBandSlots
-                        : built_slots > kUncelledSlots ? built_slots - kUncelledSlots
-                                                       : 0;
+  // Non-X band cells the write must count: the built slots less the four it
+  // counts without a cell. When every slot was built the write may have
+  // counted more (up to all 12 cells): the slots holding a band value show,
+  // and at least that many.
+  const size_t needed = built_slots > kUncelledSlots ? built_slots - kUncelledSlots : 0;
   size_t counted = 0;
   for (BandSlot& s : slots) {
     s.counted = s.value0 != 0 || s.value1 != 0 || s.value2 != 0 || s.value3 != 0;
@@ -583,6 +588,14 @@ void decode_switch_pa(ReadCells& out, const std::u16string& path) {
     } else {
       show_merged_slot(t, slots[b].entries, mipi_type);
     }
+  }
+  // The slots past the sheet's 12 that the write counts (all four when the
+  // band cells count 12 slots) have no record: their states show no line,
+  // and under MipiType the one MIPI word each state needs, 0,0.
+  const size_t converted = std::min(counted + kUncelledSlots, kBandSlots);
+  for (size_t b = kSheetBandSlots; mipi_type && b < converted; ++b) {
+    TruthTexts t(texts, b);
+    for (size_t s = 0; s < kStates; ++s) t.set(kMipiRow, s, kPlaceholderMipiWord);
   }
   fill_read(out, texts, msg::kCellCountMismatch);
 }

@@ -2,6 +2,7 @@
 #include <array>
 #include <climits>
 
+#include "decoders.h"
 #include "keywords.h"
 #include "ltea/ltea_nv_map.h"
 #include "sheets.h"
@@ -208,11 +209,19 @@ constexpr SheetDef kLteaSwitchPaCtrlWordSheet{
     .summary = "LTE-A band list, PA/switch truth table (16 slots x 8 states) and PA timing offsets",
     CALVEX_SHEET_WRITE(SheetLteaSwitchPaCtrlWordWr),
     CALVEX_SHEET_READ(SheetLteaSwitchPaCtrlWordRd),
+    // The export shows the words of the non-empty slots; the write builds
+    // those of the first slots, as many as there are bands.
+    .decode = &decoders::kLteaSwitchPaCtrlWord,
+    .decode_over_export = true,
     .on_range_count = &msg::kLteaSwitchPaConfig,
     .ranges = kSwitchPaRanges,
     .blocks = kSwitchPaBlocks,
     .read_cells = 16 + 19 * 128 + 4 * 16,
-    .read_runs = kSwitchPaRead};
+    .read_runs = kSwitchPaRead,
+    .read_note =
+        "the truth table shows the first slots, as many as the image has bands (the write builds those, "
+        "whichever slots are empty), X in the others; a GPIO group drives a line or reads X; PA timing "
+        "offsets read as stored (X reads 0)"};
 
 constexpr SheetDef kLteaTmpCompSheet{
     .name = "LteaTmpComp",
@@ -220,9 +229,16 @@ constexpr SheetDef kLteaTmpCompSheet{
     .summary = "LTE-A temperature compensation (60 rows per band; bands must match the image's)",
     CALVEX_SHEET_WRITE(SheetLteaTmpCompWr),
     CALVEX_SHEET_READ(SheetLteaTmpCompRd),
+    // The export shows the columns of the non-empty slots; the write stores
+    // those of the first slots, as many as there are bands.
+    .decode = &decoders::kLteaTmpComp,
+    .decode_over_export = true,
     .on_range_count = &msg::kLteaTmpCompConfig,
     .ranges = kTmpCompRanges,
-    .blocks = kTmpCompBlocks};
+    .blocks = kTmpCompBlocks,
+    .read_note =
+        "X and 0 store the same bytes: X values read 0; the table shows the columns of the first slots, as "
+        "many as the image has bands (the write stores those, whichever slots are empty), X in the others"};
 
 constexpr SheetDef kLteaTxAntSelectSheet{.name = "LteaTxAntSelect",
                                          .family = Family::Ltea,

@@ -218,3 +218,66 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
 
 CALVEX_DEFINE_WRITE(SheetLteaSwitchPaCtrlWordWr, calvex::ltea::write_switch_pa)
 CALVEX_DEFINE_READ(SheetLteaSwitchPaCtrlWordRd, calvex::ltea::read_switch_pa)
+
+// ---- Decoder (decoders.h) ----
+//
+// calvex's read of the sheet (the export above stays as it is). The write
+// builds the control words of the first `count` slots, count being the
+// number of non-empty bands, whichever slots are empty; the export shows the
+// words of the non-empty slots instead, which differ where the band list has
+// a gap. The decoder shows what the export shows, but the truth table of the
+// first `count` slots.
+
+#include "decoders.h"
+
+namespace calvex::ltea {
+namespace {
+
+void decode_switch_pa(ReadCells& out, const std::u16string& path) {
+  NvBlock head(0, kHeadSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
+
+  Cells band_texts(kBandSlots, u"X");
+  Cells truth_texts(kTruthCells, u"X");
+  size_t count = 0;
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
+    if (band == 0) continue;
+    band_texts[slot] = dec_text(band);
+    ++count;
+  }
+  for (size_t slot = 0; slot < count; ++slot) {
+    for (size_t state = 0; state < kStatesPerSlot; ++state) {
+      const size_t column = kStatesPerSlot * slot + state;
+      const uint32_t block = state_block(slot, state);
+      size_t mipi_row = kTruthWordRow;  // at most four entries: never past the last row
+      for (size_t e = 0; e < kEntriesPerState; ++e) {
+        const CtrlEntry entry = get_ctrl_entry16(head, block + static_cast<uint32_t>(kEntrySize * e));
+        if (entry.kind == kKindGpioGroup0) {
+          show_gpio_group(truth_texts, column, kTruthGroup0Row, kGroup0Bits, entry.word);
+        } else if (entry.kind == kKindGpioGroup1) {
+          show_gpio_group(truth_texts, column, kTruthGroup1Row, kGroup1Bits, entry.word);
+        } else {
+          const bool empty = entry.kind == kKindEmpty && entry.word == 0;
+          truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
+        }
+      }
+    }
+  }
+
+  ReadTexts cells(kReadCells, u"X", kMarkPlain);
+  for (size_t k = 0; k < kBandSlots; ++k) cells.set(kReadBandFirst + k, band_texts[k], kMarkPlain);
+  for (size_t i = 0; i < kTruthCells; ++i) cells.set(kReadTruthFirst + i, truth_texts[i], truth_cell_mark(truth_texts[i]));
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    for (size_t j = 0; j < kPaTimingCount; ++j) {
+      const int32_t offset = head.get16s(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j)));
+      cells.set(kReadPaTimingFirst + pa_timing_cell(j, slot), dec_text(offset), kMarkPlain);
+    }
+  }
+  fill_read(out, cells, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::ltea
+
+const calvex::ReadBody calvex::decoders::kLteaSwitchPaCtrlWord = calvex::ltea::decode_switch_pa;

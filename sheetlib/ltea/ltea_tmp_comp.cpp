@@ -115,3 +115,41 @@ void read_tmp_comp(ReadCells& out, const std::u16string& path) {
 
 CALVEX_DEFINE_WRITE(SheetLteaTmpCompWr, calvex::ltea::write_tmp_comp)
 CALVEX_DEFINE_READ(SheetLteaTmpCompRd, calvex::ltea::read_tmp_comp)
+
+// ---- Decoder (decoders.h) ----
+//
+// calvex's read of the sheet (the export above stays as it is). The write
+// stores the table columns of the first `count` slots, count being the
+// number of non-empty bands, whichever slots are empty; the export shows the
+// columns of the non-empty slots instead, which differ where the band list
+// has a gap. The decoder shows the band cells as the export does ("%d", X
+// for band 0) and the columns of the first `count` slots ("%d" signed), X
+// in the others.
+
+#include "decoders.h"
+
+namespace calvex::ltea {
+namespace {
+
+void decode_tmp_comp(ReadCells& out, const std::u16string& path) {
+  NvBlock head(0, kHeadSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
+  ReadTexts cells(kReadCells, u"X", kMarkPlain);
+  size_t count = 0;
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
+    if (band == 0) continue;
+    cells.set(slot, dec_text(band), kMarkPlain);
+    ++count;
+  }
+  for (size_t row = 0; row < kTmpCompRows; ++row) {
+    for (size_t column = 0; column < kValuesPerRow * count; ++column)
+      cells.set(kBandSlots + table_cell(row, column), dec_text(head.get32s(table_value(row, column))), kMarkValue);
+  }
+  fill_read(out, cells, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::ltea
+
+const calvex::ReadBody calvex::decoders::kLteaTmpComp = calvex::ltea::decode_tmp_comp;

@@ -101,3 +101,58 @@ void read_max_pow(ReadCells& out, const std::u16string& path) {
 
 CALVEX_DEFINE_WRITE(SheetWcdmaMaxPowWr, calvex::wcdma::write_max_pow)
 CALVEX_DEFINE_READ(SheetWcdmaMaxPowRd, calvex::wcdma::read_max_pow)
+
+// ---- Decoder (decoders.h) ----
+//
+// calvex's read of the sheet (the export above stays as it is): a switch
+// leaves no trace in the image, so the decoder shows each switch as the
+// write that left these bytes would have had it. HdelFlag: "open" (writing
+// the stored word back changes nothing). BandEn: "open" where the word is
+// the enable marker or the table behind it is all zeros (an open switch with
+// another word stores a zeroed table), "close" otherwise (the write did not
+// touch the block). The table shows entries up to the last one holding a
+// band or a power (at least one under the marker: the write wants a band),
+// in the stored form ("%d", the power signed), X after them; the write takes
+// as many entries as the band cells are not X, in place.
+
+#include <algorithm>
+
+#include "decoders.h"
+
+namespace calvex::wcdma {
+namespace {
+
+constexpr std::u16string_view kNoEntry = u"X";
+constexpr size_t kMinMarkerEntries = 1;
+
+void decode_max_pow(ReadCells& out, const std::u16string& path) {
+  NvBlock hdel(kHdelFlagOffset, kEnableWordSize);
+  NvBlock band_en(kBandEnOffset, kBandEnAndMaxPowSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&hdel, &band_en}, &msg::kOpenFailedRead);
+  ReadTexts cells(kReadCells, kNoEntry, kMarkPlain);
+  cells.set(kReadHdelWord, hex_text(hdel.get32(0)), kMarkValue);
+  cells.set(kReadHdelSwitch, switch_text(true), kMarkHigh);
+
+  const std::u16string word = hex_text(band_en.get32(0));
+  const bool marker = is_band_en_marker(word);
+  size_t entries = 0;
+  for (size_t i = 0; i < kMaxPowEntries; ++i) {
+    const size_t pos = kEnableWordSize + i * kMaxPowEntrySize;
+    if (band_en.get16(pos) != 0 || band_en.get16(pos + kMaxPowPowerPos) != 0) entries = i + 1;
+  }
+  const bool open = marker || entries == 0;
+  if (marker) entries = std::max(entries, kMinMarkerEntries);
+  cells.set(kReadBandEnWord, word, kMarkValue);
+  cells.set(kReadBandEnSwitch, switch_text(open), kMarkHigh);
+  for (size_t i = 0; marker && i < entries; ++i) {
+    const size_t pos = kEnableWordSize + i * kMaxPowEntrySize;
+    cells.set(kReadBands + i, dec_text(band_en.get16(pos)), kMarkValue);
+    cells.set(kReadPowers + i, dec_text(band_en.get16s(pos + kMaxPowPowerPos)), kMarkValue);
+  }
+  fill_read(out, cells, msg::kCellCountMismatch);
+}
+
+}  // namespace
+}  // namespace calvex::wcdma
+
+const calvex::ReadBody calvex::decoders::kWcdmaMaxPow = calvex::wcdma::decode_max_pow;

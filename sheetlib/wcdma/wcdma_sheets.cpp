@@ -108,9 +108,18 @@ constexpr SheetDef kWcdmaMaxPowSheet{
     .summary = "WCDMA HdelFlag and BandEn switches and enable words, per-band maximum power",
     CALVEX_SHEET_WRITE(SheetWcdmaMaxPowWr),
     CALVEX_SHEET_READ(SheetWcdmaMaxPowRd),
+    // The export shows a switch "close" for a word the write stored, and as
+    // many table entries as the switch/PA sheet's band count says.
+    .decode = &decoders::kWcdmaMaxPow,
+    .decode_over_export = true,
     .on_range_count = &msg::kWcdmaMaxPowConfig,
     .ranges = kMaxPowRanges,
-    .blocks = kMaxPowBlocks};
+    .blocks = kMaxPowBlocks,
+    .read_note =
+        "a switch leaves no trace in the image: HdelFlagSwitch reads open, BandEnSwitch open where the word "
+        "is the enable marker or the table is all zeros (close where the write left the block alone); the "
+        "table shows the entries up to the last one holding a band or a power (one at least under the "
+        "marker), X after them and without the marker"};
 
 constexpr SheetDef kWcdmaNotchSheet{
     .name = "WcdmaNotch",

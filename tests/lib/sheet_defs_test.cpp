@@ -23,6 +23,7 @@
 #include "cell_check.h"
 #include "csv.h"
 #include "exports_by_name.h"
+#include "sheet_cells.h"
 #include "sheet_def.h"
 #include "test_host.h"
 #include "unicode.h"
@@ -68,61 +69,13 @@ std::vector<Span> written_spans(const SheetDef& def, NvLayout layout) {
   return spans;
 }
 
-// How sample cells are made from the kinds.
-enum class Fill {
-  Plain,   // a value: "0" (or the minimum), "0x0", the first keyword, line "0"
-  XFirst,  // "X" where X is allowed, else as Plain
-  Random,  // a random valid cell
-};
-
-std::string hex_of(uint64_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << v;
-  return s.str();
-}
-
-std::string sample_cell(const CellSpec& spec, Fill fill, std::mt19937& rng) {
-  if (fill == Fill::XFirst && spec.x_means_empty) return "X";
-  if (fill == Fill::Random && (spec.x_means_empty || spec.blank_ok) && rng() % 4 == 0)
-    return spec.x_means_empty ? "X" : "";
-  const int64_t lo = calvex::cell_min(spec);
-  const int64_t hi = calvex::cell_max(spec);
-  const auto pick = [&]() -> int64_t {
-    if (fill != Fill::Random) return std::max<int64_t>(lo, std::min<int64_t>(0, hi));
-    std::uniform_int_distribution<int64_t> d(lo, hi);
-    return d(rng);
-  };
-  switch (spec.kind) {
-    case CellKind::Dec:
-      return std::to_string(pick());
-    case CellKind::Hex:
-      return hex_of(static_cast<uint64_t>(pick()));
-    case CellKind::MipiPair:
-      return hex_of(static_cast<uint64_t>(pick())) + "," + hex_of(static_cast<uint64_t>(pick()));
-    case CellKind::Keyword:
-      if (spec.keywords.empty()) return "";
-      return std::string(spec.keywords[fill == Fill::Random ? rng() % spec.keywords.size() : 0]);
-    case CellKind::Line:
-      return fill == Fill::Random ? std::string(1, "01X"[rng() % 3]) : "0";
-    case CellKind::Unused:
-      return "X";
-    case CellKind::Text:
-      return spec.blank_ok ? "" : "X";
-  }
-  return "";
-}
-
+// Sample cells (tests/support/sheet_cells.h) with the ranges' bounds.
 std::vector<RangeTexts> sample_ranges(const SheetDef& def, Fill fill, uint32_t seed) {
   std::mt19937 rng(seed);
+  SheetTexts texts = sample_sheet(def, fill, rng);
   std::vector<RangeTexts> out;
-  for (const RangeDef& r : def.ranges) {
-    RangeTexts t;
-    t.rows = r.rows;
-    t.cols = r.cols;
-    for (int row = 0; row < r.rows; ++row)
-      for (int col = 0; col < r.cols; ++col) t.cells.push_back(sample_cell(r.spec_at(row, col), fill, rng));
-    out.push_back(std::move(t));
-  }
+  for (size_t r = 0; r < def.ranges.size(); ++r)
+    out.push_back({std::move(texts[r]), def.ranges[r].rows, def.ranges[r].cols});
   return out;
 }
 
