@@ -24,7 +24,7 @@ constexpr uint32_t kChartWidthPx = 760;
 constexpr uint32_t kRowHeightPx = 20;
 // Print: wider tables print landscape; rows a page holds (a conservative
 // guess at a page one sheet wide; the scale that fits the width only adds rows).
-constexpr uint32_t kPortraitColsMax = 12;
+constexpr uint32_t kPortraitColsMax = 16;
 constexpr uint32_t kPortraitRowsPerPage = 50;
 constexpr uint32_t kLandscapeRowsPerPage = 34;
 // The sheet text a worksheet becomes, at most: empty cells before a cell
@@ -182,11 +182,13 @@ std::string x_axis_title(const SheetEntry& sheet, const calvex::RangeDef& range)
   return "column";
 }
 
+uint32_t rows_per_page(bool landscape) { return landscape ? kLandscapeRowsPerPage : kPortraitRowsPerPage; }
+
 PrintSpec print_layout(const SheetEntry& sheet, const std::vector<Placed>& at,
                        const std::vector<std::pair<uint32_t, uint32_t>>& blocks, uint32_t widest) {
   PrintSpec print;
   print.landscape = widest > kPortraitColsMax;
-  const uint32_t page = print.landscape ? kLandscapeRowsPerPage : kPortraitRowsPerPage;
+  const uint32_t page = rows_per_page(print.landscape);
   // A block that does not fit in what is left of the page starts a new one.
   uint32_t used = 1;  // the "#sheet" row
   uint32_t last = 1;
@@ -225,6 +227,8 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
   book.write_text(id, {row, kDataFirstCol + 1}, sheet.name, CellStyle::kTitle);
   row += 1 + kRangeGapRows;
   uint32_t widest = 1;
+  for (const calvex::RangeDef& range : sheet.ranges) widest = std::max(widest, static_cast<uint32_t>(range.cols));
+  const uint32_t page = rows_per_page(widest > kPortraitColsMax);
   std::vector<Placed> at(sheet.ranges.size());
   std::vector<std::pair<uint32_t, uint32_t>> blocks;  // first and last row of what a page must keep whole
   std::vector<std::pair<size_t, CellRef>> charts;     // range and anchor
@@ -280,11 +284,16 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
     }
     p.end_row = row;
     blocks.emplace_back(p.marker_row, row - 1);
-    widest = std::max(widest, static_cast<uint32_t>(range.cols));
     if (charted_role(range.role) && !all_empty(cells, r)) {
       // The chart goes under its table, over rows left empty.
       charts.emplace_back(r, CellRef{row + kRangeGapRows, kLabelCol});
-      blocks.emplace_back(row + kRangeGapRows, row + kRangeGapRows + kChartRows - 1);
+      // A table and its chart stay on one page when they fit on one together.
+      const uint32_t chart_end = row + kRangeGapRows + kChartRows - 1;
+      if (chart_end - p.marker_row + 1 <= page) {
+        blocks.back().second = chart_end;
+      } else {
+        blocks.emplace_back(row + kRangeGapRows, chart_end);
+      }
       row += kRangeGapRows + kChartRows;
     }
     row += kRangeGapRows;
@@ -304,6 +313,39 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
     book.add_scatter_chart(id, chart);
   }
   book.set_print(id, print_layout(sheet, at, blocks, widest));
+}
+
+void add_overview_worksheet(XlsxWriter& book, std::string_view name,
+                            const std::vector<std::pair<std::string, std::string>>& facts,
+                            const std::vector<OverviewSheet>& sheets) {
+  constexpr uint32_t kNameCol = 1;
+  constexpr uint32_t kBlocksCol = 2;
+  constexpr uint32_t kSummaryCol = 3;
+  const auto id = book.add_worksheet(name);
+  uint32_t row = 1;
+  for (const auto& [key, value] : facts) {
+    book.write_text(id, {row, kNameCol}, key, CellStyle::kBold);
+    book.write_text(id, {row, kBlocksCol}, value);
+    ++row;
+  }
+  row += kRangeGapRows;
+  const uint32_t header_row = row;
+  book.write_text(id, {row, kNameCol}, "sheet", CellStyle::kLabel);
+  book.write_text(id, {row, kBlocksCol}, "NV blocks", CellStyle::kLabel);
+  book.write_text(id, {row, kSummaryCol}, "what it holds", CellStyle::kLabel);
+  ++row;
+  for (const OverviewSheet& sheet : sheets) {
+    book.write_link(id, {row, kNameCol}, sheet.name, sheet.name);
+    book.write_text(id, {row, kBlocksCol}, sheet.blocks);
+    book.write_text(id, {row, kSummaryCol}, sheet.summary);
+    ++row;
+  }
+  book.fit_column_widths(id);
+  PrintSpec print;
+  print.landscape = true;
+  print.repeat_first_row = header_row;
+  print.repeat_last_row = header_row;
+  book.set_print(id, print);
 }
 
 WorksheetCells worksheet_cells(const SheetEntry& sheet, const WorkbookSheet& worksheet) {

@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cmd_common.h"
 #include "xlsx_read.h"
@@ -32,6 +35,22 @@ bool is_workbook_path(const std::string& path);
 // on one page where it fits, the header rows of a table longer than a page
 // repeated on every page.
 void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells);
+
+// One line of the overview worksheet: a sheet, what its worksheet holds and
+// the NV blocks it touches.
+struct OverviewSheet {
+  std::string name;
+  std::string summary;
+  std::string blocks;
+};
+
+// Adds the overview worksheet `name`: key (column A, bold) and value
+// (column B) rows, then a table of the sheets, each name a link to its
+// worksheet (added before or after). The keys stay in column A and their
+// values in column B, so a reader finds a value by its key.
+void add_overview_worksheet(XlsxWriter& book, std::string_view name,
+                            const std::vector<std::pair<std::string, std::string>>& facts,
+                            const std::vector<OverviewSheet>& sheets);
 
 // The label rows that follow a range's marker row in a labelled worksheet:
 // 2 for a table of value pairs (slot names, then what each value is), else 1.
