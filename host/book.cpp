@@ -2,14 +2,31 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace calvex_host {
 namespace {
 
 constexpr std::string_view kSheetMarker = "#sheet";
 constexpr std::string_view kRangeMarker = "#range";
-// Rows of a temperature compensation chart at the most (one series each).
+// Series of a chart at the most.
 constexpr size_t kMaxChartSeries = 64;
+// Labels stand in column A; the sheet file's cells start in column B.
+constexpr uint32_t kLabelCol = 1;
+constexpr uint32_t kDataFirstCol = 2;
+// Empty rows between two ranges, and between a table and its chart.
+constexpr uint32_t kRangeGapRows = 1;
+// A chart under its table: rows it covers, its width; the default row height.
+constexpr uint32_t kChartRows = 22;
+constexpr uint32_t kChartWidthPx = 760;
+constexpr uint32_t kRowHeightPx = 20;
+// Print: wider tables print landscape; rows a page holds (a conservative
+// guess at a page one sheet wide; the scale that fits the width only adds rows).
+constexpr uint32_t kPortraitColsMax = 16;
+constexpr uint32_t kPortraitRowsPerPage = 50;
+constexpr uint32_t kLandscapeRowsPerPage = 34;
 // The sheet text a worksheet becomes, at most: empty cells before a cell
 // cost a separator each, so a few cells far apart must not grow it unbounded.
 constexpr size_t kWorksheetSheetTextMax = size_t{64} << 20;
@@ -61,90 +78,345 @@ std::string workbook_place(const std::string& book, const std::string& worksheet
   return book + "!" + worksheet + "!" + cell_name({static_cast<uint32_t>(row), static_cast<uint32_t>(col)});
 }
 
+namespace {
+
+// A sheet's rows and columns of cells, placed; everything 1-based.
+struct Placed {
+  uint32_t marker_row = 0;       // the range's "#range" row
+  uint32_t first_header_row = 0;
+  uint32_t first_data_row = 0;   // its row 0
+  uint32_t end_row = 0;          // the first row after its rows
+};
+
+// "row 3", or "row" for a range of one row.
+std::string numbered(std::string_view label, std::string_view fallback, int index, int count) {
+  std::string text(label.empty() ? fallback : label);
+  if (count > 1) text += " " + std::to_string(index + 1);
+  return text;
+}
+
+std::string with_unit(std::string_view title, std::string_view unit) {
+  std::string text(title);
+  if (!unit.empty()) text += " (" + std::string(unit) + ")";
+  return text;
+}
+
+const std::string& cell_text(const RangeCells& cells, size_t r, size_t i) {
+  static const std::string kEmpty;
+  return r < cells.size() && i < cells[r].size() ? cells[r][i] : kEmpty;
+}
+
+// A slot whose name cell is empty, X or 0 holds no band.
+bool slot_in_use(const std::string& name) { return !name.empty() && name != "X" && name != "x" && name != "0"; }
+
+// The name of pair slot k of `range` as the labels and the legend show it.
+std::string slot_title(const SheetEntry& sheet, const calvex::RangeDef& range, const RangeCells& cells, int k) {
+  if (range.slot_names_range == calvex::RangeDef::kNoRange) return numbered(range.cols_label, "slot", k, 2);
+  const calvex::RangeDef& names = sheet.ranges[range.slot_names_range];
+  const std::string& name = cell_text(cells, range.slot_names_range, static_cast<size_t>(k));
+  const std::string label(names.rows_label.empty() ? std::string_view("band") : names.rows_label);
+  if (k >= names.count()) return numbered(range.cols_label, "slot", k, 2) + " (no band cell)";
+  if (!slot_in_use(name)) return numbered(range.cols_label, "slot", k, 2) + " (empty)";
+  return label + " " + name;
+}
+
+bool slot_charted(const calvex::RangeDef& range, const RangeCells& cells, int k) {
+  if (range.slot_names_range == calvex::RangeDef::kNoRange) return true;
+  return slot_in_use(cell_text(cells, range.slot_names_range, static_cast<size_t>(k)));
+}
+
+bool all_empty(const RangeCells& cells, size_t r) {
+  if (r >= cells.size()) return true;
+  return std::all_of(cells[r].begin(), cells[r].end(), [](const std::string& t) { return t.empty(); });
+}
+
+bool charted_role(calvex::RangeRole role) {
+  return role == calvex::RangeRole::TempComp || role == calvex::RangeRole::RampShape;
+}
+
+// The series of the chart of range r (placed at `at`); empty when it has none.
+std::vector<ScatterSeries> chart_series(const SheetEntry& sheet, size_t r, const std::vector<Placed>& at,
+                                        const RangeCells& cells) {
+  const calvex::RangeDef& range = sheet.ranges[r];
+  const Placed& p = at[r];
+  const auto col = [](int c) { return kDataFirstCol + static_cast<uint32_t>(c); };
+  const uint32_t last_data_row = p.first_data_row + static_cast<uint32_t>(range.rows) - 1;
+  std::vector<ScatterSeries> series;
+  if (range.pair_cols != 0) {
+    // One series per slot in use: x the slot's first column, y its second.
+    for (int k = 0; k < range.cols / range.pair_cols; ++k) {
+      if (!slot_charted(range, cells, k)) continue;
+      const int x = k * range.pair_cols;
+      series.push_back({{p.first_header_row, col(x)},
+                        {{p.first_data_row, col(x)}, {last_data_row, col(x)}},
+                        {{p.first_data_row, col(x + 1)}, {last_data_row, col(x + 1)}}});
+    }
+  } else if (range.role == calvex::RangeRole::RampShape) {
+    // One series per column: a ramp over its rows, the steps numbered in the label column.
+    const CellSpan steps{{p.first_data_row, kLabelCol}, {last_data_row, kLabelCol}};
+    for (int c = 0; c < range.cols; ++c) {
+      series.push_back({{p.first_header_row, col(c)}, steps, {{p.first_data_row, col(c)}, {last_data_row, col(c)}}});
+    }
+  } else {
+    // One series per row against the sheet's temperature axis.
+    CellSpan axis{};
+    for (size_t a = 0; a < sheet.ranges.size(); ++a) {
+      if (sheet.ranges[a].role != calvex::RangeRole::TempAxis || sheet.ranges[a].cols != range.cols) continue;
+      axis = {{at[a].first_data_row, col(0)}, {at[a].first_data_row, col(range.cols - 1)}};
+    }
+    if (axis.first.row == 0) return series;
+    for (int y = 0; y < range.rows && static_cast<size_t>(y) < kMaxChartSeries; ++y) {
+      const uint32_t row = p.first_data_row + static_cast<uint32_t>(y);
+      series.push_back({{row, kLabelCol}, axis, {{row, col(0)}, {row, col(range.cols - 1)}}});
+    }
+  }
+  return series;
+}
+
+std::string x_axis_title(const SheetEntry& sheet, const calvex::RangeDef& range) {
+  if (range.pair_cols != 0) return with_unit(range.x_label, {});
+  if (range.role == calvex::RangeRole::RampShape) return range.rows_label.empty() ? "row" : std::string(range.rows_label);
+  for (const calvex::RangeDef& a : sheet.ranges) {
+    if (a.role == calvex::RangeRole::TempAxis) return with_unit(std::string(a.rows_label) + " " + std::string(a.cols_label), a.unit);
+  }
+  return "column";
+}
+
+uint32_t rows_per_page(bool landscape) { return landscape ? kLandscapeRowsPerPage : kPortraitRowsPerPage; }
+
+PrintSpec print_layout(const SheetEntry& sheet, const std::vector<Placed>& at,
+                       const std::vector<std::pair<uint32_t, uint32_t>>& blocks, uint32_t widest) {
+  PrintSpec print;
+  print.landscape = widest > kPortraitColsMax;
+  const uint32_t page = rows_per_page(print.landscape);
+  // A block that does not fit in what is left of the page starts a new one.
+  uint32_t used = 1;  // the "#sheet" row
+  uint32_t last = 1;
+  for (const auto& [first, end] : blocks) {
+    const uint32_t height = end - first + 1;
+    const uint32_t with_gap = used + (first - last - 1) + height;
+    if (used > 0 && with_gap > page) {
+      print.page_breaks_before.push_back(first);
+      used = height % page;
+    } else {
+      used = with_gap;
+    }
+    last = end;
+  }
+  // A table longer than a page repeats its marker and header rows on every page.
+  size_t tallest = sheet.ranges.size();
+  for (size_t r = 0; r < sheet.ranges.size(); ++r) {
+    if (at[r].end_row - at[r].marker_row <= page) continue;
+    if (tallest == sheet.ranges.size() || sheet.ranges[r].rows > sheet.ranges[tallest].rows) tallest = r;
+  }
+  if (tallest < sheet.ranges.size()) {
+    print.repeat_first_row = at[tallest].marker_row;
+    print.repeat_last_row = at[tallest].first_data_row - 1;
+  }
+  return print;
+}
+
+}  // namespace
+
+uint32_t header_rows(const calvex::RangeDef& range) { return range.pair_cols != 0 ? 2 : 1; }
+
 void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells) {
   const auto id = book.add_worksheet(sheet.name);
   uint32_t row = 1;
-  book.write_text(id, {row, 1}, kSheetMarker, CellStyle::kBold);
-  book.write_text(id, {row, 2}, sheet.name, CellStyle::kBold);
-  ++row;
-  uint32_t widest = 2;
-  // The biggest temperature compensation table of a sheet gets a chart.
-  bool charted = false;
-  size_t chart_range = 0;
-  for (size_t r = 0; r < sheet.ranges.size(); ++r) {
-    if (sheet.ranges[r].role != calvex::RangeRole::TempComp) continue;
-    if (!charted || sheet.ranges[r].count() > sheet.ranges[chart_range].count()) chart_range = r;
-    charted = true;
-  }
-  size_t axis_range = sheet.ranges.size();
-  for (size_t r = 0; r < sheet.ranges.size(); ++r) {
-    if (sheet.ranges[r].role == calvex::RangeRole::TempAxis) axis_range = r;
-  }
-  LineChartSpec chart;
+  book.write_text(id, {row, kDataFirstCol}, kSheetMarker, CellStyle::kBold);
+  book.write_text(id, {row, kDataFirstCol + 1}, sheet.name, CellStyle::kTitle);
+  row += 1 + kRangeGapRows;
+  uint32_t widest = 1;
+  for (const calvex::RangeDef& range : sheet.ranges) widest = std::max(widest, static_cast<uint32_t>(range.cols));
+  const uint32_t page = rows_per_page(widest > kPortraitColsMax);
+  std::vector<Placed> at(sheet.ranges.size());
+  std::vector<std::pair<uint32_t, uint32_t>> blocks;  // first and last row of what a page must keep whole
+  std::vector<std::pair<size_t, CellRef>> charts;     // range and anchor
   for (size_t r = 0; r < sheet.ranges.size(); ++r) {
     const calvex::RangeDef& range = sheet.ranges[r];
-    book.write_text(id, {row, 1}, kRangeMarker, CellStyle::kBold);
-    book.write_text(id, {row, 2}, range.name, CellStyle::kBold);
+    Placed& p = at[r];
+    p.marker_row = row;
+    book.write_text(id, {row, kDataFirstCol}, kRangeMarker, CellStyle::kBold);
+    book.write_text(id, {row, kDataFirstCol + 1}, range.name, CellStyle::kTitle);
+    if (!range.unit.empty()) book.write_text(id, {row, kLabelCol}, "unit: " + std::string(range.unit), CellStyle::kLabel);
     ++row;
-    if (r == axis_range) chart.category_row = row;
-    if (charted && r == chart_range) {
-      chart.first_series_row = row;
-      chart.last_series_row = row + static_cast<uint32_t>(std::min<size_t>(range.rows, kMaxChartSeries)) - 1;
-      chart.first_col = 1;
-      chart.last_col = static_cast<uint32_t>(range.cols);
+    p.first_header_row = row;
+    const auto col = [](int c) { return kDataFirstCol + static_cast<uint32_t>(c); };
+    if (range.pair_cols != 0) {
+      book.write_text(id, {row, kLabelCol}, range.cols_label.empty() ? "slot" : std::string(range.cols_label),
+                      CellStyle::kLabel);
+      book.write_text(id, {row + 1, kLabelCol}, range.rows_label.empty() ? "row" : std::string(range.rows_label),
+                      CellStyle::kLabel);
+      for (int k = 0; k < range.cols / range.pair_cols; ++k) {
+        const int x = k * range.pair_cols;
+        book.write_text(id, {row, col(x)}, slot_title(sheet, range, cells, k), CellStyle::kTitle);
+        book.write_text(id, {row + 1, col(x)}, range.x_label, CellStyle::kLabel);
+        book.write_text(id, {row + 1, col(x + 1)}, range.y_label, CellStyle::kLabel);
+      }
+    } else {
+      book.write_text(id, {row, kLabelCol}, range.rows_label.empty() ? "row" : std::string(range.rows_label),
+                      CellStyle::kLabel);
+      for (int x = 0; x < range.cols; ++x) {
+        book.write_text(id, {row, col(x)}, numbered(range.cols_label, "column", x, range.cols), CellStyle::kLabel);
+      }
     }
+    row += header_rows(range);
+    p.first_data_row = row;
     for (int y = 0; y < range.rows; ++y, ++row) {
+      if (range.role == calvex::RangeRole::RampShape) {
+        book.write_number(id, {row, kLabelCol}, y + 1, CellStyle::kLabel);
+      } else {
+        book.write_text(id, {row, kLabelCol}, numbered(range.rows_label, "row", y, range.rows), CellStyle::kLabel);
+      }
       for (int x = 0; x < range.cols; ++x) {
         const size_t i = static_cast<size_t>(y) * static_cast<size_t>(range.cols) + static_cast<size_t>(x);
-        const std::string text = r < cells.size() && i < cells[r].size() ? cells[r][i] : std::string();
+        const std::string& text = cell_text(cells, r, i);
         if (text.empty()) continue;
-        const CellRef at{row, static_cast<uint32_t>(x + 1)};
+        const CellRef cell{row, col(x)};
         const calvex::CellSpec rule = range.spec_at(y, x);
         const auto number = rule.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
         if (number) {
-          book.write_number(id, at, *number);
+          book.write_number(id, cell, *number);
         } else {
-          book.write_text(id, at, text);
+          book.write_text(id, cell, text);
         }
       }
     }
-    widest = std::max(widest, static_cast<uint32_t>(range.cols));
+    p.end_row = row;
+    blocks.emplace_back(p.marker_row, row - 1);
+    if (charted_role(range.role) && !all_empty(cells, r)) {
+      // The chart goes under its table, over rows left empty.
+      charts.emplace_back(r, CellRef{row + kRangeGapRows, kLabelCol});
+      // A table and its chart stay on one page when they fit on one together.
+      const uint32_t chart_end = row + kRangeGapRows + kChartRows - 1;
+      if (chart_end - p.marker_row + 1 <= page) {
+        blocks.back().second = chart_end;
+      } else {
+        blocks.emplace_back(row + kRangeGapRows, chart_end);
+      }
+      row += kRangeGapRows + kChartRows;
+    }
+    row += kRangeGapRows;
   }
   book.fit_column_widths(id);
-  if (charted) {
-    // The temperature intervals (where the sheet has them) are the categories.
-    chart.title = std::string(sheet.name) + " " + std::string(sheet.ranges[chart_range].name);
-    chart.x_axis_title = "temperature interval";
-    chart.y_axis_title = "value";
-    chart.anchor = {2, widest + 2};
-    book.add_line_chart(id, chart);
+  for (const auto& [r, anchor] : charts) {
+    const calvex::RangeDef& range = sheet.ranges[r];
+    ScatterChartSpec chart;
+    chart.series = chart_series(sheet, r, at, cells);
+    if (chart.series.empty()) continue;
+    chart.title = std::string(sheet.name) + " " + std::string(range.name);
+    chart.x_axis_title = x_axis_title(sheet, range);
+    chart.y_axis_title = with_unit(range.y_label, range.unit);
+    chart.anchor = anchor;
+    chart.width_px = kChartWidthPx;
+    chart.height_px = kChartRows * kRowHeightPx;
+    book.add_scatter_chart(id, chart);
   }
+  book.set_print(id, print_layout(sheet, at, blocks, widest));
+}
+
+void add_overview_worksheet(XlsxWriter& book, std::string_view name,
+                            const std::vector<std::pair<std::string, std::string>>& facts,
+                            const std::vector<OverviewSheet>& sheets) {
+  constexpr uint32_t kNameCol = 1;
+  constexpr uint32_t kBlocksCol = 2;
+  constexpr uint32_t kSummaryCol = 3;
+  const auto id = book.add_worksheet(name);
+  uint32_t row = 1;
+  for (const auto& [key, value] : facts) {
+    book.write_text(id, {row, kNameCol}, key, CellStyle::kBold);
+    book.write_text(id, {row, kBlocksCol}, value);
+    ++row;
+  }
+  row += kRangeGapRows;
+  const uint32_t header_row = row;
+  book.write_text(id, {row, kNameCol}, "sheet", CellStyle::kLabel);
+  book.write_text(id, {row, kBlocksCol}, "NV blocks", CellStyle::kLabel);
+  book.write_text(id, {row, kSummaryCol}, "what it holds", CellStyle::kLabel);
+  ++row;
+  for (const OverviewSheet& sheet : sheets) {
+    book.write_link(id, {row, kNameCol}, sheet.name, sheet.name);
+    book.write_text(id, {row, kBlocksCol}, sheet.blocks);
+    book.write_text(id, {row, kSummaryCol}, sheet.summary);
+    ++row;
+  }
+  book.fit_column_widths(id);
+  PrintSpec print;
+  print.landscape = true;
+  print.repeat_first_row = header_row;
+  print.repeat_last_row = header_row;
+  book.set_print(id, print);
 }
 
 WorksheetCells worksheet_cells(const SheetEntry& sheet, const WorkbookSheet& worksheet) {
-  // The worksheet as sheet-file text, one line per worksheet row, so that a
-  // parsed cell's line and column are its worksheet row and column.
-  std::string text;
-  uint32_t line = 1;
-  auto it = worksheet.cells.begin();
-  while (it != worksheet.cells.end()) {
-    const uint32_t row = it->first.row;
-    for (; line < row; ++line) text += "\n";
-    std::string fields;
-    uint32_t col = 1;
-    for (; it != worksheet.cells.end() && it->first.row == row; ++it) {
-      if (it->first.col > col) fields.append(it->first.col - col, ',');
-      col = std::max(col, it->first.col);
-      fields += field_text(it->second);
+  // The data's first column: the column of the first marker. Left of it
+  // stand labels, and each range's header rows follow its marker row; the
+  // reader passes neither on.
+  uint32_t origin = 1;
+  for (const auto& [at, text] : worksheet.cells) {
+    if (text == kSheetMarker || text == kRangeMarker) {
+      origin = at.col;
+      break;
     }
+  }
+  std::set<uint32_t> header_row_set;
+  if (origin > 1) {
+    for (const auto& [at, text] : worksheet.cells) {
+      if (at.col != origin || text != kRangeMarker) continue;
+      const auto name = worksheet.cells.find(CellRef{at.row, origin + 1});
+      if (name == worksheet.cells.end()) continue;
+      for (const calvex::RangeDef& range : sheet.ranges) {
+        if (range.name != name->second) continue;
+        for (uint32_t k = 1; k <= header_rows(range); ++k) header_row_set.insert(at.row + k);
+      }
+    }
+  }
+  // The worksheet as sheet-file text, one line per worksheet row that is not
+  // a header row; row_of_line maps a parsed line back onto its row.
+  std::string text;
+  std::vector<uint32_t> row_of_line = {0};
+  uint32_t next_row = 1;
+  const auto add_line = [&](uint32_t row, const std::string& fields) {
     text += fields + "\n";
-    ++line;
+    row_of_line.push_back(row);
     if (text.size() > kWorksheetSheetTextMax) {
       throw FormatError(row, "the worksheet's cells lie too far apart (more than " +
                                  std::to_string(kWorksheetSheetTextMax >> 20) + " MiB as sheet text)");
     }
+  };
+  auto it = worksheet.cells.begin();
+  while (it != worksheet.cells.end()) {
+    const uint32_t row = it->first.row;
+    for (; next_row < row; ++next_row) {
+      if (!header_row_set.contains(next_row)) add_line(next_row, "");
+    }
+    next_row = row + 1;
+    std::string fields;
+    uint32_t col = origin;
+    for (; it != worksheet.cells.end() && it->first.row == row; ++it) {
+      if (it->first.col < origin) continue;
+      if (it->first.col > col) fields.append(it->first.col - col, ',');
+      col = std::max(col, it->first.col);
+      fields += field_text(it->second);
+    }
+    if (!header_row_set.contains(row)) add_line(row, fields);
   }
-  SheetFileCells parsed = parse_sheet_file_at(sheet, text);
+  const auto row_at = [&](size_t line) -> size_t {
+    if (line < row_of_line.size()) return row_of_line[line];
+    return (row_of_line.back() + line) - (row_of_line.size() - 1);
+  };
+  SheetFileCells parsed;
+  try {
+    parsed = parse_sheet_file_at(sheet, text);
+  } catch (const FormatError& e) {
+    throw FormatError(e.line() == 0 ? 0 : row_at(e.line()), e.what());
+  }
+  for (auto& positions : parsed.positions) {
+    for (CellPosition& p : positions) {
+      p.line = row_at(p.line);
+      p.column += origin - 1;
+    }
+  }
   return WorksheetCells{std::move(parsed.cells), std::move(parsed.positions)};
 }
 

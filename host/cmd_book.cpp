@@ -115,7 +115,6 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   }
   try {
     XlsxWriter book(fs_path(target));
-    for (const auto& [sheet, cells] : read) add_sheet_worksheet(book, *sheet, cells);
     std::vector<std::pair<std::string, std::string>> info = {
         {"image", image},
         {"size", std::to_string(bytes.size()) + " bytes"},
@@ -125,8 +124,11 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
         {"date", utc_now()},
         {"written by", std::string("calvex ") + CALVEX_VERSION},
     };
-    for (const auto& [sheet, cells] : read) info.emplace_back(std::string(sheet->name) + " NV blocks", blocks_text(*sheet));
-    book.add_info_worksheet(kInfoSheet, info);
+    std::vector<OverviewSheet> listed;
+    for (const auto& [sheet, cells] : read)
+      listed.push_back({std::string(sheet->name), std::string(sheet->summary), blocks_text(*sheet)});
+    add_overview_worksheet(book, kInfoSheet, info, listed);
+    for (const auto& [sheet, cells] : read) add_sheet_worksheet(book, *sheet, cells);
     book.save();
   } catch (const std::exception& e) {
     err(std::string("calvex: ") + e.what());

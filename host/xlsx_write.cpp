@@ -21,6 +21,13 @@ constexpr uint32_t kNewWorkbookMode = 0644;
 constexpr char kPartFolder[] = ".";
 constexpr uint32_t kKeyCol = 1;
 constexpr uint32_t kValueCol = 2;
+constexpr lxw_color_t kLabelFill = 0xE7E6E6;  // light grey
+// libxlsxwriter's default chart size, the base of its scale factors.
+constexpr double kDefaultChartWidthPx = 480.0;
+constexpr double kDefaultChartHeightPx = 288.0;
+constexpr double kLegendFontSize = 8.0;
+constexpr uint16_t kPagesWide = 1;
+constexpr uint16_t kPagesTallAsNeeded = 0;
 
 std::string utf8_of(const std::filesystem::path& path) {
   const auto text = path.u8string();
@@ -77,7 +84,30 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
     fail("out of memory");
   }
   bold_ = workbook_add_format(workbook_);
+  label_ = workbook_add_format(workbook_);
+  link_ = workbook_add_format(workbook_);
+  if (!bold_ || !label_ || !link_) {
+    discard();
+    fail("out of memory");
+  }
   format_set_bold(bold_);
+  format_set_bold(label_);
+  format_set_bg_color(label_, kLabelFill);
+  format_set_underline(link_, LXW_UNDERLINE_SINGLE);
+  format_set_font_color(link_, LXW_COLOR_BLUE);
+}
+
+lxw_format* XlsxWriter::format_of(CellStyle style) const {
+  switch (style) {
+    case CellStyle::kPlain:
+      return nullptr;
+    case CellStyle::kBold:
+    case CellStyle::kTitle:
+      return bold_;
+    case CellStyle::kLabel:
+      return label_;
+  }
+  return nullptr;
 }
 
 XlsxWriter::~XlsxWriter() { discard(); }
@@ -126,9 +156,9 @@ void XlsxWriter::write_text(SheetId sheet, CellRef cell, std::string_view text, 
   Sheet& target = sheet_at(sheet);
   const std::string value(text);
   check(worksheet_write_string(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), value.c_str(),
-                               style == CellStyle::kBold ? bold_ : nullptr),
+                               format_of(style)),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
-  note_width(target, cell.col, code_points(text));
+  if (style != CellStyle::kTitle) note_width(target, cell.col, code_points(text));
   if (text.empty()) {
     target.cells.erase(cell);
   } else {
@@ -139,7 +169,7 @@ void XlsxWriter::write_text(SheetId sheet, CellRef cell, std::string_view text, 
 void XlsxWriter::write_number(SheetId sheet, CellRef cell, double value, CellStyle style) {
   Sheet& target = sheet_at(sheet);
   check(worksheet_write_number(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), value,
-                               style == CellStyle::kBold ? bold_ : nullptr),
+                               format_of(style)),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
   note_width(target, cell.col, format_general_number(value).size());
   target.cells[cell] = format_general_number(value);
@@ -183,6 +213,77 @@ void XlsxWriter::add_line_chart(SheetId sheet, const LineChartSpec& spec) {
   check(worksheet_insert_chart(target.worksheet, spec.anchor.row - 1, static_cast<lxw_col_t>(spec.anchor.col - 1),
                                chart),
         "chart on worksheet '" + target.name + "'");
+}
+
+void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& spec) {
+  Sheet& target = sheet_at(sheet);
+  if (spec.series.empty()) fail("chart on worksheet '" + target.name + "' has no series");
+  lxw_chart* chart = workbook_add_chart(workbook_, LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS);
+  if (!chart) fail("chart on worksheet '" + target.name + "' cannot be added");
+  const char* data_sheet = target.name.c_str();
+  for (const ScatterSeries& s : spec.series) {
+    lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+    if (!series) fail("chart series of worksheet '" + target.name + "' cannot be added");
+    if (s.x.first.row == 0 || s.y.first.row == 0) fail("chart series of worksheet '" + target.name + "' lacks cells");
+    chart_series_set_categories(series, data_sheet, s.x.first.row - 1, static_cast<lxw_col_t>(s.x.first.col - 1),
+                                s.x.last.row - 1, static_cast<lxw_col_t>(s.x.last.col - 1));
+    chart_series_set_values(series, data_sheet, s.y.first.row - 1, static_cast<lxw_col_t>(s.y.first.col - 1),
+                            s.y.last.row - 1, static_cast<lxw_col_t>(s.y.last.col - 1));
+    chart_series_set_name_range(series, data_sheet, s.name.row - 1, static_cast<lxw_col_t>(s.name.col - 1));
+  }
+  if (!spec.title.empty()) chart_title_set_name(chart, spec.title.c_str());
+  if (!spec.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, spec.x_axis_title.c_str());
+  if (!spec.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, spec.y_axis_title.c_str());
+  chart_legend_set_position(chart, LXW_CHART_LEGEND_RIGHT);
+  lxw_chart_font legend_font{};
+  legend_font.size = kLegendFontSize;
+  chart_legend_set_font(chart, &legend_font);
+  lxw_chart_options options{};
+  options.x_scale = spec.width_px > 0 ? spec.width_px / kDefaultChartWidthPx : 1.0;
+  options.y_scale = spec.height_px > 0 ? spec.height_px / kDefaultChartHeightPx : 1.0;
+  options.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
+  check(worksheet_insert_chart_opt(target.worksheet, spec.anchor.row - 1,
+                                   static_cast<lxw_col_t>(spec.anchor.col - 1), chart, &options),
+        "chart on worksheet '" + target.name + "'");
+}
+
+void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target_sheet) {
+  Sheet& target = sheet_at(sheet);
+  const std::string value(text);
+  // Quoted, so that names with blanks or dashes link too; a quote doubles.
+  std::string url = "internal:'";
+  for (char c : target_sheet) {
+    if (c == '\'') url.push_back(c);
+    url.push_back(c);
+  }
+  url += "'!A1";
+  check(worksheet_write_url_opt(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), url.c_str(),
+                                link_, value.c_str(), nullptr),
+        "worksheet '" + target.name + "' cell " + cell_name(cell));
+  note_width(target, cell.col, code_points(text));
+  target.cells[cell] = value;
+}
+
+void XlsxWriter::set_print(SheetId sheet, const PrintSpec& print) {
+  Sheet& target = sheet_at(sheet);
+  const std::string what = "print settings of worksheet '" + target.name + "'";
+  worksheet_fit_to_pages(target.worksheet, kPagesWide, kPagesTallAsNeeded);
+  if (print.landscape) {
+    worksheet_set_landscape(target.worksheet);
+  } else {
+    worksheet_set_portrait(target.worksheet);
+  }
+  if (print.repeat_first_row > 0) {
+    check(worksheet_repeat_rows(target.worksheet, print.repeat_first_row - 1, print.repeat_last_row - 1), what);
+  }
+  if (!print.page_breaks_before.empty()) {
+    // Zero-terminated, 0-based rows (a break before row 1 means nothing).
+    std::vector<lxw_row_t> breaks;
+    for (uint32_t row : print.page_breaks_before)
+      if (row > 1) breaks.push_back(row - 1);
+    breaks.push_back(0);
+    if (breaks.size() > 1) check(worksheet_set_h_pagebreaks(target.worksheet, breaks.data()), what);
+  }
 }
 
 XlsxWriter::SheetId XlsxWriter::add_info_worksheet(std::string_view name,

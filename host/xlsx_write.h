@@ -1,5 +1,6 @@
 // Writing .xlsx workbooks: worksheets of text and number cells, bold headers,
-// column widths, line charts and a key/value info worksheet.
+// labels, column widths, line and XY scatter charts, print settings, links
+// between worksheets and a key/value info worksheet.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,10 @@ class XlsxWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class CellStyle { kPlain, kBold };
+// kTitle: bold, and left out of fit_column_widths (a long name overflows into
+// the empty cells beside it instead of widening its column). kLabel: a
+// label beside or over a table (bold on a grey fill).
+enum class CellStyle { kPlain, kBold, kTitle, kLabel };
 
 // A line chart of one worksheet's table: the categories are one row of cells,
 // and each row from first_series_row to last_series_row is one series over the
@@ -45,6 +49,42 @@ struct LineChartSpec {
   uint32_t last_series_row = 0;
   uint32_t series_name_col = 0;  // column holding each series' name; 0: unnamed series
   CellRef anchor;                // the cell under the chart's top-left corner
+};
+
+// A row or a column of cells, both ends included (1-based).
+struct CellSpan {
+  CellRef first;
+  CellRef last;
+};
+
+// One series of an XY scatter chart: its name is the text of cell `name`,
+// its x and y values the cells of x and y (both needed).
+struct ScatterSeries {
+  CellRef name;
+  CellSpan x;
+  CellSpan y;
+};
+
+// An XY scatter chart (straight lines with markers) of cells of its own
+// worksheet, with a legend on the right. Sizes in pixels.
+struct ScatterChartSpec {
+  std::string title;
+  std::string x_axis_title;
+  std::string y_axis_title;
+  std::vector<ScatterSeries> series;
+  CellRef anchor;  // the cell under the chart's top-left corner
+  uint32_t width_px = 0;
+  uint32_t height_px = 0;
+};
+
+// How a worksheet prints: as wide as one page (as many pages down as it
+// takes), landscape or portrait, the rows repeated at the top of every page
+// (0: none) and the rows that start a new page.
+struct PrintSpec {
+  bool landscape = false;
+  uint32_t repeat_first_row = 0;
+  uint32_t repeat_last_row = 0;
+  std::vector<uint32_t> page_breaks_before;
 };
 
 // Builds a workbook in memory, then save() writes it to the destination
@@ -79,6 +119,12 @@ class XlsxWriter {
   void fit_column_widths(SheetId sheet);
   // Places the chart on sheet, over the data of that same sheet.
   void add_line_chart(SheetId sheet, const LineChartSpec& chart);
+  // Places the chart on sheet, over cells that hold nothing (the caller
+  // leaves them empty); every series must have a cell span of sheet.
+  void add_scatter_chart(SheetId sheet, const ScatterChartSpec& chart);
+  // A text cell that links to cell A1 of worksheet `target` (added or to be added).
+  void write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target);
+  void set_print(SheetId sheet, const PrintSpec& print);
   // A worksheet of key (bold, column A) and value (column B) rows, fitted.
   SheetId add_info_worksheet(std::string_view name, const std::vector<std::pair<std::string, std::string>>& rows);
 
@@ -106,6 +152,9 @@ class XlsxWriter {
   std::string destination_name_;
   lxw_workbook* workbook_ = nullptr;
   lxw_format* bold_ = nullptr;
+  lxw_format* label_ = nullptr;
+  lxw_format* link_ = nullptr;
+  lxw_format* format_of(CellStyle style) const;
   std::vector<Sheet> sheets_;
 };
 

@@ -128,6 +128,20 @@ void check_ranges(const SheetDef& def, std::span<const std::span<const std::stri
         out.push_back(where + ": an area reaches outside the range");
       }
     }
+    if (range.pair_cols != 0 && (range.pair_cols != 2 || range.cols % range.pair_cols != 0)) {
+      out.push_back(where + ": columns that pair up must come two to a slot");
+    }
+    if (range.slot_names_range != RangeDef::kNoRange) {
+      const size_t slots = range.pair_cols == 0 ? 0 : static_cast<size_t>(range.cols / range.pair_cols);
+      if (range.slot_names_range >= def.ranges.size() || range.pair_cols == 0) {
+        out.push_back(where + ": its slot names are in no range of the sheet");
+      } else if (static_cast<size_t>(def.ranges[range.slot_names_range].count()) > slots) {
+        out.push_back(where + ": more slot names than slots");
+      }
+    }
+    if ((range.role == RangeRole::TempComp || range.role == RangeRole::RampShape) && range.y_label.empty()) {
+      out.push_back(where + ": a charted table needs what its values are (y_label)");
+    }
     std::vector<CellSpec> specs = {range.cells};
     for (const CellArea& a : range.areas) specs.push_back(a.spec);
     for (const CellSpec& spec : specs) {

@@ -117,6 +117,27 @@ struct RangeDef {
   CellSpec cells;
   std::span<const CellArea> areas = {};
   RangeRole role = RangeRole::Values;
+  // What one row and one column of the range are ("row", "temperature
+  // interval", "state"), for the labels beside and over its cells (numbered
+  // from 1); empty: the host's "row" and "column".
+  std::string_view rows_label = {};
+  std::string_view cols_label = {};
+  // The unit of the range's values, where the sheet knows one; empty otherwise.
+  std::string_view unit = {};
+  // A table whose columns pair up: columns 2k and 2k + 1 hold the first (x)
+  // and the second (y) value of slot k in every row (pair_cols 2); 0 when
+  // every column is a value of its own.
+  uint8_t pair_cols = 0;
+  // The range of the same sheet whose cell k names slot k (a band list);
+  // kNoRange when the slots have no names but their number.
+  uint8_t slot_names_range = kNoRange;
+  // What the first and second value of a pair are (axis titles, the labels
+  // over the pair's columns); for a table of rows against a temperature axis,
+  // x_label is unused and y_label says what the values are.
+  std::string_view x_label = {};
+  std::string_view y_label = {};
+
+  static constexpr uint8_t kNoRange = 0xFF;
 
   constexpr int64_t count() const { return static_cast<int64_t>(rows) * cols; }
   // The kind of cell (row, col).
@@ -134,6 +155,33 @@ struct RangeDef {
 // The range with the given role.
 constexpr RangeDef with_role(RangeDef range, RangeRole role) {
   range.role = role;
+  return range;
+}
+
+// The range with what its rows and columns are (and its unit).
+constexpr RangeDef with_labels(RangeDef range, std::string_view rows_label, std::string_view cols_label,
+                               std::string_view unit = {}) {
+  range.rows_label = rows_label;
+  range.cols_label = cols_label;
+  range.unit = unit;
+  return range;
+}
+
+// The range as a table of (x, y) value pairs per slot: columns 2k and 2k + 1
+// are slot k's first (x_label) and second (y_label) value, and cell k of
+// range slot_names_range (kNoRange: none) names slot k.
+constexpr RangeDef with_pairs(RangeDef range, uint8_t slot_names_range, std::string_view x_label,
+                              std::string_view y_label) {
+  range.pair_cols = 2;
+  range.slot_names_range = slot_names_range;
+  range.x_label = x_label;
+  range.y_label = y_label;
+  return range;
+}
+
+// The range's values are y_label (a compensation against the temperature axis).
+constexpr RangeDef with_values(RangeDef range, std::string_view y_label) {
+  range.y_label = y_label;
   return range;
 }
 

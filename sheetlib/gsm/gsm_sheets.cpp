@@ -28,7 +28,8 @@ constexpr CellArea kTruthAreas[] = {
 constexpr RangeDef kSwitchPaRanges[] = {
     {"PaOff4G", 1, 1, &msg::kGsmPaOffCells, or_x(hex(4))},
     {"PaSwitchConfig", 1, 5, &msg::kGsmPaSwitchConfigCells, dec(4, true), kConfigAreas},
-    {"TruthTable", 13, 15, &msg::kGsmTruthTableCells, line_cell(), kTruthAreas}};
+    with_labels({"TruthTable", 13, 15, &msg::kGsmTruthTableCells, line_cell(), kTruthAreas}, "state",
+                "line / word")};
 constexpr NvSpan kSwitchPaBlocks[] = {{kGsmBlocks.truth_a_offset, gsm::kTruthBlockASize},
                                       {kGsmBlocks.pa_config_offset, gsm::kPaConfigSize},
                                       {kGsmBlocks.truth_b_offset, gsm::kTruthBlockBSize},
@@ -37,17 +38,23 @@ constexpr NvSpan kSwitchPaBlocks[] = {{kGsmBlocks.truth_a_offset, gsm::kTruthBlo
 // Every value is a signed 16-bit number; X stands for 0.
 constexpr CellSpec kTmpCompCell = or_x(dec(2, true));
 // Temperature intervals; 8 TX tables of 20 rows x 15 intervals; RX 4 rows x 15 intervals.
+constexpr RangeDef tmp_axis(RangeDef range) {
+  return with_labels(with_role(range, RangeRole::TempAxis), "temperature", "interval");
+}
+constexpr RangeDef tmp_table(RangeDef range) {
+  return with_values(with_labels(with_role(range, RangeRole::TempComp), "row", "interval"), "compensation");
+}
 constexpr RangeDef kTmpCompRanges[] = {
-    with_role(RangeDef{"TempInterval", 1, 15, &msg::kGsmTempIntervalCells, kTmpCompCell}, RangeRole::TempAxis),
-    with_role(RangeDef{"Tx1", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx2", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx3", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx4", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx5", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx6", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx7", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Tx8", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
-    with_role(RangeDef{"Rx", 4, 15, &msg::kGsmRxTmpCompCells, kTmpCompCell}, RangeRole::TempComp),
+    tmp_axis(RangeDef{"TempInterval", 1, 15, &msg::kGsmTempIntervalCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx1", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx2", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx3", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx4", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx5", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx6", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx7", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Tx8", 20, 15, &msg::kGsmTxTmpCompCells, kTmpCompCell}),
+    tmp_table(RangeDef{"Rx", 4, 15, &msg::kGsmRxTmpCompCells, kTmpCompCell}),
 };
 constexpr NvSpan kTmpCompBlocks[] = {{gsm::kTmpCompHeadOffset, gsm::kTmpCompHeadSize},
                                      {gsm::kTmpCompTxAOffset, gsm::kTmpCompTxTableSize},
@@ -57,9 +64,12 @@ constexpr NvSpan kTmpCompBlocks[] = {{gsm::kTmpCompHeadOffset, gsm::kTmpCompHead
 // Ramp time signed 16-bit; backoff the low byte, read back unsigned; ramp
 // data unsigned 16-bit. X stands for 0.
 constexpr RangeDef kRampCtrlRanges[] = {
-    {"RampTime", 4, 2, &msg::kGsmRampTimeCells, or_x(dec(2, true))},
-    {"MultiSlotBackoff", 8, 4, &msg::kGsmBackoffCells, or_x(dec(1, false))},
-    with_role(RangeDef{"RampData", 18, 16, &msg::kGsmRampDataCells, or_x(dec(2, false))}, RangeRole::RampShape)};
+    with_labels({"RampTime", 4, 2, &msg::kGsmRampTimeCells, or_x(dec(2, true))}, "row", "column"),
+    with_labels({"MultiSlotBackoff", 8, 4, &msg::kGsmBackoffCells, or_x(dec(1, false))}, "group", "slot"),
+    with_values(with_labels(with_role(RangeDef{"RampData", 18, 16, &msg::kGsmRampDataCells, or_x(dec(2, false))},
+                                      RangeRole::RampShape),
+                            "step", "ramp"),
+                "ramp value")};
 constexpr NvSpan kRampCtrlBlocks[] = {{kGsmBlocks.ramp_time_offset, gsm::kRampTimeSize},
                                       {kGsmBlocks.ramp_data_offset, gsm::kRampDataSize},
                                       {kGsmBlocks.backoff_offset, gsm::kBackoffSize}};

@@ -55,8 +55,10 @@ constexpr CellArea kSwitchPaTruthAreas[] = {{kMipiFirstLine, 0, kUnusedFirstLine
                                             {kUnusedFirstLine, 0, 0, 0, unused()}};
 constexpr RangeDef kSwitchPaRanges[] = {
     {"AntType", 1, 1, &msg::kLteAntTypeCells, keyword(kw::kAntTypes)},
-    {"BandInfo", 12, 4, &msg::kBandInfoCells, or_x(dec(4, true)), kBandInfoAreas},
-    {"SwitchPa", 165, 32, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas}};
+    with_labels({"BandInfo", 12, 4, &msg::kBandInfoCells, or_x(dec(4, true)), kBandInfoAreas}, "band slot",
+                "band value"),
+    with_labels({"SwitchPa", 165, 32, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas}, "line",
+                "slot state")};
 // Band of each of the 12 slots (X skips it); 60 rows x 32 columns (two
 // values per slot). The merged layout widens the first value of a pair
 // without sign and the second with its sign; X stands for 0.
@@ -68,9 +70,12 @@ constexpr CellArea kTmpCompAreas[] = {
     {0, 25, 0, 1, or_x(dec(2, true))}, {0, 27, 0, 1, or_x(dec(2, true))}, {0, 29, 0, 1, or_x(dec(2, true))},
     {0, 31, 0, 1, or_x(dec(2, true))}};
 constexpr RangeDef kTmpCompRanges[] = {
-    {"Band", 1, 12, &msg::kLteTmpCompBandCells, or_x(dec(4, true))},
-    with_role(RangeDef{"TmpComp", 60, 32, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas},
-              RangeRole::TempComp)};
+    with_labels({"Band", 1, 12, &msg::kLteTmpCompBandCells, or_x(dec(4, true))}, "band", "band slot"),
+    with_pairs(with_labels(with_role(RangeDef{"TmpComp", 60, 32, &msg::kTmpCompDataCells, or_x(dec(2, false)),
+                                              kTmpCompAreas},
+                                     RangeRole::TempComp),
+                           "row", "band slot"),
+               0, "first value", "compensation")};
 
 // ---- NV blocks per layout ----
 

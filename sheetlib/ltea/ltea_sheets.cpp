@@ -46,16 +46,23 @@ constexpr CellArea kSwitchPaTruthAreas[] = {{15, 0, 4, 0, or_x(hex(4))}};
 constexpr RangeDef kSwitchPaRanges[] = {
     {"MipiSel", 1, 1, &msg::kLteaMipiSelRange, or_blank(text())},
     {"BandInfoMain", 1, 16, &msg::kLteaBandInfoMainRange, or_x(in_range(dec(4, true), kBandMin, kBandMax))},
-    {"TruthTable", 19, 128, &msg::kLteaTruthTableRange, line_cell(), kSwitchPaTruthAreas},
-    {"PaTimingOffset", 4, 16, &msg::kLteaPaTimingRange, or_x(in_range(dec(2, true), -kPaTimingLimit, kPaTimingLimit))}};
+    with_labels({"TruthTable", 19, 128, &msg::kLteaTruthTableRange, line_cell(), kSwitchPaTruthAreas}, "line / word",
+                "slot state"),
+    with_labels({"PaTimingOffset", 4, 16, &msg::kLteaPaTimingRange,
+                 or_x(in_range(dec(2, true), -kPaTimingLimit, kPaTimingLimit))},
+                "offset", "band slot")};
 // MipiSel is not read back: its cell comes back empty.
 constexpr ReadRun kSwitchPaRead[] = {{1, 0, 16}, {2, 0, 19 * 128}, {3, 0, 4 * 16}};
 // Band of each slot ("X", "x" or "0" for an empty slot; it must match the
 // image's); 60 rows x 32 columns (two signed 32-bit values per slot; X in the
 // columns of empty slots, which are not read).
 constexpr RangeDef kTmpCompRanges[] = {
-    {"Band", 1, 16, &msg::kLteaTmpCompBandRange, or_x(in_range(dec(4, true), 0, kBandMax))},
-    with_role(RangeDef{"TmpComp", 60, 32, &msg::kLteaTmpCompTableRange, or_x(dec(4, true))}, RangeRole::TempComp)};
+    with_labels({"Band", 1, 16, &msg::kLteaTmpCompBandRange, or_x(in_range(dec(4, true), 0, kBandMax))}, "band",
+                "band slot"),
+    with_pairs(with_labels(with_role(RangeDef{"TmpComp", 60, 32, &msg::kLteaTmpCompTableRange, or_x(dec(4, true))},
+                                     RangeRole::TempComp),
+                           "row", "band slot"),
+               0, "first value", "compensation")};
 // 15 GPIO lines (11 GPIO_GROUP0, 4 GPIO_GROUP1) x main, diversity antenna.
 constexpr RangeDef kTxAntSelectRanges[] = {{"TxAntSelect", 15, 2, &msg::kLteaTxAntRange, line_cell()}};
 

@@ -28,12 +28,16 @@ constexpr RangeDef kNvCtrlRanges[] = {{"NvCtrl", 15, 1, &msg::kTdNvCtrlCells, de
 // none) x 14 states (group 0: 0-6, group 1: 0-6).
 constexpr CellArea kSwitchPaAreas[] = {{15, 0, 4, 0, or_x(hex(4))}};
 constexpr RangeDef kSwitchPaRanges[] = {
-    {"TruthTable", 19, 14, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaAreas}};
+    with_labels({"TruthTable", 19, 14, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaAreas}, "line / word",
+                "state")};
 // 20 rows: table A first value (unsigned), second value (signed), table B
 // first value, second value.
 constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, dec(2, true)}, {0, 3, 0, 1, dec(2, true)}};
 constexpr RangeDef kTmpCompRanges[] = {
-    with_role(RangeDef{"TmpComp", 20, 4, &msg::kTmpCompDataCells, dec(2, false), kTmpCompAreas}, RangeRole::TempComp)};
+    with_pairs(with_labels(with_role(RangeDef{"TmpComp", 20, 4, &msg::kTmpCompDataCells, dec(2, false), kTmpCompAreas},
+                                     RangeRole::TempComp),
+                           "pair", "table"),
+               RangeDef::kNoRange, "first value", "compensation")};
 
 constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};

@@ -45,7 +45,8 @@ constexpr RangeDef kNotchRanges[] = {
 constexpr CellArea kSwitchPaTruthAreas[] = {{15, 0, 4, 0, or_x(hex(4))}};
 constexpr RangeDef kSwitchPaRanges[] = {
     {"BandInfo", 1, 8, &msg::kBandInfoCells, kBandCell},
-    {"TruthTable", 19, 88, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas}};
+    with_labels({"TruthTable", 19, 88, &msg::kSwitchPaTruthTableCells, line_cell(), kSwitchPaTruthAreas},
+                "line / word", "slot state")};
 // Band list (must match the image's); 40 rows x 16 columns (8 band slots x
 // value pair: first unsigned, second signed 16-bit; X past the band count).
 constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))},  {0, 3, 0, 1, or_x(dec(2, true))},
@@ -53,9 +54,12 @@ constexpr CellArea kTmpCompAreas[] = {{0, 1, 0, 1, or_x(dec(2, true))},  {0, 3, 
                                       {0, 9, 0, 1, or_x(dec(2, true))},  {0, 11, 0, 1, or_x(dec(2, true))},
                                       {0, 13, 0, 1, or_x(dec(2, true))}, {0, 15, 0, 1, or_x(dec(2, true))}};
 constexpr RangeDef kTmpCompRanges[] = {
-    {"BandInfo", 1, 8, &msg::kWcdmaTmpCompBandCells, kBandCell},
-    with_role(RangeDef{"TmpComp", 40, 16, &msg::kTmpCompDataCells, or_x(dec(2, false)), kTmpCompAreas},
-              RangeRole::TempComp)};
+    with_labels({"BandInfo", 1, 8, &msg::kWcdmaTmpCompBandCells, kBandCell}, "band", "band slot"),
+    with_pairs(with_labels(with_role(RangeDef{"TmpComp", 40, 16, &msg::kTmpCompDataCells, or_x(dec(2, false)),
+                                              kTmpCompAreas},
+                                     RangeRole::TempComp),
+                           "row", "band slot"),
+               0, "first value", "compensation")};
 
 // ---- NV blocks ----
 

@@ -43,6 +43,59 @@ def sheet_rows(text):
     return list(csv.reader(io.StringIO(text)))
 
 
+def shown(value):
+    return "" if value is None else (str(value) if not isinstance(value, float) else repr(value))
+
+
+def row_empty(ws, y):
+    return all(ws.cell(row=y, column=x).value is None for x in range(1, ws.max_column + 1))
+
+
+def labelled_ranges(ws, rows):
+    """Where each range of a labelled worksheet stands, found without calvex's rules: its "#range"
+    row (marker in column B), its label rows, then its data rows, which end at the first empty
+    row. rows: the sheet as `calvex read` prints it. Returns {name: (marker, headers, first_data)}."""
+    counts, name = {}, None
+    for row in rows:
+        if row[:1] == ["#range"]:
+            name = row[1]
+            counts[name] = 0
+        elif name is not None:
+            counts[name] += 1
+    found = {}
+    for y in range(1, ws.max_row + 1):
+        if ws.cell(row=y, column=2).value != "#range":
+            continue
+        name = ws.cell(row=y, column=3).value
+        end = y + 1
+        while end <= ws.max_row and not row_empty(ws, end):
+            end += 1
+        first = end - counts[name]
+        found[name] = (y, list(range(y + 1, first)), first)
+    return found
+
+
+def worksheet_rows(ws, rows):
+    """The cells of a labelled worksheet laid out as `calvex read` prints them."""
+    out = [[shown(ws["B1"].value), shown(ws["C1"].value)]]
+    where = labelled_ranges(ws, rows)
+    name = None
+    for row in rows[1:]:
+        if row[:1] == ["#range"]:
+            name, k = row[1], 0
+            out.append([shown(ws.cell(row=where[name][0], column=2).value),
+                        shown(ws.cell(row=where[name][0], column=3).value)])
+            continue
+        y = where[name][2] + k
+        out.append([shown(ws.cell(row=y, column=x + 2).value) for x in range(len(row))])
+        k += 1
+    return out
+
+
+def info_rows(wb):
+    return {r[0].value: r[1].value for r in wb["Info"].iter_rows() if r[0].value is not None}
+
+
 class Book(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="calvex-book-")
@@ -81,20 +134,19 @@ class Book(unittest.TestCase):
                 self.assertEqual(code, 0, err)
                 wb = openpyxl.load_workbook(self.path(family + ".xlsx"))
                 sheets = readable(family)
-                self.assertEqual(wb.sheetnames, sheets + ["Info"])
+                self.assertEqual(wb.sheetnames, ["Info"] + sheets)
                 for name in sheets:
                     code, out, err = run("read", name, img)
                     self.assertEqual(code, 0, err)
-                    rows = [r for r in sheet_rows(out)]
+                    rows = sheet_rows(out)
                     ws = wb[name]
-                    for y, row in enumerate(rows, start=1):
-                        for x, text in enumerate(row, start=1):
-                            value = ws.cell(row=y, column=x).value
-                            shown = "" if value is None else (str(value) if not isinstance(value, float) else repr(value))
-                            self.assertEqual(shown, text, f"{name}!{ws.cell(row=y, column=x).coordinate}")
-                    charts = len(ws._charts)
-                    self.assertEqual(charts, 1 if name.endswith("TmpComp") else 0, name)
-                info = {r[0].value: r[1].value for r in wb["Info"].iter_rows()}
+                    self.assertEqual(worksheet_rows(ws, rows), rows, name)
+                    # Every data row has a label in column A, every label row one too.
+                    for marker, headers, first in labelled_ranges(ws, rows).values():
+                        self.assertIn(len(headers), (1, 2), f"{name} row {marker}")
+                        for y in headers + [first]:
+                            self.assertIsNotNone(ws.cell(row=y, column=1).value, f"{name}!A{y}")
+                info = info_rows(wb)
                 self.assertEqual(info["size"], f"{os.path.getsize(img)} bytes")
                 self.assertEqual(len(info["SHA-256"]), 64)
 
@@ -119,18 +171,13 @@ class Book(unittest.TestCase):
                 code, _, err = run("dump", img, "--family", "lte", "--layout", layout, "-o", book)
                 self.assertEqual(code, 0, err)
                 wb = openpyxl.load_workbook(book)
-                self.assertEqual(wb.sheetnames, readable("lte") + ["Info"])
-                info = {r[0].value: r[1].value for r in wb["Info"].iter_rows()}
-                self.assertEqual(info["LTE layout"], layout)
+                self.assertEqual(wb.sheetnames, ["Info"] + readable("lte"))
+                self.assertEqual(info_rows(wb)["LTE layout"], layout)
                 for name in readable("lte"):
                     code, out, err = run("read", name, img, "--layout", layout)
                     self.assertEqual(code, 0, err)
-                    ws = wb[name]
-                    for y, row in enumerate(sheet_rows(out), start=1):
-                        for x, text in enumerate(row, start=1):
-                            value = ws.cell(row=y, column=x).value
-                            shown = "" if value is None else str(value)
-                            self.assertEqual(shown, text, f"{layout} {name}!{ws.cell(row=y, column=x).coordinate}")
+                    rows = sheet_rows(out)
+                    self.assertEqual(worksheet_rows(wb[name], rows), rows, f"{layout} {name}")
                 # No --layout: apply takes the layout the dump recorded.
                 code, _, err = run("apply", img, book)
                 self.assertEqual(code, 0, err)
@@ -154,8 +201,219 @@ class Book(unittest.TestCase):
         wb = openpyxl.load_workbook(book)
         self.assertEqual(wb.sheetnames, ["LteTmpComp"])
         ws = wb["LteTmpComp"]
-        self.assertEqual((ws["A1"].value, ws["B1"].value), ("#sheet", "LteTmpComp"))
-        self.assertEqual((ws["A2"].value, ws["B2"].value), ("#range", "Band"))
+        self.assertEqual((ws["B1"].value, ws["C1"].value), ("#sheet", "LteTmpComp"))
+        self.assertEqual((ws["B3"].value, ws["C3"].value), ("#range", "Band"))
+        self.assertEqual((ws["A4"].value, ws["B4"].value, ws["M4"].value), ("band", "band slot 1", "band slot 12"))
+        self.assertEqual(ws._charts, [], "a template has no values to chart")
+
+    def test_every_temperature_table_and_ramp_has_its_scatter_chart(self):
+        def text_of(rich):
+            return "".join(r.t for p in rich.rich.p for r in (p.r or []))
+
+        def bands(ws, rows, range_name):
+            """The band cells of a range, in use (not X, x, 0 or empty)."""
+            marker, _, first = labelled_ranges(ws, rows)[range_name]
+            cells = [shown(ws.cell(row=first, column=x).value) for x in range(2, ws.max_column + 1)]
+            return [b for b in cells if b not in ("", "X", "x", "0")]
+
+        # sheet -> (range of the band names or None, pairs per row, x title, y title) per chart
+        for family in FAMILIES:
+            with self.subTest(family=family):
+                img = self.image(family)
+                book = self.path(family + ".xlsx")
+                self.assertEqual(run("dump", img, "--family", family, "-o", book)[0], 0)
+                wb = openpyxl.load_workbook(book)
+                charted = {}
+                for name in wb.sheetnames:
+                    ws = wb[name]
+                    if not ws._charts:
+                        continue
+                    code, out, _ = run("read", name, img)
+                    rows = sheet_rows(out)
+                    where = labelled_ranges(ws, rows)
+                    for chart in ws._charts:
+                        self.assertEqual(chart.tagname, "scatterChart", name)
+                        title = text_of(chart.title.tx)
+                        names = []
+                        for series in chart.series:
+                            ref = series.tx.strRef.f
+                            cell = ws[ref.split("!")[1].replace("$", "")]
+                            names.append(cell.value)
+                        self.assertEqual(len(set(names)), len(names), f"{title}: series names repeat")
+                        charted[title] = (names, text_of(chart.x_axis.title.tx), text_of(chart.y_axis.title.tx),
+                                          chart.series)
+                    # Each chart stands under its table, over rows that hold no cell.
+                    for chart in ws._charts:
+                        top = chart.anchor._from.row + 1
+                        bottom = chart.anchor.to.row + 1 if hasattr(chart.anchor, "to") and chart.anchor.to else top
+                        for y in range(top, bottom + 1):
+                            self.assertTrue(row_empty(ws, y), f"{name}: the chart covers row {y}")
+                if family == "gsm":
+                    expected = {f"GsmTmpComp Tx{t}" for t in range(1, 9)} | {"GsmTmpComp Rx", "GsmRampCtrl RampData"}
+                    self.assertEqual(set(charted), expected)
+                    for t in range(1, 9):
+                        names, x, y, series = charted[f"GsmTmpComp Tx{t}"]
+                        self.assertEqual(names, [f"row {m}" for m in range(1, 21)])
+                        self.assertEqual((x, y), ("temperature interval", "compensation"))
+                        # x: the temperature intervals, y: the row's 15 values.
+                        self.assertTrue(all("$B$" in s.xVal.numRef.f and ":$P$" in s.xVal.numRef.f for s in series))
+                    self.assertEqual(charted["GsmTmpComp Rx"][0], [f"row {m}" for m in range(1, 5)])
+                    names, x, y, _ = charted["GsmRampCtrl RampData"]
+                    self.assertEqual((names, x, y), ([f"ramp {o}" for o in range(1, 17)], "step", "ramp value"))
+                elif family == "common":
+                    self.assertEqual(charted, {})
+                else:
+                    sheet = {"ltea": "LteaTmpComp", "lte": "LteTmpComp", "tdscdma": "TdscdmaTmpComp",
+                             "wcdma": "WcdmaTmpComp"}[family]
+                    self.assertEqual(set(charted), {f"{sheet} TmpComp"})
+                    names, x, y, series = charted[f"{sheet} TmpComp"]
+                    self.assertEqual((x, y), ("first value", "compensation"))
+                    code, out, _ = run("read", sheet, img)
+                    rows = sheet_rows(out)
+                    if family == "tdscdma":
+                        self.assertEqual(names, ["table 1", "table 2"])
+                    else:
+                        band_range = "BandInfo" if family == "wcdma" else "Band"
+                        in_use = bands(wb[sheet], rows, band_range)
+                        self.assertTrue(in_use, "the example image holds bands")
+                        self.assertEqual(names, [f"band {b}" for b in in_use])
+                    # Each series: x a slot's first column, y the column right of it, all rows.
+                    for s_ in series:
+                        x_ref = s_.xVal.numRef.f.split("!")[1].replace("$", "")
+                        y_ref = s_.yVal.numRef.f.split("!")[1].replace("$", "")
+                        (x0, x1), (y0, y1) = x_ref.split(":"), y_ref.split(":")
+                        xc, yc = openpyxl.utils.cell.coordinate_from_string(x0), openpyxl.utils.cell.coordinate_from_string(y0)
+                        self.assertEqual(openpyxl.utils.column_index_from_string(yc[0]),
+                                         openpyxl.utils.column_index_from_string(xc[0]) + 1)
+                        self.assertEqual(openpyxl.utils.column_index_from_string(xc[0]) % 2, 0, "pairs start at B, D, ...")
+
+    def test_worksheets_print_one_page_wide(self):
+        img = self.image("lte")
+        book = self.path("lte.xlsx")
+        self.assertEqual(run("dump", img, "--family", "lte", "-o", book)[0], 0)
+        wb = openpyxl.load_workbook(book)
+        for name in wb.sheetnames:
+            ws = wb[name]
+            with self.subTest(sheet=name):
+                self.assertTrue(ws.sheet_properties.pageSetUpPr.fitToPage)
+                # fitToWidth 1 is the default, which the file may leave out.
+                self.assertEqual((ws.page_setup.fitToWidth or 1, ws.page_setup.fitToHeight), (1, 0))
+        # The 165-line table is longer than a page: its marker and label row print atop every page.
+        ws = wb["LteSwitchPaCtrlWord"]
+        code, out, _ = run("read", "LteSwitchPaCtrlWord", img)
+        marker, headers, _ = labelled_ranges(ws, sheet_rows(out))["SwitchPa"]
+        self.assertEqual(ws.print_title_rows, f"${marker}:${headers[-1]}")
+        self.assertEqual(ws.page_setup.orientation, "landscape")
+        # The temperature table and its chart each start a page of their own.
+        ws = wb["LteTmpComp"]
+        code, out, _ = run("read", "LteTmpComp", img)
+        marker, _, _ = labelled_ranges(ws, sheet_rows(out))["TmpComp"]
+        breaks = [b.id + 1 for b in ws.row_breaks.brk]
+        self.assertIn(marker, breaks)
+        self.assertIn(ws._charts[0].anchor._from.row + 1, breaks)
+        # GSM: every one of the nine temperature tables starts a page, its chart under it.
+        img = self.image("gsm")
+        self.assertEqual(run("dump", img, "--family", "gsm", "-o", book)[0], 0)
+        ws = openpyxl.load_workbook(book)["GsmTmpComp"]
+        breaks = {b.id + 1 for b in ws.row_breaks.brk}
+        markers = {y for y in range(1, ws.max_row + 1) if ws.cell(row=y, column=2).value == "#range"}
+        charts = {c.anchor._from.row + 1 for c in ws._charts}
+        self.assertEqual(len(charts), 9)
+        tables = sorted(markers)[1:]  # after the temperature intervals
+        self.assertEqual(sorted(breaks), tables, sorted(markers))
+        self.assertFalse(charts & breaks)
+
+    def test_the_overview_comes_first_and_links_every_sheet(self):
+        img = self.image("wcdma")
+        book = self.path("wcdma.xlsx")
+        self.assertEqual(run("dump", img, "--family", "wcdma", "-o", book)[0], 0)
+        wb = openpyxl.load_workbook(book)
+        self.assertEqual(wb.sheetnames[0], "Info")
+        info = info_rows(wb)
+        for key in ("image", "size", "SHA-256", "family", "LTE layout", "date", "written by"):
+            self.assertIn(key, info)
+        self.assertEqual(info["family"], "wcdma")
+        self.assertTrue(info["written by"].startswith("calvex "))
+        ws = wb["Info"]
+        header = next(y for y in range(1, ws.max_row + 1) if ws.cell(row=y, column=1).value == "sheet")
+        self.assertEqual([ws.cell(row=header, column=x).value for x in (1, 2, 3)], ["sheet", "NV blocks", "what it holds"])
+        listed = []
+        for y in range(header + 1, ws.max_row + 1):
+            cell = ws.cell(row=y, column=1)
+            listed.append(cell.value)
+            self.assertEqual(cell.hyperlink.location, f"'{cell.value}'!A1")
+            self.assertRegex(ws.cell(row=y, column=2).value, r"^0x[0-9A-F]+\+\d+")
+        self.assertEqual(listed, readable("wcdma"))
+
+    def test_labels_are_never_read(self):
+        # Every label cell of every worksheet edited (column A, the label rows): apply still
+        # gives back the image it was dumped from, in every family and both LTE layouts.
+        cases = [(f, None) for f in FAMILIES] + [("lte", "single"), ("lte", "merged")]
+        for family, layout in cases:
+            with self.subTest(family=family, layout=layout):
+                img = self.image(family, f"{family}-{layout}.bin", layout)
+                before = self.read_bytes(img)
+                book = self.path(f"{family}-{layout}.xlsx")
+                opts = ["--layout", layout] if layout else []
+                self.assertEqual(run(*opts, "dump", img, "--family", family, "-o", book)[0], 0)
+                wb = openpyxl.load_workbook(book)
+                edited = 0
+                for name in wb.sheetnames[1:]:
+                    ws = wb[name]
+                    code, out, _ = run(*opts, "read", name, img)
+                    for marker, headers, first in labelled_ranges(ws, sheet_rows(out)).values():
+                        for y in headers:
+                            for x in range(1, ws.max_column + 1):
+                                ws.cell(row=y, column=x, value=f"edited {x}")
+                                edited += 1
+                    for y in range(1, ws.max_row + 1):
+                        if ws.cell(row=y, column=1).value is not None:
+                            ws.cell(row=y, column=1, value="9")
+                            edited += 1
+                self.assertGreater(edited, 0)
+                wb.save(book)
+                code, _, err = run(*opts, "apply", img, book)
+                self.assertEqual(code, 0, err)
+                after = self.read_bytes(img)
+                if layout == "merged":
+                    pwt = slice(0x1792, 0x17B8)  # see test_lte_dump_and_apply_in_both_layouts
+                    after, before = after[:pwt.start] + after[pwt.stop:], before[:pwt.start] + before[pwt.stop:]
+                self.assertEqual(after, before)
+
+    def test_a_label_row_deleted_is_refused(self):
+        # Without its label row the table's first data row would be taken for a label: the range
+        # comes up short and nothing is written.
+        img = self.image("wcdma")
+        before = self.read_bytes(img)
+        book = self.path("wcdma.xlsx")
+        self.assertEqual(run("dump", img, "--family", "wcdma", "-o", book)[0], 0)
+        wb = openpyxl.load_workbook(book)
+        ws = wb["WcdmaTmpComp"]
+        code, out, _ = run("read", "WcdmaTmpComp", img)
+        marker, headers, _ = labelled_ranges(ws, sheet_rows(out))["TmpComp"]
+        ws.delete_rows(headers[0])
+        wb.save(book)
+        code, _, err = run("apply", img, book)
+        self.assertEqual(code, 2, err)
+        self.assertIn("range 'TmpComp' needs 40 rows, found 39", err)
+        self.assertEqual(self.read_bytes(img), before)
+
+    def test_unlabelled_workbooks_still_apply(self):
+        # A workbook with the markers in column A and no label rows (as calvex wrote before).
+        img = self.image("gsm")
+        before = self.read_bytes(img)
+        code, out, _ = run("read", "GsmTmpComp", img)
+        wb = openpyxl.Workbook()
+        ws = wb.active
+        ws.title = "GsmTmpComp"
+        for y, row in enumerate(sheet_rows(out), start=1):
+            for x, text in enumerate(row, start=1):
+                if text:
+                    ws.cell(row=y, column=x, value=int(text) if text.lstrip("-").isdigit() else text)
+        wb.save(self.path("old.xlsx"))
+        code, _, err = run("apply", img, self.path("old.xlsx"))
+        self.assertEqual(code, 0, err)
+        self.assertEqual(self.read_bytes(img), before)
 
     def test_excel_and_libreoffice_layouts_are_read(self):
         # A workbook as another program saves it: numbers as floats, shared
@@ -196,13 +454,15 @@ class Book(unittest.TestCase):
         book = self.path("ltea.xlsx")
         self.assertEqual(run("dump", img, "--family", "ltea", "-o", book)[0], 0)
         wb = openpyxl.load_workbook(book)
-        third = wb.sheetnames[2]
+        third = wb.sheetnames[3]
         ws = wb[third]
-        ws["A4"] = "12abc"
+        # Marker row 3, one label row, the first data row 5 from column B.
+        self.assertEqual(ws["B3"].value, "#range")
+        ws["B5"] = "12abc"
         wb.save(book)
         code, _, err = run("apply", img, book)
         self.assertEqual(code, 2)
-        self.assertIn(f"ltea.xlsx!{third}!A4: ", err)
+        self.assertIn(f"ltea.xlsx!{third}!B5: ", err)
         self.assertIn("'12abc': expected", err)
         self.assertIn("nothing was written", err)
         self.assertEqual(self.read_bytes(img), before)

@@ -51,7 +51,7 @@ def main():
         check = subprocess.run([PYTHON, "-c", "import openpyxl,sys; wb=openpyxl.load_workbook(sys.argv[1]);"
                                 "print(','.join(wb.sheetnames), sum(len(ws._charts) for ws in wb.worksheets))",
                                 str(work / "单元.xlsx")], capture_output=True, text=True)
-        expected = "GsmSwitchPaCtrlWord,GsmTmpComp,GsmRampCtrl,Info 1"
+        expected = "Info,GsmSwitchPaCtrlWord,GsmTmpComp,GsmRampCtrl 10"
         if check.stdout.strip() != expected:
             failures.append(f"workbook: {check.stdout.strip()!r} {check.stderr.strip()}, expected {expected!r}")
     for f in failures:
