@@ -237,7 +237,8 @@ int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& i
     r.bytes_changed = differences;
     if (s == kExitUsage) r.message = "cannot compare";
     if (csv_format) {
-      size_t line_start = 0;
+      size_t line_start = report.find('\n');  // past the header, printed once above
+      line_start = line_start == std::string::npos ? report.size() : line_start + 1;
       while (line_start < report.size()) {
         const size_t end = report.find('\n', line_start);
         out(csv_field(images[i]) + "," + report.substr(line_start, end - line_start + 1));
