@@ -60,7 +60,7 @@ void memory_write(std::vector<uint8_t>& image, uint64_t offset, std::span<const 
   if (offset > kMaxMemoryImageBytes || buf.size() > kMaxMemoryImageBytes - offset) throw IoError("write failed");
   const size_t allowed = begin_write(buf.size());
   const auto end = static_cast<size_t>(offset) + allowed;
-  if (end > image.size()) image.resize(end);
+  if (allowed > 0 && end > image.size()) image.resize(end);  // writing nothing never extends
   std::copy_n(buf.begin(), allowed, image.begin() + static_cast<std::ptrdiff_t>(offset));
   if (allowed < buf.size()) injected_write_failure();
 }
