@@ -5,9 +5,11 @@
 #include <map>
 #include <set>
 
+#include "batch.h"
 #include "book.h"
 #include "cmd_common.h"
 #include "commands.h"
+#include "nvfile.h"
 #include "safe_file.h"
 #include "sha256.h"
 #include "unicode.h"
@@ -137,7 +139,7 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   return kExitOk;
 }
 
-int cmd_apply(const std::string& image, const std::string& book_path, const Options& given_options) {
+int plan_workbook(const std::string& book_path, const Options& given_options, BookPlan* plan) {
   std::vector<WorkbookSheet> book;
   try {
     book = read_xlsx(fs_path(book_path));
@@ -146,7 +148,8 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     return kExitUsage;
   }
   // Without --layout, the LTE layout the dump recorded in its Info sheet.
-  Options options = given_options;
+  Options& options = plan->options;
+  options = given_options;
   for (const WorkbookSheet& ws : book) {
     if (options.layout || ws.name != kInfoSheet) continue;
     for (const auto& [at, text] : ws.cells) {
@@ -156,12 +159,9 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
       if (value != ws.cells.end() && value->second == "single") options.layout = 0;
     }
   }
-  const std::string book_name = utf8_path(fs_path(book_path).filename());
-  struct Planned {
-    const SheetEntry* sheet;
-    RangeCells cells;
-  };
-  std::vector<Planned> plan;
+  plan->book_path = book_path;
+  plan->book_name = utf8_path(fs_path(book_path).filename());
+  const std::string& book_name = plan->book_name;
   std::set<calvex::Family> families;
   size_t problems = 0;
   size_t listed = 0;
@@ -187,14 +187,14 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
       };
       problems += check_cells(*sheet, cells.cells, place, &listed);
     }
-    plan.push_back({sheet, std::move(cells.cells)});
+    plan->steps.push_back({sheet, utf16_cells(cells.cells)});
   }
   print_problem_total(problems);
   if (unusable || problems > 0) {
     err("calvex: " + book_name + " does not fit its sheets; nothing was written");
     return kExitUsage;
   }
-  if (plan.empty()) {
+  if (plan->steps.empty()) {
     err("calvex: no worksheet of " + book_name + " is named after a sheet (see `calvex list`); nothing was written");
     return kExitUsage;
   }
@@ -202,59 +202,127 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     err("calvex: " + book_name + " holds sheets of several families; one image holds one family's sheets");
     return kExitUsage;
   }
+  return kExitOk;
+}
 
-  if (output_is_input(options.output.value_or(image), options.output ? "output image" : "image", book_path,
-                      "workbook")) {
+namespace {
+
+// Counts the bytes in which two images differ (a length change counts every
+// byte past the shorter end), leaving out the ignored ranges.
+uint64_t changed_bytes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                       const std::vector<ByteRange>& ignored) {
+  const size_t n = std::max(before.size(), after.size());
+  uint64_t count = 0;
+  for (size_t k = 0; k < n; ++k) {
+    if (k < before.size() && k < after.size() && before[k] == after[k]) continue;
+    if (std::any_of(ignored.begin(), ignored.end(), [k](const ByteRange& r) { return r.holds(k); })) continue;
+    ++count;
+  }
+  return count;
+}
+
+// "Sheet: text (gloss)" of the first error-class message of an outcome.
+std::string first_error(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
+  for (const ShownMessage& m : outcome.messages) {
+    if (m.cls != calvex::MsgClass::Error) continue;
+    return sheet_label(sheet, layout) + ": " + utf8_from_utf16(m.text) + " (" +
+           calvex::catalogue()[static_cast<size_t>(m.id)].gloss + ")";
+  }
+  return sheet_label(sheet, layout) + ": the write did not succeed";
+}
+
+}  // namespace
+
+int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, ImageResult* result) {
+  const Options& options = plan.options;
+  const bool tell = use == PlanUse::kApplyTelling;
+  const bool write = use != PlanUse::kVerify;
+  result->image = image;
+  result->status = "failed";
+  const auto fail = [&](int status, const std::string& line, const std::string& reason) {
+    err(line);
+    result->message = reason;
+    return status;
+  };
+  if (write && output_is_input(options.output.value_or(image), options.output ? "output image" : "image",
+                               plan.book_path, "workbook")) {
+    result->message = "the image is the workbook";
     return kExitUsage;
   }
   LockedImage original;
   std::string error;
-  if (!original.open(image, &error)) {
-    err("error: " + error);
-    return kExitRefused;
+  if (!original.open(image, write ? LockMode::kExclusive : LockMode::kShared, &error)) {
+    return fail(kExitRefused, "error: " + error, error);
   }
   uint64_t needed = 0;
-  for (const Planned& p : plan) needed = std::max(needed, required_size(*p.sheet, layout_value(*p.sheet, options)));
+  for (const PlanStep& p : plan.steps) needed = std::max(needed, required_size(*p.sheet, layout_value(*p.sheet, options)));
   if (needed > original.bytes().size() && !options.grow) {
-    err("error: image '" + image + "' holds " + std::to_string(original.bytes().size()) +
-        " bytes, the sheets' blocks reach " + std::to_string(needed) + "; nothing was written (--grow extends it)");
-    return kExitRefused;
+    const std::string why = "image '" + image + "' holds " + std::to_string(original.bytes().size()) +
+                            " bytes, the sheets' blocks reach " + std::to_string(needed);
+    return fail(kExitRefused, "error: " + why + "; nothing was written (--grow extends it)", why);
   }
   const std::string destination = options.output.value_or(image);
-  TempFile work;
-  if (!work.create(destination, original.bytes(), original.mode(), &error)) {
-    err("error: " + error);
-    return kExitRefused;
-  }
+  // Every sheet runs on one copy of the image in memory, reached by a path
+  // that names no file; the result is written once.
+  calvex::MemoryImage memory(utf16_from_utf8(destination + ".calvex-memory"), original.bytes());
+  if (!memory.registered()) return fail(kExitRefused, "calvex: internal error: a second image in memory", "internal error");
   // Successes are told once the image is replaced; anything else at once.
   std::vector<std::pair<const SheetEntry*, Outcome>> done;
-  for (const Planned& p : plan) {
+  for (const PlanStep& p : plan.steps) {
     const int32_t layout = layout_value(*p.sheet, options);
-    const Outcome outcome = call_sheet_write(*p.sheet, utf16_cells(p.cells), utf16_from_utf8(work.path()), layout);
-    if (!outcome.write_succeeded() || options.dry_run) {
+    const Outcome outcome = call_sheet_write(*p.sheet, p.cells, memory.path(), layout);
+    if (tell && (!outcome.write_succeeded() || options.dry_run)) {
       for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
       done.clear();
       print_outcome(*p.sheet, layout, outcome);
+    } else if (!tell && !outcome.write_succeeded()) {
+      print_outcome_failed(*p.sheet, layout, outcome);
     } else {
       done.emplace_back(p.sheet, outcome);
     }
     if (!outcome.write_succeeded()) {
-      err("error: " + sheet_label(*p.sheet, layout) + ": the write did not succeed; the image was left unchanged");
-      return kExitRefused;
+      result->message = first_error(*p.sheet, layout, outcome);
+      return fail(kExitRefused,
+                  "error: " + sheet_label(*p.sheet, layout) + ": the write did not succeed; the image was left unchanged",
+                  result->message);
     }
   }
+  result->sheets_written = plan.steps.size();
+  result->bytes_changed = changed_bytes(original.bytes(), memory.bytes(), options.ignore);
+  if (!write) {
+    result->status = result->bytes_changed == 0 ? "equal" : "would change";
+    return result->bytes_changed == 0 ? kExitOk : kExitRefused;
+  }
+  TempFile work;
   if (options.dry_run) {
+    if (!work.create(destination, memory.bytes(), original.mode(), &error)) {
+      return fail(kExitRefused, "error: " + error, error);
+    }
     std::vector<const SheetEntry*> sheets;
-    for (const Planned& p : plan) sheets.push_back(p.sheet);
-    return report_dry_run(book_name, "error: ", sheets, options, original, work, destination);
+    for (const PlanStep& p : plan.steps) sheets.push_back(p.sheet);
+    result->status = "dry run";
+    return report_dry_run(plan.book_name, "error: ", sheets, options, original, work, destination);
+  }
+  if (!work.create_complete(destination, memory.bytes(), original.mode(), &error)) {
+    return fail(kExitRefused, "error: " + error, error);
   }
   if (!work.commit_over(original, destination, &error)) {
     for (const auto& [sheet, told] : done) print_outcome_failed(*sheet, layout_value(*sheet, options), told);
-    err("error: " + error + "; the image was left unchanged");
-    return kExitRefused;
+    return fail(kExitRefused, "error: " + error + "; the image was left unchanged", error);
   }
-  for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
+  if (tell) {
+    for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
+  }
+  result->status = "ok";
   return kExitOk;
+}
+
+int cmd_apply(const std::string& image, const std::string& book_path, const Options& given_options) {
+  BookPlan plan;
+  const int status = plan_workbook(book_path, given_options, &plan);
+  if (status != kExitOk) return status;
+  ImageResult result;
+  return apply_plan(plan, image, PlanUse::kApplyTelling, &result);
 }
 
 namespace {
@@ -262,10 +330,11 @@ namespace {
 // Byte values of [first, last] of an image as "3c 00 ff" ("--" past its end),
 // at most kMaxShownBytes of them.
 constexpr size_t kMaxShownBytes = 16;
-std::string byte_values(const std::vector<uint8_t>& bytes, size_t first, size_t last) {
+std::string byte_values(const std::vector<uint8_t>& bytes, size_t first, size_t last,
+                        size_t max_shown = kMaxShownBytes) {
   static const char* const kDigits = "0123456789abcdef";
   std::string text;
-  for (size_t k = first; k <= last && k - first < kMaxShownBytes; ++k) {
+  for (size_t k = first; k <= last && k - first < max_shown; ++k) {
     if (!text.empty()) text += ' ';
     if (k >= bytes.size()) {
       text += "--";
@@ -274,7 +343,7 @@ std::string byte_values(const std::vector<uint8_t>& bytes, size_t first, size_t 
       text += kDigits[bytes[k] & 0xF];
     }
   }
-  if (last - first + 1 > kMaxShownBytes) text += " ...";
+  if (last - first + 1 > max_shown) text += " ...";
   return text;
 }
 
@@ -299,15 +368,30 @@ std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Op
 }  // namespace
 
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report_out) {
+                bool csv_format, std::string* report_out, size_t* differences_out) {
   std::vector<uint8_t> bytes_a;
   std::vector<uint8_t> bytes_b;
   std::string error;
   TempFile copy_a;
   TempFile copy_b;
+  TempFile patched_b;
+  const TempFile* used_b = &copy_b;
   if (!snapshot_image(a, &copy_a, &bytes_a, &error) || !snapshot_image(b, &copy_b, &bytes_b, &error)) {
     err("error: " + error);
     return kExitUsage;
+  }
+  if (!options.ignore.empty()) {
+    // The ignored areas of the second image read as the first's.
+    for (const ByteRange& r : options.ignore) {
+      for (uint64_t k = r.offset; k < bytes_a.size() && k < bytes_b.size() && r.holds(k); ++k) {
+        bytes_b[static_cast<size_t>(k)] = bytes_a[static_cast<size_t>(k)];
+      }
+    }
+    if (!patched_b.create_private(bytes_b, &error)) {
+      err("error: " + error);
+      return kExitUsage;
+    }
+    used_b = &patched_b;
   }
   const auto sheets = readable_sheets(family);
   if (!image_holds(sheets, options, bytes_a.size(), a) || !image_holds(sheets, options, bytes_b.size(), b)) {
@@ -320,14 +404,14 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
   // Bytes a differing cell explains: those that writing the second image's
   // cells of the sheet onto a copy of the first turns into the second's.
   std::vector<bool> explained(size, false);
-  std::string report = csv_format ? "kind,sheet,range,row,col,old,new\n" : "";
+  std::string report = csv_format ? kDiffCsvHeader : "";
   size_t differences = 0;
   for (const SheetEntry* s : sheets) {
     const int32_t layout = layout_value(*s, options);
     SheetCells cells_a;
     SheetCells cells_b;
     const Outcome oa = read_sheet(*s, copy_a.path(), layout, &cells_a);
-    const Outcome ob = read_sheet(*s, copy_b.path(), layout, &cells_b);
+    const Outcome ob = read_sheet(*s, used_b->path(), layout, &cells_b);
     if (oa.has(calvex::MsgClass::Error) || ob.has(calvex::MsgClass::Error)) {
       print_outcome(*s, layout, oa);
       print_outcome(*s, layout, ob);
@@ -345,7 +429,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
         const std::string new_text = utf8_from_utf16(cells_b[r][i]);
         if (csv_format) {
           report += "cell," + csv_field(s->name) + "," + csv_field(range.name) + "," + row + "," + col + "," +
-                    csv_field(old_text) + "," + csv_field(new_text) + "\n";
+                    csv_field(old_text) + "," + csv_field(new_text) + ",,,,\n";
         } else {
           report += std::string(s->name) + " " + std::string(range.name) + " " + row + " " + col + ": " + old_text +
                     " \u2192 " + new_text + "\n";
@@ -380,8 +464,8 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     const std::string old_values = byte_values(bytes_a, i, j - 1);
     const std::string new_values = byte_values(bytes_b, i, j - 1);
     if (csv_format) {
-      report += "bytes," + csv_field(holders) + ",," + hex_offset(i) + "," + hex_offset(j - 1) + "," +
-                csv_field(old_values) + "," + csv_field(new_values) + "\n";
+      report += "bytes," + csv_field(holders) + ",,,,,," + hex_offset(i) + "," + std::to_string(j - i) + "," +
+                byte_values(bytes_a, i, j - 1, j - i) + "," + byte_values(bytes_b, i, j - 1, j - i) + "\n";
     } else {
       const std::string where = holders.empty() ? "outside every sheet's blocks" : "in the blocks of " + holders;
       report += "bytes " + hex_offset(i) + ".." + hex_offset(j - 1) + " (" + std::to_string(j - i) + " bytes " + where +
@@ -390,6 +474,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     i = j;
   }
   *report_out = std::move(report);
+  if (differences_out != nullptr) *differences_out = differences;
   return differences == 0 ? kExitOk : kExitRefused;
 }
 

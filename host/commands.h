@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "catalogue.h"
 
@@ -17,6 +18,13 @@ namespace calvex_host {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitRefused = 1;
 inline constexpr int kExitUsage = 2;
+
+// Bytes [offset, offset + length) of an image (--ignore OFFSET+LENGTH).
+struct ByteRange {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  bool holds(uint64_t k) const { return k >= offset && k - offset < length; }
+};
 
 // Options that every command accepts, wherever they stand on the line.
 struct Options {
@@ -27,6 +35,9 @@ struct Options {
   bool allow_short = false;                // --allow-short: a read may run on a short image
   std::optional<std::string> output;       // -o: the result (image, sheet file, workbook)
   std::optional<std::string> write_back;   // --write-back: where write-back cells go (else stdout)
+  std::vector<ByteRange> ignore;           // --ignore: areas diff and verify leave out
+  bool quiet = false;                      // --quiet: of many images, only failures and the total
+  std::optional<std::string> report;       // --report: the per-image report of many images (.csv or .json)
 };
 
 int cmd_list();
@@ -49,8 +60,22 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
 // sheets whose blocks hold it or as outside every sheet's blocks, with its
 // old and new values. Returns 0 when the images are equal, 1 when they
 // differ, 2 on errors.
+// With --ignore, the second image's bytes in those areas count as the
+// first's. *differences (when given) receives the count of report lines.
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report);
+                bool csv_format, std::string* report, size_t* differences = nullptr);
+// The header of diff --format csv: a cell row fills sheet..new, a byte row
+// the sheets holding the bytes (in sheet) and offset..new bytes (the values
+// as hex pairs).
+inline constexpr const char* kDiffCsvHeader = "kind,sheet,range,row,col,old,new,offset,length,old bytes,new bytes\n";
+
+// Many images in one command (see batch.h): apply and verify a workbook,
+// diff against a golden image. `arguments` are the workbook and images in
+// either order of the one-image form (IMAGE BOOK or BOOK IMAGE...).
+int cmd_apply_many(const std::vector<std::string>& arguments, const Options& options);
+int cmd_verify(const std::vector<std::string>& arguments, const Options& options);
+int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& images, calvex::Family family,
+                    const Options& options, bool csv_format);
 
 // The definition of `name`, or nullptr after printing an error with the
 // closest sheet names.

@@ -46,7 +46,24 @@ struct Command {
   std::string sheet;
   std::string image;
   std::string file;
+  std::vector<std::string> paths;  // apply, verify, diff: the workbook and images
 };
+
+// "OFFSET+LENGTH" (each decimal or 0x hex) as a byte range; false when it is not one.
+bool parse_byte_range(const std::string& text, ByteRange* range) {
+  const size_t plus = text.find('+');
+  if (plus == std::string::npos || plus == 0 || plus + 1 == text.size()) return false;
+  const auto number = [](const std::string& digits, uint64_t* value) {
+    size_t used = 0;
+    try {
+      *value = std::stoull(digits, &used, 0);
+    } catch (const std::exception&) {
+      return false;
+    }
+    return used == digits.size() && digits[0] != '-';
+  };
+  return number(text.substr(0, plus), &range->offset) && number(text.substr(plus + 1), &range->length);
+}
 
 int run(const std::vector<std::string>& arguments) {
   CLI::App app{kDescription, "calvex"};
@@ -88,19 +105,33 @@ int run(const std::vector<std::string>& arguments) {
   std::string format = "text";
   auto* dump = app.add_subcommand("dump", "every readable sheet of a family into one workbook (-o BOOK.xlsx) or folder (-o DIR/)");
   dump->add_option("image", c.image, "NV image")->required();
-  auto* apply = app.add_subcommand("apply", "write every sheet of a workbook into an NV image, all or nothing");
-  apply->add_option("image", c.image, "NV image (changed only when every sheet succeeds)")->required();
-  apply->add_option("book", c.file, "workbook (.xlsx)")->required();
+  auto* apply = app.add_subcommand(
+      "apply", "write every sheet of a workbook into NV images (BOOK.xlsx IMAGE... or IMAGE BOOK.xlsx), each all or nothing");
+  apply->add_option("paths", c.paths, "the workbook (.xlsx, told by its content) and the NV images (each changed only when every sheet succeeds)")
+      ->required()
+      ->expected(2, -1);
+  auto* verify = app.add_subcommand("verify", "whether NV images already hold what a workbook says (exit 1 when one would change)");
+  verify->add_option("paths", c.paths, "the workbook (.xlsx) and the NV images")->required()->expected(2, -1);
   auto* diff = app.add_subcommand("diff", "the cells and other bytes in which two images of a family differ");
-  diff->add_option("image", c.image, "first NV image")->required();
-  diff->add_option("other", c.file, "second NV image")->required();
+  std::string golden;
+  diff->add_option("images", c.paths, "two NV images, or with --golden the images to compare with it")
+      ->required()
+      ->expected(1, -1);
+  diff->add_option("--golden", golden, "the image every other one is compared with");
   diff->add_option("--format", format, "text or csv")->check(CLI::IsMember({"text", "csv"}));
+  std::vector<std::string> ignored;
+  for (CLI::App* sub : {diff, verify}) {
+    sub->add_option("--ignore", ignored, "OFFSET+LENGTH: bytes left out of the comparison (repeatable)");
+  }
+  std::string report;
+  app.add_flag("--quiet", options.quiet, "apply, verify, diff of many images: only failures and the total");
+  app.add_option("--report", report, "apply, verify, diff of many images: a report per image (FILE.csv or FILE.json)");
   for (CLI::App* sub : {dump, diff}) {
     sub->add_option("--family", family_name, "common, gsm, ltea, lte, tdscdma or wcdma")
         ->required()
         ->check(CLI::IsMember({"common", "gsm", "ltea", "lte", "tdscdma", "wcdma"}));
   }
-  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, diff}) sub->fallthrough();
+  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff}) sub->fallthrough();
 
   // Whether `word` names an option that takes a value, by the options
   // defined above (on calvex or on any of its commands).
@@ -147,6 +178,15 @@ int run(const std::vector<std::string>& arguments) {
   if (!layout.empty()) options.layout = layout == "merged" ? 1 : 0;
   if (!output.empty()) options.output = output;
   if (!write_back.empty()) options.write_back = write_back;
+  if (!report.empty()) options.report = report;
+  for (const std::string& text : ignored) {
+    ByteRange range;
+    if (!parse_byte_range(text, &range)) {
+      platform::write_line(platform::Stream::kErr, "calvex: --ignore " + text + ": not OFFSET+LENGTH");
+      return kExitUsage;
+    }
+    options.ignore.push_back(range);
+  }
 
   if (*list) return cmd_list();
   if (*dump || *diff) {
@@ -155,9 +195,15 @@ int run(const std::vector<std::string>& arguments) {
       if (calvex::family_name(s->family) == family_name) family = s->family;
     }
     if (*dump) return cmd_dump(c.image, family, options);
-    return cmd_diff(c.image, c.file, family, options, format == "csv");
+    if (!golden.empty()) return cmd_diff_golden(golden, c.paths, family, options, format == "csv");
+    if (c.paths.size() != 2) {
+      platform::write_line(platform::Stream::kErr, "calvex: diff compares two images (or --golden G.bin IMAGE...)");
+      return kExitUsage;
+    }
+    return cmd_diff(c.paths[0], c.paths[1], family, options, format == "csv");
   }
-  if (*apply) return cmd_apply(c.image, c.file, options);
+  if (*apply) return cmd_apply_many(c.paths, options);
+  if (*verify) return cmd_verify(c.paths, options);
   const SheetEntry* sheet = find_sheet_or_suggest(c.sheet);
   if (sheet == nullptr) return kExitUsage;
   if (*describe) return cmd_describe(*sheet);

@@ -509,6 +509,14 @@ bool TempFile::create(const std::string& destination, const std::vector<uint8_t>
 #endif
 }
 
+bool TempFile::create_complete(const std::string& destination, const std::vector<uint8_t>& bytes, uint32_t mode,
+                               std::string* error) {
+  flushed_ = true;
+  if (create(destination, bytes, mode, error)) return true;
+  flushed_ = false;
+  return false;
+}
+
 bool TempFile::create_private(const std::vector<uint8_t>& bytes, std::string* error) {
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
@@ -563,6 +571,10 @@ bool TempFile::create_in(const std::string& dir, const std::vector<uint8_t>& byt
     *error = "cannot write " + in_quotes(path_) + ": " + system_reason();
     return false;
   }
+  if (flushed_ && ::fsync(fd.get()) != 0) {
+    *error = "cannot flush " + in_quotes(path_) + ": " + system_reason();
+    return false;
+  }
   if (::close(fd.release()) != 0) {
     *error = "cannot write " + in_quotes(path_) + ": " + system_reason();
     return false;
@@ -615,7 +627,7 @@ bool TempFile::commit(const std::string& destination, std::string* error) {
 #else
   std::string target;
   if (!resolve_destination(destination, &target, error)) return false;
-  {
+  if (!flushed_) {
     Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
       *error = "cannot flush " + in_quotes(path_) + ": " + system_reason();

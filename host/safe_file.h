@@ -105,6 +105,13 @@ class TempFile {
   // and group.
   bool create(const std::string& destination, const std::vector<uint8_t>& bytes, uint32_t mode, std::string* error);
 
+  // As create, for bytes that are complete: they are flushed to disk before
+  // the file is closed, and nothing may change the file afterwards, so that
+  // commit renames it without opening it again (one open, one write, one
+  // flush and one rename in all).
+  bool create_complete(const std::string& destination, const std::vector<uint8_t>& bytes, uint32_t mode,
+                       std::string* error);
+
   // As create, empty, for a writer that fills the file by its path.
   bool reserve(const std::string& destination, uint32_t mode, std::string* error) {
     return create(destination, {}, mode, error);
@@ -137,6 +144,7 @@ class TempFile {
 #endif
   std::string path_;
   bool committed_ = false;
+  bool flushed_ = false;  // create_complete: on disk already
 };
 
 // Writes bytes to destination through a TempFile (mode 0644 for a new file,

@@ -1,5 +1,7 @@
 #include "nvfile.h"
 
+#include <algorithm>
+
 #include "le.h"
 #include "sink.h"
 #include "text.h"
@@ -41,9 +43,65 @@ size_t begin_write(size_t size) {
 
 [[noreturn]] void injected_write_failure() { throw IoError("injected write failure"); }
 
+// The MemoryImage that serves opens of its path, or null.
+MemoryImage* g_memory_image = nullptr;
+
+// Copies up to buf.size() bytes of image at offset into buf; returns the count.
+size_t memory_read(const std::vector<uint8_t>& image, uint64_t offset, std::span<uint8_t> buf) {
+  if (offset >= image.size()) return 0;
+  const auto count = static_cast<size_t>(std::min<uint64_t>(buf.size(), image.size() - offset));
+  std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), count, buf.begin());
+  return count;
+}
+
+// Writes buf at offset of image (zero-filling a gap past its end), counting
+// the call and applying the test seam's byte budget.
+void memory_write(std::vector<uint8_t>& image, uint64_t offset, std::span<const uint8_t> buf) {
+  if (offset > kMaxMemoryImageBytes || buf.size() > kMaxMemoryImageBytes - offset) throw IoError("write failed");
+  const size_t allowed = begin_write(buf.size());
+  const auto end = static_cast<size_t>(offset) + allowed;
+  if (allowed > 0 && end > image.size()) image.resize(end);  // writing nothing never extends
+  std::copy_n(buf.begin(), allowed, image.begin() + static_cast<std::ptrdiff_t>(offset));
+  if (allowed < buf.size()) injected_write_failure();
+}
+
 }  // namespace
 
+MemoryImage::MemoryImage(std::u16string path, std::vector<uint8_t> bytes)
+    : path_(std::move(path)), bytes_(std::move(bytes)) {
+  if (g_memory_image == nullptr) g_memory_image = this;
+}
+
+MemoryImage::~MemoryImage() {
+  if (g_memory_image == this) g_memory_image = nullptr;
+}
+
+bool MemoryImage::registered() const { return g_memory_image == this; }
+
 NvFile::~NvFile() { close(); }
+
+namespace {
+
+// Takes the lock of an open on a MemoryImage as flock would; false when refused.
+bool lock_memory(bool writer, unsigned& readers, bool& held_by_writer) {
+  if (held_by_writer || (writer && readers > 0)) return false;
+  if (writer) {
+    held_by_writer = true;
+  } else {
+    ++readers;
+  }
+  return true;
+}
+
+}  // namespace
+
+void NvFile::open_memory(MemoryImage& image, Mode mode) {
+  const bool writer = mode == Mode::ReadWrite;
+  if (!lock_memory(writer, image.readers_, image.writer_)) return;
+  memory_ = &image;
+  memory_writer_ = writer;
+  position_ = 0;
+}
 
 #if defined(_WIN32)
 
@@ -95,6 +153,10 @@ size_t read_all(HANDLE h, const uint64_t* offset, std::span<uint8_t> buf) {
 
 bool NvFile::open(const std::u16string& path, Mode mode) {
   close();
+  if (g_memory_image != nullptr && !path.empty() && path == g_memory_image->path_) {
+    open_memory(*g_memory_image, mode);
+    return is_open();
+  }
   if (path.empty()) return false;
   const DWORD access = GENERIC_READ | (mode == Mode::ReadWrite ? GENERIC_WRITE : 0);
   // Readers share with readers; a writer shares with nobody.
@@ -110,14 +172,20 @@ bool NvFile::open(const std::u16string& path, Mode mode) {
   return true;
 }
 
-bool NvFile::is_open() const { return handle_ != nullptr; }
+bool NvFile::is_open() const { return memory_ != nullptr || handle_ != nullptr; }
 
 size_t NvFile::read_at(uint64_t offset, std::span<uint8_t> buf) {
+  if (memory_ != nullptr) return memory_read(memory_->bytes_, offset, buf);
   if (!is_open()) throw IoError("read on a closed file");
   return read_all(static_cast<HANDLE>(handle_), &offset, buf);
 }
 
 void NvFile::write_at(uint64_t offset, std::span<const uint8_t> buf) {
+  if (memory_ != nullptr) {
+    if (!memory_writer_) throw IoError("write failed");
+    memory_write(memory_->bytes_, offset, buf);
+    return;
+  }
   if (!is_open()) throw IoError("write on a closed file");
   const size_t allowed = begin_write(buf.size());
   write_all(static_cast<HANDLE>(handle_), &offset, buf.first(allowed));
@@ -125,6 +193,7 @@ void NvFile::write_at(uint64_t offset, std::span<const uint8_t> buf) {
 }
 
 uint64_t NvFile::size() {
+  if (memory_ != nullptr) return memory_->bytes_.size();
   if (!is_open()) throw IoError("size of a closed file");
   LARGE_INTEGER length;
   if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &length)) throw IoError("size failed");
@@ -132,6 +201,11 @@ uint64_t NvFile::size() {
 }
 
 void NvFile::truncate(uint64_t length) {
+  if (memory_ != nullptr) {
+    if (!memory_writer_ || length > kMaxMemoryImageBytes) throw IoError("truncate failed");
+    memory_->bytes_.resize(static_cast<size_t>(length));
+    return;
+  }
   if (!is_open()) throw IoError("truncate on a closed file");
   LARGE_INTEGER pos;
   pos.QuadPart = static_cast<LONGLONG>(length);
@@ -142,11 +216,16 @@ void NvFile::truncate(uint64_t length) {
 }
 
 void NvFile::sync() {
+  if (memory_ != nullptr) return;
   if (!is_open()) throw IoError("sync on a closed file");
   if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) throw IoError("sync failed");
 }
 
 void NvFile::seek(uint64_t offset) {
+  if (memory_ != nullptr) {
+    position_ = offset;
+    return;
+  }
   if (!is_open()) throw IoError("seek on a closed file");
   LARGE_INTEGER pos;
   pos.QuadPart = static_cast<LONGLONG>(offset);
@@ -154,11 +233,22 @@ void NvFile::seek(uint64_t offset) {
 }
 
 size_t NvFile::read(std::span<uint8_t> buf) {
+  if (memory_ != nullptr) {
+    const size_t got = memory_read(memory_->bytes_, position_, buf);
+    position_ += got;
+    return got;
+  }
   if (!is_open()) throw IoError("read on a closed file");
   return read_all(static_cast<HANDLE>(handle_), nullptr, buf);
 }
 
 void NvFile::write(std::span<const uint8_t> buf) {
+  if (memory_ != nullptr) {
+    if (!memory_writer_) throw IoError("write failed");
+    memory_write(memory_->bytes_, position_, buf);
+    position_ += buf.size();
+    return;
+  }
   if (!is_open()) throw IoError("write on a closed file");
   const size_t allowed = begin_write(buf.size());
   write_all(static_cast<HANDLE>(handle_), nullptr, buf.first(allowed));
@@ -166,6 +256,14 @@ void NvFile::write(std::span<const uint8_t> buf) {
 }
 
 void NvFile::close() {
+  if (memory_ != nullptr) {
+    if (memory_writer_) {
+      memory_->writer_ = false;
+    } else {
+      --memory_->readers_;
+    }
+    memory_ = nullptr;
+  }
   if (handle_ != nullptr) {
     CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
@@ -210,6 +308,10 @@ size_t read_all(int fd, const uint64_t* offset, std::span<uint8_t> buf) {
 
 bool NvFile::open(const std::u16string& path, Mode mode) {
   close();
+  if (g_memory_image != nullptr && !path.empty() && path == g_memory_image->path_) {
+    open_memory(*g_memory_image, mode);
+    return is_open();
+  }
   if (path.empty()) return false;
   const std::string native = to_utf8(path);
   // Non-blocking, so that a FIFO or device is refused instead of waited on;
@@ -232,14 +334,20 @@ bool NvFile::open(const std::u16string& path, Mode mode) {
   return true;
 }
 
-bool NvFile::is_open() const { return fd_ >= 0; }
+bool NvFile::is_open() const { return memory_ != nullptr || fd_ >= 0; }
 
 size_t NvFile::read_at(uint64_t offset, std::span<uint8_t> buf) {
+  if (memory_ != nullptr) return memory_read(memory_->bytes_, offset, buf);
   if (!is_open()) throw IoError("read on a closed file");
   return read_all(fd_, &offset, buf);
 }
 
 void NvFile::write_at(uint64_t offset, std::span<const uint8_t> buf) {
+  if (memory_ != nullptr) {
+    if (!memory_writer_) throw IoError("write failed");
+    memory_write(memory_->bytes_, offset, buf);
+    return;
+  }
   if (!is_open()) throw IoError("write on a closed file");
   const size_t allowed = begin_write(buf.size());
   write_all(fd_, &offset, buf.first(allowed));
@@ -247,6 +355,7 @@ void NvFile::write_at(uint64_t offset, std::span<const uint8_t> buf) {
 }
 
 uint64_t NvFile::size() {
+  if (memory_ != nullptr) return memory_->bytes_.size();
   if (!is_open()) throw IoError("size of a closed file");
   struct stat st;
   if (::fstat(fd_, &st) != 0) throw IoError("size failed");
@@ -254,6 +363,11 @@ uint64_t NvFile::size() {
 }
 
 void NvFile::truncate(uint64_t length) {
+  if (memory_ != nullptr) {
+    if (!memory_writer_ || length > kMaxMemoryImageBytes) throw IoError("truncate failed");
+    memory_->bytes_.resize(static_cast<size_t>(length));
+    return;
+  }
   if (!is_open()) throw IoError("truncate on a closed file");
   int result;
   do {
@@ -263,6 +377,7 @@ void NvFile::truncate(uint64_t length) {
 }
 
 void NvFile::sync() {
+  if (memory_ != nullptr) return;
   if (!is_open()) throw IoError("sync on a closed file");
   int result;
   do {
@@ -272,16 +387,31 @@ void NvFile::sync() {
 }
 
 void NvFile::seek(uint64_t offset) {
+  if (memory_ != nullptr) {
+    position_ = offset;
+    return;
+  }
   if (!is_open()) throw IoError("seek on a closed file");
   if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(-1)) throw IoError("seek failed");
 }
 
 size_t NvFile::read(std::span<uint8_t> buf) {
+  if (memory_ != nullptr) {
+    const size_t got = memory_read(memory_->bytes_, position_, buf);
+    position_ += got;
+    return got;
+  }
   if (!is_open()) throw IoError("read on a closed file");
   return read_all(fd_, nullptr, buf);
 }
 
 void NvFile::write(std::span<const uint8_t> buf) {
+  if (memory_ != nullptr) {
+    if (!memory_writer_) throw IoError("write failed");
+    memory_write(memory_->bytes_, position_, buf);
+    position_ += buf.size();
+    return;
+  }
   if (!is_open()) throw IoError("write on a closed file");
   const size_t allowed = begin_write(buf.size());
   write_all(fd_, nullptr, buf.first(allowed));
@@ -289,6 +419,14 @@ void NvFile::write(std::span<const uint8_t> buf) {
 }
 
 void NvFile::close() {
+  if (memory_ != nullptr) {
+    if (memory_writer_) {
+      memory_->writer_ = false;
+    } else {
+      --memory_->readers_;
+    }
+    memory_ = nullptr;
+  }
   if (fd_ >= 0) {
     ::close(fd_);  // also drops the lock
     fd_ = -1;

@@ -15,8 +15,15 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace calvex {
+
+class MemoryImage;
+
+// An NvFile opened by the path serves its reads and writes from memory when
+// a MemoryImage is registered for exactly that path (see MemoryImage);
+// otherwise from the file.
 
 // Raised by NvFile when the platform reports an error after a successful
 // open (failed seek, read error, short or failed write). The boundary layer
@@ -65,12 +72,56 @@ class NvFile {
   void close();
 
  private:
+  // Opens on image (the registered one) as open() does on a file.
+  void open_memory(MemoryImage& image, Mode mode);
+
+  MemoryImage* memory_ = nullptr;  // the image in memory this NvFile is open on, or null
+  bool memory_writer_ = false;     // opened read/write on memory_
+  uint64_t position_ = 0;          // the position on memory_
 #if defined(_WIN32)
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
 #endif
 };
+
+// An NV image in memory that every NvFile open of one path reaches instead
+// of the file, for as long as the object lives: a host that runs several
+// sheet operations on one image registers it, runs them by that path, and
+// then writes bytes() out once. The NvFile calls behave as on a regular file
+// that holds the bytes: positioned and sequential reads (short at the end),
+// writes that extend it (a gap reads as zero bytes), size, truncate, sync (a
+// no-op, nothing being on a device); opens lock as flock does (any number of
+// read-only opens, or one read/write open) and the test seams count and fail
+// writes as on a file. The path need not name an existing file.
+//
+// At most one MemoryImage is registered at a time in a process; it must be
+// created, used and destroyed on one thread while no other thread runs a
+// sheet operation, and outlive every NvFile opened on it.
+class MemoryImage {
+ public:
+  MemoryImage(std::u16string path, std::vector<uint8_t> bytes);
+  ~MemoryImage();
+  MemoryImage(const MemoryImage&) = delete;
+  MemoryImage& operator=(const MemoryImage&) = delete;
+
+  // False when another MemoryImage was registered first (this one then
+  // serves no open).
+  bool registered() const;
+  const std::u16string& path() const { return path_; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  friend class NvFile;
+  std::u16string path_;
+  std::vector<uint8_t> bytes_;
+  unsigned readers_ = 0;
+  bool writer_ = false;
+};
+
+// The largest image a MemoryImage grows to; a write beyond it fails as a
+// full device would.
+inline constexpr uint64_t kMaxMemoryImageBytes = 1ull << 30;
 
 // Width codes of CBinFile::WriteValue.
 inline constexpr int kWidth8 = 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,92 @@ TEST_F(NvFileTest, WriteFailureAfterOpenEndsTheCallWithOneMessage) {
   // The image was closed again: it can be opened.
   NvFile f;
   EXPECT_TRUE(f.open(path("nv.bin"), NvFile::Mode::ReadWrite));
+}
+
+}  // namespace
+
+namespace {
+
+// The same calls on a file and on a MemoryImage of the same bytes give the
+// same results and leave the same bytes, over seeded random call sequences.
+TEST_F(NvFileTest, MemoryImageBehavesAsTheFile) {
+  constexpr int kSeeds = 40;
+  constexpr int kCalls = 60;
+  constexpr uint32_t kSpan = 300;  // offsets and lengths stay within a few hundred bytes
+  for (int seed = 1; seed <= kSeeds; ++seed) {
+    std::mt19937 rng(static_cast<uint32_t>(seed));
+    std::vector<uint8_t> start(rng() % kSpan);
+    for (uint8_t& b : start) b = static_cast<uint8_t>(rng());
+    put("f.bin", start);
+    calvex::MemoryImage memory(path("m.bin"), start);
+    ASSERT_TRUE(memory.registered());
+    NvFile on_file;
+    NvFile on_memory;
+    ASSERT_TRUE(on_file.open(path("f.bin"), NvFile::Mode::ReadWrite));
+    ASSERT_TRUE(on_memory.open(path("m.bin"), NvFile::Mode::ReadWrite));
+    EXPECT_FALSE(fs::exists(native("m.bin"))) << "the memory image names no file";
+    for (int call = 0; call < kCalls; ++call) {
+      const uint64_t offset = rng() % kSpan;
+      std::vector<uint8_t> data(rng() % 16);
+      for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+      std::vector<uint8_t> got_file(data.size(), 0xEE);
+      std::vector<uint8_t> got_memory(data.size(), 0xEE);
+      switch (rng() % 6) {
+        case 0:
+          on_file.write_at(offset, data);
+          on_memory.write_at(offset, data);
+          break;
+        case 1:
+          EXPECT_EQ(on_file.read_at(offset, got_file), on_memory.read_at(offset, got_memory));
+          break;
+        case 2:
+          on_file.seek(offset);
+          on_memory.seek(offset);
+          on_file.write(data);
+          on_memory.write(data);
+          break;
+        case 3:
+          EXPECT_EQ(on_file.read(got_file), on_memory.read(got_memory));
+          break;
+        case 4:
+          on_file.truncate(offset);
+          on_memory.truncate(offset);
+          break;
+        default:
+          on_file.sync();
+          on_memory.sync();
+          EXPECT_EQ(on_file.size(), on_memory.size());
+          break;
+      }
+      ASSERT_EQ(got_file, got_memory) << "seed " << seed << " call " << call;
+    }
+    on_file.close();
+    on_memory.close();
+    EXPECT_EQ(get("f.bin"), memory.bytes()) << "seed " << seed;
+  }
+}
+
+TEST_F(NvFileTest, MemoryImageLocksAsAFileDoes) {
+  calvex::MemoryImage memory(path("m.bin"), {1, 2, 3});
+  calvex::MemoryImage second(path("other.bin"), {});
+  EXPECT_FALSE(second.registered()) << "one image in memory at a time";
+  NvFile reader1;
+  NvFile reader2;
+  NvFile writer;
+  ASSERT_TRUE(reader1.open(path("m.bin"), NvFile::Mode::ReadOnly));
+  ASSERT_TRUE(reader2.open(path("m.bin"), NvFile::Mode::ReadOnly));
+  EXPECT_FALSE(writer.open(path("m.bin"), NvFile::Mode::ReadWrite)) << "readers hold it";
+  EXPECT_THROW(reader1.write_at(0, std::vector<uint8_t>{9}), calvex::IoError);
+  reader1.close();
+  reader2.close();
+  ASSERT_TRUE(writer.open(path("m.bin"), NvFile::Mode::ReadWrite));
+  EXPECT_FALSE(reader1.open(path("m.bin"), NvFile::Mode::ReadOnly)) << "a writer is alone";
+  EXPECT_FALSE(reader1.open(path("other.bin"), NvFile::Mode::ReadOnly)) << "not registered, and no such file";
+  // The write test seam counts and fails writes on memory as on a file.
+  calvex::testing::fail_write_after_bytes = 1;
+  EXPECT_THROW(writer.write_at(4, std::vector<uint8_t>{7, 8}), calvex::IoError);
+  writer.close();
+  EXPECT_EQ(memory.bytes(), (std::vector<uint8_t>{1, 2, 3, 0, 7}));
 }
 
 }  // namespace

@@ -498,8 +498,10 @@ class Book(unittest.TestCase):
         ])
         code, out, _ = run("diff", a, b, "--family", "wcdma", "--format", "csv")
         self.assertEqual(code, 1)
-        self.assertEqual(list(csv.reader(io.StringIO(out)))[1], ["cell", "WcdmaNotch", "NotchParams", "1", "1", old,
-                                                                  str(int(old) + 1)])
+        self.assertEqual(list(csv.reader(io.StringIO(out))), [
+            ["kind", "sheet", "range", "row", "col", "old", "new", "offset", "length", "old bytes", "new bytes"],
+            ["cell", "WcdmaNotch", "NotchParams", "1", "1", old, str(int(old) + 1), "", "", "", ""],
+            ["bytes", "", "", "", "", "", "", f"0x{size - 1:X}", "1", f"{last:02x}", f"{last ^ 0xFF:02x}"]])
 
     def test_single_sheets_as_workbooks(self):
         img = self.image("tdscdma")
