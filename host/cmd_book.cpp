@@ -8,6 +8,7 @@
 #include "book.h"
 #include "cmd_common.h"
 #include "commands.h"
+#include "identify.h"
 #include "safe_file.h"
 #include "sha256.h"
 #include "unicode.h"
@@ -144,16 +145,9 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     return kExitUsage;
   }
   // Without --layout, the LTE layout the dump recorded in its Info sheet.
+  const BookInfo info = book_info(book);
   Options options = given_options;
-  for (const WorkbookSheet& ws : book) {
-    if (options.layout || ws.name != kInfoSheet) continue;
-    for (const auto& [at, text] : ws.cells) {
-      if (at.col != 1 || text != kInfoLayoutKey) continue;
-      const auto value = ws.cells.find(CellRef{at.row, 2});
-      if (value != ws.cells.end() && value->second == "merged") options.layout = 1;
-      if (value != ws.cells.end() && value->second == "single") options.layout = 0;
-    }
-  }
+  if (!options.layout) options.layout = info.layout;
   const std::string book_name = utf8_path(fs_path(book_path).filename());
   struct Planned {
     const SheetEntry* sheet;
@@ -170,6 +164,7 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
       err("note: " + book_name + ": worksheet '" + ws.name + "' is not a sheet of calvex; ignored");
       continue;
     }
+    if (sheet_outside_family(*sheet, options)) return kExitUsage;
     WorksheetCells cells;
     try {
       cells = worksheet_cells(*sheet, ws);
@@ -218,6 +213,11 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
         " bytes, the sheets' blocks reach " + std::to_string(needed) + "; nothing was written (--grow extends it)");
     return kExitRefused;
   }
+  {
+    std::vector<const SheetEntry*> sheets;
+    for (const Planned& p : plan) sheets.push_back(p.sheet);
+    if (!book_matches_image(book_name, info, image, original.bytes(), sheets, options)) return kExitUsage;
+  }
   const std::string destination = options.output.value_or(image);
   TempFile work;
   if (!work.create(destination, original.bytes(), original.mode(), &error)) {
@@ -230,9 +230,11 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     const int32_t layout = layout_value(*p.sheet, options);
     const Outcome outcome = call_sheet_write(*p.sheet, utf16_cells(p.cells), utf16_from_utf8(work.path()), layout);
     if (!outcome.write_succeeded() || options.dry_run) {
-      for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
+      // Nothing is committed: a dry run's successes, or all of them discarded.
+      const bool dry = outcome.write_succeeded();
+      for (const auto& [sheet, told] : done) print_outcome_uncommitted(*sheet, layout_value(*sheet, options), told, dry);
       done.clear();
-      print_outcome(*p.sheet, layout, outcome);
+      print_outcome_uncommitted(*p.sheet, layout, outcome, dry);
     } else {
       done.emplace_back(p.sheet, outcome);
     }

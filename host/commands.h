@@ -27,6 +27,8 @@ struct Options {
   bool allow_short = false;                // --allow-short: a read may run on a short image
   std::optional<std::string> output;       // -o: the result (image, sheet file, workbook)
   std::optional<std::string> write_back;   // --write-back: where write-back cells go (else stdout)
+  std::optional<calvex::Family> family;    // --family: the family the sheets and the image must belong to
+  bool force = false;                      // --force: write into an image of another family, layout or size
 };
 
 int cmd_list();
@@ -34,6 +36,9 @@ int cmd_describe(const SheetEntry& sheet);
 int cmd_template(const SheetEntry& sheet, const Options& options);
 int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options);
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options);
+
+// A sheet of another family than --family names: prints why and returns true.
+bool sheet_outside_family(const SheetEntry& sheet, const Options& options);
 
 // Every readable sheet of a family between an image and one workbook (or a
 // folder of sheet files), and the differences of two images.
