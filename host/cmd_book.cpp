@@ -206,17 +206,17 @@ int cmd_apply(const std::string& image, const std::string& book_path, const Opti
     err("error: " + error);
     return kExitRefused;
   }
+  {
+    std::vector<const SheetEntry*> sheets;
+    for (const Planned& p : plan) sheets.push_back(p.sheet);
+    if (!book_matches_image(book_name, info, image, original.bytes(), sheets, options)) return kExitUsage;
+  }
   uint64_t needed = 0;
   for (const Planned& p : plan) needed = std::max(needed, required_size(*p.sheet, layout_value(*p.sheet, options)));
   if (needed > original.bytes().size() && !options.grow) {
     err("error: image '" + image + "' holds " + std::to_string(original.bytes().size()) +
         " bytes, the sheets' blocks reach " + std::to_string(needed) + "; nothing was written (--grow extends it)");
     return kExitRefused;
-  }
-  {
-    std::vector<const SheetEntry*> sheets;
-    for (const Planned& p : plan) sheets.push_back(p.sheet);
-    if (!book_matches_image(book_name, info, image, original.bytes(), sheets, options)) return kExitUsage;
   }
   const std::string destination = options.output.value_or(image);
   TempFile work;

@@ -229,13 +229,13 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     err("error: " + label + ": " + error);
     return kExitRefused;
   }
+  if (!image_matches_sheets(image, original.bytes(), {&sheet}, options)) return kExitUsage;
   const uint64_t needed = required_size(sheet, layout);
   if (needed > original.bytes().size() && !options.grow) {
     err("error: " + label + ": image '" + image + "' holds " + std::to_string(original.bytes().size()) +
         " bytes, the sheet's blocks reach " + std::to_string(needed) + "; nothing was written (--grow extends it)");
     return kExitRefused;
   }
-  if (!image_matches_sheets(image, original.bytes(), {&sheet}, options)) return kExitUsage;
   const std::string destination = options.output.value_or(image);
   if (options.output && *options.output == "-") {
     err("calvex: -o - is not possible for an image");
