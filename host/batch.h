@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "identify.h"
 #include "library.h"
 
 namespace calvex_host {
@@ -22,6 +23,7 @@ struct BookPlan {
   std::string book_path;
   std::string book_name;
   Options options;
+  BookInfo info;  // what the workbook's Info sheet recorded of its image
   std::vector<PlanStep> steps;
 };
 

@@ -10,6 +10,7 @@
 #include "cmd_common.h"
 #include "commands.h"
 #include "nvfile.h"
+#include "identify.h"
 #include "safe_file.h"
 #include "sha256.h"
 #include "unicode.h"
@@ -148,17 +149,11 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
     return kExitUsage;
   }
   // Without --layout, the LTE layout the dump recorded in its Info sheet.
+  const BookInfo info = book_info(book);
   Options& options = plan->options;
   options = given_options;
-  for (const WorkbookSheet& ws : book) {
-    if (options.layout || ws.name != kInfoSheet) continue;
-    for (const auto& [at, text] : ws.cells) {
-      if (at.col != 1 || text != kInfoLayoutKey) continue;
-      const auto value = ws.cells.find(CellRef{at.row, 2});
-      if (value != ws.cells.end() && value->second == "merged") options.layout = 1;
-      if (value != ws.cells.end() && value->second == "single") options.layout = 0;
-    }
-  }
+  if (!options.layout) options.layout = info.layout;
+  plan->info = info;
   plan->book_path = book_path;
   plan->book_name = utf8_path(fs_path(book_path).filename());
   const std::string& book_name = plan->book_name;
@@ -172,6 +167,7 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
       err("note: " + book_name + ": worksheet '" + ws.name + "' is not a sheet of calvex; ignored");
       continue;
     }
+    if (sheet_outside_family(*sheet, options)) return kExitUsage;
     WorksheetCells cells;
     try {
       cells = worksheet_cells(*sheet, ws);
@@ -254,6 +250,14 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
   if (!original.open(image, write ? LockMode::kExclusive : LockMode::kShared, &error)) {
     return fail(kExitRefused, "error: " + error, error);
   }
+  {
+    std::vector<const SheetEntry*> sheets;
+    for (const PlanStep& p : plan.steps) sheets.push_back(p.sheet);
+    if (!book_matches_image(plan.book_name, plan.info, image, original.bytes(), sheets, options)) {
+      result->message = "the workbook does not belong to the image";
+      return kExitUsage;
+    }
+  }
   uint64_t needed = 0;
   for (const PlanStep& p : plan.steps) needed = std::max(needed, required_size(*p.sheet, layout_value(*p.sheet, options)));
   if (needed > original.bytes().size() && !options.grow) {
@@ -272,9 +276,11 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     const int32_t layout = layout_value(*p.sheet, options);
     const Outcome outcome = call_sheet_write(*p.sheet, p.cells, memory.path(), layout);
     if (tell && (!outcome.write_succeeded() || options.dry_run)) {
-      for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
+      // Nothing is committed: a dry run's successes, or all of them discarded.
+      const bool dry = outcome.write_succeeded();
+      for (const auto& [sheet, told] : done) print_outcome_uncommitted(*sheet, layout_value(*sheet, options), told, dry);
       done.clear();
-      print_outcome(*p.sheet, layout, outcome);
+      print_outcome_uncommitted(*p.sheet, layout, outcome, dry);
     } else if (!tell && !outcome.write_succeeded()) {
       print_outcome_failed(*p.sheet, layout, outcome);
     } else {

@@ -90,24 +90,41 @@ std::string one_line(std::string text) {
 
 namespace {
 
-void print_messages(const SheetEntry& sheet, int32_t layout, const Outcome& outcome, bool with_success) {
+// How a success line is shown: as told (the change was committed), as a dry
+// run's (on a scratch copy), as discarded (calvex threw the result away), or
+// not at all.
+enum class SuccessLines { kTold, kDryRun, kDiscarded, kHidden };
+
+void print_messages(const SheetEntry& sheet, int32_t layout, const Outcome& outcome, SuccessLines success) {
   for (const ShownMessage& m : outcome.messages) {
-    if (!with_success && m.cls != calvex::MsgClass::Error && m.cls != calvex::MsgClass::Warning) continue;
+    const bool is_success = m.cls != calvex::MsgClass::Error && m.cls != calvex::MsgClass::Warning;
+    if (is_success && success == SuccessLines::kHidden) continue;
     const calvex::Message& entry = calvex::catalogue()[static_cast<size_t>(m.id)];
-    const char* cls = m.cls == calvex::MsgClass::Error ? "error" : m.cls == calvex::MsgClass::Warning ? "warning" : "ok";
-    err(std::string(cls) + ": " + sheet_label(sheet, layout) + ": " + one_line(utf8_from_utf16(m.text)) + " (" +
-        entry.gloss + ")");
+    std::string cls = m.cls == calvex::MsgClass::Error ? "error" : m.cls == calvex::MsgClass::Warning ? "warning" : "ok";
+    std::string gloss = entry.gloss;
+    if (is_success && success == SuccessLines::kDryRun) {
+      cls = "dry run";
+      gloss += ", the library says, on a scratch copy; nothing written";
+    } else if (is_success && success == SuccessLines::kDiscarded) {
+      cls = "discarded";
+      gloss += ", the library says; calvex discarded them, nothing written";
+    }
+    err(cls + ": " + sheet_label(sheet, layout) + ": " + one_line(utf8_from_utf16(m.text)) + " (" + gloss + ")");
   }
 }
 
 }  // namespace
 
 void print_outcome(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
-  print_messages(sheet, layout, outcome, true);
+  print_messages(sheet, layout, outcome, SuccessLines::kTold);
 }
 
 void print_outcome_failed(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
-  print_messages(sheet, layout, outcome, false);
+  print_messages(sheet, layout, outcome, SuccessLines::kHidden);
+}
+
+void print_outcome_uncommitted(const SheetEntry& sheet, int32_t layout, const Outcome& outcome, bool dry_run) {
+  print_messages(sheet, layout, outcome, dry_run ? SuccessLines::kDryRun : SuccessLines::kDiscarded);
 }
 
 uint64_t required_size(const SheetEntry& sheet, int32_t layout) {

@@ -81,6 +81,11 @@ bool output_is_input(const std::string& output, const std::string& output_kind, 
 // committed after the library reported success.
 void print_outcome_failed(const SheetEntry& sheet, int32_t layout, const Outcome& outcome);
 
+// print_outcome for a result that is not committed: a dry run's (its success
+// lines read "dry run: ... nothing written") or one calvex discards (an error
+// came with it, or a later sheet failed: "discarded: ...").
+void print_outcome_uncommitted(const SheetEntry& sheet, int32_t layout, const Outcome& outcome, bool dry_run);
+
 // True when an image of `size` bytes holds every sheet's blocks (or
 // --allow-short); otherwise prints why, naming the first sheet that does not fit.
 bool image_holds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,

@@ -10,6 +10,7 @@
 #include "cmd_common.h"
 #include "commands.h"
 #include "csv.h"
+#include "identify.h"
 #include "library.h"
 #include "platform.h"
 #include "safe_file.h"
@@ -99,6 +100,13 @@ const SheetEntry* find_sheet_or_suggest(const std::string& name) {
   }
   err(line + " (see `calvex list`)");
   return nullptr;
+}
+
+bool sheet_outside_family(const SheetEntry& sheet, const Options& options) {
+  if (!options.family || sheet.family == *options.family) return false;
+  err("calvex: " + std::string(sheet.name) + " is a sheet of the " + std::string(calvex::family_name(sheet.family)) +
+      " family, not of " + std::string(calvex::family_name(*options.family)) + " (--family); nothing was read or written");
+  return true;
 }
 
 int cmd_list() {
@@ -225,6 +233,7 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     err("error: " + label + ": " + error);
     return kExitRefused;
   }
+  if (!image_matches_sheets(image, original.bytes(), {&sheet}, options)) return kExitUsage;
   const uint64_t needed = required_size(sheet, layout);
   if (needed > original.bytes().size() && !options.grow) {
     err("error: " + label + ": image '" + image + "' holds " + std::to_string(original.bytes().size()) +
@@ -246,7 +255,7 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
   const Outcome outcome = call_sheet_write(sheet, utf16_cells(loaded.cells), utf16_from_utf8(work.path()), layout, &back);
   // A change to commit tells its success only once the image is replaced.
   const bool to_commit = outcome.write_succeeded() && !options.dry_run;
-  if (!to_commit) print_outcome(sheet, layout, outcome);
+  if (!to_commit) print_outcome_uncommitted(sheet, layout, outcome, outcome.write_succeeded());
 
   if (sheet.write_with_back != nullptr) {
     if (!write_file_safely(options.write_back.value_or("-"), format_write_back(sheet, back), &error)) {

@@ -38,6 +38,8 @@ struct Options {
   std::vector<ByteRange> ignore;           // --ignore: areas diff and verify leave out
   bool quiet = false;                      // --quiet: of many images, only failures and the total
   std::optional<std::string> report;       // --report: the per-image report of many images (.csv or .json)
+  std::optional<calvex::Family> family;    // --family: the family the sheets and the image must belong to
+  bool force = false;                      // --force: write into an image of another family, layout or size
 };
 
 int cmd_list();
@@ -45,6 +47,9 @@ int cmd_describe(const SheetEntry& sheet);
 int cmd_template(const SheetEntry& sheet, const Options& options);
 int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options);
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options);
+
+// A sheet of another family than --family names: prints why and returns true.
+bool sheet_outside_family(const SheetEntry& sheet, const Options& options);
 
 // Every readable sheet of a family between an image and one workbook (or a
 // folder of sheet files), and the differences of two images.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "identify.h"
 #include "platform.h"
 #include "safe_file.h"
 
@@ -83,6 +84,11 @@ int run(const std::vector<std::string>& arguments) {
   app.add_option("-o,--output", output,
                  "write: the new image (the input stays as it is); read, template: the sheet file ('-': stdout)");
   std::string write_back;
+  std::string family_name;
+  app.add_option("--family", family_name, "the family of the sheets and the image: common, gsm, ltea, lte, tdscdma or wcdma")
+      ->check(CLI::IsMember({"common", "gsm", "ltea", "lte", "tdscdma", "wcdma"}));
+  app.add_flag("--force", options.force,
+               "write into an image that seems to be of another family or layout, or of another size than the workbook's");
   app.add_option("--write-back", write_back, "write: where write-back cells go (default: standard output)");
   double wait_seconds = kDefaultLockWaitSeconds;
   app.add_option("--wait", wait_seconds, "how long to wait for an image another program holds (seconds, default 5)")
@@ -101,7 +107,6 @@ int run(const std::vector<std::string>& arguments) {
   auto* read = app.add_subcommand("read", "read a sheet back from an NV image (valid input of write)");
   read->add_option("sheet", c.sheet, "sheet name")->required();
   read->add_option("image", c.image, "NV image")->required();
-  std::string family_name;
   std::string format = "text";
   auto* dump = app.add_subcommand("dump", "every readable sheet of a family into one workbook (-o BOOK.xlsx) or folder (-o DIR/)");
   dump->add_option("image", c.image, "NV image")->required();
@@ -126,12 +131,9 @@ int run(const std::vector<std::string>& arguments) {
   std::string report;
   app.add_flag("--quiet", options.quiet, "apply, verify, diff of many images: only failures and the total");
   app.add_option("--report", report, "apply, verify, diff of many images: a report per image (FILE.csv or FILE.json)");
-  for (CLI::App* sub : {dump, diff}) {
-    sub->add_option("--family", family_name, "common, gsm, ltea, lte, tdscdma or wcdma")
-        ->required()
-        ->check(CLI::IsMember({"common", "gsm", "ltea", "lte", "tdscdma", "wcdma"}));
-  }
-  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff}) sub->fallthrough();
+  auto* identify = app.add_subcommand("identify", "the families and LTE layouts an NV image's bytes are consistent with");
+  identify->add_option("image", c.image, "NV image")->required();
+  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff, identify}) sub->fallthrough();
 
   // Whether `word` names an option that takes a value, by the options
   // defined above (on calvex or on any of its commands).
@@ -188,19 +190,25 @@ int run(const std::vector<std::string>& arguments) {
     options.ignore.push_back(range);
   }
 
+  for (const SheetEntry* s : all_sheets()) {
+    if (!family_name.empty() && calvex::family_name(s->family) == family_name) options.family = s->family;
+  }
+
   if (*list) return cmd_list();
+  if (*identify) return cmd_identify(c.image, options);
   if (*dump || *diff) {
-    calvex::Family family = calvex::Family::Common;
-    for (const SheetEntry* s : all_sheets()) {
-      if (calvex::family_name(s->family) == family_name) family = s->family;
+    if (!options.family) {
+      platform::write_line(platform::Stream::kErr, std::string("calvex: ") + (*dump ? "dump" : "diff") +
+                                                       " needs --family (common, gsm, ltea, lte, tdscdma or wcdma)");
+      return kExitUsage;
     }
-    if (*dump) return cmd_dump(c.image, family, options);
-    if (!golden.empty()) return cmd_diff_golden(golden, c.paths, family, options, format == "csv");
+    if (*dump) return cmd_dump(c.image, *options.family, options);
+    if (!golden.empty()) return cmd_diff_golden(golden, c.paths, *options.family, options, format == "csv");
     if (c.paths.size() != 2) {
       platform::write_line(platform::Stream::kErr, "calvex: diff compares two images (or --golden G.bin IMAGE...)");
       return kExitUsage;
     }
-    return cmd_diff(c.paths[0], c.paths[1], family, options, format == "csv");
+    return cmd_diff(c.paths[0], c.paths[1], *options.family, options, format == "csv");
   }
   if (*apply) return cmd_apply_many(c.paths, options);
   if (*verify) return cmd_verify(c.paths, options);
@@ -208,6 +216,7 @@ int run(const std::vector<std::string>& arguments) {
   if (sheet == nullptr) return kExitUsage;
   if (*describe) return cmd_describe(*sheet);
   if (*templ) return cmd_template(*sheet, options);
+  if ((*write || *read) && sheet_outside_family(*sheet, options)) return kExitUsage;
   if (*write) return cmd_write(*sheet, c.image, c.file, options);
   return cmd_read(*sheet, c.image, options);
 }

@@ -139,7 +139,8 @@ TEST_F(Cli, UnfilledTemplatesNeverChangeAnImage) {
 
 TEST_F(Cli, LibraryErrorLeavesTheImageUnchanged) {
   // With --lenient the library sees "0x1g": it shows its error, then its
-  // success message; calvex keeps the old image and exits 1.
+  // success message, which calvex shows as discarded; it keeps the old
+  // image and exits 1.
   const std::string image = image_of("ltea");
   const std::string before = slurp(image);
   put(path("phse.csv"), with_first_cell(example_sheet("ltea", "LteaPhse"), "Phse", "0x1g"));
@@ -151,7 +152,8 @@ TEST_F(Cli, LibraryErrorLeavesTheImageUnchanged) {
   EXPECT_EQ(lenient.status, 1);
   EXPECT_EQ(lenient.err,
             "error: LteaPhse: 非16进制数！ (not a hexadecimal number)\n"
-            "ok: LteaPhse: 修改完成！ (changes written)\n"
+            "discarded: LteaPhse: 修改完成！ (changes written, the library says; calvex discarded them, nothing "
+            "written)\n"
             "error: LteaPhse: the image was left unchanged\n");
   EXPECT_EQ(slurp(image), before);
 }
