@@ -82,22 +82,29 @@ namespace {
 
 // A sheet's rows and columns of cells, placed; everything 1-based.
 struct Placed {
-  uint32_t marker_row = 0;       // the range's "#range" row
+  uint32_t marker_row = 0;  // the range's "#range" row
   uint32_t first_header_row = 0;
-  uint32_t first_data_row = 0;   // its row 0
-  uint32_t end_row = 0;          // the first row after its rows
+  uint32_t first_data_row = 0;  // its row 0
+  uint32_t end_row = 0;         // the first row after its rows
 };
 
 // "row 3", or "row" for a range of one row.
 std::string numbered(std::string_view label, std::string_view fallback, int index, int count) {
   std::string text(label.empty() ? fallback : label);
-  if (count > 1) text += " " + std::to_string(index + 1);
+  if (count > 1) {
+    text += ' ';
+    text += std::to_string(index + 1);
+  }
   return text;
 }
 
 std::string with_unit(std::string_view title, std::string_view unit) {
   std::string text(title);
-  if (!unit.empty()) text += " (" + std::string(unit) + ")";
+  if (!unit.empty()) {
+    text += " (";
+    text += unit;
+    text += ')';
+  }
   return text;
 }
 
@@ -175,9 +182,11 @@ std::vector<ScatterSeries> chart_series(const SheetEntry& sheet, size_t r, const
 
 std::string x_axis_title(const SheetEntry& sheet, const calvex::RangeDef& range) {
   if (range.pair_cols != 0) return with_unit(range.x_label, {});
-  if (range.role == calvex::RangeRole::RampShape) return range.rows_label.empty() ? "row" : std::string(range.rows_label);
+  if (range.role == calvex::RangeRole::RampShape)
+    return range.rows_label.empty() ? "row" : std::string(range.rows_label);
   for (const calvex::RangeDef& a : sheet.ranges) {
-    if (a.role == calvex::RangeRole::TempAxis) return with_unit(std::string(a.rows_label) + " " + std::string(a.cols_label), a.unit);
+    if (a.role == calvex::RangeRole::TempAxis)
+      return with_unit(std::string(a.rows_label) + " " + std::string(a.cols_label), a.unit);
   }
   return "column";
 }
@@ -238,7 +247,8 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
     p.marker_row = row;
     book.write_text(id, {row, kDataFirstCol}, kRangeMarker, CellStyle::kBold);
     book.write_text(id, {row, kDataFirstCol + 1}, range.name, CellStyle::kTitle);
-    if (!range.unit.empty()) book.write_text(id, {row, kLabelCol}, "unit: " + std::string(range.unit), CellStyle::kLabel);
+    if (!range.unit.empty())
+      book.write_text(id, {row, kLabelCol}, std::string("unit: ").append(range.unit), CellStyle::kLabel);
     ++row;
     p.first_header_row = row;
     const auto col = [](int c) { return kDataFirstCol + static_cast<uint32_t>(c); };

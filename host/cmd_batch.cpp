@@ -54,7 +54,8 @@ class Progress {
   ~Progress() { clear(); }
   void at(size_t done, const std::string& image) {
     if (!shown_) return;
-    std::string line = "\r" + std::to_string(done) + "/" + std::to_string(total_) + " " + image;
+    std::string line(1, '\r');
+    line.append(std::to_string(done)).append(1, '/').append(std::to_string(total_)).append(1, ' ').append(image);
     if (line.size() > kWidth) line.resize(kWidth);
     line.append(kWidth - line.size(), ' ');
     std::fputs(line.c_str(), stderr);
@@ -246,7 +247,11 @@ int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& i
       }
     } else {
       if (!options.quiet || s != kExitOk) {
-        out(images[i] + ": " + (s == kExitOk ? "equal" : s == kExitRefused ? std::to_string(differences) + " differences" : "failed") + "\n");
+        out(images[i] + ": " +
+            (s == kExitOk        ? "equal"
+             : s == kExitRefused ? std::to_string(differences) + " differences"
+                                 : "failed") +
+            "\n");
       }
       if (!options.quiet) {
         size_t line_start = 0;

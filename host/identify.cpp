@@ -6,6 +6,7 @@
 #include "cell_check.h"
 #include "cmd_common.h"
 #include "library.h"
+#include "nvfile.h"
 #include "safe_file.h"
 #include "unicode.h"
 
@@ -46,37 +47,47 @@ void try_candidate(const std::string& copy, const std::vector<uint8_t>& bytes, C
   c->fits = !sheets.empty() && c->needed <= size;
   if (!c->fits) return;
   bool read_failed = false;
-  for (const SheetEntry* s : sheets) {
-    SheetCells cells;
-    const Outcome outcome = read_sheet(*s, copy, candidate_layout(*s, *c), &cells);
-    if (outcome.has(calvex::MsgClass::Error)) read_failed = true;
-    for (size_t r = 0; r < s->ranges.size() && r < cells.size(); ++r) {
-      const calvex::RangeDef& range = s->ranges[r];
-      for (size_t i = 0; i < cells[r].size(); ++i) {
-        const int row = static_cast<int>(i) / range.cols;
-        const int col = static_cast<int>(i) % range.cols;
-        ++c->cells;
-        if (!calvex::check_cell(range.spec_at(row, col), cells[r][i])) ++c->valid;
+  // Every read and the write-back run on the bytes in memory, under a name
+  // that names no file: no temporary file, nothing on disk touched.
+  std::vector<SheetCells> read(sheets.size());
+  {
+    const calvex::MemoryImage source(utf16_from_utf8(copy), bytes);
+    if (!source.registered()) {
+      read_failed = true;
+    } else {
+      for (size_t k = 0; k < sheets.size(); ++k) {
+        const SheetEntry* s = sheets[k];
+        const Outcome outcome = read_sheet(*s, copy, candidate_layout(*s, *c), &read[k]);
+        if (outcome.has(calvex::MsgClass::Error)) read_failed = true;
+        const SheetCells& cells = read[k];
+        for (size_t r = 0; r < s->ranges.size() && r < cells.size(); ++r) {
+          const calvex::RangeDef& range = s->ranges[r];
+          for (size_t i = 0; i < cells[r].size(); ++i) {
+            const int row = static_cast<int>(i) / range.cols;
+            const int col = static_cast<int>(i) % range.cols;
+            ++c->cells;
+            if (!calvex::check_cell(range.spec_at(row, col), cells[r][i])) ++c->valid;
+          }
+        }
       }
     }
   }
   // The cells read, written back onto a copy: the image's own family gives
   // its bytes back.
-  TempFile scratch;
-  std::string error;
-  std::vector<uint8_t> after;
-  if (!scratch.create_private(bytes, &error)) {
-    read_failed = true;
-  } else {
-    for (const SheetEntry* s : sheets) {
-      SheetCells cells;
-      read_sheet(*s, copy, candidate_layout(*s, *c), &cells);
-      const Outcome written = call_sheet_write(*s, cells, utf16_from_utf8(scratch.path()), candidate_layout(*s, *c));
-      if (!written.write_succeeded()) ++c->failed_writes;
-    }
-    if (!scratch.read_back(&after, &error)) read_failed = true;
-    for (size_t k = 0; k < after.size() || k < bytes.size(); ++k) {
-      if (k >= after.size() || k >= bytes.size() || after[k] != bytes[k]) ++c->changed;
+  {
+    const calvex::MemoryImage scratch(utf16_from_utf8(copy), bytes);
+    if (!scratch.registered()) {
+      read_failed = true;
+    } else {
+      for (size_t k = 0; k < sheets.size(); ++k) {
+        const SheetEntry* s = sheets[k];
+        const Outcome written = call_sheet_write(*s, read[k], utf16_from_utf8(copy), candidate_layout(*s, *c));
+        if (!written.write_succeeded()) ++c->failed_writes;
+      }
+      const std::vector<uint8_t>& after = scratch.bytes();
+      for (size_t k = 0; k < after.size() || k < bytes.size(); ++k) {
+        if (k >= after.size() || k >= bytes.size() || after[k] != bytes[k]) ++c->changed;
+      }
     }
   }
   // The distinct bytes of the blocks (sheets share some).
@@ -85,13 +96,15 @@ void try_candidate(const std::string& copy, const std::vector<uint8_t>& bytes, C
     const auto layout = candidate_layout(*s, *c) != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
     for (const calvex::NvSpan& b : s->blocks) {
       if (b.layout != calvex::NvLayout::Any && b.layout != layout) continue;
-      for (uint64_t k = b.offset; k < static_cast<uint64_t>(b.offset) + b.size && k < covered.size(); ++k) covered[k] = true;
+      for (uint64_t k = b.offset; k < static_cast<uint64_t>(b.offset) + b.size && k < covered.size(); ++k)
+        covered[k] = true;
     }
   }
   c->block_bytes = static_cast<uint64_t>(std::count(covered.begin(), covered.end(), true));
-  c->consistent = !read_failed && c->failed_writes == 0 && c->cells > 0 &&
-                  static_cast<uint64_t>(c->valid) * kPerMille >= static_cast<uint64_t>(c->cells) * kConsistentPerMille &&
-                  static_cast<uint64_t>(c->changed) * kPerMille <= c->block_bytes * kRewrittenPerMille;
+  c->consistent =
+      !read_failed && c->failed_writes == 0 && c->cells > 0 &&
+      static_cast<uint64_t>(c->valid) * kPerMille >= static_cast<uint64_t>(c->cells) * kConsistentPerMille &&
+      static_cast<uint64_t>(c->changed) * kPerMille <= c->block_bytes * kRewrittenPerMille;
 }
 
 bool same_candidate(const Candidate& c, calvex::Family family, int32_t layout) {
@@ -124,8 +137,9 @@ std::string candidate_name(const Candidate& c) {
 }
 
 bool identify_image(const std::vector<uint8_t>& bytes, std::vector<Candidate>* candidates, std::string* error) {
-  TempFile copy;
-  if (!copy.create_private(bytes, error)) return false;
+  (void)error;
+  // The name the reads and write-backs reach the bytes in memory by.
+  const std::string memory_name = "calvex-identify.memory";
   candidates->clear();
   for (calvex::Family family : kFamilies) {
     if (family == calvex::Family::Lte) {
@@ -141,7 +155,7 @@ bool identify_image(const std::vector<uint8_t>& bytes, std::vector<Candidate>* c
       candidates->push_back(c);
     }
   }
-  for (Candidate& c : *candidates) try_candidate(copy.path(), bytes, &c);
+  for (Candidate& c : *candidates) try_candidate(memory_name, bytes, &c);
   return true;
 }
 
@@ -251,7 +265,8 @@ int cmd_identify(const std::string& image, const Options&) {
             std::to_string(c.block_bytes) + " block bytes change" +
             (c.failed_writes == 0   ? std::string()
              : c.failed_writes == 1 ? std::string(", 1 sheet refuses its cells")
-                                    : ", " + std::to_string(c.failed_writes) + " sheets refuse their cells") + ")\n";
+                                    : ", " + std::to_string(c.failed_writes) + " sheets refuse their cells") +
+            ")\n";
   }
   const auto found = consistent_ones(candidates);
   int status = kExitRefused;

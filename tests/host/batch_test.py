@@ -102,7 +102,9 @@ class Batch(unittest.TestCase):
         with open(images[2], "wb") as f:
             f.write(self.blank[:100])
         report = os.path.join(self.dir, "r.csv")
-        code, out, err = run("apply", self.book, *images, "--report", report)
+        # --force: past the check that the workbook's recorded size is the image's,
+        # to the short-image failure of the unit itself.
+        code, out, err = run("apply", self.book, *images, "--report", report, "--force")
         self.assertEqual(code, 1, err)
         changed = sum(a != b for a, b in zip(self.blank, self.golden))
         lines = out.splitlines()
