@@ -190,38 +190,38 @@ void XlsxWriter::fit_column_widths(SheetId sheet) {
                        std::min(static_cast<double>(widths[i]) + kColumnPadding, kColumnWidthMax));
 }
 
-void XlsxWriter::add_line_chart(SheetId sheet, const LineChartSpec& spec) {
+void XlsxWriter::add_line_chart(SheetId sheet, const LineChartSpec& desc) {
   Sheet& target = sheet_at(sheet);
   lxw_chart* chart = workbook_add_chart(workbook_, LXW_CHART_LINE);
   if (!chart) fail("chart on worksheet '" + target.name + "' cannot be added");
   const char* data_sheet = target.name.c_str();
-  const lxw_row_t category_row = spec.category_row - 1;
-  const auto first_col = static_cast<lxw_col_t>(spec.first_col - 1);
-  const auto last_col = static_cast<lxw_col_t>(spec.last_col - 1);
-  for (uint32_t row = spec.first_series_row; row <= spec.last_series_row; ++row) {
+  const lxw_row_t category_row = desc.category_row - 1;
+  const auto first_col = static_cast<lxw_col_t>(desc.first_col - 1);
+  const auto last_col = static_cast<lxw_col_t>(desc.last_col - 1);
+  for (uint32_t row = desc.first_series_row; row <= desc.last_series_row; ++row) {
     lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
     if (!series) fail("chart series of worksheet '" + target.name + "' cannot be added");
-    if (spec.category_row > 0)
+    if (desc.category_row > 0)
       chart_series_set_categories(series, data_sheet, category_row, first_col, category_row, last_col);
     chart_series_set_values(series, data_sheet, row - 1, first_col, row - 1, last_col);
-    if (spec.series_name_col > 0)
-      chart_series_set_name_range(series, data_sheet, row - 1, static_cast<lxw_col_t>(spec.series_name_col - 1));
+    if (desc.series_name_col > 0)
+      chart_series_set_name_range(series, data_sheet, row - 1, static_cast<lxw_col_t>(desc.series_name_col - 1));
   }
-  if (!spec.title.empty()) chart_title_set_name(chart, spec.title.c_str());
-  if (!spec.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, spec.x_axis_title.c_str());
-  if (!spec.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, spec.y_axis_title.c_str());
-  check(worksheet_insert_chart(target.worksheet, spec.anchor.row - 1, static_cast<lxw_col_t>(spec.anchor.col - 1),
+  if (!desc.title.empty()) chart_title_set_name(chart, desc.title.c_str());
+  if (!desc.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, desc.x_axis_title.c_str());
+  if (!desc.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, desc.y_axis_title.c_str());
+  check(worksheet_insert_chart(target.worksheet, desc.anchor.row - 1, static_cast<lxw_col_t>(desc.anchor.col - 1),
                                chart),
         "chart on worksheet '" + target.name + "'");
 }
 
-void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& spec) {
+void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& desc) {
   Sheet& target = sheet_at(sheet);
-  if (spec.series.empty()) fail("chart on worksheet '" + target.name + "' has no series");
+  if (desc.series.empty()) fail("chart on worksheet '" + target.name + "' has no series");
   lxw_chart* chart = workbook_add_chart(workbook_, LXW_CHART_SCATTER_STRAIGHT_WITH_MARKERS);
   if (!chart) fail("chart on worksheet '" + target.name + "' cannot be added");
   const char* data_sheet = target.name.c_str();
-  for (const ScatterSeries& s : spec.series) {
+  for (const ScatterSeries& s : desc.series) {
     lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
     if (!series) fail("chart series of worksheet '" + target.name + "' cannot be added");
     if (s.x.first.row == 0 || s.y.first.row == 0) fail("chart series of worksheet '" + target.name + "' lacks cells");
@@ -231,19 +231,19 @@ void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& spec) 
                             s.y.last.row - 1, static_cast<lxw_col_t>(s.y.last.col - 1));
     chart_series_set_name_range(series, data_sheet, s.name.row - 1, static_cast<lxw_col_t>(s.name.col - 1));
   }
-  if (!spec.title.empty()) chart_title_set_name(chart, spec.title.c_str());
-  if (!spec.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, spec.x_axis_title.c_str());
-  if (!spec.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, spec.y_axis_title.c_str());
+  if (!desc.title.empty()) chart_title_set_name(chart, desc.title.c_str());
+  if (!desc.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, desc.x_axis_title.c_str());
+  if (!desc.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, desc.y_axis_title.c_str());
   chart_legend_set_position(chart, LXW_CHART_LEGEND_RIGHT);
   lxw_chart_font legend_font{};
   legend_font.size = kLegendFontSize;
   chart_legend_set_font(chart, &legend_font);
   lxw_chart_options options{};
-  options.x_scale = spec.width_px > 0 ? spec.width_px / kDefaultChartWidthPx : 1.0;
-  options.y_scale = spec.height_px > 0 ? spec.height_px / kDefaultChartHeightPx : 1.0;
+  options.x_scale = desc.width_px > 0 ? desc.width_px / kDefaultChartWidthPx : 1.0;
+  options.y_scale = desc.height_px > 0 ? desc.height_px / kDefaultChartHeightPx : 1.0;
   options.object_position = LXW_OBJECT_MOVE_DONT_SIZE;
-  check(worksheet_insert_chart_opt(target.worksheet, spec.anchor.row - 1,
-                                   static_cast<lxw_col_t>(spec.anchor.col - 1), chart, &options),
+  check(worksheet_insert_chart_opt(target.worksheet, desc.anchor.row - 1,
+                                   static_cast<lxw_col_t>(desc.anchor.col - 1), chart, &options),
         "chart on worksheet '" + target.name + "'");
 }
 
