@@ -249,7 +249,7 @@ void run_read(const calvex::SheetDef& def, fuzzing::FuzzInput& in, const std::st
   if (mode == 0xFC) count = static_cast<int32_t>(in.take_le(2)) - 1;
   std::vector<SheetCell> cells(static_cast<size_t>(count > 0 ? count : 0));
   for (SheetCell& c : cells) c = SheetCell{CalvexTextNew(u"?"), -1};
-  calvex::run_read(null_cells ? nullptr : cells.data(), count, path_text(path), *def.read);
+  calvex::run_read(null_cells ? nullptr : cells.data(), count, path_text(path), *def.reader());
   for (SheetCell& c : cells) CalvexTextRelease(c.text);
 }
 
