@@ -9,7 +9,7 @@ pkgs=(
   wine64
   squashfs-tools mtd-utils cryptsetup-bin
   libzip-dev libexpat1-dev libxlsxwriter-dev python3-openpyxl dpkg-dev
-  libcli11-dev
+  libcli11-dev nlohmann-json3-dev python3-jsonschema
   clang-14 libclang-rt-14-dev
   help2man lintian
   strace
