@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "csv.h"
 #include "identify.h"
+#include "json_out.h"
 #include "library.h"
 #include "platform.h"
 #include "safe_file.h"
@@ -110,6 +111,7 @@ bool sheet_outside_family(const SheetEntry& sheet, const Options& options) {
 }
 
 int cmd_list() {
+  if (json_output()) json_list();
   std::string text;
   for (const SheetEntry* e : all_sheets()) {
     text += std::string(calvex::family_name(e->family)) + "\t" + std::string(e->name) + "\t" +
@@ -125,6 +127,7 @@ int cmd_list() {
 }
 
 int cmd_describe(const SheetEntry& sheet) {
+  if (json_output()) json_describe(sheet);
   std::string text = std::string(sheet.name) + " (" + std::string(calvex::family_name(sheet.family)) + "): " +
                      std::string(sheet.summary) + "\n";
   text += "  exports: " + std::string(sheet.write_export);
@@ -307,6 +310,9 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
   const Outcome outcome = read_sheet(sheet, copy.path(), layout, &cells);
   print_outcome(sheet, layout, outcome);
   if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
+  if (json_output()) json_read(sheet, layout, image, cells);
+  // With --format json, the sheet file is written only to an -o that names one.
+  if (json_output() && !options.output) return kExitOk;
   if (options.output && is_workbook_path(*options.output)) {
     try {
       XlsxWriter book(fs_path(*options.output));
