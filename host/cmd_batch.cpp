@@ -146,9 +146,10 @@ bool split_book(const std::vector<std::string>& arguments, const std::string& co
   return false;
 }
 
-// Runs the plan on every image; the exit status is the worst of them.
-int run_many(const std::string& command, const BookPlan& plan, const std::vector<std::string>& images, PlanUse use,
-             const Options& options) {
+}  // namespace
+
+int run_plan_on_images(const std::string& command, const BookPlan& plan, const std::vector<std::string>& images,
+                       PlanUse use, const Options& options) {
   std::vector<ImageResult> results;
   int status = kExitOk;
   Progress progress(images.size(), options.quiet);
@@ -162,14 +163,12 @@ int run_many(const std::string& command, const BookPlan& plan, const std::vector
     results.push_back(std::move(r));
   }
   progress.clear();
-  json_batch(plan.book_path, results);
+  json_batch(command == "write" ? "sheet_file" : "workbook", plan.book_path, results);
   // verify tells only whether every image holds the workbook.
   if (use == PlanUse::kVerify && status != kExitOk) status = kExitRefused;
   if (!finish(command, results, options, status)) return std::max(status, kExitRefused);
   return status;
 }
-
-}  // namespace
 
 int cmd_apply_many(const std::vector<std::string>& arguments, const Options& options) {
   std::string book;
@@ -183,7 +182,7 @@ int cmd_apply_many(const std::vector<std::string>& arguments, const Options& opt
   BookPlan plan;
   const int status = plan_workbook(book, options, &plan);
   if (status != kExitOk) return status;
-  return run_many("apply", plan, images, images.size() == 1 ? PlanUse::kApplyTelling : PlanUse::kApplyQuiet, options);
+  return run_plan_on_images("apply", plan, images, images.size() == 1 ? PlanUse::kApplyTelling : PlanUse::kApplyQuiet, options);
 }
 
 int cmd_verify(const std::vector<std::string>& arguments, const Options& options) {
@@ -193,7 +192,7 @@ int cmd_verify(const std::vector<std::string>& arguments, const Options& options
   BookPlan plan;
   const int status = plan_workbook(book, options, &plan);
   if (status != kExitOk) return status;
-  return run_many("verify", plan, images, PlanUse::kVerify, options);
+  return run_plan_on_images("verify", plan, images, PlanUse::kVerify, options);
 }
 
 int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& images, calvex::Family family,

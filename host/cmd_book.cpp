@@ -242,7 +242,7 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     return status;
   };
   if (write && output_is_input(options.output.value_or(image), options.output ? "output image" : "image",
-                               plan.book_path, "workbook")) {
+                               plan.book_path, plan.source_kind)) {
     result->message = "the image is the workbook";
     return kExitUsage;
   }

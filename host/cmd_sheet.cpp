@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "book.h"
 #include "cell_check.h"
 #include "cmd_common.h"
@@ -193,9 +194,13 @@ int cmd_template(const SheetEntry& sheet, const Options& options) {
   return kExitOk;
 }
 
-int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file,
-              const Options& options) {
-  LoadedSheet loaded;
+namespace {
+
+// Loads the sheet file and, unless --lenient, checks every cell; prints
+// every problem. Returns 0 when *loaded is ready to write, else 2.
+int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, const Options& options,
+                       LoadedSheet* out) {
+  LoadedSheet& loaded = *out;
   if (!load_sheet_file(sheet, sheet_file, &loaded)) return kExitUsage;
   if (!options.lenient) {
     const std::string where = sheet_file == "-" ? "<stdin>" : sheet_file;
@@ -216,6 +221,16 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
       return kExitUsage;
     }
   }
+  return kExitOk;
+}
+
+}  // namespace
+
+int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file,
+              const Options& options) {
+  LoadedSheet loaded;
+  const int checked = load_checked_sheet(sheet, sheet_file, options, &loaded);
+  if (checked != kExitOk) return checked;
 
   const int32_t layout = layout_value(sheet, options);
   const std::string label = sheet_label(sheet, layout);
@@ -285,6 +300,29 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
   }
   print_outcome(sheet, layout, outcome);
   return kExitOk;
+}
+
+int cmd_write_many(const SheetEntry& sheet, const std::string& sheet_file, const std::vector<std::string>& images,
+                   const Options& options) {
+  if (sheet.write_with_back != nullptr) {
+    err("calvex: " + std::string(sheet.name) +
+        " gives write-back cells for its image; write it into one image at a time (calvex write SHEET IMAGE FILE)");
+    return kExitUsage;
+  }
+  if (options.output || options.dry_run) {
+    err("calvex: -o and --dry-run take one image (calvex write SHEET IMAGE FILE)");
+    return kExitUsage;
+  }
+  LoadedSheet loaded;
+  const int checked = load_checked_sheet(sheet, sheet_file, options, &loaded);
+  if (checked != kExitOk) return checked;
+  BookPlan plan;
+  plan.book_path = sheet_file;
+  plan.book_name = sheet_file == "-" ? "<stdin>" : utf8_path(fs_path(sheet_file).filename());
+  plan.source_kind = is_workbook_path(sheet_file) ? "workbook" : "sheet file";
+  plan.options = options;
+  plan.steps.push_back({&sheet, utf16_cells(loaded.cells)});
+  return run_plan_on_images("write", plan, images, PlanUse::kApplyQuiet, options);
 }
 
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options) {

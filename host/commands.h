@@ -46,6 +46,10 @@ int cmd_list();
 int cmd_describe(const SheetEntry& sheet);
 int cmd_template(const SheetEntry& sheet, const Options& options);
 int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options);
+// write SHEET FILE IMAGE...: the sheet file's cells, checked once, written
+// into every image, each its own transaction (as apply BOOK IMAGE... does).
+int cmd_write_many(const SheetEntry& sheet, const std::string& sheet_file, const std::vector<std::string>& images,
+                   const Options& options);
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options);
 
 // A sheet of another family than --family names: prints why and returns true.

@@ -337,7 +337,7 @@ void json_diff(const std::string& a, const std::string& b, calvex::Family family
   for (const auto& [key, value] : found.items()) m[key] = value;
 }
 
-void json_batch(const std::string& book, const std::vector<ImageResult>& results) {
+void json_batch(const std::string& key, const std::string& source, const std::vector<ImageResult>& results) {
   Json images = Json::array();
   for (const ImageResult& r : results) {
     images.push_back(Json{{"image", r.image},
@@ -347,7 +347,7 @@ void json_batch(const std::string& book, const std::vector<ImageResult>& results
                           {"message", r.message}});
   }
   Json& m = document().members;
-  m["workbook"] = book;
+  m[key] = source;
   m["images"] = std::move(images);
   m["total"] = totals(results);
 }

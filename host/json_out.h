@@ -42,8 +42,10 @@ void json_describe(const SheetEntry& sheet);
 void json_read(const SheetEntry& sheet, int32_t layout, const std::string& image, const SheetCells& cells);
 void json_identify(const std::string& image, uint64_t size, const std::vector<Candidate>& candidates);
 void json_diff(const std::string& a, const std::string& b, calvex::Family family, const DiffFindings& findings);
-// apply and verify of a workbook: the workbook, one entry per image, the totals by status.
-void json_batch(const std::string& book, const std::vector<ImageResult>& results);
+// apply and verify of a workbook, write of a sheet file into many images:
+// the source under `key` ("workbook", "sheet_file"), one entry per image,
+// the totals by status.
+void json_batch(const std::string& key, const std::string& source, const std::vector<ImageResult>& results);
 // diff --golden: the golden image, one entry per image with its differences
 // (findings[i] for results[i]), the totals by status.
 void json_diff_golden(const std::string& golden, calvex::Family family, const std::vector<ImageResult>& results,

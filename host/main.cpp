@@ -50,7 +50,6 @@ constexpr const char* kFooter =
 struct Command {
   std::string sheet;
   std::string image;
-  std::string file;
   std::vector<std::string> paths;  // apply, verify, diff: the workbook and images
 };
 
@@ -109,8 +108,11 @@ int run(const std::vector<std::string>& arguments) {
   templ->add_option("sheet", c.sheet, "sheet name")->required();
   auto* write = app.add_subcommand("write", "write a sheet file into an NV image");
   write->add_option("sheet", c.sheet, "sheet name")->required();
-  write->add_option("image", c.image, "NV image (changed only on success)")->required();
-  write->add_option("file", c.file, "sheet file ('-': standard input)")->required();
+  write->add_option("paths", c.paths,
+                    "IMAGE FILE: the NV image (changed only on success) and the sheet file ('-': standard input); "
+                    "or FILE IMAGE...: the sheet file and the images it goes into, each image all or nothing")
+      ->required()
+      ->expected(2, -1);
   auto* read = app.add_subcommand("read", "read a sheet back from an NV image (valid input of write)");
   read->add_option("sheet", c.sheet, "sheet name")->required();
   read->add_option("image", c.image, "NV image")->required();
@@ -136,8 +138,8 @@ int run(const std::vector<std::string>& arguments) {
     sub->add_option("--ignore", ignored, "OFFSET+LENGTH: bytes left out of the comparison (repeatable)");
   }
   std::string report;
-  app.add_flag("--quiet", options.quiet, "apply, verify, diff of many images: only failures and the total");
-  app.add_option("--report", report, "apply, verify, diff of many images: a report per image (FILE.csv or FILE.json)");
+  app.add_flag("--quiet", options.quiet, "apply, verify, diff, write of many images: only failures and the total");
+  app.add_option("--report", report, "apply, verify, diff, write of many images: a report per image (FILE.csv or FILE.json)");
   auto* identify = app.add_subcommand("identify", "the families and LTE layouts an NV image's bytes are consistent with");
   identify->add_option("image", c.image, "NV image")->required();
   for (CLI::App* sub : {list, describe, read, identify, apply, verify}) {
@@ -266,7 +268,8 @@ int dispatch(CLI::App& app, const Command& c, const std::string& golden, const s
   if (describe) return cmd_describe(*sheet);
   if (templ) return cmd_template(*sheet, options);
   if ((write || read) && sheet_outside_family(*sheet, options)) return kExitUsage;
-  if (write) return cmd_write(*sheet, c.image, c.file, options);
+  if (write && c.paths.size() == 2) return cmd_write(*sheet, c.paths[0], c.paths[1], options);
+  if (write) return cmd_write_many(*sheet, c.paths[0], {c.paths.begin() + 1, c.paths.end()}, options);
   return cmd_read(*sheet, c.image, options);
 }
 
@@ -277,9 +280,7 @@ int main(int argc, char** argv) {
   // A sheet file on standard input arrives byte for byte (UTF-16, CR LF).
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
-  calvex_host::set_file_notice([](const std::string& line) {
-    calvex_host::platform::write_line(calvex_host::platform::Stream::kErr, line);
-  });
+  calvex_host::set_file_notice([](const std::string& line) { calvex_host::err(line); });
   try {
     return run(calvex_host::platform::arguments(argc, argv));
   } catch (const std::bad_alloc&) {

@@ -394,6 +394,20 @@ class JsonOutput(unittest.TestCase):
         self.assert_stderr_is_the_document(doc, err)
         self.assertEqual(self.bytes_of(unit), before)
 
+    def test_the_report_of_a_write_into_many_images(self):
+        units = [self.scratch("gsm", "w0.bin"), self.changed_gsm_unit("w1.bin", 13)]
+        report = os.path.join(self.dir, "write.json")
+        sheet_file = os.path.join(EXAMPLES, "gsm", "GsmTmpComp.csv")
+        code, out, err = run("write", "GsmTmpComp", sheet_file, *units, "--report", report)
+        self.assertEqual(code, 0, err)
+        with open(report) as f:
+            doc = json.load(f)
+        self.assertEqual([e.message for e in VALIDATOR.iter_errors(doc)], [])
+        self.assertEqual((doc["command"], doc["exit_status"], doc["sheet_file"]), ("write", 0, sheet_file))
+        self.assertEqual([(i["image"], i["status"], i["sheets_written"], i["bytes_changed"] > 0) for i in doc["images"]],
+                         [(units[0], "ok", 1, False), (units[1], "ok", 1, True)])
+        self.assertEqual(out.splitlines()[-1], "total: 2 images, 2 ok")
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
