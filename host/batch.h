@@ -22,6 +22,7 @@ struct PlanStep {
 struct BookPlan {
   std::string book_path;
   std::string book_name;
+  std::string source_kind = "workbook";  // what book_path is: "workbook", "sheet file"
   Options options;
   BookInfo info;  // what the workbook's Info sheet recorded of its image
   std::vector<PlanStep> steps;
@@ -51,5 +52,11 @@ enum class PlanUse {
 // and renamed; a failure leaves the image as it was. Returns the exit status
 // of that image (verify: 0 equal, 1 would change or failed).
 int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, ImageResult* result);
+
+// apply_plan on every image in turn (command: "apply", "verify", "write"),
+// a summary line per image, the total and the --report. Returns the worst
+// exit status (verify: 1 unless every image holds the plan).
+int run_plan_on_images(const std::string& command, const BookPlan& plan, const std::vector<std::string>& images,
+                       PlanUse use, const Options& options);
 
 }  // namespace calvex_host

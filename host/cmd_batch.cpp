@@ -15,6 +15,7 @@
 #include "book.h"
 #include "cmd_common.h"
 #include "commands.h"
+#include "json_out.h"
 #include "safe_file.h"
 
 namespace calvex_host {
@@ -76,43 +77,16 @@ class Progress {
   bool dirty_ = false;
 };
 
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 bool ends_with(const std::string& s, std::string_view tail) {
   return s.size() >= tail.size() && lower_ascii(s.substr(s.size() - tail.size())) == tail;
 }
 
-// The report of a run as CSV or JSON, by the file's name.
-std::string report_text(const std::string& command, const std::string& file, const std::vector<ImageResult>& results) {
-  std::string text;
-  if (ends_with(file, ".json")) {
-    text = "{\"command\":" + json_string(command) + ",\"images\":[";
-    for (size_t i = 0; i < results.size(); ++i) {
-      const ImageResult& r = results[i];
-      if (i > 0) text += ",";
-      text += "\n{\"image\":" + json_string(r.image) + ",\"status\":" + json_string(r.status) +
-              ",\"sheets_written\":" + std::to_string(r.sheets_written) +
-              ",\"bytes_changed\":" + std::to_string(r.bytes_changed) + ",\"message\":" + json_string(r.message) + "}";
-    }
-    return text + "\n]}\n";
-  }
-  text = "image,status,sheets written,bytes changed,message\n";
+// The report of a run as CSV or, for a FILE.json, the run's JSON document
+// (json_out.h: the members the command set, with exit status `status`).
+std::string report_text(const std::string& command, const std::string& file, const std::vector<ImageResult>& results,
+                        int status) {
+  if (ends_with(file, ".json")) return json_document(command, status);
+  std::string text = "image,status,sheets written,bytes changed,message\n";
   for (const ImageResult& r : results) {
     text += csv_field(r.image) + "," + csv_field(r.status) + "," + std::to_string(r.sheets_written) + "," +
             std::to_string(r.bytes_changed) + "," + csv_field(r.message) + "\n";
@@ -121,17 +95,18 @@ std::string report_text(const std::string& command, const std::string& file, con
 }
 
 // One line per image (failures always, the rest unless --quiet), the total,
-// and the report; returns false when the report could not be written.
-bool finish(const std::string& command, const std::vector<ImageResult>& results, const Options& options,
+// and the report of a run ending with exit status `status`; returns false
+// when the report could not be written.
+bool finish(const std::string& command, const std::vector<ImageResult>& results, const Options& options, int status,
             bool print_total = true) {
   std::map<std::string, size_t> counts;
   for (const ImageResult& r : results) ++counts[r.status];
   std::string total = "total: " + std::to_string(results.size()) + (results.size() == 1 ? " image" : " images");
-  for (const auto& [status, count] : counts) total += ", " + std::to_string(count) + " " + status;
+  for (const auto& [status_name, count] : counts) total += ", " + std::to_string(count) + " " + status_name;
   if (print_total) out(total + "\n");
   if (!options.report) return true;
   std::string error;
-  if (!write_file_safely(*options.report, report_text(command, *options.report, results), &error)) {
+  if (!write_file_safely(*options.report, report_text(command, *options.report, results, status), &error)) {
     err("calvex: " + error);
     return false;
   }
@@ -171,9 +146,10 @@ bool split_book(const std::vector<std::string>& arguments, const std::string& co
   return false;
 }
 
-// Runs the plan on every image; the exit status is the worst of them.
-int run_many(const std::string& command, const BookPlan& plan, const std::vector<std::string>& images, PlanUse use,
-             const Options& options) {
+}  // namespace
+
+int run_plan_on_images(const std::string& command, const BookPlan& plan, const std::vector<std::string>& images,
+                       PlanUse use, const Options& options) {
   std::vector<ImageResult> results;
   int status = kExitOk;
   Progress progress(images.size(), options.quiet);
@@ -187,17 +163,18 @@ int run_many(const std::string& command, const BookPlan& plan, const std::vector
     results.push_back(std::move(r));
   }
   progress.clear();
-  if (!finish(command, results, options)) return std::max(status, kExitRefused);
+  json_batch(command == "write" ? "sheet_file" : "workbook", plan.book_path, results);
+  // verify tells only whether every image holds the workbook.
+  if (use == PlanUse::kVerify && status != kExitOk) status = kExitRefused;
+  if (!finish(command, results, options, status)) return std::max(status, kExitRefused);
   return status;
 }
-
-}  // namespace
 
 int cmd_apply_many(const std::vector<std::string>& arguments, const Options& options) {
   std::string book;
   std::vector<std::string> images;
   if (!split_book(arguments, "apply", &book, &images)) return kExitUsage;
-  if (images.size() == 1 && !options.report) return cmd_apply(images[0], book, options);
+  if (images.size() == 1 && !options.report && !json_output()) return cmd_apply(images[0], book, options);
   if (images.size() > 1 && (options.output || options.dry_run)) {
     err("calvex: -o and --dry-run take one image (calvex verify BOOK.xlsx IMAGE... checks many)");
     return kExitUsage;
@@ -205,7 +182,7 @@ int cmd_apply_many(const std::vector<std::string>& arguments, const Options& opt
   BookPlan plan;
   const int status = plan_workbook(book, options, &plan);
   if (status != kExitOk) return status;
-  return run_many("apply", plan, images, images.size() == 1 ? PlanUse::kApplyTelling : PlanUse::kApplyQuiet, options);
+  return run_plan_on_images("apply", plan, images, images.size() == 1 ? PlanUse::kApplyTelling : PlanUse::kApplyQuiet, options);
 }
 
 int cmd_verify(const std::vector<std::string>& arguments, const Options& options) {
@@ -215,13 +192,13 @@ int cmd_verify(const std::vector<std::string>& arguments, const Options& options
   BookPlan plan;
   const int status = plan_workbook(book, options, &plan);
   if (status != kExitOk) return status;
-  const int worst = run_many("verify", plan, images, PlanUse::kVerify, options);
-  return worst == kExitOk ? kExitOk : kExitRefused;
+  return run_plan_on_images("verify", plan, images, PlanUse::kVerify, options);
 }
 
 int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& images, calvex::Family family,
                     const Options& options, bool csv_format) {
   std::vector<ImageResult> results;
+  std::vector<DiffFindings> findings;
   int status = kExitOk;
   Progress progress(images.size(), options.quiet);
   if (csv_format) out("image," + std::string(kDiffCsvHeader));
@@ -231,7 +208,8 @@ int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& i
     r.image = images[i];
     std::string report;
     size_t differences = 0;
-    const int s = diff_images(golden, images[i], family, options, csv_format, &report, &differences);
+    findings.emplace_back();
+    const int s = diff_images(golden, images[i], family, options, csv_format, &report, &differences, &findings.back());
     progress.clear();
     status = std::max(status, s);
     r.status = s == kExitOk ? "equal" : s == kExitRefused ? "differs" : "failed";
@@ -265,7 +243,8 @@ int cmd_diff_golden(const std::string& golden, const std::vector<std::string>& i
     results.push_back(std::move(r));
   }
   progress.clear();
-  if (!finish("diff", results, options, !csv_format)) return std::max(status, kExitRefused);
+  json_diff_golden(golden, family, results, findings);
+  if (!finish("diff", results, options, status, !csv_format)) return std::max(status, kExitRefused);
   return status;
 }
 

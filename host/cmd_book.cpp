@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "nvfile.h"
 #include "identify.h"
+#include "json_out.h"
 #include "safe_file.h"
 #include "sha256.h"
 #include "unicode.h"
@@ -241,7 +242,7 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     return status;
   };
   if (write && output_is_input(options.output.value_or(image), options.output ? "output image" : "image",
-                               plan.book_path, "workbook")) {
+                               plan.book_path, plan.source_kind)) {
     result->message = "the image is the workbook";
     return kExitUsage;
   }
@@ -371,10 +372,28 @@ std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Op
   return names;
 }
 
+// The run [first, end) as a record: its holders' names and every value.
+ByteDifference byte_difference(const std::string& holders, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                               size_t first, size_t end) {
+  ByteDifference run;
+  for (size_t at = 0; at < holders.size();) {
+    const size_t comma = holders.find(", ", at);
+    run.sheets.push_back(holders.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    at = comma == std::string::npos ? holders.size() : comma + 2;
+  }
+  run.offset = first;
+  run.length = end - first;
+  for (size_t k = first; k < end; ++k) {
+    run.old_bytes.push_back(k < a.size() ? a[k] : kPastEnd);
+    run.new_bytes.push_back(k < b.size() ? b[k] : kPastEnd);
+  }
+  return run;
+}
+
 }  // namespace
 
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report_out, size_t* differences_out) {
+                bool csv_format, std::string* report_out, size_t* differences_out, DiffFindings* findings) {
   std::vector<uint8_t> bytes_a;
   std::vector<uint8_t> bytes_b;
   std::string error;
@@ -433,6 +452,10 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
         const std::string col = std::to_string(i % static_cast<size_t>(range.cols) + 1);
         const std::string old_text = utf8_from_utf16(cells_a[r][i]);
         const std::string new_text = utf8_from_utf16(cells_b[r][i]);
+        if (findings != nullptr) {
+          findings->cells.push_back({std::string(s->name), std::string(range.name), i / static_cast<size_t>(range.cols) + 1,
+                                     i % static_cast<size_t>(range.cols) + 1, old_text, new_text});
+        }
         if (csv_format) {
           report += "cell," + csv_field(s->name) + "," + csv_field(range.name) + "," + row + "," + col + "," +
                     csv_field(old_text) + "," + csv_field(new_text) + ",,,,\n";
@@ -469,6 +492,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     ++differences;
     const std::string old_values = byte_values(bytes_a, i, j - 1);
     const std::string new_values = byte_values(bytes_b, i, j - 1);
+    if (findings != nullptr) findings->bytes.push_back(byte_difference(holders, bytes_a, bytes_b, i, j));
     if (csv_format) {
       report += "bytes," + csv_field(holders) + ",,,,,," + hex_offset(i) + "," + std::to_string(j - i) + "," +
                 byte_values(bytes_a, i, j - 1, j - i) + "," + byte_values(bytes_b, i, j - 1, j - i) + "\n";
@@ -487,7 +511,9 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
 int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
              bool csv_format) {
   std::string report;
-  const int status = diff_images(a, b, family, options, csv_format, &report);
+  DiffFindings findings;
+  const int status = diff_images(a, b, family, options, csv_format, &report, nullptr, &findings);
+  if (status != kExitUsage) json_diff(a, b, family, findings);
   out(report);
   return status;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cell_check.h"
+#include "json_out.h"
 #include "platform.h"
 #include "unicode.h"
 
@@ -12,8 +13,14 @@ namespace calvex_host {
 
 using platform::Stream;
 
-void err(const std::string& line) { platform::write_line(Stream::kErr, line); }
-void out(const std::string& text) { platform::write_text(Stream::kOut, text); }
+void err(const std::string& line) {
+  record_diagnostic(line);
+  platform::write_line(Stream::kErr, line);
+}
+void out(const std::string& text) {
+  // With --format json, standard output holds the document alone.
+  if (!json_output()) platform::write_text(Stream::kOut, text);
+}
 
 std::string lower_ascii(std::string_view s) {
   std::string out(s);
@@ -109,7 +116,9 @@ void print_messages(const SheetEntry& sheet, int32_t layout, const Outcome& outc
       cls = "discarded";
       gloss += ", the library says; calvex discarded them, nothing written";
     }
-    err(cls + ": " + sheet_label(sheet, layout) + ": " + one_line(utf8_from_utf16(m.text)) + " (" + gloss + ")");
+    record_library_message(sheet, layout, m, cls);
+    platform::write_line(Stream::kErr,
+                         cls + ": " + sheet_label(sheet, layout) + ": " + one_line(utf8_from_utf16(m.text)) + " (" + gloss + ")");
   }
 }
 

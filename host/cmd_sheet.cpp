@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "book.h"
 #include "cell_check.h"
 #include "cmd_common.h"
 #include "commands.h"
 #include "csv.h"
 #include "identify.h"
+#include "json_out.h"
 #include "library.h"
 #include "platform.h"
 #include "safe_file.h"
@@ -110,6 +112,7 @@ bool sheet_outside_family(const SheetEntry& sheet, const Options& options) {
 }
 
 int cmd_list() {
+  if (json_output()) json_list();
   std::string text;
   for (const SheetEntry* e : all_sheets()) {
     text += std::string(calvex::family_name(e->family)) + "\t" + std::string(e->name) + "\t" +
@@ -125,6 +128,7 @@ int cmd_list() {
 }
 
 int cmd_describe(const SheetEntry& sheet) {
+  if (json_output()) json_describe(sheet);
   std::string text = std::string(sheet.name) + " (" + std::string(calvex::family_name(sheet.family)) + "): " +
                      std::string(sheet.summary) + "\n";
   text += "  exports: " + std::string(sheet.write_export);
@@ -190,9 +194,13 @@ int cmd_template(const SheetEntry& sheet, const Options& options) {
   return kExitOk;
 }
 
-int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file,
-              const Options& options) {
-  LoadedSheet loaded;
+namespace {
+
+// Loads the sheet file and, unless --lenient, checks every cell; prints
+// every problem. Returns 0 when *loaded is ready to write, else 2.
+int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, const Options& options,
+                       LoadedSheet* out) {
+  LoadedSheet& loaded = *out;
   if (!load_sheet_file(sheet, sheet_file, &loaded)) return kExitUsage;
   if (!options.lenient) {
     const std::string where = sheet_file == "-" ? "<stdin>" : sheet_file;
@@ -213,6 +221,16 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
       return kExitUsage;
     }
   }
+  return kExitOk;
+}
+
+}  // namespace
+
+int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file,
+              const Options& options) {
+  LoadedSheet loaded;
+  const int checked = load_checked_sheet(sheet, sheet_file, options, &loaded);
+  if (checked != kExitOk) return checked;
 
   const int32_t layout = layout_value(sheet, options);
   const std::string label = sheet_label(sheet, layout);
@@ -284,6 +302,29 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
   return kExitOk;
 }
 
+int cmd_write_many(const SheetEntry& sheet, const std::string& sheet_file, const std::vector<std::string>& images,
+                   const Options& options) {
+  if (sheet.write_with_back != nullptr) {
+    err("calvex: " + std::string(sheet.name) +
+        " gives write-back cells for its image; write it into one image at a time (calvex write SHEET IMAGE FILE)");
+    return kExitUsage;
+  }
+  if (options.output || options.dry_run) {
+    err("calvex: -o and --dry-run take one image (calvex write SHEET IMAGE FILE)");
+    return kExitUsage;
+  }
+  LoadedSheet loaded;
+  const int checked = load_checked_sheet(sheet, sheet_file, options, &loaded);
+  if (checked != kExitOk) return checked;
+  BookPlan plan;
+  plan.book_path = sheet_file;
+  plan.book_name = sheet_file == "-" ? "<stdin>" : utf8_path(fs_path(sheet_file).filename());
+  plan.source_kind = is_workbook_path(sheet_file) ? "workbook" : "sheet file";
+  plan.options = options;
+  plan.steps.push_back({&sheet, utf16_cells(loaded.cells)});
+  return run_plan_on_images("write", plan, images, PlanUse::kApplyQuiet, options);
+}
+
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options) {
   if (!sheet.has_read()) {
     err("calvex: sheet " + std::string(sheet.name) + " has no read operation");
@@ -307,6 +348,9 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
   const Outcome outcome = read_sheet(sheet, copy.path(), layout, &cells);
   print_outcome(sheet, layout, outcome);
   if (outcome.has(calvex::MsgClass::Error)) return kExitRefused;
+  if (json_output()) json_read(sheet, layout, image, cells);
+  // With --format json, the sheet file is written only to an -o that names one.
+  if (json_output() && !options.output) return kExitOk;
   if (options.output && is_workbook_path(*options.output)) {
     try {
       XlsxWriter book(fs_path(*options.output));

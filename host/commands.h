@@ -46,6 +46,10 @@ int cmd_list();
 int cmd_describe(const SheetEntry& sheet);
 int cmd_template(const SheetEntry& sheet, const Options& options);
 int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options);
+// write SHEET FILE IMAGE...: the sheet file's cells, checked once, written
+// into every image, each its own transaction (as apply BOOK IMAGE... does).
+int cmd_write_many(const SheetEntry& sheet, const std::string& sheet_file, const std::vector<std::string>& images,
+                   const Options& options);
 int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& options);
 
 // A sheet of another family than --family names: prints why and returns true.
@@ -67,8 +71,31 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
 // differ, 2 on errors.
 // With --ignore, the second image's bytes in those areas count as the
 // first's. *differences (when given) receives the count of report lines.
+// *findings (when given) receives the same cells and byte runs as records,
+// each byte run's values in full.
+struct CellDifference {
+  std::string sheet;
+  std::string range;
+  size_t row = 0;  // from 1
+  size_t col = 0;  // from 1
+  std::string old_text;
+  std::string new_text;
+};
+// A byte value of a run, or kPastEnd where the run lies past an image's end.
+inline constexpr int kPastEnd = -1;
+struct ByteDifference {
+  std::vector<std::string> sheets;  // whose blocks hold the run; empty: outside every sheet's blocks
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  std::vector<int> old_bytes;
+  std::vector<int> new_bytes;
+};
+struct DiffFindings {
+  std::vector<CellDifference> cells;
+  std::vector<ByteDifference> bytes;
+};
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report, size_t* differences = nullptr);
+                bool csv_format, std::string* report, size_t* differences = nullptr, DiffFindings* findings = nullptr);
 // The header of diff --format csv: a cell row fills sheet..new, a byte row
 // the sheets holding the bytes (in sheet) and offset..new bytes (the values
 // as hex pairs).

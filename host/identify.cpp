@@ -5,6 +5,7 @@
 
 #include "cell_check.h"
 #include "cmd_common.h"
+#include "json_out.h"
 #include "library.h"
 #include "nvfile.h"
 #include "safe_file.h"
@@ -252,6 +253,7 @@ int cmd_identify(const std::string& image, const Options&) {
     err("error: " + error);
     return kExitUsage;
   }
+  if (json_output()) json_identify(image, bytes.size(), candidates);
   std::string text;
   for (const Candidate& c : candidates) {
     text += candidate_name(c) + ": ";

@@ -11,12 +11,16 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cmd_common.h"
 #include "commands.h"
 #include "identify.h"
+#include "json_out.h"
 #include "platform.h"
 #include "safe_file.h"
 
@@ -46,7 +50,6 @@ constexpr const char* kFooter =
 struct Command {
   std::string sheet;
   std::string image;
-  std::string file;
   std::vector<std::string> paths;  // apply, verify, diff: the workbook and images
 };
 
@@ -65,6 +68,9 @@ bool parse_byte_range(const std::string& text, ByteRange* range) {
   };
   return number(text.substr(0, plus), &range->offset) && number(text.substr(plus + 1), &range->length);
 }
+
+int dispatch(CLI::App& app, const Command& c, const std::string& golden, const std::string& format,
+             const Options& options);
 
 int run(const std::vector<std::string>& arguments) {
   CLI::App app{kDescription, "calvex"};
@@ -102,8 +108,11 @@ int run(const std::vector<std::string>& arguments) {
   templ->add_option("sheet", c.sheet, "sheet name")->required();
   auto* write = app.add_subcommand("write", "write a sheet file into an NV image");
   write->add_option("sheet", c.sheet, "sheet name")->required();
-  write->add_option("image", c.image, "NV image (changed only on success)")->required();
-  write->add_option("file", c.file, "sheet file ('-': standard input)")->required();
+  write->add_option("paths", c.paths,
+                    "IMAGE FILE: the NV image (changed only on success) and the sheet file ('-': standard input); "
+                    "or FILE IMAGE...: the sheet file and the images it goes into, each image all or nothing")
+      ->required()
+      ->expected(2, -1);
   auto* read = app.add_subcommand("read", "read a sheet back from an NV image (valid input of write)");
   read->add_option("sheet", c.sheet, "sheet name")->required();
   read->add_option("image", c.image, "NV image")->required();
@@ -123,16 +132,20 @@ int run(const std::vector<std::string>& arguments) {
       ->required()
       ->expected(1, -1);
   diff->add_option("--golden", golden, "the image every other one is compared with");
-  diff->add_option("--format", format, "text or csv")->check(CLI::IsMember({"text", "csv"}));
+  diff->add_option("--format", format, "text, csv or json")->check(CLI::IsMember({"text", "csv", "json"}));
   std::vector<std::string> ignored;
   for (CLI::App* sub : {diff, verify}) {
     sub->add_option("--ignore", ignored, "OFFSET+LENGTH: bytes left out of the comparison (repeatable)");
   }
   std::string report;
-  app.add_flag("--quiet", options.quiet, "apply, verify, diff of many images: only failures and the total");
-  app.add_option("--report", report, "apply, verify, diff of many images: a report per image (FILE.csv or FILE.json)");
+  app.add_flag("--quiet", options.quiet, "apply, verify, diff, write of many images: only failures and the total");
+  app.add_option("--report", report, "apply, verify, diff, write of many images: a report per image (FILE.csv or FILE.json)");
   auto* identify = app.add_subcommand("identify", "the families and LTE layouts an NV image's bytes are consistent with");
   identify->add_option("image", c.image, "NV image")->required();
+  for (CLI::App* sub : {list, describe, read, identify, apply, verify}) {
+    sub->add_option("--format", format, "text or json (the document of docs/json.md; -o FILE.json takes it)")
+        ->check(CLI::IsMember({"text", "json"}));
+  }
   for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff, identify}) sub->fallthrough();
 
   // Whether `word` names an option that takes a value, by the options
@@ -194,30 +207,69 @@ int run(const std::vector<std::string>& arguments) {
     if (!family_name.empty() && calvex::family_name(s->family) == family_name) options.family = s->family;
   }
 
-  if (*list) return cmd_list();
-  if (*identify) return cmd_identify(c.image, options);
-  if (*dump || *diff) {
+  // --format json: the document goes to standard output, or to an -o
+  // FILE.json (apply's -o stays the new image).
+  const bool json = format == "json";
+  std::optional<std::string> json_file;
+  if (json && options.output && is_json_path(*options.output) && !*apply) {
+    json_file = options.output;
+    options.output.reset();
+    std::vector<std::string> inputs = c.paths;
+    if (!c.image.empty()) inputs.push_back(c.image);
+    if (!golden.empty()) inputs.push_back(golden);
+    for (const std::string& input : inputs) {
+      if (output_is_input(*json_file, "JSON output", input, "input")) return kExitUsage;
+    }
+  }
+  set_json_output(json);
+  const std::string command_name = app.get_subcommands().front()->get_name();
+  const int status = dispatch(app, c, golden, format, options);
+  if (!json) return status;
+  std::string error;
+  if (!write_file_safely(json_file.value_or("-"), json_document(command_name, status), &error)) {
+    platform::write_line(platform::Stream::kErr, "calvex: " + error);
+    return std::max(status, kExitUsage);
+  }
+  return status;
+}
+
+// Runs the command the line named; returns its exit status.
+int dispatch(CLI::App& app, const Command& c, const std::string& golden, const std::string& format,
+             const Options& options) {
+  const auto named = [&app](const char* name) { return app.got_subcommand(name); };
+  if (named("list")) return cmd_list();
+  const bool identify = named("identify");
+  const bool dump = named("dump");
+  const bool diff = named("diff");
+  const bool apply = named("apply");
+  const bool verify = named("verify");
+  const bool describe = named("describe");
+  const bool templ = named("template");
+  const bool write = named("write");
+  const bool read = named("read");
+  if (identify) return cmd_identify(c.image, options);
+  if (dump || diff) {
     if (!options.family) {
-      platform::write_line(platform::Stream::kErr, std::string("calvex: ") + (*dump ? "dump" : "diff") +
-                                                       " needs --family (common, gsm, ltea, lte, tdscdma or wcdma)");
+      err(std::string("calvex: ") + (dump ? "dump" : "diff") + " needs --family (common, gsm, ltea, lte, tdscdma or wcdma)");
       return kExitUsage;
     }
-    if (*dump) return cmd_dump(c.image, *options.family, options);
+    if (dump) return cmd_dump(c.image, *options.family, options);
     if (!golden.empty()) return cmd_diff_golden(golden, c.paths, *options.family, options, format == "csv");
     if (c.paths.size() != 2) {
-      platform::write_line(platform::Stream::kErr, "calvex: diff compares two images (or --golden G.bin IMAGE...)");
+      err("calvex: diff compares two images (or --golden G.bin IMAGE...)");
       return kExitUsage;
     }
     return cmd_diff(c.paths[0], c.paths[1], *options.family, options, format == "csv");
   }
-  if (*apply) return cmd_apply_many(c.paths, options);
-  if (*verify) return cmd_verify(c.paths, options);
+  if (apply) return cmd_apply_many(c.paths, options);
+  if (verify) return cmd_verify(c.paths, options);
   const SheetEntry* sheet = find_sheet_or_suggest(c.sheet);
   if (sheet == nullptr) return kExitUsage;
-  if (*describe) return cmd_describe(*sheet);
-  if (*templ) return cmd_template(*sheet, options);
-  if ((*write || *read) && sheet_outside_family(*sheet, options)) return kExitUsage;
-  if (*write) return cmd_write(*sheet, c.image, c.file, options);
+  if (describe) return cmd_describe(*sheet);
+  if (templ) return cmd_template(*sheet, options);
+  if ((write || read) && sheet_outside_family(*sheet, options)) return kExitUsage;
+  if (write && c.paths.size() == 2) return cmd_write(*sheet, c.paths[0], c.paths[1], options);
+  if (write) return cmd_write_many(*sheet, c.paths[0], {c.paths.begin() + 1, c.paths.end()}, options);
   return cmd_read(*sheet, c.image, options);
 }
 
@@ -228,9 +280,7 @@ int main(int argc, char** argv) {
   // A sheet file on standard input arrives byte for byte (UTF-16, CR LF).
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
-  calvex_host::set_file_notice([](const std::string& line) {
-    calvex_host::platform::write_line(calvex_host::platform::Stream::kErr, line);
-  });
+  calvex_host::set_file_notice([](const std::string& line) { calvex_host::err(line); });
   try {
     return run(calvex_host::platform::arguments(argc, argv));
   } catch (const std::bad_alloc&) {

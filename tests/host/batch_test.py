@@ -203,6 +203,63 @@ class Batch(unittest.TestCase):
                                             "comes first (apply BOOK.xlsx IMAGE...)"])
         self.assertEqual([self.bytes_of(p) for p in images], [self.blank, self.blank])
 
+    def test_write_of_one_sheet_file_into_many_images(self):
+        sheet = job_sheets()[0]
+        sheet_file = os.path.join(LTEA, sheet + ".csv")
+        (alone,) = self.units(1)
+        code, _, err = run("write", sheet, alone, sheet_file)
+        self.assertEqual(code, 0, err)
+        written = self.bytes_of(alone)
+        changed = sum(a != b for a, b in zip(self.blank, written))
+        self.assertGreater(changed, 0)
+        images = self.units(3)
+        with open(images[1], "wb") as f:
+            f.write(self.blank[:100])
+        report = os.path.join(self.dir, "w.csv")
+        code, out, err = run("write", sheet, sheet_file, *images, "--report", report)
+        self.assertEqual(code, 1, err)
+        lines = out.splitlines()
+        self.assertEqual(lines[0], f"{images[0]}: ok, 1 sheets, {changed} bytes changed")
+        self.assertTrue(lines[1].startswith(f"{images[1]}: failed: image '{images[1]}' holds 100 bytes"), lines[1])
+        self.assertEqual(lines[2:], [f"{images[2]}: ok, 1 sheets, {changed} bytes changed",
+                                     "total: 3 images, 1 failed, 2 ok"])
+        self.assertEqual([self.bytes_of(p) for p in images], [written, self.blank[:100], written])
+        self.assertNotIn("ok: ", err)
+        with open(report, newline="") as f:
+            self.assertEqual([r[:4] for r in csv.reader(f)][1:],
+                             [[images[0], "ok", "1", str(changed)], [images[1], "failed", "0", "0"],
+                              [images[2], "ok", "1", str(changed)]])
+        self.assertEqual([n for n in os.listdir(self.dir) if n.startswith(".calvex-")], [])
+
+    def test_write_into_many_images_refuses_before_any_image_is_touched(self):
+        sheet = job_sheets()[0]
+        sheet_file = os.path.join(LTEA, sheet + ".csv")
+        with open(sheet_file, newline="") as f:
+            rows = list(csv.reader(f))
+        # The first band of the band list (a decimal cell) not a number.
+        first = next(i for i, r in enumerate(rows) if r[:2] == ["#range", "BandInfoMain"]) + 1
+        rows[first][0] = "??"
+        bad = os.path.join(self.dir, "bad.csv")
+        with open(bad, "w", newline="") as f:
+            csv.writer(f, lineterminator="\n").writerows(rows)
+        pinmux = os.path.join(EXAMPLES, "common", "PinMuxMipiInit.csv")
+        cases = [
+            # arguments after the images' sheet, the first line of standard error
+            ([sheet, sheet_file, "--dry-run"], "calvex: -o and --dry-run take one image (calvex write SHEET IMAGE FILE)"),
+            ([sheet, sheet_file, "-o", os.path.join(self.dir, "new.bin")],
+             "calvex: -o and --dry-run take one image (calvex write SHEET IMAGE FILE)"),
+            (["PinMuxMipiInit", pinmux], "calvex: PinMuxMipiInit gives write-back cells for its image; write it into "
+                                         "one image at a time (calvex write SHEET IMAGE FILE)"),
+            ([sheet, bad], f"{bad}:{first + 1}:1: range {rows[first - 1][1]}, row 1 col 1: '??': expected"),
+        ]
+        for args, first_line in cases:
+            with self.subTest(args=args):
+                images = self.units(2)
+                code, out, err = run("write", *args[:2], *images, *args[2:])
+                self.assertEqual((code, out), (2, ""), err)
+                self.assertTrue(err.splitlines()[0].startswith(first_line), err)
+                self.assertEqual([self.bytes_of(p) for p in images], [self.blank, self.blank])
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
