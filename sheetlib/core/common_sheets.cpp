@@ -77,8 +77,9 @@ constexpr SheetDef kPortInfoSheet{
     .blocks = kPortInfoBlocks,
     .silent_reason = "CaSupport is not \"Support\", so the port table is not written",
     .read_note =
-        "rows that are off and their ports read X (off and X store the same zeros); CaSupport reads X "
-        "when the port table's marker is absent"};
+        "rows that are off and their ports read X (off and X store the same zeros), as do rows that name "
+        "no port; an empty port reads X; CaSupport reads X when the port table's marker is absent (a write "
+        "without \"Support\" stores nothing)"};
 
 std::span<const SheetDef* const> common_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {&kTempDacTabSheet, &kPinMuxMipiInitSheet, &kPortInfoSheet};

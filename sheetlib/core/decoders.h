@@ -32,6 +32,7 @@ extern const ReadBody kLteCapacity;          // lte/lte_tables.cpp
 extern const ReadBody kLtePwtAndOtherFlags;  // lte/lte_pwt_flags.cpp
 extern const ReadBody kLteSwitchPaCtrlWord;  // lte/lte_switch_pa_ctrl_word.cpp
 extern const ReadBody kLteTmpComp;           // lte/lte_tmp_comp.cpp
+extern const ReadBody kTdscdmaNvCtrl;        // tdscdma/tdscdma_nv_ctrl.cpp
 extern const ReadBody kWcdmaAntExchange;     // wcdma/wcdma_ant_exchange.cpp
 extern const ReadBody kWcdmaMaxPow;          // wcdma/wcdma_max_pow.cpp
 

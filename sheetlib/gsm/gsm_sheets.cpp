@@ -184,7 +184,8 @@ constexpr SheetDef kGsmSwitchPaCtrlWordSheet{
     CALVEX_SHEET_READ(SheetGsmSwitchPaCtrlWordRd),
     .on_range_count = &msg::kGsmSwitchPaConfig,
     .ranges = kSwitchPaRanges,
-    .blocks = kSwitchPaBlocks};
+    .blocks = kSwitchPaBlocks,
+    .read_note = "X and 0 store the same bytes: a line X reads 0, a control word or the 4G PA off word X reads 0x0"};
 
 constexpr SheetDef kGsmTmpCompSheet{.name = "GsmTmpComp",
                                     .family = Family::Gsm,

@@ -241,8 +241,9 @@ constexpr SheetDef kLtePwtAndOtherFlagsSheet{
     .blocks = kPwtBlocks,
     .read_note =
         "a switch leaves no trace in the image: every switch reads \"open\", so that writing the read puts "
-        "every value back (PwtEnSwitch reads empty when the stored PWT item is not one a write stores); with PwtEn 0 "
-        "the PWT table is stored as zeros and its lines read X"};
+        "every value back (PwtEnSwitch reads empty when the stored PWT item is not one a write stores); a value "
+        "whose switch was off keeps what the image held; with PwtEn other than 1 the PWT table is stored as "
+        "zeros: PwtEn reads 0 and its lines X"};
 
 constexpr SheetDef kLteSwitchPaCtrlWordSheet{
     .name = "LteSwitchPaCtrlWord",
@@ -258,7 +259,8 @@ constexpr SheetDef kLteSwitchPaCtrlWordSheet{
     .read_note =
         "an empty slot (X) and band 0 store the same bytes: the band cells show the slots that hold a band "
         "value and as many more (band 0) as the built slots need; a single-layout PA state keeps one MIPI "
-        "word; the four slots without band cells keep nothing (under MipiType their states read 0x0,0x0); "
+        "word, and with one word in state 7 state 5 reads one word too; a state's words read one after "
+        "the other; the four slots without band cells keep nothing (under MipiType their states read 0x0,0x0); "
         "cells of slots that were not built, undriven lines and unused cells read X"};
 
 constexpr SheetDef kLteTmpCompSheet{
@@ -273,7 +275,8 @@ constexpr SheetDef kLteTmpCompSheet{
     .layout = NvLayout::Single,
     .read_note =
         "X and 0 store the same bytes: X values and empty slots (band X) read 0, which counts every slot; "
-        "the columns of slots the layout has no record of read 0"};
+        "the write fills the records of the first slots, as many as it counts (each band cell not X and the four "
+        "slots without a cell), so the columns after them, and of slots the layout has no record of, read 0"};
 
 std::span<const SheetDef* const> lte_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {

@@ -169,7 +169,10 @@ constexpr SheetDef kLteaFlagsSheet{.name = "LteaFlags",
                                    .blocks = kFlagsBlocks,
                                    .read_cells = 2,
                                    .read_runs = kFlagsRead,
-                                   .read_fills = kFlagsReadFills};
+                                   .read_fills = kFlagsReadFills,
+                                   .read_note = "a switch leaves no trace in the image: both switches read \"open\" and "
+                                                "each value as stored (a value whose switch was off keeps what the "
+                                                "image held)"};
 
 constexpr SheetDef kLteaMprSheet{.name = "LteaMpr",
                                  .family = Family::Ltea,
@@ -188,7 +191,10 @@ constexpr SheetDef kLteaPcScaleSheet{.name = "LteaPcScale",
                                      CALVEX_SHEET_READ(SheetLteaPcScaleRd),
                                      .on_range_count = &msg::kLteaPcScaleConfig,
                                      .ranges = kPcScaleRanges,
-                                     .blocks = kPcScaleBlocks};
+                                     .blocks = kPcScaleBlocks,
+                                     .read_note = "the values are stored only when the switch is \"1\" (zeros "
+                                                  "otherwise): with any other switch the switch reads \"0\" and "
+                                                  "every value 0"};
 
 constexpr SheetDef kLteaPhseSheet{.name = "LteaPhse",
                                   .family = Family::Ltea,
@@ -226,9 +232,10 @@ constexpr SheetDef kLteaSwitchPaCtrlWordSheet{
     .read_cells = 16 + 19 * 128 + 4 * 16,
     .read_runs = kSwitchPaRead,
     .read_note =
-        "the truth table shows the first slots, as many as the image has bands (the write builds those, "
-        "whichever slots are empty), X in the others; a GPIO group drives a line or reads X; PA timing "
-        "offsets read as stored (X reads 0)"};
+        "MipiSel is not stored and reads empty; the truth table shows the first slots, as many as the image "
+        "has bands (the write builds those, whichever slots are empty), X in the others; a GPIO group drives "
+        "a line or reads X; a state's MIPI words read one after the other, X after them; PA timing offsets "
+        "read as stored (X reads 0)"};
 
 constexpr SheetDef kLteaTmpCompSheet{
     .name = "LteaTmpComp",
@@ -254,7 +261,10 @@ constexpr SheetDef kLteaTxAntSelectSheet{.name = "LteaTxAntSelect",
                                          CALVEX_SHEET_READ(SheetLteaTxAntSelectRd),
                                          .on_range_count = &msg::kLteaTxAntConfig,
                                          .ranges = kTxAntSelectRanges,
-                                         .blocks = kTxAntSelectBlocks};
+                                         .blocks = kTxAntSelectBlocks,
+                                         .read_note = "an antenna's entry holds GPIO_GROUP0 where it drives a line, "
+                                                      "else GPIO_GROUP1: GPIO_GROUP1's lines read X where "
+                                                      "GPIO_GROUP0 drives a line (the write ignores them)"};
 
 std::span<const SheetDef* const> ltea_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {

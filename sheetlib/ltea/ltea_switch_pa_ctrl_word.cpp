@@ -169,36 +169,33 @@ void show_gpio_group(Cells& truth, size_t column, size_t first_row, const GpioGr
   }
 }
 
-void read_switch_pa(ReadCells& out, const std::u16string& path) {
-  NvBlock head(0, kHeadSize);
-  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
-
-  Cells band_texts(kBandSlots, u"X");
-  Cells truth_texts(kTruthCells, u"X");
-  for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    // "%d" of the 32-bit band number: shown signed, as the write's decimal reader takes it back.
-    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
-    if (band == 0) continue;
-    band_texts[slot] = dec_text(band);
-    for (size_t state = 0; state < kStatesPerSlot; ++state) {
-      const size_t column = kStatesPerSlot * slot + state;
-      const uint32_t block = state_block(slot, state);
-      size_t mipi_row = kTruthWordRow;  // at most four entries: never past the last row
-      for (size_t e = 0; e < kEntriesPerState; ++e) {
-        const CtrlEntry entry = get_ctrl_entry16(head, block + static_cast<uint32_t>(kEntrySize * e));
-        if (entry.kind == kKindGpioGroup0) {
-          show_gpio_group(truth_texts, column, kTruthGroup0Row, kGroup0Bits, entry.word);
-        } else if (entry.kind == kKindGpioGroup1) {
-          show_gpio_group(truth_texts, column, kTruthGroup1Row, kGroup1Bits, entry.word);
-        } else {
-          const bool empty = entry.kind == kKindEmpty && entry.word == 0;
-          truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
-        }
+// Fills the truth table columns of the slot's states from its state blocks.
+void show_slot_truth(const NvBlock& head, size_t slot, Cells& truth_texts) {
+  for (size_t state = 0; state < kStatesPerSlot; ++state) {
+    const size_t column = kStatesPerSlot * slot + state;
+    const uint32_t block = state_block(slot, state);
+    size_t mipi_row = kTruthWordRow;  // at most four entries: never past the last row
+    for (size_t e = 0; e < kEntriesPerState; ++e) {
+      const CtrlEntry entry = get_ctrl_entry16(head, block + static_cast<uint32_t>(kEntrySize * e));
+      if (entry.kind == kKindGpioGroup0) {
+        show_gpio_group(truth_texts, column, kTruthGroup0Row, kGroup0Bits, entry.word);
+      } else if (entry.kind == kKindGpioGroup1) {
+        show_gpio_group(truth_texts, column, kTruthGroup1Row, kGroup1Bits, entry.word);
+      } else {
+        const bool empty = entry.kind == kKindEmpty && entry.word == 0;
+        truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
       }
     }
   }
+}
 
-  // Band cells, the truth table (marked by its text), the PA timing offsets.
+// The band number of a slot, "%d" of the signed 32-bit value (as the
+// write's decimal reader takes it back); 0 for an empty slot.
+int32_t slot_band(const NvBlock& head, size_t slot) { return head.get32s(band_field(slot, kRecBandNumber)); }
+
+// Shows the band cells, the truth table (marked by its text) and the PA
+// timing offsets of every slot.
+void fill_switch_pa_read(ReadCells& out, const NvBlock& head, const Cells& band_texts, const Cells& truth_texts) {
   ReadTexts cells(kReadCells, u"X", kMarkPlain);
   for (size_t k = 0; k < kBandSlots; ++k) cells.set(kReadBandFirst + k, band_texts[k], kMarkPlain);
   for (size_t i = 0; i < kTruthCells; ++i) {
@@ -211,6 +208,22 @@ void read_switch_pa(ReadCells& out, const std::u16string& path) {
     }
   }
   fill_read(out, cells, msg::kCellCountMismatch);
+}
+
+// The export's read: the truth table of the slots that hold a band.
+void read_switch_pa(ReadCells& out, const std::u16string& path) {
+  NvBlock head(0, kHeadSize);
+  load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
+
+  Cells band_texts(kBandSlots, u"X");
+  Cells truth_texts(kTruthCells, u"X");
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    const int32_t band = slot_band(head, slot);
+    if (band == 0) continue;
+    band_texts[slot] = dec_text(band);
+    show_slot_truth(head, slot, truth_texts);
+  }
+  fill_switch_pa_read(out, head, band_texts, truth_texts);
 }
 
 }  // namespace
@@ -241,40 +254,13 @@ void decode_switch_pa(ReadCells& out, const std::u16string& path) {
   Cells truth_texts(kTruthCells, u"X");
   size_t count = 0;
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
+    const int32_t band = slot_band(head, slot);
     if (band == 0) continue;
     band_texts[slot] = dec_text(band);
     ++count;
   }
-  for (size_t slot = 0; slot < count; ++slot) {
-    for (size_t state = 0; state < kStatesPerSlot; ++state) {
-      const size_t column = kStatesPerSlot * slot + state;
-      const uint32_t block = state_block(slot, state);
-      size_t mipi_row = kTruthWordRow;  // at most four entries: never past the last row
-      for (size_t e = 0; e < kEntriesPerState; ++e) {
-        const CtrlEntry entry = get_ctrl_entry16(head, block + static_cast<uint32_t>(kEntrySize * e));
-        if (entry.kind == kKindGpioGroup0) {
-          show_gpio_group(truth_texts, column, kTruthGroup0Row, kGroup0Bits, entry.word);
-        } else if (entry.kind == kKindGpioGroup1) {
-          show_gpio_group(truth_texts, column, kTruthGroup1Row, kGroup1Bits, entry.word);
-        } else {
-          const bool empty = entry.kind == kKindEmpty && entry.word == 0;
-          truth_texts[truth_cell(mipi_row++, column)] = empty ? u"X" : hex_text(entry.word);
-        }
-      }
-    }
-  }
-
-  ReadTexts cells(kReadCells, u"X", kMarkPlain);
-  for (size_t k = 0; k < kBandSlots; ++k) cells.set(kReadBandFirst + k, band_texts[k], kMarkPlain);
-  for (size_t i = 0; i < kTruthCells; ++i) cells.set(kReadTruthFirst + i, truth_texts[i], truth_cell_mark(truth_texts[i]));
-  for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    for (size_t j = 0; j < kPaTimingCount; ++j) {
-      const int32_t offset = head.get16s(band_field(slot, kRecPaTiming + 2 * static_cast<uint32_t>(j)));
-      cells.set(kReadPaTimingFirst + pa_timing_cell(j, slot), dec_text(offset), kMarkPlain);
-    }
-  }
-  fill_read(out, cells, msg::kCellCountMismatch);
+  for (size_t slot = 0; slot < count; ++slot) show_slot_truth(head, slot, truth_texts);
+  fill_switch_pa_read(out, head, band_texts, truth_texts);
 }
 
 }  // namespace

@@ -91,21 +91,36 @@ void write_tmp_comp(const WriteArgs& args, const std::u16string& path) {
   show(msg::kDone);
 }
 
+// Shows the slots' band cells ("%d", X for band 0); returns the slots that hold a band.
+size_t show_bands(const NvBlock& head, ReadTexts& cells, bool (&has_band)[kBandSlots]) {
+  size_t count = 0;
+  for (size_t slot = 0; slot < kBandSlots; ++slot) {
+    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
+    has_band[slot] = band != 0;
+    if (band == 0) continue;
+    cells.set(slot, dec_text(band), kMarkPlain);
+    ++count;
+  }
+  return count;
+}
+
+// Shows every row of a table column ("%d" of the signed 32-bit values).
+void show_column(const NvBlock& head, ReadTexts& cells, size_t column) {
+  for (size_t row = 0; row < kTmpCompRows; ++row)
+    cells.set(kBandSlots + table_cell(row, column), dec_text(head.get32s(table_value(row, column))), kMarkValue);
+}
+
+// The export's read: the columns of the slots that hold a band.
 void read_tmp_comp(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
 
   ReadTexts cells(kReadCells, u"X", kMarkPlain);
+  bool has_band[kBandSlots] = {};
+  show_bands(head, cells, has_band);
   for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
-    if (band == 0) continue;
-    cells.set(slot, dec_text(band), kMarkPlain);
-    for (size_t row = 0; row < kTmpCompRows; ++row) {
-      for (size_t v = 0; v < kValuesPerRow; ++v) {
-        const size_t column = kValuesPerRow * slot + v;
-        cells.set(kBandSlots + table_cell(row, column), dec_text(head.get32s(table_value(row, column))), kMarkValue);
-      }
-    }
+    if (!has_band[slot]) continue;
+    for (size_t v = 0; v < kValuesPerRow; ++v) show_column(head, cells, kValuesPerRow * slot + v);
   }
   fill_read(out, cells, msg::kTmpCompReadCount);
 }
@@ -135,17 +150,9 @@ void decode_tmp_comp(ReadCells& out, const std::u16string& path) {
   NvBlock head(0, kHeadSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&head}, &msg::kOpenFailedRead);
   ReadTexts cells(kReadCells, u"X", kMarkPlain);
-  size_t count = 0;
-  for (size_t slot = 0; slot < kBandSlots; ++slot) {
-    const int32_t band = head.get32s(band_field(slot, kRecBandNumber));
-    if (band == 0) continue;
-    cells.set(slot, dec_text(band), kMarkPlain);
-    ++count;
-  }
-  for (size_t row = 0; row < kTmpCompRows; ++row) {
-    for (size_t column = 0; column < kValuesPerRow * count; ++column)
-      cells.set(kBandSlots + table_cell(row, column), dec_text(head.get32s(table_value(row, column))), kMarkValue);
-  }
+  bool has_band[kBandSlots] = {};
+  const size_t count = show_bands(head, cells, has_band);
+  for (size_t column = 0; column < kValuesPerRow * count; ++column) show_column(head, cells, column);
   fill_read(out, cells, msg::kCellCountMismatch);
 }
 

@@ -86,13 +86,18 @@ void write_nv_ctrl(const WriteArgs& args, const std::u16string& path) {
   show(msg::kDone);
 }
 
-std::u16string format_cell(const NvBlock& block, const NvCtrlCell& cell) {
+// How a read shows the 16-bit values kept in 32 bits: the export's "%d" of
+// the 32 bits (-1 shows 65535), or the decoder's "%d" of the 16 bits as a
+// signed value, as the sheet file writes them (-1 shows -1).
+enum class WideDec { As32, Signed16 };
+
+std::u16string format_cell(const NvBlock& block, const NvCtrlCell& cell, WideDec wide = WideDec::As32) {
   const size_t pos = cell.pos;
   switch (cell.field) {
     case NvCtrlField::Unsigned16:
       return dec_text(block.get16(pos));
     case NvCtrlField::Dec16In32:
-      return dec_text(block.get32s(pos));
+      return wide == WideDec::Signed16 ? dec_text(block.get16s(pos)) : dec_text(block.get32s(pos));
     case NvCtrlField::Enabled16:
       return dec_text(block.get16s(pos));
     case NvCtrlField::EnableWord:
@@ -104,16 +109,38 @@ std::u16string format_cell(const NvBlock& block, const NvCtrlCell& cell) {
   return {};
 }
 
-void read_nv_ctrl(ReadCells& out, const std::u16string& path) {
+void read_cells(ReadCells& out, const std::u16string& path, WideDec wide) {
   NvBlock block(kNvCtrlOffset, kNvCtrlReadSize);
   load_blocks(path, NvFile::Mode::ReadOnly, {&block}, &msg::kOpenFailedRead);
   Cells texts;
-  for (const NvCtrlCell& cell : kNvCtrlCells) texts.push_back(format_cell(block, cell));
+  for (const NvCtrlCell& cell : kNvCtrlCells) texts.push_back(format_cell(block, cell, wide));
   fill_read(out, texts, kMarkValue, msg::kCellCountMismatch);
 }
+
+void read_nv_ctrl(ReadCells& out, const std::u16string& path) { read_cells(out, path, WideDec::As32); }
 
 }  // namespace
 }  // namespace calvex::tdscdma
 
 CALVEX_DEFINE_WRITE(SheetTdscdmaNvCtrlWr, calvex::tdscdma::write_nv_ctrl)
 CALVEX_DEFINE_READ(SheetTdscdmaNvCtrlRd, calvex::tdscdma::read_nv_ctrl)
+
+// ---- Decoder (decoders.h) ----
+//
+// calvex's read of the sheet (the export above stays as it is). The write
+// keeps the low 16 bits of the four values stored in 32 bits, zero-extended,
+// so the export shows a negative value plus 65536 (-1 as 65535). The decoder
+// shows them as signed 16-bit values, the form the sheet file holds, and
+// every other cell as the export does.
+
+#include "decoders.h"
+
+namespace calvex::tdscdma {
+namespace {
+
+void decode_nv_ctrl(ReadCells& out, const std::u16string& path) { read_cells(out, path, WideDec::Signed16); }
+
+}  // namespace
+}  // namespace calvex::tdscdma
+
+const calvex::ReadBody calvex::decoders::kTdscdmaNvCtrl = calvex::tdscdma::decode_nv_ctrl;

@@ -1,6 +1,7 @@
 // Definitions of the TD-SCDMA sheets.
 #include <cstdint>
 
+#include "decoders.h"
 #include "sheets.h"
 #include "tdscdma/tdscdma_nv_map.h"
 
@@ -69,9 +70,16 @@ constexpr SheetDef kTdscdmaNvCtrlSheet{
     .summary = "TD-SCDMA NV control values, enable word and the two values it guards",
     CALVEX_SHEET_WRITE(SheetTdscdmaNvCtrlWr),
     CALVEX_SHEET_READ(SheetTdscdmaNvCtrlRd),
+    // The export shows the values kept in 32 bits as unsigned 16-bit ones
+    // (-1 as 65535); the sheet file writes them signed.
+    .decode = &decoders::kTdscdmaNvCtrl,
+    .decode_over_export = true,
     .on_range_count = &msg::kTdNvCtrlConfig,
     .ranges = kNvCtrlRanges,
-    .blocks = kNvCtrlBlocks};
+    .blocks = kNvCtrlBlocks,
+    .read_note =
+        "the four values kept in 32 bits read as signed 16-bit values (32768 reads -32768); the two values "
+        "behind the enable word read 0 unless the word is the enable marker, which reads 0x13579bdf"};
 
 constexpr SheetDef kTdscdmaSwitchPaCtrlWordSheet{
     .name = "TdscdmaSwitchPaCtrlWord",
@@ -81,7 +89,8 @@ constexpr SheetDef kTdscdmaSwitchPaCtrlWordSheet{
     CALVEX_SHEET_READ(SheetTdscdmaSwitchPaCtrlWordRd),
     .on_range_count = &msg::kTdSwitchPaConfig,
     .ranges = kSwitchPaRanges,
-    .blocks = kSwitchPaBlocks};
+    .blocks = kSwitchPaBlocks,
+    .read_note = "a state's words are stored one after the other: they read from the first word row on, X after them"};
 
 constexpr SheetDef kTdscdmaTmpCompSheet{.name = "TdscdmaTmpComp",
                                         .family = Family::Tdscdma,

@@ -133,7 +133,9 @@ constexpr SheetDef kWcdmaNotchSheet{
     CALVEX_SHEET_READ(SheetWcdmaNotchRd),
     .on_range_count = &msg::kWcdmaNotchConfig,
     .ranges = kNotchRanges,
-    .blocks = kNotchBlocks};
+    .blocks = kNotchBlocks,
+    .read_note = "the parameters past the count read X (a count X stores 0, and every cell reads X); an X parameter "
+                 "within the count is stored as 0 and reads 0"};
 
 constexpr SheetDef kWcdmaSwitchPaCtrlWordSheet{
     .name = "WcdmaSwitchPaCtrlWord",
@@ -143,7 +145,10 @@ constexpr SheetDef kWcdmaSwitchPaCtrlWordSheet{
     CALVEX_SHEET_READ(SheetWcdmaSwitchPaCtrlWordRd),
     .on_range_count = &msg::kWcdmaSwitchPaConfig,
     .ranges = kSwitchPaRanges,
-    .blocks = kSwitchPaBlocks};
+    .blocks = kSwitchPaBlocks,
+    .read_note = "the band list is stored packed: the bands read from the first cell on, X after them; the write "
+                 "builds the states of the first slots, as many as there are bands, the others read X; a state's "
+                 "words read one after the other, X after them"};
 
 constexpr SheetDef kWcdmaTmpCompSheet{
     .name = "WcdmaTmpComp",
@@ -153,7 +158,9 @@ constexpr SheetDef kWcdmaTmpCompSheet{
     CALVEX_SHEET_READ(SheetWcdmaTmpCompRd),
     .on_range_count = &msg::kWcdmaTmpCompConfig,
     .ranges = kTmpCompRanges,
-    .blocks = kTmpCompBlocks};
+    .blocks = kTmpCompBlocks,
+    .read_note = "X and 0 store the same bytes: X values read 0; the write stores the columns of the first slots, as "
+                 "many as there are bands, the others read X"};
 
 std::span<const SheetDef* const> wcdma_sheet_defs() {
   static constexpr const SheetDef* kSheets[] = {&kWcdmaAntExchangeSheet, &kWcdmaMaxPowSheet, &kWcdmaNotchSheet,

@@ -1,5 +1,8 @@
 // TD-SCDMA NV control end to end: the enable marker rule, the field widths
 // and the read-back formats.
+#include "library.h"
+#include "sheets.h"
+#include "unicode.h"
 #include "wcdma_support.h"
 
 using namespace cdma_test;
@@ -93,6 +96,35 @@ TEST_F(TdscdmaNvCtrl, ReadFormatsEachFieldWithItsSign) {
   EXPECT_EQ(log.texts(), Messages{});
   EXPECT_EQ(r.texts, (std::vector<std::string>{"65535", "65535", "65535", "65535", "65535", "65535", "-1", "-1", "-1",
                                                "-1", "0xffffffff", "-1", "-1", "0xffffffff", "0xffff"}));
+}
+
+// calvex reads the sheet with its decoder: the four values kept in 32 bits
+// as signed 16-bit values (the export shows them zero-extended), every other
+// cell as the export shows it, and no message. Writing what it shows gives
+// the same bytes.
+TEST_F(TdscdmaNvCtrl, CalvexReadShowsTheWideValuesSigned) {
+  cells[6] = "-32768";
+  cells[7] = "32768";
+  cells[8] = "65535";
+  write();
+  const auto written = image();
+  const ReadResult exported = call_read(SheetTdscdmaNvCtrlRd, 15, path);
+  EXPECT_EQ(std::vector<std::string>(exported.texts.begin() + 6, exported.texts.begin() + 10),
+            (std::vector<std::string>{"32768", "32768", "65535", "9"}));
+
+  std::vector<std::u16string> out;
+  const calvex_host::Outcome outcome = calvex_host::call_sheet_read(
+      calvex::kTdscdmaNvCtrlSheet, out, calvex_host::utf16_from_utf8(path), 0);
+  EXPECT_TRUE(outcome.messages.empty());
+  std::vector<std::string> shown;
+  for (const std::u16string& t : out) shown.push_back(calvex_host::utf8_from_utf16(t));
+  EXPECT_EQ(shown, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "-32768", "-32768", "-1", "9", "0x13579bdf",
+                                             "-5", "7", "0x1234", "0xabcd"}));
+
+  log.clear();
+  call_write(SheetTdscdmaNvCtrlWr, {{shown}}, path);
+  EXPECT_EQ(log.texts(), Messages{kDone});
+  EXPECT_EQ(image(), written);
 }
 
 }  // namespace
