@@ -87,36 +87,36 @@ const char* block_layout_text(calvex::NvLayout layout) {
 }
 
 // A cell's kind as the strict check takes it.
-Json spec_json(const calvex::CellSpec& spec) {
+Json cell_kind_json(const calvex::CellSpec& cell) {
   Json j = Json::object();
-  j["kind"] = kind_text(spec.kind);
-  j["description"] = calvex::describe_cell(spec);
-  if (spec.kind == calvex::CellKind::Dec || spec.kind == calvex::CellKind::Hex ||
-      spec.kind == calvex::CellKind::MipiPair) {
-    j["bytes"] = spec.bytes;
+  j["kind"] = kind_text(cell.kind);
+  j["description"] = calvex::describe_cell(cell);
+  if (cell.kind == calvex::CellKind::Dec || cell.kind == calvex::CellKind::Hex ||
+      cell.kind == calvex::CellKind::MipiPair) {
+    j["bytes"] = cell.bytes;
   }
-  if (spec.kind == calvex::CellKind::Dec) j["signed"] = spec.is_signed;
-  if (spec.kind == calvex::CellKind::Dec || spec.kind == calvex::CellKind::Hex) {
-    j["min"] = calvex::cell_min(spec);
-    j["max"] = calvex::cell_max(spec);
+  if (cell.kind == calvex::CellKind::Dec) j["signed"] = cell.is_signed;
+  if (cell.kind == calvex::CellKind::Dec || cell.kind == calvex::CellKind::Hex) {
+    j["min"] = calvex::cell_min(cell);
+    j["max"] = calvex::cell_max(cell);
   }
-  if (spec.kind == calvex::CellKind::Keyword) {
+  if (cell.kind == calvex::CellKind::Keyword) {
     j["keywords"] = Json::array();
-    for (std::string_view w : spec.keywords) j["keywords"].push_back(std::string(w));
+    for (std::string_view w : cell.keywords) j["keywords"].push_back(std::string(w));
   }
-  j["x_means_empty"] = spec.x_means_empty;
-  j["blank_ok"] = spec.blank_ok;
+  j["x_means_empty"] = cell.x_means_empty;
+  j["blank_ok"] = cell.blank_ok;
   return j;
 }
 
 // The integer a decimal or hexadecimal cell holds; null for other kinds,
 // for X and blanks, and for a text that is no valid cell of its kind.
-Json cell_value(const calvex::CellSpec& spec, const std::string& text) {
-  if (spec.kind != calvex::CellKind::Dec && spec.kind != calvex::CellKind::Hex) return nullptr;
+Json cell_value(const calvex::CellSpec& cell, const std::string& text) {
+  if (cell.kind != calvex::CellKind::Dec && cell.kind != calvex::CellKind::Hex) return nullptr;
   if (text.empty() || text == "X" || text == "x") return nullptr;
-  if (calvex::check_cell(spec, utf16_from_utf8(text))) return nullptr;
+  if (calvex::check_cell(cell, utf16_from_utf8(text))) return nullptr;
   std::string_view digits(text);
-  if (spec.kind == calvex::CellKind::Hex) {
+  if (cell.kind == calvex::CellKind::Hex) {
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
     uint64_t value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, kHexBase);
@@ -224,12 +224,12 @@ void json_describe(const SheetEntry& sheet) {
                            {"last_row", a.row + rows},
                            {"first_col", a.col + 1},
                            {"last_col", a.col + cols},
-                           {"cells", spec_json(a.spec)}});
+                           {"cells", cell_kind_json(a.spec)}});
     }
     ranges.push_back(Json{{"name", std::string(range.name)},
                           {"rows", range.rows},
                           {"cols", range.cols},
-                          {"cells", spec_json(range.cells)},
+                          {"cells", cell_kind_json(range.cells)},
                           {"areas", std::move(areas)}});
   }
   Json blocks = Json::array();
