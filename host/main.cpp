@@ -17,6 +17,7 @@
 
 #include "commands.h"
 #include "identify.h"
+#include "nv_map.h"
 #include "platform.h"
 #include "safe_file.h"
 
@@ -133,7 +134,10 @@ int run(const std::vector<std::string>& arguments) {
   app.add_option("--report", report, "apply, verify, diff of many images: a report per image (FILE.csv or FILE.json)");
   auto* identify = app.add_subcommand("identify", "the families and LTE layouts an NV image's bytes are consistent with");
   identify->add_option("image", c.image, "NV image")->required();
-  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff, identify}) sub->fallthrough();
+  auto* map = app.add_subcommand("map", "the family's NV layout from the sheet definitions: a Kaitai Struct description (.ksy), JSON or an ImHex pattern");
+  std::string map_format = "ksy";
+  map->add_option("--format", map_format, "ksy (default), json or hexpat")->check(CLI::IsMember({"ksy", "json", "hexpat"}));
+  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff, identify, map}) sub->fallthrough();
 
   // Whether `word` names an option that takes a value, by the options
   // defined above (on calvex or on any of its commands).
@@ -196,6 +200,13 @@ int run(const std::vector<std::string>& arguments) {
 
   if (*list) return cmd_list();
   if (*identify) return cmd_identify(c.image, options);
+  if (*map) {
+    if (!options.family) {
+      platform::write_line(platform::Stream::kErr, "calvex: map needs --family (common, gsm, ltea, lte, tdscdma or wcdma)");
+      return kExitUsage;
+    }
+    return cmd_map(*options.family, options, map_format);
+  }
   if (*dump || *diff) {
     if (!options.family) {
       platform::write_line(platform::Stream::kErr, std::string("calvex: ") + (*dump ? "dump" : "diff") +

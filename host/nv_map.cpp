@@ -1,0 +1,370 @@
+// calvex map: see nv_map.h.
+#include "nv_map.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "cmd_common.h"
+#include "commands.h"
+#include "safe_file.h"
+
+namespace calvex_host {
+namespace {
+
+constexpr unsigned kBitsPerByte = 8;
+
+std::string hex_text(uint64_t v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+// A YAML (and JSON) double-quoted scalar.
+std::string quoted(const std::string& text) { return nlohmann::json(text).dump(-1, ' ', true); }
+
+std::string layout_word(calvex::NvLayout layout) {
+  return layout == calvex::NvLayout::Merged ? "merged" : layout == calvex::NvLayout::Single ? "single" : "";
+}
+
+// One value a run places: the cell it shows and its offset.
+struct Element {
+  MapCell cell;
+  uint64_t offset;
+};
+
+// The run's values, row after row (column_order: column after column).
+std::vector<Element> run_elements(const calvex::CellRun& run, const calvex::RangeDef& range, bool column_order) {
+  const uint32_t col_step = run.col_step == 0 ? run.width : run.col_step;
+  const uint32_t cell_row_step = run.cell_row_step == 0 ? run.cols : run.cell_row_step;
+  std::vector<Element> elements;
+  const auto add = [&](uint32_t r, uint32_t c) {
+    const int64_t cell = static_cast<int64_t>(run.first) + static_cast<int64_t>(r) * cell_row_step + c;
+    elements.push_back({{static_cast<int>(cell / range.cols) + 1, static_cast<int>(cell % range.cols) + 1},
+                        static_cast<uint64_t>(run.offset) + static_cast<uint64_t>(r) * run.row_step +
+                            static_cast<uint64_t>(c) * col_step});
+  };
+  if (column_order) {
+    for (uint32_t c = 0; c < run.cols; ++c)
+      for (uint32_t r = 0; r < run.rows; ++r) add(r, c);
+  } else {
+    for (uint32_t r = 0; r < run.rows; ++r)
+      for (uint32_t c = 0; c < run.cols; ++c) add(r, c);
+  }
+  return elements;
+}
+
+bool contiguous(const std::vector<Element>& elements, uint32_t width) {
+  for (size_t k = 1; k < elements.size(); ++k) {
+    if (elements[k].offset != elements[k - 1].offset + width) return false;
+  }
+  return true;
+}
+
+// The run's values as pieces of values one after the other in the image:
+// the whole run when it is contiguous row after row or column after column,
+// else each maximal contiguous stretch of it, row after row.
+std::vector<std::vector<Element>> run_pieces(const calvex::CellRun& run, const calvex::RangeDef& range) {
+  std::vector<Element> rows = run_elements(run, range, false);
+  if (contiguous(rows, run.width)) return {rows};
+  std::vector<Element> cols = run_elements(run, range, true);
+  if (contiguous(cols, run.width)) return {cols};
+  std::vector<std::vector<Element>> pieces;
+  for (const Element& e : rows) {
+    if (pieces.empty() || pieces.back().back().offset + run.width != e.offset) pieces.emplace_back();
+    pieces.back().push_back(e);
+  }
+  return pieces;
+}
+
+std::string span_text(int lo, int hi) { return lo == hi ? std::to_string(lo) : std::to_string(lo) + "-" + std::to_string(hi); }
+
+// Which cells a piece shows, in words: "row 1, columns 1-15", "rows 1-20 x
+// columns 1-15, column after column".
+std::string cells_text(const std::vector<Element>& piece) {
+  int r0 = piece.front().cell.row, r1 = r0, c0 = piece.front().cell.col, c1 = c0;
+  for (const Element& e : piece) {
+    r0 = std::min(r0, e.cell.row);
+    r1 = std::max(r1, e.cell.row);
+    c0 = std::min(c0, e.cell.col);
+    c1 = std::max(c1, e.cell.col);
+  }
+  std::string text = (r0 == r1 ? "row " : "rows ") + span_text(r0, r1) + (c0 == c1 ? ", column " : ", columns ") +
+                     span_text(c0, c1);
+  if (r0 != r1 && c0 != c1) {
+    const bool column_order = piece.size() > 1 && piece[1].cell.row != piece[0].cell.row;
+    text += column_order ? ", column after column" : ", row after row";
+  }
+  return text;
+}
+
+std::string value_text(uint32_t width, bool is_signed, bool hex) {
+  return std::string(is_signed ? "signed " : "unsigned ") + std::to_string(width * kBitsPerByte) + "-bit" +
+         (hex ? ", shown as hex" : "");
+}
+
+void add_run_fields(MapSheet& sheet, const calvex::CellRun& run) {
+  const calvex::RangeDef& range = sheet.def->ranges[run.range];
+  for (const std::vector<Element>& piece : run_pieces(run, range)) {
+    MapField f;
+    f.offset = piece.front().offset;
+    f.width = run.width;
+    f.stride = run.width;
+    f.count = static_cast<uint32_t>(piece.size());
+    f.is_signed = run.format == calvex::ValueFormat::Signed;
+    f.hex = run.format == calvex::ValueFormat::Hex;
+    f.shown_only = run.read_only;
+    f.range = std::string(range.name);
+    for (const Element& e : piece) f.cells.push_back(e.cell);
+    f.doc = std::string(sheet.def->name) + ", range " + f.range + ": " + cells_text(piece) + " (" +
+            std::to_string(f.count) + (f.count == 1 ? " value" : " values") + ", " +
+            value_text(f.width, f.is_signed, f.hex) + ")" +
+            (f.shown_only ? "; only shown: the write stores these cells at their partner's place" : "");
+    sheet.fields.push_back(std::move(f));
+  }
+}
+
+void add_block_fields(MapSheet& sheet, calvex::NvLayout layout) {
+  for (const calvex::NvSpan& b : sheet.def->blocks) {
+    if (!b.in_layout(layout) || b.read_only) continue;
+    MapField f;
+    f.id = "block_" + hex_text(b.offset).substr(2);
+    f.offset = b.offset;
+    f.width = b.size;
+    f.stride = b.size;
+    f.count = 1;
+    f.raw = true;
+    f.doc = std::string(sheet.def->name) + ": NV block " + hex_text(b.offset) + ".." +
+            hex_text(static_cast<uint64_t>(b.offset) + b.size - 1) + " (" + std::to_string(b.size) +
+            " bytes) that the sheet's own operation packs; its cells are not placed one value each" +
+            (b.shared ? "; another sheet of the family stores it too" : "");
+    sheet.fields.push_back(std::move(f));
+  }
+}
+
+// Field ids: the range's name where one field shows the range, else the
+// range's name and the first cell's row and column; an id already taken
+// gets the field's offset.
+void name_fields(MapSheet& sheet) {
+  std::vector<size_t> per_range(sheet.def->ranges.size());
+  for (const MapField& f : sheet.fields) {
+    for (size_t i = 0; i < sheet.def->ranges.size(); ++i)
+      if (!f.raw && sheet.def->ranges[i].name == f.range) ++per_range[i];
+  }
+  std::set<std::string> taken;
+  for (MapField& f : sheet.fields) {
+    if (f.raw) {
+      taken.insert(f.id);
+      continue;
+    }
+    size_t index = 0;
+    while (sheet.def->ranges[index].name != f.range) ++index;
+    std::string id = snake_id(f.range);
+    if (per_range[index] > 1) id += "_r" + std::to_string(f.cells.front().row) + "c" + std::to_string(f.cells.front().col);
+    if (taken.count(id) != 0) id += "_at_" + hex_text(f.offset).substr(2);
+    taken.insert(id);
+    f.id = id;
+  }
+}
+
+std::string ksy_type(const MapField& f) {
+  return std::string(f.is_signed ? "s" : "u") + std::to_string(f.width);
+}
+
+std::string hexpat_type(const MapField& f) {
+  return std::string(f.is_signed ? "s" : "u") + std::to_string(f.width * kBitsPerByte);
+}
+
+std::string family_title(const NvMap& map) {
+  std::string title = "calvex NV image, " + std::string(calvex::family_name(map.family)) + " family";
+  if (map.layout != calvex::NvLayout::Any) title += ", " + layout_word(map.layout) + " layout";
+  return title;
+}
+
+}  // namespace
+
+std::string snake_id(std::string_view name) {
+  std::string id;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool upper = c >= 'A' && c <= 'Z';
+    if (upper && i > 0) {
+      const char before = name[i - 1];
+      const bool next_lower = i + 1 < name.size() && name[i + 1] >= 'a' && name[i + 1] <= 'z';
+      const bool before_upper = before >= 'A' && before <= 'Z';
+      if ((!before_upper || next_lower) && before != '_' && !id.empty() && id.back() != '_') id += '_';
+    }
+    if (upper) {
+      id += static_cast<char>(c - 'A' + 'a');
+    } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+      id += c;
+    } else if (!id.empty() && id.back() != '_') {
+      id += '_';
+    }
+  }
+  if (id.empty() || (id[0] >= '0' && id[0] <= '9')) id = "f_" + id;
+  return id;
+}
+
+NvMap build_nv_map(calvex::Family family, calvex::NvLayout layout, const std::vector<const SheetEntry*>& sheets) {
+  NvMap map;
+  map.family = family;
+  map.layout = layout;
+  map.id = "calvex_" + std::string(calvex::family_name(family));
+  if (layout != calvex::NvLayout::Any) map.id += "_" + layout_word(layout);
+  for (const SheetEntry* def : sheets) {
+    MapSheet sheet;
+    sheet.def = def;
+    sheet.type_id = snake_id(def->name);
+    for (const calvex::CellRun& run : def->runs) {
+      if (run.in_layout(layout)) add_run_fields(sheet, run);
+    }
+    if (sheet.fields.empty()) add_block_fields(sheet, layout);
+    name_fields(sheet);
+    map.sheets.push_back(std::move(sheet));
+  }
+  return map;
+}
+
+NvMap build_nv_map(calvex::Family family, calvex::NvLayout layout) {
+  std::vector<const SheetEntry*> sheets;
+  for (const SheetEntry* s : all_sheets()) {
+    if (s->family == family) sheets.push_back(s);
+  }
+  return build_nv_map(family, layout, sheets);
+}
+
+std::string map_ksy(const NvMap& map) {
+  std::string y;
+  y += "# " + family_title(map) + ": generated by `calvex map` from the sheet definitions.\n";
+  y += "meta:\n";
+  y += "  id: " + map.id + "\n";
+  y += "  title: " + quoted(family_title(map)) + "\n";
+  y += "  file-extension: bin\n";
+  y += "  endian: le\n";
+  y += "doc: " +
+       quoted("Every sheet of the family is a type, read from the start of the image; each field is at its "
+              "absolute NV offset, little-endian. Bytes that no sheet places have no field.") +
+       "\n";
+  y += "instances:\n";
+  for (const MapSheet& s : map.sheets) {
+    y += "  " + s.type_id + ":\n";
+    y += "    pos: 0\n";
+    y += "    type: " + s.type_id + "\n";
+    y += "    doc: " + quoted(std::string(s.def->name) + ": " + std::string(s.def->summary)) + "\n";
+  }
+  y += "types:\n";
+  for (const MapSheet& s : map.sheets) {
+    y += "  " + s.type_id + ":\n";
+    y += "    doc: " + quoted("Sheet " + std::string(s.def->name) + ": " + std::string(s.def->summary)) + "\n";
+    y += "    instances:\n";
+    for (const MapField& f : s.fields) {
+      y += "      " + f.id + ":\n";
+      y += "        pos: " + hex_text(f.offset) + "\n";
+      if (f.raw) {
+        y += "        size: " + std::to_string(f.width) + "\n";
+      } else {
+        y += "        type: " + ksy_type(f) + "\n";
+        if (f.count > 1) {
+          y += "        repeat: expr\n";
+          y += "        repeat-expr: " + std::to_string(f.count) + "\n";
+        }
+      }
+      y += "        doc: " + quoted(f.doc) + "\n";
+    }
+  }
+  return y;
+}
+
+std::string map_json(const NvMap& map) {
+  nlohmann::ordered_json j;
+  j["id"] = map.id;
+  j["family"] = std::string(calvex::family_name(map.family));
+  j["layout"] = map.layout == calvex::NvLayout::Any ? nlohmann::ordered_json(nullptr)
+                                                    : nlohmann::ordered_json(layout_word(map.layout));
+  j["endian"] = "little";
+  nlohmann::ordered_json sheets = nlohmann::ordered_json::array();
+  for (const MapSheet& s : map.sheets) {
+    nlohmann::ordered_json sheet;
+    sheet["sheet"] = std::string(s.def->name);
+    sheet["type"] = s.type_id;
+    sheet["summary"] = std::string(s.def->summary);
+    nlohmann::ordered_json blocks = nlohmann::ordered_json::array();
+    for (const calvex::NvSpan& b : s.def->blocks) {
+      if (!b.in_layout(map.layout)) continue;
+      blocks.push_back({{"offset", b.offset}, {"size", b.size}, {"read_only", b.read_only}, {"shared", b.shared}});
+    }
+    sheet["blocks"] = blocks;
+    nlohmann::ordered_json fields = nlohmann::ordered_json::array();
+    for (const MapField& f : s.fields) {
+      nlohmann::ordered_json field;
+      field["id"] = f.id;
+      field["offset"] = f.offset;
+      field["size"] = f.width;
+      field["count"] = f.count;
+      field["type"] = f.raw ? "bytes" : ksy_type(f);
+      field["sheet"] = std::string(s.def->name);
+      if (f.raw) {
+        field["range"] = nullptr;
+        field["cells"] = nlohmann::ordered_json::array();
+      } else {
+        field["range"] = f.range;
+        field["shown_as"] = f.hex ? "hex" : "decimal";
+        nlohmann::ordered_json cells = nlohmann::ordered_json::array();
+        for (const MapCell& c : f.cells) cells.push_back({{"row", c.row}, {"col", c.col}});
+        field["cells"] = cells;
+        if (f.shown_only) field["shown_only"] = true;
+      }
+      field["doc"] = f.doc;
+      fields.push_back(field);
+    }
+    sheet["fields"] = fields;
+    sheets.push_back(sheet);
+  }
+  j["sheets"] = sheets;
+  return j.dump(2) + "\n";
+}
+
+std::string map_hexpat(const NvMap& map) {
+  std::string p;
+  p += "// " + family_title(map) + ": generated by `calvex map` from the sheet definitions.\n";
+  p += "#pragma endian little\n\n";
+  for (const MapSheet& s : map.sheets) {
+    p += "// Sheet " + std::string(s.def->name) + ": " + std::string(s.def->summary) + "\n";
+    for (const MapField& f : s.fields) {
+      const std::string name = s.type_id + "__" + f.id;
+      p += "// " + f.doc + "\n";
+      if (f.raw) {
+        p += "u8 " + name + "[" + std::to_string(f.width) + "] @ " + hex_text(f.offset) + ";\n";
+      } else if (f.count > 1) {
+        p += hexpat_type(f) + " " + name + "[" + std::to_string(f.count) + "] @ " + hex_text(f.offset) + ";\n";
+      } else {
+        p += hexpat_type(f) + " " + name + " @ " + hex_text(f.offset) + ";\n";
+      }
+    }
+    p += "\n";
+  }
+  return p;
+}
+
+int cmd_map(calvex::Family family, const Options& options, const std::string& format) {
+  calvex::NvLayout layout = calvex::NvLayout::Any;
+  if (family == calvex::Family::Lte) {
+    layout = options.layout.value_or(0) != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
+  } else if (options.layout) {
+    err("calvex: --layout is for the lte family only; the " + std::string(calvex::family_name(family)) +
+        " family has one layout");
+    return kExitUsage;
+  }
+  const NvMap map = build_nv_map(family, layout);
+  const std::string text = format == "json" ? map_json(map) : format == "hexpat" ? map_hexpat(map) : map_ksy(map);
+  std::string error;
+  if (!write_file_safely(options.output.value_or("-"), text, &error)) {
+    err("calvex: " + error);
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+}  // namespace calvex_host
