@@ -55,27 +55,34 @@ std::vector<Element> run_elements(const calvex::CellRun& run, const calvex::Rang
   return elements;
 }
 
-bool contiguous(const std::vector<Element>& elements, uint32_t width) {
-  for (size_t k = 1; k < elements.size(); ++k) {
-    if (elements[k].offset != elements[k - 1].offset + width) return false;
-  }
-  return true;
-}
-
-// The run's values as pieces of values one after the other in the image:
-// the whole run when it is contiguous row after row or column after column,
-// else each maximal contiguous stretch of it, row after row.
-std::vector<std::vector<Element>> run_pieces(const calvex::CellRun& run, const calvex::RangeDef& range) {
-  std::vector<Element> rows = run_elements(run, range, false);
-  if (contiguous(rows, run.width)) return {rows};
-  std::vector<Element> cols = run_elements(run, range, true);
-  if (contiguous(cols, run.width)) return {cols};
+// The elements as stretches of one stride each (greedy, in order; a stretch
+// of one value has the stride `width`).
+std::vector<std::vector<Element>> stretches(const std::vector<Element>& elements, uint32_t width) {
   std::vector<std::vector<Element>> pieces;
-  for (const Element& e : rows) {
-    if (pieces.empty() || pieces.back().back().offset + run.width != e.offset) pieces.emplace_back();
-    pieces.back().push_back(e);
+  for (const Element& e : elements) {
+    if (!pieces.empty()) {
+      std::vector<Element>& last = pieces.back();
+      const uint64_t stride = last.size() >= 2 ? last[1].offset - last[0].offset : 0;
+      const bool fits = e.offset > last.back().offset &&
+                        (last.size() == 1 ? e.offset - last.back().offset >= width
+                                          : e.offset - last.back().offset == stride);
+      if (fits) {
+        last.push_back(e);
+        continue;
+      }
+    }
+    pieces.push_back({e});
   }
   return pieces;
+}
+
+// The run's values as fields: stretches of values one stride apart, row
+// after row or column after column, whichever takes fewer fields (row
+// order on a tie).
+std::vector<std::vector<Element>> run_pieces(const calvex::CellRun& run, const calvex::RangeDef& range) {
+  std::vector<std::vector<Element>> rows = stretches(run_elements(run, range, false), run.width);
+  std::vector<std::vector<Element>> cols = stretches(run_elements(run, range, true), run.width);
+  return cols.size() < rows.size() ? cols : rows;
 }
 
 std::string span_text(int lo, int hi) { return lo == hi ? std::to_string(lo) : std::to_string(lo) + "-" + std::to_string(hi); }
@@ -104,13 +111,23 @@ std::string value_text(uint32_t width, bool is_signed, bool hex) {
          (hex ? ", shown as hex" : "");
 }
 
+// "\"1\" stored as 0x6963616c, \"0\" as 0x0; any other value shows \"0\"".
+std::string words_text(const std::vector<calvex::StoredWord>& words) {
+  std::string text;
+  for (const calvex::StoredWord& w : words) {
+    text += (text.empty() ? "'" : ", '") + std::string(w.word) + "' stored as " + hex_text(w.value);
+  }
+  return text + "; any other value shows '" + std::string(words.back().word) + "'";
+}
+
 void add_run_fields(MapSheet& sheet, const calvex::CellRun& run) {
   const calvex::RangeDef& range = sheet.def->ranges[run.range];
   for (const std::vector<Element>& piece : run_pieces(run, range)) {
     MapField f;
     f.offset = piece.front().offset;
     f.width = run.width;
-    f.stride = run.width;
+    f.stride = piece.size() > 1 ? static_cast<uint32_t>(piece[1].offset - piece[0].offset) : run.width;
+    f.words.assign(run.words.begin(), run.words.end());
     f.count = static_cast<uint32_t>(piece.size());
     f.is_signed = run.format == calvex::ValueFormat::Signed;
     f.hex = run.format == calvex::ValueFormat::Hex;
@@ -119,27 +136,54 @@ void add_run_fields(MapSheet& sheet, const calvex::CellRun& run) {
     for (const Element& e : piece) f.cells.push_back(e.cell);
     f.doc = std::string(sheet.def->name) + ", range " + f.range + ": " + cells_text(piece) + " (" +
             std::to_string(f.count) + (f.count == 1 ? " value" : " values") + ", " +
-            value_text(f.width, f.is_signed, f.hex) + ")" +
+            value_text(f.width, f.is_signed, f.hex) +
+            (f.stride != f.width ? ", one every " + std::to_string(f.stride) + " bytes" : std::string()) +
+            (f.words.empty() ? std::string() : ", a keyword: " + words_text(f.words)) + ")" +
             (f.shown_only ? "; only shown: the write stores these cells at their partner's place" : "");
     sheet.fields.push_back(std::move(f));
   }
 }
 
+// The bytes of the sheet's writable blocks that no field shows, as byte
+// fields: a whole block where the sheet places no cell of it.
 void add_block_fields(MapSheet& sheet, calvex::NvLayout layout) {
+  std::vector<std::pair<uint64_t, uint64_t>> shown;  // [begin, end) of every value
+  for (const MapField& f : sheet.fields) {
+    for (uint32_t k = 0; k < f.count; ++k) shown.emplace_back(f.offset + uint64_t{k} * f.stride, f.offset + uint64_t{k} * f.stride + f.width);
+  }
   for (const calvex::NvSpan& b : sheet.def->blocks) {
     if (!b.in_layout(layout) || b.read_only) continue;
-    MapField f;
-    f.id = "block_" + hex_text(b.offset).substr(2);
-    f.offset = b.offset;
-    f.width = b.size;
-    f.stride = b.size;
-    f.count = 1;
-    f.raw = true;
-    f.doc = std::string(sheet.def->name) + ": NV block " + hex_text(b.offset) + ".." +
-            hex_text(static_cast<uint64_t>(b.offset) + b.size - 1) + " (" + std::to_string(b.size) +
-            " bytes) that the sheet's own operation packs; its cells are not placed one value each" +
-            (b.shared ? "; another sheet of the family stores it too" : "");
-    sheet.fields.push_back(std::move(f));
+    std::vector<bool> free(b.size, true);
+    for (const auto& [begin, end] : shown) {
+      for (uint64_t at = std::max<uint64_t>(begin, b.offset); at < std::min<uint64_t>(end, uint64_t{b.offset} + b.size); ++at)
+        free[at - b.offset] = false;
+    }
+    for (uint32_t i = 0; i < b.size;) {
+      if (!free[i]) {
+        ++i;
+        continue;
+      }
+      uint32_t j = i;
+      while (j < b.size && free[j]) ++j;
+      const bool whole = i == 0 && j == b.size;
+      MapField f;
+      f.offset = uint64_t{b.offset} + i;
+      f.id = (whole ? "block_" : "bytes_") + hex_text(f.offset).substr(2);
+      f.width = j - i;
+      f.stride = f.width;
+      f.count = 1;
+      f.raw = true;
+      f.doc = std::string(sheet.def->name) + ": " +
+              (whole ? "NV block " : "bytes " + hex_text(f.offset) + ".." + hex_text(uint64_t{b.offset} + j - 1) +
+                                         " of NV block ") +
+              hex_text(b.offset) + ".." + hex_text(static_cast<uint64_t>(b.offset) + b.size - 1) + " (" +
+              std::to_string(f.width) + " bytes)" +
+              (whole ? " that the sheet's own operation packs; no cell of it is one value at a fixed place"
+                     : " that no cell shows one value each") +
+              (b.shared ? "; another sheet of the family stores the block too" : "");
+      sheet.fields.push_back(std::move(f));
+      i = j;
+    }
   }
 }
 
@@ -174,6 +218,17 @@ std::string ksy_type(const MapField& f) {
 
 std::string hexpat_type(const MapField& f) {
   return std::string(f.is_signed ? "s" : "u") + std::to_string(f.width * kBitsPerByte);
+}
+
+bool strided(const MapField& f) { return !f.raw && f.count > 1 && f.stride != f.width; }
+
+// The helper type of a strided field: one value at base + stride * index.
+std::string strided_type(const MapField& f) { return "strided_" + ksy_type(f); }
+
+// An enum value's id: the word in lower snake case ("word_1" for "1").
+std::string word_id(std::string_view word) {
+  const std::string id = snake_id(word);
+  return id.rfind("f_", 0) == 0 ? "word_" + id.substr(2) : id;
 }
 
 std::string family_title(const NvMap& map) {
@@ -217,10 +272,10 @@ NvMap build_nv_map(calvex::Family family, calvex::NvLayout layout, const std::ve
     MapSheet sheet;
     sheet.def = def;
     sheet.type_id = snake_id(def->name);
-    for (const calvex::CellRun& run : def->runs) {
+    for (const calvex::CellRun& run : def->runs.empty() ? def->placed : def->runs) {
       if (run.in_layout(layout)) add_run_fields(sheet, run);
     }
-    if (sheet.fields.empty()) add_block_fields(sheet, layout);
+    add_block_fields(sheet, layout);
     name_fields(sheet);
     map.sheets.push_back(std::move(sheet));
   }
@@ -261,17 +316,56 @@ std::string map_ksy(const NvMap& map) {
     y += "    instances:\n";
     for (const MapField& f : s.fields) {
       y += "      " + f.id + ":\n";
-      y += "        pos: " + hex_text(f.offset) + "\n";
       if (f.raw) {
+        y += "        pos: " + hex_text(f.offset) + "\n";
         y += "        size: " + std::to_string(f.width) + "\n";
+      } else if (strided(f)) {
+        // Each element is an object whose `value` is read at its own place.
+        y += "        type: " + strided_type(f) + "(" + hex_text(f.offset) + ", " + std::to_string(f.stride) +
+             ", _index)\n";
+        y += "        repeat: expr\n";
+        y += "        repeat-expr: " + std::to_string(f.count) + "\n";
       } else {
+        y += "        pos: " + hex_text(f.offset) + "\n";
         y += "        type: " + ksy_type(f) + "\n";
+        if (!f.words.empty()) y += "        enum: " + f.id + "\n";
         if (f.count > 1) {
           y += "        repeat: expr\n";
           y += "        repeat-expr: " + std::to_string(f.count) + "\n";
         }
       }
-      y += "        doc: " + quoted(f.doc) + "\n";
+      y += "        doc: " + quoted(f.doc + (strided(f) ? "; element k's value is at offset + " +
+                                                             std::to_string(f.stride) + " * k"
+                                                       : "")) +
+           "\n";
+    }
+    bool has_enums = false;
+    for (const MapField& f : s.fields) {
+      if (f.words.empty()) continue;
+      if (!has_enums) y += "    enums:\n";
+      has_enums = true;
+      y += "      " + f.id + ":\n";
+      for (const calvex::StoredWord& w : f.words) {
+        y += "        " + hex_text(w.value) + ":\n";
+        y += "          id: " + word_id(w.word) + "\n";
+        y += "          doc: " + quoted("the cell text '" + std::string(w.word) + "'") + "\n";
+      }
+    }
+  }
+  std::set<std::string> helpers;
+  for (const MapSheet& s : map.sheets) {
+    for (const MapField& f : s.fields) {
+      if (!strided(f) || !helpers.insert(ksy_type(f)).second) continue;
+      y += "  " + strided_type(f) + ":\n";
+      y += "    doc: " + quoted("One value of a strided field, at base + stride * index.") + "\n";
+      y += "    params:\n";
+      y += "      - id: base\n        type: u4\n";
+      y += "      - id: stride\n        type: u4\n";
+      y += "      - id: index\n        type: u4\n";
+      y += "    instances:\n";
+      y += "      value:\n";
+      y += "        pos: base + stride * index\n";
+      y += "        type: " + ksy_type(f) + "\n";
     }
   }
   return y;
@@ -303,6 +397,7 @@ std::string map_json(const NvMap& map) {
       field["offset"] = f.offset;
       field["size"] = f.width;
       field["count"] = f.count;
+      field["stride"] = f.stride;
       field["type"] = f.raw ? "bytes" : ksy_type(f);
       field["sheet"] = std::string(s.def->name);
       if (f.raw) {
@@ -315,6 +410,11 @@ std::string map_json(const NvMap& map) {
         for (const MapCell& c : f.cells) cells.push_back({{"row", c.row}, {"col", c.col}});
         field["cells"] = cells;
         if (f.shown_only) field["shown_only"] = true;
+        if (!f.words.empty()) {
+          nlohmann::ordered_json words = nlohmann::ordered_json::array();
+          for (const calvex::StoredWord& w : f.words) words.push_back({{"word", std::string(w.word)}, {"value", w.value}});
+          field["keywords"] = words;
+        }
       }
       field["doc"] = f.doc;
       fields.push_back(field);
@@ -330,6 +430,16 @@ std::string map_hexpat(const NvMap& map) {
   std::string p;
   p += "// " + family_title(map) + ": generated by `calvex map` from the sheet definitions.\n";
   p += "#pragma endian little\n\n";
+  std::set<std::string> helpers;
+  for (const MapSheet& s : map.sheets) {
+    for (const MapField& f : s.fields) {
+      const std::string name = "stride_" + hexpat_type(f) + "_" + std::to_string(f.stride);
+      if (!strided(f) || !helpers.insert(name).second) continue;
+      p += "// One value every " + std::to_string(f.stride) + " bytes.\n";
+      p += "struct " + name + " { " + hexpat_type(f) + " value; padding[" + std::to_string(f.stride - f.width) + "]; };\n";
+    }
+  }
+  if (!helpers.empty()) p += "\n";
   for (const MapSheet& s : map.sheets) {
     p += "// Sheet " + std::string(s.def->name) + ": " + std::string(s.def->summary) + "\n";
     for (const MapField& f : s.fields) {
@@ -337,6 +447,9 @@ std::string map_hexpat(const NvMap& map) {
       p += "// " + f.doc + "\n";
       if (f.raw) {
         p += "u8 " + name + "[" + std::to_string(f.width) + "] @ " + hex_text(f.offset) + ";\n";
+      } else if (strided(f)) {
+        p += "stride_" + hexpat_type(f) + "_" + std::to_string(f.stride) + " " + name + "[" + std::to_string(f.count) +
+             "] @ " + hex_text(f.offset) + ";\n";
       } else if (f.count > 1) {
         p += hexpat_type(f) + " " + name + "[" + std::to_string(f.count) + "] @ " + hex_text(f.offset) + ";\n";
       } else {

@@ -4,10 +4,11 @@
 //
 // Every sheet of the family becomes a type; every run of cells that the
 // definition places (CellRun) becomes a field: an array of values of one
-// width and signedness at an absolute offset, its doc naming the sheet, the
-// range and the cells it shows. A sheet whose definition places no cells
-// (its operation packs them itself) shows its writable NV blocks as byte
-// fields of its type. Bytes no sheet places stay unnamed.
+// width and signedness at an absolute offset (a stride apart), its doc naming
+// the sheet, the range and the cells it shows; a keyword cell gets an enum of
+// the values its words are stored as. The bytes of a sheet's writable blocks
+// that no cell shows one value each (words its operation packs, bytes it
+// clears) are byte fields of its type. Bytes of no sheet's blocks stay unnamed.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,8 @@ struct MapCell {
 };
 
 // One field: `count` values of `width` bytes from `offset`, each `stride`
-// bytes after the one before; element k shows cells[k].
+// bytes after the one before; element k shows cells[k]. A raw field is
+// `width` bytes that no cell shows one value each.
 struct MapField {
   std::string id;  // unique in its sheet's type (lower snake case)
   uint64_t offset = 0;
@@ -38,6 +40,7 @@ struct MapField {
   bool hex = false;        // the read shows the value as 0x...
   bool raw = false;        // a block of bytes the sheet's operation packs (cells empty)
   bool shown_only = false; // the write stores these cells elsewhere (the bytes equal them)
+  std::vector<calvex::StoredWord> words;  // a keyword cell: the value each word is stored as
   std::string range;       // empty for a raw block
   std::vector<MapCell> cells;
   std::string doc;

@@ -60,6 +60,16 @@ def cell_value(text):
     return int(t, 16) if t.lower().startswith("0x") else int(t)
 
 
+def shown(value, field):
+    """A value as the read shows it: a keyword cell's word (the last word for
+    a value no word is stored as), else the number."""
+    if "keywords" not in field:
+        return value
+    if isinstance(value, str):
+        return value
+    return next((k["word"] for k in field["keywords"] if k["value"] == value), field["keywords"][-1]["word"])
+
+
 def node_missing():
     if shutil.which("node") is None:
         return "node is missing"
@@ -135,6 +145,23 @@ class Map(unittest.TestCase):
                 report.append("%s: %s" % (key, "; ".join(line)))
         sys.stderr.write("\n".join(report) + "\n")
 
+    def test_usage(self):
+        cases = [
+            (["map"], "calvex: map needs --family (common, gsm, ltea, lte, tdscdma or wcdma)\n"),
+            (["map", "--family", "gsm", "--layout", "merged"],
+             "calvex: --layout is for the lte family only; the gsm family has one layout\n"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                p = run(*args, check=False)
+                self.assertEqual((p.returncode, p.stdout, p.stderr), (2, "", message))
+        p = run("map", "--family", "gsm", "--format", "xml", check=False)
+        self.assertEqual(p.returncode, 2)
+        self.assertIn("--format", p.stderr)
+        # The LTE map without --layout is the single layout's, as read and write default to it.
+        self.assertEqual(run("map", "--family", "lte").stdout, run("map", "--family", "lte", "--layout", "single").stdout)
+        self.assertNotEqual(run("map", "--family", "lte").stdout, run("map", "--family", "lte", "--layout", "merged").stdout)
+
     def check_sheet(self, sheet, parsed, data, layout, image):
         """Every field against the image bytes at its JSON offset, and against
         calvex read's cells; returns the fields and values compared with cells."""
@@ -154,7 +181,7 @@ class Map(unittest.TestCase):
             self.assertEqual(len(values), field["count"], where)
             self.assertEqual(len(field["cells"]), field["count"], where)
             fmt = STRUCT_OF[field["type"]]
-            from_bytes = [struct.unpack_from(fmt, data, field["offset"] + k * field["size"])[0]
+            from_bytes = [struct.unpack_from(fmt, data, field["offset"] + k * field["stride"])[0]
                           for k in range(field["count"])]
             self.assertEqual(values, from_bytes, where + ": the JSON map's offset and type")
             if ranges is None:
@@ -162,7 +189,7 @@ class Map(unittest.TestCase):
             rows = ranges[field["range"]]
             for value, cell in zip(values, field["cells"]):
                 text = rows[cell["row"] - 1][cell["col"] - 1]
-                self.assertEqual(value, cell_value(text),
+                self.assertEqual(shown(value, field), shown(cell_value(text) if "keywords" not in field else text, field),
                                  "%s: %s row %d col %d reads %r" % (where, field["range"], cell["row"], cell["col"], text))
                 covered.setdefault(field["range"], set()).add((cell["row"], cell["col"]))
             compared_fields += 1
@@ -175,14 +202,23 @@ class Map(unittest.TestCase):
 
     def check_hexpat(self, path, nv_map):
         """The pattern's syntax, line by line, and its placements against the JSON map."""
-        placed = {}
+        placed, helpers = {}, set()
         with open(path) as f:
             for number, line in enumerate(f, 1):
                 line = line.rstrip("\n")
                 if not line or line.startswith("//") or line == "#pragma endian little":
                     continue
-                m = re.fullmatch(r"([us](?:8|16|32)) ([a-z][a-z0-9_]*)(?:\[(\d+)\])? @ 0x([0-9a-f]+);", line)
+                helper = re.fullmatch(r"struct (stride_([us](?:8|16|32))_(\d+)) \{ \2 value; padding\[(\d+)\]; \};", line)
+                if helper:
+                    self.assertEqual(int(helper.group(4)) + int(re.sub(r"\D", "", helper.group(2))) // 8,
+                                     int(helper.group(3)), line)
+                    self.assertNotIn(helper.group(1), helpers)
+                    helpers.add(helper.group(1))
+                    continue
+                m = re.fullmatch(r"((?:[us](?:8|16|32))|stride_[us](?:8|16|32)_\d+) ([a-z][a-z0-9_]*)(?:\[(\d+)\])? @ 0x([0-9a-f]+);", line)
                 self.assertIsNotNone(m, "%s:%d: %s" % (path, number, line))
+                if m.group(1).startswith("stride_"):
+                    self.assertIn(m.group(1), helpers, "%s:%d: type placed before its struct" % (path, number))
                 self.assertNotIn(m.group(2), placed, "%s:%d: a name placed twice" % (path, number))
                 placed[m.group(2)] = (m.group(1), int(m.group(3) or 1), int(m.group(4), 16))
         expected = {}
@@ -191,6 +227,9 @@ class Map(unittest.TestCase):
                 name = sheet["type"] + "__" + field["id"]
                 if field["type"] == "bytes":
                     expected[name] = ("u8", field["size"], field["offset"])
+                elif field["count"] > 1 and field["stride"] != field["size"]:
+                    expected[name] = ("stride_%s_%d" % (HEXPAT_OF[field["type"]], field["stride"]), field["count"],
+                                      field["offset"])
                 else:
                     expected[name] = (HEXPAT_OF[field["type"]], field["count"], field["offset"])
         self.assertEqual(placed, expected)

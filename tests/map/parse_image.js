@@ -42,7 +42,10 @@ async function main() {
     for (const field of sheet.fields) {
       const value = object[camel(field.id)];
       if (value === undefined) throw new Error('no field ' + sheet.type + '.' + field.id + ' in the parsed image');
-      values[field.id] = value instanceof Uint8Array ? Buffer.from(value).toString('hex') : value;
+      // A strided field is an array of objects, each with its value.
+      values[field.id] = value instanceof Uint8Array ? Buffer.from(value).toString('hex')
+                       : Array.isArray(value) && value.length > 0 && typeof value[0] === 'object' ? value.map((v) => v.value)
+                       : value;
     }
     result[sheet.type] = values;
   }
