@@ -20,9 +20,9 @@ import sys
 import tempfile
 import unittest
 
-CALVEX = sys.argv[1]
+CALVEX = os.path.abspath(sys.argv[1])
 EXAMPLES = sys.argv[2]
-NODE_MODULES = sys.argv[3]
+NODE_MODULES = os.path.abspath(sys.argv[3])
 HERE = os.path.dirname(os.path.abspath(__file__))
 CI = os.environ.get("CI") == "true"
 FAMILIES = ("common", "gsm", "ltea", "lte", "tdscdma", "wcdma")
@@ -161,6 +161,32 @@ class Map(unittest.TestCase):
         # The LTE map without --layout is the single layout's, as read and write default to it.
         self.assertEqual(run("map", "--family", "lte").stdout, run("map", "--family", "lte", "--layout", "single").stdout)
         self.assertNotEqual(run("map", "--family", "lte").stdout, run("map", "--family", "lte", "--layout", "merged").stdout)
+
+    def test_the_readme_lines_open_an_example_image(self):
+        missing = node_missing()
+        if missing:
+            if CI:
+                self.fail(missing)
+            self.skipTest(missing)
+        with open(os.path.join(HERE, "..", "..", "README.md")) as f:
+            readme = f.read()
+        blocks = re.findall(r"```js\n(.*?)```", readme, re.S)
+        self.assertEqual(len(blocks), 1, "one JavaScript example in README.md")
+        work = os.path.join(self.dir, "readme")
+        os.makedirs(os.path.join(work, "out", "gsm"))
+        _, image = self.make_image("gsm", None)
+        shutil.copyfile(image, os.path.join(work, "out", "gsm", "nv.bin"))
+        run("map", "--family", "gsm", "-o", os.path.join(work, "gsm.ksy"))
+        with open(os.path.join(work, "example.js"), "w") as f:
+            f.write(blocks[0])
+        p = subprocess.run(["node", "example.js"], cwd=work, capture_output=True, text=True,
+                           env={**os.environ, "NODE_PATH": NODE_MODULES})
+        self.assertEqual(p.returncode, 0, p.stderr)
+        ranges = read_ranges(run("read", "GsmTmpComp", image).stdout)
+        ramp = read_ranges(run("read", "GsmRampCtrl", image).stdout)
+        expected = [int(t) for t in ranges["TempInterval"][0]] + [int(r[0]) for r in ranges["Tx1"]] + \
+            [int(r[c]) for c in range(2) for r in ramp["RampTime"]]
+        self.assertEqual([int(t) for t in re.findall(r"-?\d+", p.stdout)], expected)
 
     def check_sheet(self, sheet, parsed, data, layout, image):
         """Every field against the image bytes at its JSON offset, and against
