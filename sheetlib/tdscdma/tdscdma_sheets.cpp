@@ -1,5 +1,7 @@
 // Definitions of the TD-SCDMA sheets.
+#include <array>
 #include <cstdint>
+#include <iterator>
 
 #include "sheets.h"
 #include "tdscdma/tdscdma_nv_map.h"
@@ -40,6 +42,24 @@ constexpr RangeDef kTmpCompRanges[] = {
                RangeDef::kNoRange, "first value", "compensation")};
 
 constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
+// The NV control cells, one value each at its place: the width and the
+// read's format of each (the enable word and the last two values hex; the
+// four 32-bit values and the two guarded values signed).
+constexpr uint8_t kNvCtrlWidths[] = {2, 2, 2, 2, 2, 2, 4, 4, 4, 4, 4, 2, 2, 4, 2};
+constexpr ValueFormat kNvCtrlFormats[] = {
+    ValueFormat::Unsigned, ValueFormat::Unsigned, ValueFormat::Unsigned, ValueFormat::Unsigned,
+    ValueFormat::Unsigned, ValueFormat::Unsigned, ValueFormat::Signed,   ValueFormat::Signed,
+    ValueFormat::Signed,   ValueFormat::Signed,   ValueFormat::Hex,      ValueFormat::Signed,
+    ValueFormat::Signed,   ValueFormat::Hex,      ValueFormat::Hex};
+static_assert(std::size(kNvCtrlWidths) == kNvCtrlCellCount && std::size(kNvCtrlFormats) == kNvCtrlCellCount);
+constexpr std::array<CellRun, kNvCtrlCellCount> nv_ctrl_placed() {
+  std::array<CellRun, kNvCtrlCellCount> runs{};
+  for (uint16_t i = 0; i < kNvCtrlCellCount; ++i) {
+    runs[i] = cell_row(0, i, 1, kNvCtrlOffset + kNvCtrlCellPos[i], kNvCtrlWidths[i], kNvCtrlFormats[i]);
+  }
+  return runs;
+}
+constexpr auto kNvCtrlPlaced = nv_ctrl_placed();
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};
 constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
 
@@ -71,7 +91,8 @@ constexpr SheetDef kTdscdmaNvCtrlSheet{
     CALVEX_SHEET_READ(SheetTdscdmaNvCtrlRd),
     .on_range_count = &msg::kTdNvCtrlConfig,
     .ranges = kNvCtrlRanges,
-    .blocks = kNvCtrlBlocks};
+    .blocks = kNvCtrlBlocks,
+    .placed = kNvCtrlPlaced};
 
 constexpr SheetDef kTdscdmaSwitchPaCtrlWordSheet{
     .name = "TdscdmaSwitchPaCtrlWord",
