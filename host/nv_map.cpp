@@ -89,19 +89,26 @@ std::string span_text(int lo, int hi) { return lo == hi ? std::to_string(lo) : s
 
 // Which cells a piece shows, in words: "row 1, columns 1-15", "rows 1-20 x
 // columns 1-15, column after column".
-std::string cells_text(const std::vector<Element>& piece) {
-  int r0 = piece.front().cell.row, r1 = r0, c0 = piece.front().cell.col, c1 = c0;
-  for (const Element& e : piece) {
-    r0 = std::min(r0, e.cell.row);
-    r1 = std::max(r1, e.cell.row);
-    c0 = std::min(c0, e.cell.col);
-    c1 = std::max(c1, e.cell.col);
+std::string cells_text(const std::vector<MapCell>& cells) {
+  int r0 = cells.front().row, r1 = r0, c0 = cells.front().col, c1 = c0;
+  for (const MapCell& e : cells) {
+    r0 = std::min(r0, e.row);
+    r1 = std::max(r1, e.row);
+    c0 = std::min(c0, e.col);
+    c1 = std::max(c1, e.col);
   }
   std::string text = (r0 == r1 ? "row " : "rows ") + span_text(r0, r1) + (c0 == c1 ? ", column " : ", columns ") +
                      span_text(c0, c1);
   if (r0 != r1 && c0 != c1) {
-    const bool column_order = piece.size() > 1 && piece[1].cell.row != piece[0].cell.row;
+    const bool column_order = cells.size() > 1 && cells[1].row != cells[0].row;
     text += column_order ? ", column after column" : ", row after row";
+  }
+  const bool in_order = std::is_sorted(cells.begin(), cells.end(), [](const MapCell& a, const MapCell& b) {
+    return a.row != b.row ? a.row < b.row : a.col < b.col;
+  });
+  if (!in_order && (r0 == r1 || c0 == c1)) {
+    text += ", in the order";
+    for (const MapCell& e : cells) text += " " + std::to_string(r0 == r1 ? e.col : e.row);
   }
   return text;
 }
@@ -134,13 +141,39 @@ void add_run_fields(MapSheet& sheet, const calvex::CellRun& run) {
     f.shown_only = run.read_only;
     f.range = std::string(range.name);
     for (const Element& e : piece) f.cells.push_back(e.cell);
-    f.doc = std::string(sheet.def->name) + ", range " + f.range + ": " + cells_text(piece) + " (" +
+    sheet.fields.push_back(std::move(f));
+  }
+}
+
+// Fields of one range and kind where each follows the one before without a
+// gap become one (single cells that runs of their own place side by side).
+void join_fields(MapSheet& sheet) {
+  std::vector<MapField> joined;
+  for (MapField& f : sheet.fields) {
+    if (!joined.empty()) {
+      MapField& a = joined.back();
+      const bool same = a.range == f.range && a.width == f.width && a.is_signed == f.is_signed && a.hex == f.hex &&
+                        a.shown_only == f.shown_only && a.words.empty() && f.words.empty();
+      if (same && a.stride == a.width && f.stride == f.width && f.offset == a.offset + uint64_t{a.count} * a.width) {
+        a.cells.insert(a.cells.end(), f.cells.begin(), f.cells.end());
+        a.count += f.count;
+        continue;
+      }
+    }
+    joined.push_back(std::move(f));
+  }
+  sheet.fields = std::move(joined);
+}
+
+void describe_fields(MapSheet& sheet) {
+  for (MapField& f : sheet.fields) {
+    if (f.raw) continue;
+    f.doc = std::string(sheet.def->name) + ", range " + f.range + ": " + cells_text(f.cells) + " (" +
             std::to_string(f.count) + (f.count == 1 ? " value" : " values") + ", " +
             value_text(f.width, f.is_signed, f.hex) +
             (f.stride != f.width ? ", one every " + std::to_string(f.stride) + " bytes" : std::string()) +
             (f.words.empty() ? std::string() : ", a keyword: " + words_text(f.words)) + ")" +
             (f.shown_only ? "; only shown: the write stores these cells at their partner's place" : "");
-    sheet.fields.push_back(std::move(f));
   }
 }
 
@@ -275,6 +308,8 @@ NvMap build_nv_map(calvex::Family family, calvex::NvLayout layout, const std::ve
     for (const calvex::CellRun& run : def->runs.empty() ? def->placed : def->runs) {
       if (run.in_layout(layout)) add_run_fields(sheet, run);
     }
+    join_fields(sheet);
+    describe_fields(sheet);
     add_block_fields(sheet, layout);
     name_fields(sheet);
     map.sheets.push_back(std::move(sheet));
