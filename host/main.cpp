@@ -21,6 +21,7 @@
 #include "commands.h"
 #include "identify.h"
 #include "json_out.h"
+#include "nv_map.h"
 #include "platform.h"
 #include "safe_file.h"
 
@@ -146,7 +147,10 @@ int run(const std::vector<std::string>& arguments) {
     sub->add_option("--format", format, "text or json (the document of docs/json.md; -o FILE.json takes it)")
         ->check(CLI::IsMember({"text", "json"}));
   }
-  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff, identify}) sub->fallthrough();
+    auto* map = app.add_subcommand("map", "the family's NV layout from the sheet definitions: a Kaitai Struct description (.ksy), JSON or an ImHex pattern");
+  std::string map_format = "ksy";
+  map->add_option("--format", map_format, "ksy (default), json or hexpat")->check(CLI::IsMember({"ksy", "json", "hexpat"}));
+  for (CLI::App* sub : {list, describe, templ, write, read, dump, apply, verify, diff, identify, map}) sub->fallthrough();
 
   // Whether `word` names an option that takes a value, by the options
   // defined above (on calvex or on any of its commands).
@@ -205,6 +209,16 @@ int run(const std::vector<std::string>& arguments) {
 
   for (const SheetEntry* s : all_sheets()) {
     if (!family_name.empty() && calvex::family_name(s->family) == family_name) options.family = s->family;
+  }
+
+  // map has its own formats (ksy, json, hexpat): its JSON is the map, not
+  // the document of the other commands.
+  if (*map) {
+    if (!options.family) {
+      err("calvex: map needs --family (common, gsm, ltea, lte, tdscdma or wcdma)");
+      return kExitUsage;
+    }
+    return cmd_map(*options.family, options, map_format);
   }
 
   // --format json: the document goes to standard output, or to an -o

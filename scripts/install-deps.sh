@@ -14,6 +14,11 @@ pkgs=(
   help2man lintian
   strace
 )
+# node and npm run the Kaitai Struct compiler of tests/map; this machine's own
+# node serves where there is one.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  pkgs+=(nodejs npm)
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -23,3 +28,5 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The Kaitai Struct compiler and runtime at the versions of tests/map/package-lock.json.
+(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/map" && npm ci --no-audit --no-fund --loglevel=error)

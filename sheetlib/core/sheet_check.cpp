@@ -42,7 +42,8 @@ std::string hex(uint32_t value) { return to_utf8(hex_text(value)); }
 std::vector<NvLayout> layouts_of(const SheetDef& def) {
   const bool per_layout =
       std::any_of(def.blocks.begin(), def.blocks.end(), [](const NvSpan& b) { return b.layout != NvLayout::Any; }) ||
-      std::any_of(def.runs.begin(), def.runs.end(), [](const CellRun& r) { return r.layout != NvLayout::Any; });
+      std::any_of(def.runs.begin(), def.runs.end(), [](const CellRun& r) { return r.layout != NvLayout::Any; }) ||
+      std::any_of(def.placed.begin(), def.placed.end(), [](const CellRun& r) { return r.layout != NvLayout::Any; });
   if (per_layout) return {NvLayout::Single, NvLayout::Merged};
   return {NvLayout::Any};
 }
@@ -166,17 +167,26 @@ bool inside(const NvSpan& block, uint32_t offset, uint32_t size) {
   return offset >= block.offset && size <= block.size && offset - block.offset <= block.size - size;
 }
 
-void check_runs(const SheetDef& def, std::vector<std::string>& out) {
+// The runs of `runs` ("run") or `placed` ("placed run").
+void check_runs(const SheetDef& def, std::span<const CellRun> runs, std::string_view kind, std::vector<std::string>& out) {
   const std::string who(def.name);
-  for (size_t k = 0; k < def.runs.size(); ++k) {
-    const CellRun& run = def.runs[k];
-    const std::string where = who + ": run " + std::to_string(k);
+  for (size_t k = 0; k < runs.size(); ++k) {
+    const CellRun& run = runs[k];
+    const std::string where = who + ": " + std::string(kind) + " " + std::to_string(k);
     if (run.range >= def.ranges.size()) {
       out.push_back(where + ": no range " + std::to_string(run.range));
       continue;
     }
     const RangeDef& range = def.ranges[run.range];
     if (run.width != 1 && run.width != 2 && run.width != 4) out.push_back(where + ": width is not 1, 2 or 4");
+    for (const StoredWord& w : run.words) {
+      const CellSpec spec = range.spec_at(run.first / range.cols, run.first % range.cols);
+      if (spec.kind != CellKind::Keyword ||
+          std::find(spec.keywords.begin(), spec.keywords.end(), w.word) == spec.keywords.end()) {
+        out.push_back(where + ": stored word '" + std::string(w.word) + "' is no keyword of range " +
+                      std::string(range.name));
+      }
+    }
     const uint32_t cell_row_step = run.cell_row_step != 0 ? run.cell_row_step : run.cols;
     const uint32_t col_step = run.col_step != 0 ? run.col_step : run.width;
     const int64_t last_cell = run.first + static_cast<int64_t>(run.rows - 1) * cell_row_step + (run.cols - 1);
@@ -272,7 +282,9 @@ std::vector<std::string> check_sheet_defs(std::span<const SheetDef* const> defs,
     if (def->blocks.empty()) out.push_back(std::string(def->name) + ": no NV blocks");
     check_exports(*def, ops, out);
     check_ranges(*def, keyword_lists, out);
-    check_runs(*def, out);
+    check_runs(*def, def->runs, "run", out);
+    check_runs(*def, def->placed, "placed run", out);
+    if (!def->runs.empty() && !def->placed.empty()) out.push_back(std::string(def->name) + ": both runs and placed runs");
     check_read_mapping(*def, out);
   }
   for (const OpEntry& op : ops) {

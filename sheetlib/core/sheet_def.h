@@ -206,6 +206,12 @@ struct NvSpan {
 // signed in its width, or "0x%x".
 enum class ValueFormat : uint8_t { Unsigned, Signed, Hex };
 
+// A keyword cell's stored value: the word `word` is stored as `value`.
+struct StoredWord {
+  uint32_t value;
+  std::string_view word;
+};
+
 // A rectangle of one range's cells placed in the image by a table sheet:
 // for r < rows and c < cols, cell first + r * cell_row_step + c holds the
 // value of `width` bytes (1, 2 or 4; the low bits of the parsed value) at NV
@@ -226,6 +232,9 @@ struct CellRun {
   // must equal cells another run stores (the merged LTE layout's TDD phase
   // cells, which show their FDD partner's value).
   bool read_only = false;
+  // A keyword cell (a run of SheetDef::placed only): the value each word is
+  // stored as; the read shows the last word for a value no other word has.
+  std::span<const StoredWord> words = {};
 
   constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
 };
@@ -311,6 +320,12 @@ struct SheetDef {
   // the blocks whole; the read loads them and shows each run's values.
   // Empty for sheets with operations of their own.
   std::span<const CellRun> runs = {};
+  // A sheet with an operation of its own: the cells it stores one value each
+  // at a fixed place, as runs (the width and the read's format as for `runs`;
+  // a keyword cell with its stored words). The operation does not run them:
+  // they tell `calvex map` where the cells are, and the self-check holds them
+  // to the ranges and writable blocks as it holds `runs`.
+  std::span<const CellRun> placed = {};
   // Read output cell count and its mapping onto the ranges; 0 and empty
   // when the read's output cells are exactly the ranges' cells in order.
   int read_cells = 0;

@@ -180,6 +180,19 @@ constexpr CellRun kCapacityRuns[] = {
     cell_row(0, 1, 1, kMergedCapacity1Offsets[1], kValue32Size, ValueFormat::Hex, kMerged),
     cell_row(0, 1, 1, kMergedCapacity1Offsets[0], kValue32Size, ValueFormat::Hex, kMerged)};
 
+// The flags the PWT sheet stores one value each (both layouts); PwtEn "1"
+// stores 1, "0" stores 0 (the read shows "0" for any other value).
+constexpr StoredWord kPwtEnWords[] = {{1, kw::kOneZero[kw::kOneWord]}, {0, kw::kOneZero[kw::kZeroWord]}};
+constexpr CellRun pwt_en_run() {
+  CellRun run = cell_row(7, 0, 1, kPwtEnOffset, kValue16Size);
+  run.words = kPwtEnWords;
+  return run;
+}
+constexpr CellRun kPwtPlaced[] = {cell_row(1, 0, 1, k2R1TFlagOffset, kValue16Size),
+                                  cell_row(3, 0, 1, kTxNvFlagOffset, kValue32Size, ValueFormat::Hex),
+                                  cell_row(5, 0, 1, kAptUseJ11PinFlagOffset, kValue16Size, ValueFormat::Hex),
+                                  pwt_en_run()};
+
 }  // namespace
 
 constexpr SheetDef kLteFilterSheet{.name = "LteFilter",
@@ -239,6 +252,7 @@ constexpr SheetDef kLtePwtAndOtherFlagsSheet{
     .on_range_count = &msg::kLtePwtConfig,
     .ranges = kPwtRanges,
     .blocks = kPwtBlocks,
+    .placed = kPwtPlaced,
     .read_note =
         "a switch leaves no trace in the image: every switch reads \"open\", so that writing the read puts "
         "every value back (PwtEnSwitch reads empty when the stored PWT item is not one a write stores); a value "

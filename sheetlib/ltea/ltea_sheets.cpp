@@ -90,6 +90,21 @@ constexpr uint8_t kValue32Size = 4;
 
 constexpr CellRun kFilterRuns[] = {cell_row(0, 0, kFilterCount, kFilterOffset, kValue16Size)};
 
+// The cells the flags and PC scaling operations store one value each.
+constexpr CellRun kFlagsPlaced[] = {cell_row(1, 0, 1, kTxNvFlagOffset, kValue32Size, ValueFormat::Hex),
+                                    cell_row(3, 0, 1, kTxPowerEsfOffset, kValue16Size, ValueFormat::Hex)};
+// PcScaleSwitch "1" stores the marker word, "0" a zero word (the read shows
+// "0" for any other word).
+constexpr StoredWord kPcScaleSwitchWords[] = {{kPcScaleMarkerOn, kw::kOneZero[kw::kOneWord]},
+                                              {0, kw::kOneZero[kw::kZeroWord]}};
+constexpr CellRun pc_scale_switch_run() {
+  CellRun run = cell_row(0, 0, 1, kPcScaleMarkerOffset, kValue32Size);
+  run.words = kPcScaleSwitchWords;
+  return run;
+}
+constexpr CellRun kPcScalePlaced[] = {pc_scale_switch_run(),
+                                      cell_row(1, 0, kPcScaleCount, kPcScaleValuesOffset, kValue16Size)};
+
 constexpr CellRun kMprRuns[] = {cell_row(0, 0, kMprCount, kMprOffset, kValue16Size, ValueFormat::Signed)};
 
 // NV offset of sheet cell i's field in its pair.
@@ -167,6 +182,7 @@ constexpr SheetDef kLteaFlagsSheet{.name = "LteaFlags",
                                    .on_range_count = &msg::kLteaFlagsConfig,
                                    .ranges = kFlagsRanges,
                                    .blocks = kFlagsBlocks,
+                                   .placed = kFlagsPlaced,
                                    .read_cells = 2,
                                    .read_runs = kFlagsRead,
                                    .read_fills = kFlagsReadFills,
@@ -192,6 +208,7 @@ constexpr SheetDef kLteaPcScaleSheet{.name = "LteaPcScale",
                                      .on_range_count = &msg::kLteaPcScaleConfig,
                                      .ranges = kPcScaleRanges,
                                      .blocks = kPcScaleBlocks,
+                                     .placed = kPcScalePlaced,
                                      .read_note = "the values are stored only when the switch is \"1\" (zeros "
                                                   "otherwise): with any other switch the switch reads \"0\" and "
                                                   "every value 0"};

@@ -27,13 +27,16 @@ struct NvCtrlCell {
 
 // Cells in sheet order; together they fill the block.
 constexpr NvCtrlCell kNvCtrlCells[] = {
-    {0, NvCtrlField::Unsigned16}, {2, NvCtrlField::Unsigned16},  {4, NvCtrlField::Unsigned16},
-    {6, NvCtrlField::Unsigned16}, {8, NvCtrlField::Unsigned16},  {10, NvCtrlField::Unsigned16},
-    {12, NvCtrlField::Dec16In32}, {16, NvCtrlField::Dec16In32},  {20, NvCtrlField::Dec16In32},
-    {24, NvCtrlField::Dec16In32}, {28, NvCtrlField::EnableWord}, {32, NvCtrlField::Enabled16},
-    {34, NvCtrlField::Enabled16}, {36, NvCtrlField::Hex32},      {40, NvCtrlField::Hex16},
+    {kNvCtrlCellPos[0], NvCtrlField::Unsigned16},  {kNvCtrlCellPos[1], NvCtrlField::Unsigned16},
+    {kNvCtrlCellPos[2], NvCtrlField::Unsigned16},  {kNvCtrlCellPos[3], NvCtrlField::Unsigned16},
+    {kNvCtrlCellPos[4], NvCtrlField::Unsigned16},  {kNvCtrlCellPos[5], NvCtrlField::Unsigned16},
+    {kNvCtrlCellPos[6], NvCtrlField::Dec16In32},   {kNvCtrlCellPos[7], NvCtrlField::Dec16In32},
+    {kNvCtrlCellPos[8], NvCtrlField::Dec16In32},   {kNvCtrlCellPos[9], NvCtrlField::Dec16In32},
+    {kNvCtrlCellPos[10], NvCtrlField::EnableWord}, {kNvCtrlCellPos[11], NvCtrlField::Enabled16},
+    {kNvCtrlCellPos[12], NvCtrlField::Enabled16},  {kNvCtrlCellPos[13], NvCtrlField::Hex32},
+    {kNvCtrlCellPos[14], NvCtrlField::Hex16},
 };
-constexpr size_t kNvCtrlCellCount = std::size(kNvCtrlCells);  // 15
+static_assert(std::size(kNvCtrlCells) == kNvCtrlCellCount);
 static_assert(kNvCtrlCells[kNvCtrlCellCount - 1].pos + kLe16Size == kNvCtrlSize);
 
 // The enable marker, compared with the cell text as entered.

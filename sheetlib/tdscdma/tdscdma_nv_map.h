@@ -13,6 +13,11 @@ inline constexpr uint32_t kNvCtrlOffset = 168;  // 0xA8
 inline constexpr size_t kNvCtrlSize = 42;
 // The read takes 172 bytes from 168, more than the block.
 inline constexpr size_t kNvCtrlReadSize = 172;
+// Byte position in the block of each of the 15 cells, in sheet order: six
+// 16-bit values, four 32-bit values, the 32-bit enable word, two 16-bit
+// values, a 32-bit and a 16-bit value.
+inline constexpr uint32_t kNvCtrlCellPos[] = {0, 2, 4, 6, 8, 10, 12, 16, 20, 24, 28, 32, 34, 36, 40};
+inline constexpr size_t kNvCtrlCellCount = sizeof kNvCtrlCellPos / sizeof kNvCtrlCellPos[0];
 
 // ---- Temperature compensation: tables A and B of 20 pairs of 16-bit values ----
 inline constexpr uint32_t kTmpCompAOffset = 420;  // 0x1A4

@@ -1,5 +1,7 @@
 // Definitions of the TD-SCDMA sheets.
+#include <array>
 #include <cstdint>
+#include <iterator>
 
 #include "decoders.h"
 #include "sheets.h"
@@ -14,7 +16,7 @@ using namespace tdscdma;  // the NV map (tdscdma_nv_map.h)
 
 // 15 control values, in NV order: six unsigned 16-bit values; four decimal
 // values cut to 16 bits and stored zero-extended in 32 (read back as signed
-// 32-bit: -1 and 65535 store the same bytes); the enable word (hex;
+// 16-bit: -1 and 65535 store the same bytes); the enable word (hex;
 // "0x13579BDF" enables the next two); two signed 16-bit values; a 32-bit and
 // a 16-bit hexadecimal value.
 constexpr CellArea kNvCtrlAreas[] = {
@@ -41,6 +43,25 @@ constexpr RangeDef kTmpCompRanges[] = {
                RangeDef::kNoRange, "first value", "compensation")};
 
 constexpr NvSpan kNvCtrlBlocks[] = {{kNvCtrlOffset, kNvCtrlSize}};
+// The NV control cells, one value each at its place: the width and the
+// read's format of each (the enable word and the last two values hex; the
+// four values kept in 32 bits read as their low 16 bits, signed, as the
+// decoder shows them; the two guarded values signed).
+constexpr uint8_t kNvCtrlWidths[] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 4, 2, 2, 4, 2};
+constexpr ValueFormat kNvCtrlFormats[] = {
+    ValueFormat::Unsigned, ValueFormat::Unsigned, ValueFormat::Unsigned, ValueFormat::Unsigned,
+    ValueFormat::Unsigned, ValueFormat::Unsigned, ValueFormat::Signed,   ValueFormat::Signed,
+    ValueFormat::Signed,   ValueFormat::Signed,   ValueFormat::Hex,      ValueFormat::Signed,
+    ValueFormat::Signed,   ValueFormat::Hex,      ValueFormat::Hex};
+static_assert(std::size(kNvCtrlWidths) == kNvCtrlCellCount && std::size(kNvCtrlFormats) == kNvCtrlCellCount);
+constexpr std::array<CellRun, kNvCtrlCellCount> nv_ctrl_placed() {
+  std::array<CellRun, kNvCtrlCellCount> runs{};
+  for (uint16_t i = 0; i < kNvCtrlCellCount; ++i) {
+    runs[i] = cell_row(0, i, 1, kNvCtrlOffset + kNvCtrlCellPos[i], kNvCtrlWidths[i], kNvCtrlFormats[i]);
+  }
+  return runs;
+}
+constexpr auto kNvCtrlPlaced = nv_ctrl_placed();
 constexpr NvSpan kSwitchPaBlocks[] = {{kSwitchPaAreaOffset, kSwitchPaAreaSize}};
 constexpr NvSpan kTmpCompBlocks[] = {{kTmpCompAOffset, kTmpCompBothTablesSize}};
 
@@ -77,6 +98,7 @@ constexpr SheetDef kTdscdmaNvCtrlSheet{
     .on_range_count = &msg::kTdNvCtrlConfig,
     .ranges = kNvCtrlRanges,
     .blocks = kNvCtrlBlocks,
+    .placed = kNvCtrlPlaced,
     .read_note =
         "the four values kept in 32 bits read as signed 16-bit values (32768 reads -32768); the two values "
         "behind the enable word read 0 unless the word is the enable marker, which reads 0x13579bdf"};

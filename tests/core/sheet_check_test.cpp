@@ -68,6 +68,9 @@ TEST(SheetCheck, EachBadEntryGivesItsLine) {
   static constexpr NvSpan kShortBlock[] = {{388, 10}};
   static constexpr NvSpan kGsmRampOverTmpComp[] = {{0x3E4, 16}};
   static constexpr CellRun kRunPastRange[] = {cell_row(0, 0, 7, 388, 2)};
+  static constexpr StoredWord kNoKeyword[] = {{1, "on"}};
+  static constexpr CellRun kSwitchStoredAsNoKeyword[] = {
+      {.range = 0, .offset = ltea::kPcScaleMarkerOffset, .width = 4, .words = kNoKeyword}};
   const Case cases[] = {
       {"a sheet named twice", &kLteaMprSheet, [](SheetDef& d) { d.name = "ltEAfilter"; },
        "ltEAfilter: sheet name already used by LteaFilter"},
@@ -88,6 +91,13 @@ TEST(SheetCheck, EachBadEntryGivesItsLine) {
        "LteaFilter: run 0: bytes at 0x18e outside the sheet's writable blocks"},
       {"a run outside its range", &kLteaFilterSheet, [](SheetDef& d) { d.runs = kRunPastRange; },
        "LteaFilter: run 0: cells outside range Filter"},
+      {"a placed run outside the blocks", &kLteaFlagsSheet, [](SheetDef& d) { d.blocks = kShortBlock; },
+       "LteaFlags: placed run 0: bytes at 0x329c outside the sheet's writable blocks"},
+      {"a stored word that is no keyword of its cell", &kLteaPcScaleSheet,
+       [](SheetDef& d) { d.placed = kSwitchStoredAsNoKeyword; },
+       "LteaPcScale: placed run 0: stored word 'on' is no keyword of range PcScaleSwitch"},
+      {"runs and placed runs both", &kLteaFilterSheet, [](SheetDef& d) { d.placed = d.runs; },
+       "LteaFilter: both runs and placed runs"},
       {"blocks of two sheets overlapping", &kGsmRampCtrlSheet, [](SheetDef& d) { d.blocks = kGsmRampOverTmpComp; },
        "GsmTmpComp: block 0x3e4+60 overlaps GsmRampCtrl's block 0x3e4+16"},
   };
