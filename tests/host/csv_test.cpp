@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <iterator>
 #include <new>
+#include <random>
 
 #include "catalogue.h"
 #include "temp_dir.h"
@@ -418,6 +420,74 @@ TEST(SheetFile, ReadAsPeopleTypeIt) {
     EXPECT_TRUE(read.ignored.first_comment == c.first_comment) << read.ignored.first_comment.line;
     EXPECT_EQ(read.ignored.cells, c.cells);
     EXPECT_TRUE(read.ignored.first_cell == c.first_cell) << read.ignored.first_cell.line;
+  }
+}
+
+// For every sheet file, whatever blanks, quotes, left-out trailing cells,
+// comment rows and notes a person adds, the cells read are those of the
+// plain file, and what is not read is counted exactly.
+TEST(SheetFile, EditsThatChangeNoCellProperty) {
+  const SheetEntry* e = find_sheet("WcdmaMaxPow");
+  ASSERT_NE(e, nullptr);
+  constexpr uint32_t kSeed = 20261210;
+  constexpr int kFiles = 300;
+  const std::string_view pool[] = {"1", "-24", "X", "open", "0x11", "", "", "MIPI MODE", "#N/A"};
+  const std::string_view blanks[] = {"", " ", "\t", "  "};
+  std::mt19937 random(kSeed);
+  const auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  for (int file = 0; file < kFiles; ++file) {
+    const char separator = pick(2) == 0 ? ',' : ';';
+    RangeCells cells(e->ranges.size());
+    std::string plain = "#sheet" + std::string(1, separator) + std::string(e->name) + "\n";
+    std::string edited = plain;
+    size_t comments = 0;
+    size_t notes = 0;
+    const auto maybe_comment = [&] {
+      if (pick(4) != 0) return;
+      edited += "# note " + std::to_string(comments++) + "\n";
+    };
+    for (size_t r = 0; r < e->ranges.size(); ++r) {
+      const calvex::RangeDef& range = e->ranges[r];
+      const std::string marker = "#range" + std::string(1, separator) + std::string(range.name) + "\n";
+      plain += marker;
+      maybe_comment();
+      edited += std::string(blanks[pick(4)]) + "#range" + std::string(blanks[pick(4)]) + separator +
+                std::string(blanks[pick(4)]) + std::string(range.name) + std::string(blanks[pick(4)]) + "\n";
+      for (int y = 0; y < range.rows; ++y) {
+        std::vector<std::string> row;
+        for (int x = 0; x < range.cols; ++x) {
+          // "#N/A" first in a row is a cell, but kept out of the first column to leave no doubt.
+          std::string text(pool[pick(std::size(pool) - (x == 0 ? 1 : 0))]);
+          row.push_back(text);
+          cells[r].push_back(text);
+        }
+        size_t width = row.size();
+        const bool any = std::any_of(row.begin(), row.end(), [](const std::string& t) { return !t.empty(); });
+        if (any && pick(2) == 0) {
+          while (row[width - 1].empty()) --width;
+        }
+        for (int x = 0; x < range.cols; ++x) plain += (x > 0 ? std::string(1, separator) : "") + row[x];
+        plain += "\n";
+        maybe_comment();
+        for (size_t x = 0; x < width; ++x) {
+          if (x > 0) edited += separator;
+          const bool quoted = pick(3) == 0;
+          edited += std::string(blanks[pick(4)]) + (quoted ? "\"" + row[x] + "\"" : row[x]) +
+                    std::string(blanks[pick(4)]);
+        }
+        if (pick(5) == 0) {
+          // A note right of the table, past an empty column.
+          edited += std::string(range.cols + 1 - static_cast<int>(width), separator) + "max " + std::to_string(notes++);
+        }
+        edited += "\n";
+      }
+    }
+    SCOPED_TRACE(edited);
+    ASSERT_EQ(parse_sheet_file(*e, plain), cells);
+    const SheetFileCells read = parse_sheet_file_at(*e, edited);
+    ASSERT_EQ(read.cells, cells);
+    ASSERT_EQ(read.ignored.comment_rows, comments);
+    ASSERT_EQ(read.ignored.cells, notes);
   }
 }
 
