@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -60,6 +61,8 @@ enum class TextEncoding : uint8_t { kDetect, kUtf8, kUtf16Le, kUtf16Be, kGb18030
 // The names --encoding takes ("utf-8", "utf-16le", "utf-16be", "gb18030"),
 // in that order.
 inline constexpr std::string_view kEncodingNames[] = {"utf-8", "utf-16le", "utf-16be", "gb18030"};
+static_assert(std::size(kEncodingNames) == static_cast<size_t>(TextEncoding::kGb18030),
+              "one name per encoding, in the order of TextEncoding after kDetect");
 
 // The encoding a name of kEncodingNames means (case-insensitive); kDetect for
 // any other name.

@@ -712,6 +712,27 @@ class EditedByHand(unittest.TestCase):
             self.check(rule, ["write", "LteSwitchPaCtrlWord", image, self.path(name)], image, code, lines,
                        expected_bytes)
 
+        # calvex's own workbook of that image, a date and 1E3 typed over its first band's values:
+        # they used to be written as 45293 and 0x1000.
+        book = self.path("dump.xlsx")
+        self.assertEqual(run("dump", reference, "--family", "lte", "-o", book)[0], 0)
+        wb = openpyxl.load_workbook(book)
+        ws = wb["LteSwitchPaCtrlWord"]
+        first = marker_row(ws, "BandInfo") + 2
+        self.assertEqual([ws.cell(row=first, column=x).value for x in (2, 3, 4)], [1, 1, "0x3"])
+        ws.cell(row=first, column=3, value=datetime.date(2024, 1, 2))
+        ws.cell(row=first, column=4, value=1000)
+        wb.save(book)
+        image = self.path("unit.bin")
+        shutil.copyfile(reference, image)
+        self.check("a date and 1E3 typed into calvex's workbook", ["apply", image, book], image, 2,
+                   ["note: dump.xlsx: worksheet 'Info' is not a sheet of calvex; ignored",
+                    f"dump.xlsx!LteSwitchPaCtrlWord!C{first}: range BandInfo, row 1 col 2: '45293': a date or time "
+                    f"(the cell's number format shows one, the number is its serial); {hint}",
+                    f"dump.xlsx!LteSwitchPaCtrlWord!D{first}: range BandInfo, row 1 col 3: '1000': a number in a "
+                    f"hexadecimal cell (a spreadsheet turns '1E3' into 1000 and drops leading zeros); {hint}",
+                    "calvex: dump.xlsx does not fit its sheets; nothing was written"], written)
+
     def test_worksheets_known_by_their_sheet_row(self):
         # A dumped GSM workbook with one cell edited, applied as calvex wrote it: the reference.
         base = self.path("base.bin")
