@@ -421,13 +421,16 @@ WorksheetCells worksheet_cells(const SheetEntry& sheet, const WorkbookSheet& wor
   } catch (const FormatError& e) {
     throw FormatError(e.line() == 0 ? 0 : row_at(e.line()), e.what());
   }
+  const auto place = [&](CellPosition& p) {
+    p.line = row_at(p.line);
+    p.column += origin - 1;
+  };
   for (auto& positions : parsed.positions) {
-    for (CellPosition& p : positions) {
-      p.line = row_at(p.line);
-      p.column += origin - 1;
-    }
+    for (CellPosition& p : positions) place(p);
   }
-  return WorksheetCells{std::move(parsed.cells), std::move(parsed.positions)};
+  if (parsed.ignored.comment_rows > 0) place(parsed.ignored.first_comment);
+  if (parsed.ignored.cells > 0) place(parsed.ignored.first_cell);
+  return WorksheetCells{std::move(parsed.cells), std::move(parsed.positions), parsed.ignored};
 }
 
 }  // namespace calvex_host

@@ -66,6 +66,7 @@ uint32_t header_rows(const calvex::RangeDef& range);
 struct WorksheetCells {
   RangeCells cells;
   RangePositions positions;  // line = worksheet row, column = worksheet column
+  IgnoredContent ignored;    // its places as worksheet row and column too
 };
 WorksheetCells worksheet_cells(const SheetEntry& sheet, const WorkbookSheet& worksheet);
 

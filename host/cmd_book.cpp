@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "batch.h"
@@ -15,6 +16,7 @@
 #include "safe_file.h"
 #include "sha256.h"
 #include "unicode.h"
+#include "worksheet_match.h"
 
 namespace calvex_host {
 namespace {
@@ -162,10 +164,23 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
   size_t problems = 0;
   size_t listed = 0;
   bool unusable = false;
+  std::map<const SheetEntry*, std::string> worksheet_of;  // the worksheet each sheet came from
   for (const WorkbookSheet& ws : book) {
-    const SheetEntry* sheet = ws.kind == SheetKind::kWorksheet ? find_sheet(ws.name) : nullptr;
-    if (sheet == nullptr) {
+    const WorksheetMatch match = match_worksheet(ws);
+    if (match.kind == WorksheetMatch::Kind::kNotASheet) {
       err("note: " + book_name + ": worksheet '" + ws.name + "' is not a sheet of calvex; ignored");
+      continue;
+    }
+    if (match.kind == WorksheetMatch::Kind::kUnmatched) {
+      err(workbook_place(book_name, ws.name, match.at.row, match.at.col) + ": " + match.why);
+      unusable = true;
+      continue;
+    }
+    const SheetEntry* sheet = match.sheet;
+    if (const auto [first, added] = worksheet_of.emplace(sheet, ws.name); !added) {
+      err("calvex: " + book_name + ": the worksheets '" + first->second + "' and '" + ws.name + "' both hold sheet " +
+          std::string(sheet->name) + "; keep one of them");
+      unusable = true;
       continue;
     }
     if (sheet_outside_family(*sheet, options)) return kExitUsage;
@@ -177,12 +192,23 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
       unusable = true;
       continue;
     }
+    const std::string note = ignored_note(book_name + "!" + ws.name, cells.ignored, [](const CellPosition& at) {
+      return cell_name({static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});
+    });
+    if (!note.empty()) err(note);
     families.insert(sheet->family);
     if (!options.lenient) {
+      normalise_decimal_cells(*sheet, cells.cells);
       const auto place = [&](size_t r, size_t i) {
         return workbook_place(book_name, ws.name, cells.positions[r][i].line, cells.positions[r][i].column);
       };
-      problems += check_cells(*sheet, cells.cells, place, &listed);
+      const auto stored = [&](size_t r, size_t i, const calvex::CellSpec& rule) -> std::optional<std::string> {
+        const CellPosition& at = cells.positions[r][i];
+        const auto number = ws.numbers.find(CellRef{static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});
+        if (number == ws.numbers.end()) return std::nullopt;
+        return number_cell_problem(rule, number->second, cells.cells[r][i]);
+      };
+      problems += check_cells(*sheet, cells.cells, place, &listed, stored);
     }
     plan->steps.push_back({sheet, utf16_cells(cells.cells)});
   }
@@ -192,7 +218,8 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
     return kExitUsage;
   }
   if (plan->steps.empty()) {
-    err("calvex: no worksheet of " + book_name + " is named after a sheet (see `calvex list`); nothing was written");
+    err("calvex: no worksheet of " + book_name +
+        " holds a sheet (one named after a sheet, or with a '#sheet,<name>' row; see `calvex list`); nothing was written");
     return kExitUsage;
   }
   if (families.size() > 1) {

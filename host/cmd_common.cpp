@@ -171,7 +171,8 @@ std::string near_keyword(const calvex::CellSpec& rule, const std::string& text) 
 
 }  // namespace
 
-size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const CellPlace& place, size_t* listed) {
+size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const CellPlace& place, size_t* listed,
+                   const CellSourceCheck& source) {
   size_t problems = 0;
   for (size_t r = 0; r < sheet.ranges.size() && r < all_cells.size(); ++r) {
     const calvex::RangeDef& range = sheet.ranges[r];
@@ -180,20 +181,70 @@ size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const C
       const int row = static_cast<int>(i) / range.cols;
       const int col = static_cast<int>(i) % range.cols;
       const calvex::CellSpec rule = range.spec_at(row, col);
-      const auto problem = calvex::check_cell(rule, utf16_from_utf8(cells[i]));
+      const std::optional<std::string> stored = source ? source(r, i, rule) : std::nullopt;
+      const auto problem = stored ? stored : calvex::check_cell(rule, utf16_from_utf8(cells[i]));
       if (!problem) continue;
       ++problems;
       if (++*listed > kMaxListedProblems) continue;
       std::string line = place(r, i) + ": range " + std::string(range.name) + ", row " + std::to_string(row + 1) + " col " +
               std::to_string(col + 1) + ": '" + cells[i] + "': " + *problem;
-      if (rule.kind == calvex::CellKind::Keyword && !cells[i].empty()) {
+      if (!stored && rule.kind == calvex::CellKind::Keyword && !cells[i].empty()) {
         const std::string near = near_keyword(rule, cells[i]);
         if (!near.empty() && near != cells[i]) line += " (did you mean '" + near + "'?)";
       }
+      if (const std::string wide = wide_character_note(cells[i]); !stored && !wide.empty()) line += "; " + wide;
       err(line);
     }
   }
   return problems;
+}
+
+namespace {
+
+// The integer an exact "123.000" stands for ("-0.0" is "0"); nullopt for any other text.
+std::optional<std::string> integer_of_decimal_point(const std::string& text) {
+  const size_t point = text.find('.');
+  if (point == std::string::npos || point + 1 == text.size()) return std::nullopt;
+  const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
+  if (point == sign) return std::nullopt;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!std::all_of(text.begin() + static_cast<std::ptrdiff_t>(sign), text.begin() + static_cast<std::ptrdiff_t>(point), digit))
+    return std::nullopt;
+  if (!std::all_of(text.begin() + static_cast<std::ptrdiff_t>(point) + 1, text.end(), [](char c) { return c == '0'; }))
+    return std::nullopt;
+  std::string integer = text.substr(0, point);
+  if (integer.find_first_not_of("+-0") == std::string::npos) return std::string("0");
+  return integer;
+}
+
+}  // namespace
+
+void normalise_decimal_cells(const SheetEntry& sheet, RangeCells& all_cells) {
+  for (size_t r = 0; r < sheet.ranges.size() && r < all_cells.size(); ++r) {
+    const calvex::RangeDef& range = sheet.ranges[r];
+    for (size_t i = 0; i < all_cells[r].size(); ++i) {
+      const int row = static_cast<int>(i) / range.cols;
+      const int col = static_cast<int>(i) % range.cols;
+      if (range.spec_at(row, col).kind != calvex::CellKind::Dec) continue;
+      if (auto integer = integer_of_decimal_point(all_cells[r][i])) all_cells[r][i] = std::move(*integer);
+    }
+  }
+}
+
+std::string ignored_note(const std::string& where, const IgnoredContent& ignored,
+                         const std::function<std::string(const CellPosition&)>& place) {
+  if (!ignored.any()) return {};
+  std::string parts;
+  if (ignored.comment_rows > 0) {
+    parts += std::to_string(ignored.comment_rows) + (ignored.comment_rows == 1 ? " comment row" : " comment rows") +
+             " (the first at " + place(ignored.first_comment) + ")";
+  }
+  if (ignored.cells > 0) {
+    if (!parts.empty()) parts += " and ";
+    parts += std::to_string(ignored.cells) + (ignored.cells == 1 ? " cell" : " cells") +
+             " outside every range (the first at " + place(ignored.first_cell) + ")";
+  }
+  return "note: " + where + ": ignored " + parts;
 }
 
 SheetCells utf16_cells(const RangeCells& cells) {

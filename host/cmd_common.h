@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +46,27 @@ std::string hex_offset(uint64_t v);
 // "book.xlsx!GsmTmpComp!B7").
 using CellPlace = std::function<std::string(size_t r, size_t i)>;
 
-// Checks every cell against its kind and prints each problem while *listed
-// stays within kMaxListedProblems; returns the sheet's problem count.
-size_t check_cells(const SheetEntry& sheet, const RangeCells& cells, const CellPlace& place, size_t* listed);
+// A problem with how cell i of range r was stored, found before its text is
+// checked (a workbook's number in a hexadecimal cell), or nullopt.
+using CellSourceCheck = std::function<std::optional<std::string>(size_t r, size_t i, const calvex::CellSpec& rule)>;
+
+// Checks every cell against its kind (after `source`, when given) and prints
+// each problem while *listed stays within kMaxListedProblems; returns the
+// sheet's problem count. A problem line names the full-width or ideographic
+// character of a cell that holds one (wide_character_note).
+size_t check_cells(const SheetEntry& sheet, const RangeCells& cells, const CellPlace& place, size_t* listed,
+                   const CellSourceCheck& source = nullptr);
+
+// Decimal cells written as an exact integer with a decimal point ("2.0",
+// "-3.00": integers of a float column, as pandas writes them) become that
+// integer ("2", "-3"), the text the library then gets.
+void normalise_decimal_cells(const SheetEntry& sheet, RangeCells& cells);
+
+// The one note line on what a sheet file or worksheet held that was not
+// read: "note: WHERE: ignored 2 comment rows (the first at PLACE) and 3 cells
+// outside every range (the first at PLACE)"; empty when there was nothing.
+std::string ignored_note(const std::string& where, const IgnoredContent& ignored,
+                         const std::function<std::string(const CellPosition&)>& place);
 
 // "... and N more cell problems" when problems went beyond the listed ones.
 void print_problem_total(size_t problems);

@@ -2,6 +2,8 @@
 // and an NV image.
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "platform.h"
 #include "safe_file.h"
 #include "unicode.h"
+#include "worksheet_match.h"
 
 namespace calvex_host {
 namespace {
@@ -27,6 +30,7 @@ struct LoadedSheet {
   RangeCells cells;
   std::vector<std::vector<CellPosition>> positions;
   std::string worksheet;  // the worksheet's name when the cells came from a workbook
+  std::map<CellRef, NumberCell> numbers;  // the worksheet's number cells
 };
 
 bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
@@ -38,25 +42,40 @@ bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, Loade
     err(std::string("calvex: ") + e.what());
     return false;
   }
-  const WorkbookSheet* chosen = nullptr;
+  std::vector<const WorkbookSheet*> holding;
   size_t worksheets = 0;
   const WorkbookSheet* only = nullptr;
   for (const WorkbookSheet& ws : sheets) {
     if (ws.kind != SheetKind::kWorksheet) continue;
     ++worksheets;
     only = &ws;
-    if (lower_ascii(ws.name) == lower_ascii(sheet.name)) chosen = &ws;
+    const WorksheetMatch match = match_worksheet(ws);
+    if (match.kind == WorksheetMatch::Kind::kSheet && match.sheet == &sheet) holding.push_back(&ws);
   }
+  if (holding.size() > 1) {
+    std::string names;
+    for (const WorkbookSheet* ws : holding) names += (names.empty() ? "'" : ", '") + ws->name + "'";
+    err("calvex: " + book + ": the worksheets " + names + " all hold sheet " + std::string(sheet.name) +
+        "; keep one of them; nothing was written");
+    return false;
+  }
+  const WorkbookSheet* chosen = holding.empty() ? nullptr : holding.front();
   if (chosen == nullptr && worksheets == 1) chosen = only;
   if (chosen == nullptr) {
-    err("calvex: " + book + " has no worksheet named " + std::string(sheet.name));
+    err("calvex: " + book + " has no worksheet named " + std::string(sheet.name) + " or with a '#sheet," +
+        std::string(sheet.name) + "' row");
     return false;
   }
   try {
     WorksheetCells cells = worksheet_cells(sheet, *chosen);
+    const std::string note = ignored_note(book + "!" + chosen->name, cells.ignored, [&](const CellPosition& at) {
+      return cell_name({static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});
+    });
+    if (!note.empty()) err(note);
     loaded->cells = std::move(cells.cells);
     loaded->positions = std::move(cells.positions);
     loaded->worksheet = chosen->name;
+    loaded->numbers = chosen->numbers;
     return true;
   } catch (const FormatError& e) {
     err(workbook_place(book, chosen->name, std::max<size_t>(e.line(), 1), 1) + ": " + e.what());
@@ -64,15 +83,20 @@ bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, Loade
   return false;
 }
 
-bool load_sheet_file(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
+bool load_sheet_file(const SheetEntry& sheet, const std::string& path, const Options& options, LoadedSheet* loaded) {
   if (is_workbook_path(path)) return load_workbook_sheet(sheet, path, loaded);
+  const std::string where = path == "-" ? "<stdin>" : path;
   try {
-    SheetFileCells file = read_sheet_file(sheet, path);
+    SheetFileCells file =
+        read_sheet_file(sheet, path, options.encoding ? encoding_named(*options.encoding) : TextEncoding::kDetect);
+    const std::string note = ignored_note(where, file.ignored, [](const CellPosition& at) {
+      return std::to_string(at.line) + ":" + std::to_string(at.column);
+    });
+    if (!note.empty()) err(note);
     loaded->cells = std::move(file.cells);
     loaded->positions = std::move(file.positions);
     return true;
   } catch (const FormatError& e) {
-    const std::string where = path == "-" ? "<stdin>" : path;
     err(e.line() > 0 ? where + ":" + std::to_string(e.line()) + ": " + e.what() : where + ": " + e.what());
   } catch (const std::exception& e) {
     err("calvex: " + path + ": " + e.what());
@@ -201,8 +225,9 @@ namespace {
 int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, const Options& options,
                        LoadedSheet* out) {
   LoadedSheet& loaded = *out;
-  if (!load_sheet_file(sheet, sheet_file, &loaded)) return kExitUsage;
+  if (!load_sheet_file(sheet, sheet_file, options, &loaded)) return kExitUsage;
   if (!options.lenient) {
+    normalise_decimal_cells(sheet, loaded.cells);
     const std::string where = sheet_file == "-" ? "<stdin>" : sheet_file;
     const auto place = [&](size_t r, size_t i) {
       if (r >= loaded.positions.size() || i >= loaded.positions[r].size()) return where;
@@ -213,7 +238,14 @@ int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, c
       return where + ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
     };
     size_t listed = 0;
-    const size_t problems = check_cells(sheet, loaded.cells, place, &listed);
+    const auto stored = [&](size_t r, size_t i, const calvex::CellSpec& rule) -> std::optional<std::string> {
+      if (loaded.numbers.empty() || r >= loaded.positions.size() || i >= loaded.positions[r].size()) return std::nullopt;
+      const CellPosition& at = loaded.positions[r][i];
+      const auto number = loaded.numbers.find(CellRef{static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});
+      if (number == loaded.numbers.end()) return std::nullopt;
+      return number_cell_problem(rule, number->second, loaded.cells[r][i]);
+    };
+    const size_t problems = check_cells(sheet, loaded.cells, place, &listed, stored);
     print_problem_total(problems);
     if (problems > 0) {
       err("calvex: " + std::to_string(problems) + (problems == 1 ? " cell does" : " cells do") +

@@ -40,6 +40,7 @@ struct Options {
   std::optional<std::string> report;       // --report: the per-image report of many images (.csv or .json)
   std::optional<calvex::Family> family;    // --family: the family the sheets and the image must belong to
   bool force = false;                      // --force: write into an image of another family, layout or size
+  std::optional<std::string> encoding;     // --encoding: a sheet file's encoding (kEncodingNames), not detected
 };
 
 int cmd_list();

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "platform.h"
 #include "unicode.h"
@@ -141,26 +143,109 @@ std::vector<uint8_t> read_stream(std::FILE* file, size_t expected_size) {
   return bytes;
 }
 
-// The one marker a row can be (quoted_markers: the file quotes its markers).
-bool is_marker(const CsvRow& row, std::string_view marker, bool quoted_markers) {
-  return (!row.first_quoted || quoted_markers) && row.fields[0] == marker;
-}
-
 FormatError range_short(const RangeShape& shape, size_t rows_seen, size_t line) {
   return FormatError(line, "range '" + std::string(shape.name) + "' needs " + std::to_string(shape.rows) +
                                " rows, found " + std::to_string(rows_seen));
 }
 
-// The number of fields up to the last non-empty one, at least cols.
-size_t used_width(const std::vector<std::string>& fields, size_t cols) {
-  size_t width = fields.size();
-  while (width > cols && fields[width - 1].empty()) --width;
-  return width;
+// A comment row starts with this (and is no marker).
+constexpr char kCommentStart = '#';
+// Texts a spreadsheet shows for a formula's error value: cells, never comments.
+constexpr std::string_view kErrorValues[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?",
+                                             "#NUM!",  "#N/A",    "#SPILL!", "#CALC!", "#GETTING_DATA"};
+
+bool is_error_value(std::string_view text) {
+  return std::find(std::begin(kErrorValues), std::end(kErrorValues), text) != std::end(kErrorValues);
+}
+
+// True when text starts as a marker does, in any case ("#Range", "#range TempDac").
+bool starts_like_marker(std::string_view text) {
+  for (std::string_view marker : {kSheetMarker, kRangeMarker}) {
+    if (text.size() < marker.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < marker.size(); ++k) {
+      same = same && std::tolower(static_cast<unsigned char>(text[k])) == marker[k];
+    }
+    if (same) return true;
+  }
+  return false;
+}
+
+// Full-width forms U+FF01..U+FF5E stand for ASCII U+0021..U+007E.
+constexpr char32_t kFullWidthFirst = 0xFF01;
+constexpr char32_t kFullWidthLast = 0xFF5E;
+constexpr char32_t kFullWidthToAscii = 0xFEE0;
+constexpr char32_t kIdeographicSpace = 0x3000;
+constexpr char32_t kIdeographicComma = 0x3001;
+constexpr char32_t kIdeographicFullStop = 0x3002;
+// CJK ideographs: the extension A block, the unified block, the compatibility block, the supplementary planes.
+constexpr std::pair<char32_t, char32_t> kIdeographBlocks[] = {
+    {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xF900, 0xFAFF}, {0x20000, 0x3FFFF}};
+
+std::string code_point_name(char32_t cp) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
+  return text;
+}
+
+std::string utf8_of(char32_t cp) {
+  std::string text;
+  append_utf8(text, cp);
+  return text;
 }
 
 }  // namespace
 
-std::string decode_text(const std::vector<uint8_t>& bytes) {
+std::string wide_character_note(std::string_view text) {
+  const std::u16string units = utf16_from_utf8(text);
+  for (size_t k = 0; k < units.size(); ++k) {
+    char32_t cp = units[k];
+    if (calvex::utf::is_high_surrogate(cp) && k + 1 < units.size() && calvex::utf::is_low_surrogate(units[k + 1])) {
+      cp = calvex::utf::combine_surrogates(cp, units[++k]);
+    }
+    const std::string shown = "'" + utf8_of(cp) + "' (" + code_point_name(cp) + ")";
+    if (cp >= kFullWidthFirst && cp <= kFullWidthLast) {
+      return "it holds the full-width " + shown + " where '" + utf8_of(cp - kFullWidthToAscii) + "' is meant";
+    }
+    if (cp == kIdeographicSpace) return "it holds the ideographic space (" + code_point_name(cp) + ") where ' ' is meant";
+    if (cp == kIdeographicComma) return "it holds the ideographic comma " + shown + " where ',' is meant";
+    if (cp == kIdeographicFullStop) return "it holds the ideographic full stop " + shown + " where '.' is meant";
+    for (const auto& [first, last] : kIdeographBlocks) {
+      if (cp >= first && cp <= last) return "it holds the ideograph " + shown;
+    }
+  }
+  return {};
+}
+
+TextEncoding encoding_named(std::string_view name) {
+  std::string lowered(name);
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (size_t k = 0; k < std::size(kEncodingNames); ++k) {
+    if (lowered == kEncodingNames[k]) return static_cast<TextEncoding>(k + 1);
+  }
+  return TextEncoding::kDetect;
+}
+
+std::string decode_text(const std::vector<uint8_t>& bytes, TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kDetect:
+      break;
+    case TextEncoding::kUtf8: {
+      std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+      if (!is_valid_utf8(text)) throw FormatError(0, "text is not valid UTF-8 (--encoding utf-8)");
+      return std::string(text);
+    }
+    case TextEncoding::kUtf16Le:
+      return decode_utf16(bytes, false, starts_with(bytes, kUtf16LeBom) ? sizeof kUtf16LeBom : 0);
+    case TextEncoding::kUtf16Be:
+      return decode_utf16(bytes, true, starts_with(bytes, kUtf16BeBom) ? sizeof kUtf16BeBom : 0);
+    case TextEncoding::kGb18030: {
+      std::optional<std::string> text = platform::utf8_from_gb18030(bytes);
+      if (!text) throw FormatError(0, "text is not valid GB18030 (--encoding gb18030)");
+      return std::move(*text);
+    }
+  }
   if (starts_with(bytes, kUtf16LeBom)) return decode_utf16(bytes, false, sizeof kUtf16LeBom);
   if (starts_with(bytes, kUtf16BeBom)) return decode_utf16(bytes, true, sizeof kUtf16BeBom);
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -215,6 +300,8 @@ bool read_csv_row(CsvCursor& cursor, CsvRow& row) {
     if (row.fields.size() == kMaxFieldsPerRow) {
       throw FormatError(row.line, "a row of more than " + std::to_string(kMaxFieldsPerRow) + " fields");
     }
+    const auto is_blank = [&](char c) { return (c == ' ' || c == '\t') && c != cursor.separator; };
+    while (i < text.size() && is_blank(text[i])) ++i;
     row.field_lines.push_back(cursor.line);
     std::string& field = row.fields.emplace_back();
     if (i < text.size() && text[i] == kQuote) {
@@ -236,6 +323,7 @@ bool read_csv_row(CsvCursor& cursor, CsvRow& row) {
           field.push_back(c);
         }
       }
+      while (i < text.size() && is_blank(text[i])) ++i;
       if (i < text.size() && text[i] != cursor.separator && !is_line_end(text[i])) {
         throw FormatError(cursor.line, "unexpected character after a quoted field");
       }
@@ -245,7 +333,9 @@ bool read_csv_row(CsvCursor& cursor, CsvRow& row) {
         if (text[i] == kQuote) throw FormatError(cursor.line, "quote inside an unquoted field");
         ++i;
       }
-      field.assign(text.substr(start, i - start));
+      size_t end = i;
+      while (end > start && is_blank(text[end - 1])) --end;
+      field.assign(text.substr(start, end - start));
     }
     if (i < text.size() && text[i] == cursor.separator) {
       ++i;
@@ -266,7 +356,9 @@ std::vector<CsvRow> parse_csv(std::string_view text, char separator) {
 }
 
 std::string csv_field(std::string_view text) {
-  const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos || (!text.empty() && text[0] == '#');
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
+                     (!text.empty() && (text[0] == '#' || blank(text.front()) || blank(text.back())));
   if (!quote) return std::string(text);
   std::string out = "\"";
   for (char c : text) {
@@ -281,41 +373,55 @@ SheetFileCells parse_sheet_file_at(const SheetEntry& entry, std::string_view tex
   std::map<std::string_view, size_t> index;
   for (size_t r = 0; r < entry.ranges.size(); ++r) index[entry.ranges[r].name] = r;
 
-  SheetFileCells out{RangeCells(entry.ranges.size()), RangePositions(entry.ranges.size())};
+  SheetFileCells out{RangeCells(entry.ranges.size()), RangePositions(entry.ranges.size()), {}};
+  IgnoredContent& ignored = out.ignored;
   std::vector<size_t> rows_seen(entry.ranges.size(), 0);
   std::vector<bool> present(entry.ranges.size(), false);
   std::optional<size_t> current;
-  bool started = false;
+  bool any_marker = false;
   bool quoted_markers = false;
+  size_t first_loose_line = 0;  // the first row of cells before any range
   size_t last_line = 0;
+  const auto ignore_cells = [&](const CsvRow& row, size_t from) {
+    for (size_t c = from; c < row.fields.size(); ++c) {
+      if (row.fields[c].empty()) continue;
+      if (ignored.cells++ == 0) ignored.first_cell = CellPosition{row.field_lines[c], c + 1};
+    }
+  };
   CsvCursor cursor{text, detect_separator(text)};
   CsvRow row;
   while (read_csv_row(cursor, row)) {
     last_line = row.line;
     const bool empty = all_empty(row.fields, 0);
-    if (!started) {
-      if (empty) continue;
-      started = true;
-      quoted_markers = row.first_quoted && (row.fields[0] == kSheetMarker || row.fields[0] == kRangeMarker);
-      if (is_marker(row, kSheetMarker, quoted_markers)) {
-        const std::string name = row.fields.size() > 1 ? row.fields[1] : "";
+    const bool in_open_range = current && rows_seen[*current] < static_cast<size_t>(entry.ranges[*current].rows);
+    // A blank line is no row; a row of empty fields as wide as its range is.
+    if (empty && !(in_open_range && row.fields.size() >= static_cast<size_t>(entry.ranges[*current].cols))) continue;
+    const std::string& first = row.fields[0];
+    // Until the first marker every '#' row is a marker or a comment.
+    const bool marker_place = !any_marker || !row.first_quoted || quoted_markers;
+    if (marker_place && (first == kSheetMarker || first == kRangeMarker)) {
+      if (!any_marker) quoted_markers = row.first_quoted;
+      const bool sheet_row = first == kSheetMarker;
+      if (sheet_row && any_marker) throw FormatError(row.line, "a '#sheet,<name>' row may only be the first row");
+      any_marker = true;
+      const std::string name = row.fields.size() > 1 ? row.fields[1] : "";
+      if (sheet_row) {
         if (find_sheet(name) != &entry) {
-          throw FormatError(row.line,
-                            "this is a sheet file of '" + name + "', not of '" + std::string(entry.name) + "'");
+          const std::string note = wide_character_note(name);
+          throw FormatError(row.line, "this is a sheet file of '" + name + "', not of '" + std::string(entry.name) +
+                                          "'" + (note.empty() ? "" : "; " + note));
         }
         continue;
       }
-    } else if (is_marker(row, kSheetMarker, quoted_markers)) {
-      throw FormatError(row.line, "a '#sheet,<name>' row may only be the first row");
-    }
-    if (is_marker(row, kRangeMarker, quoted_markers)) {
       if (current && rows_seen[*current] != static_cast<size_t>(entry.ranges[*current].rows)) {
         throw range_short(entry.ranges[*current], rows_seen[*current], row.line);
       }
-      const std::string name = row.fields.size() > 1 ? row.fields[1] : "";
       auto it = index.find(name);
-      if (it == index.end())
-        throw FormatError(row.line, "unknown range '" + name + "' for sheet " + std::string(entry.name));
+      if (it == index.end()) {
+        const std::string note = wide_character_note(name);
+        throw FormatError(row.line, "unknown range '" + name + "' for sheet " + std::string(entry.name) +
+                                        (note.empty() ? "" : "; " + note));
+      }
       if (present[it->second]) throw FormatError(row.line, "range '" + name + "' appears twice");
       if (!all_empty(row.fields, 2)) throw FormatError(row.line, "unexpected fields after the range name");
       current = it->second;
@@ -325,30 +431,47 @@ SheetFileCells parse_sheet_file_at(const SheetEntry& entry, std::string_view tex
       out.positions[*current].reserve(cell_count);
       continue;
     }
+    if (marker_place && first.starts_with(kCommentStart) && !is_error_value(first)) {
+      if (starts_like_marker(first)) {
+        const std::string note = wide_character_note(first);
+        throw FormatError(row.line, "'" + first +
+                                        "' is not a marker row: a marker row is '#sheet' or '#range' (lower case) "
+                                        "in its first field and the name in the next" +
+                                        (note.empty() ? "" : "; " + note));
+      }
+      if (ignored.comment_rows++ == 0) ignored.first_comment = CellPosition{row.line, 1};
+      continue;
+    }
     if (!current) {
-      if (empty) continue;
-      throw FormatError(row.line,
-                        "expected a '#range,<name>' marker row before any cells; a sheet file is: an "
-                        "optional '#sheet,<name>' row, then for every range a '#range,<name>' row "
-                        "followed by its rows (see `calvex template " +
-                            std::string(entry.name) + "`)");
+      if (first_loose_line == 0) first_loose_line = row.line;
+      ignore_cells(row, 0);
+      continue;
     }
     const RangeShape& shape = entry.ranges[*current];
-    if (rows_seen[*current] == static_cast<size_t>(shape.rows)) {
-      if (empty) continue;
-      throw FormatError(
-          row.line, "range '" + std::string(shape.name) + "' has more than " + std::to_string(shape.rows) + " rows");
+    if (!in_open_range) {
+      ignore_cells(row, 0);
+      continue;
     }
     const size_t cols = static_cast<size_t>(shape.cols);
-    if (row.fields.size() < cols || !all_empty(row.fields, cols)) {
-      throw FormatError(row.line, "range '" + std::string(shape.name) + "' needs " + std::to_string(cols) +
-                                      " cells per row, found " + std::to_string(used_width(row.fields, cols)));
-    }
     for (size_t c = 0; c < cols; ++c) {
-      out.cells[*current].push_back(std::move(row.fields[c]));
-      out.positions[*current].push_back(CellPosition{row.field_lines[c], c + 1});
+      if (c < row.fields.size()) {
+        out.cells[*current].push_back(std::move(row.fields[c]));
+        out.positions[*current].push_back(CellPosition{row.field_lines[c], c + 1});
+      } else {
+        // Trailing empty cells a spreadsheet left out.
+        out.cells[*current].emplace_back();
+        out.positions[*current].push_back(CellPosition{row.field_lines.back(), c + 1});
+      }
     }
+    ignore_cells(row, cols);
     ++rows_seen[*current];
+  }
+  if (!current && first_loose_line != 0) {
+    throw FormatError(first_loose_line,
+                      "expected a '#range,<name>' marker row before any cells; a sheet file is: an "
+                      "optional '#sheet,<name>' row, then for every range a '#range,<name>' row "
+                      "followed by its rows (see `calvex template " +
+                          std::string(entry.name) + "`)");
   }
   if (current && rows_seen[*current] != static_cast<size_t>(entry.ranges[*current].rows)) {
     throw range_short(entry.ranges[*current], rows_seen[*current], last_line + 1);
@@ -374,8 +497,8 @@ std::vector<uint8_t> read_sheet_bytes(const std::string& path) {
   return read_stream(file.get(), size_error ? 0 : static_cast<size_t>(size));
 }
 
-SheetFileCells read_sheet_file(const SheetEntry& entry, const std::string& path) {
-  return parse_sheet_file_at(entry, decode_text(read_sheet_bytes(path)));
+SheetFileCells read_sheet_file(const SheetEntry& entry, const std::string& path, TextEncoding encoding) {
+  return parse_sheet_file_at(entry, decode_text(read_sheet_bytes(path), encoding));
 }
 
 void write_sheet_text(const std::string& path, std::string_view text) {

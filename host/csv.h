@@ -17,10 +17,14 @@
 //   markers (saved with "quote all fields" or "quote text cells"); in such a
 //   file a quoted first field that is exactly `#sheet` or `#range` is a marker
 //   too.
+// - Blanks: ASCII spaces and tabs (other than the separator) around a field
+//   are dropped, outside its quotes: ` 16, "a b" ` reads as `16` and `a b`.
+//   Blanks inside quotes are kept.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -51,10 +55,33 @@ inline constexpr size_t kMaxFieldsPerRow = 16384;
 // writing).
 inline constexpr std::string_view kStdStreamPath = "-";
 
+// The encoding of a sheet file: detected (rule above) or as --encoding names it.
+enum class TextEncoding : uint8_t { kDetect, kUtf8, kUtf16Le, kUtf16Be, kGb18030 };
+
+// The names --encoding takes ("utf-8", "utf-16le", "utf-16be", "gb18030"),
+// in that order.
+inline constexpr std::string_view kEncodingNames[] = {"utf-8", "utf-16le", "utf-16be", "gb18030"};
+static_assert(std::size(kEncodingNames) == static_cast<size_t>(TextEncoding::kGb18030),
+              "one name per encoding, in the order of TextEncoding after kDetect");
+
+// The encoding a name of kEncodingNames means (case-insensitive); kDetect for
+// any other name.
+TextEncoding encoding_named(std::string_view name);
+
 // The file's text as UTF-8 (encodings above). Throws FormatError (line 0) for
 // UTF-16 of an odd length or with an unpaired surrogate, invalid UTF-8 after a
-// UTF-8 BOM, and bytes that are neither UTF-8 nor GB18030.
-std::string decode_text(const std::vector<uint8_t>& bytes);
+// UTF-8 BOM, and bytes that are neither UTF-8 nor GB18030. With an encoding
+// other than kDetect the bytes are read in it alone (a BOM of that encoding
+// is dropped) and FormatError names it when they are not valid in it.
+std::string decode_text(const std::vector<uint8_t>& bytes, TextEncoding encoding = TextEncoding::kDetect);
+
+// A note on full-width and ideographic characters in text, for a message
+// about it: "it holds the full-width '１' (U+FF11) where '1' is meant" for
+// the first of them; empty when text holds none. Full-width forms are
+// U+FF01..U+FF5E (the ASCII characters an input method types in its wide
+// mode), ideographic ones the ideographic space, comma and full stop
+// (U+3000..U+3002) and the CJK ideographs.
+std::string wide_character_note(std::string_view text);
 
 // The separator of a sheet file's text (rule above): ',', ';' or '\t'.
 char detect_separator(std::string_view text);
@@ -85,7 +112,8 @@ bool read_csv_row(CsvCursor& cursor, CsvRow& row);
 // Every record of text (read_csv_row until the end).
 std::vector<CsvRow> parse_csv(std::string_view text, char separator = ',');
 
-// One field, quoted when it holds a comma, a quote, CR or LF, or starts with '#'.
+// One field, quoted when it holds a comma, a quote, CR or LF, starts with '#',
+// or starts or ends with a blank (which reading drops outside quotes).
 std::string csv_field(std::string_view text);
 
 // The cells of each of entry's ranges (in catalogue order), row after row.
@@ -103,18 +131,35 @@ struct CellPosition {
 // Parallel to RangeCells: positions[r][k] is where cells[r][k] stands.
 using RangePositions = std::vector<std::vector<CellPosition>>;
 
+// What a sheet file holds that is not read: comment rows (a row whose first
+// field starts with '#' and is neither a marker nor an error value a
+// spreadsheet shows, such as "#N/A") and non-empty cells outside every
+// range (before the first marker, right of a range's columns, below its
+// rows). The first of each is where a note points.
+struct IgnoredContent {
+  size_t comment_rows = 0;
+  CellPosition first_comment;
+  size_t cells = 0;
+  CellPosition first_cell;
+  bool any() const { return comment_rows > 0 || cells > 0; }
+};
+
 struct SheetFileCells {
   RangeCells cells;
   RangePositions positions;
+  IgnoredContent ignored;
 };
 
 // Reads a sheet file for entry, checking every range's shape, one row at a
 // time (memory stays bounded by the sheet's cells whatever the text holds).
-// Rows may carry extra empty fields (spreadsheets pad rows to the widest
-// range); rows made only of empty fields outside ranges are skipped. The first
-// impossible row stops the reading: cells before the first marker, an unknown
-// or repeated range, a row too many or of the wrong width, a `#sheet` row
-// that is not first or names another sheet. Throws FormatError with the line.
+// A row shorter than its range has empty cells at its end (spreadsheets drop
+// trailing empty cells); a row with no cell text at all that is narrower
+// than its range (a blank line) is no row. Comment rows and cells outside
+// every range are skipped and counted in `ignored`. The first impossible row
+// stops the reading: a marker row that is not one (`#range X`, a full-width
+// comma), an unknown or repeated range, a range short of rows, a `#sheet`
+// row after a range or naming another sheet, no marker at all. Marker names
+// are compared after dropping blanks. Throws FormatError with the line.
 SheetFileCells parse_sheet_file_at(const SheetEntry& entry, std::string_view text);
 
 // The cells of parse_sheet_file_at.
@@ -128,7 +173,8 @@ RangeCells parse_sheet_file(const SheetEntry& entry, std::string_view text);
 std::vector<uint8_t> read_sheet_bytes(const std::string& path);
 
 // parse_sheet_file_at of the decoded text of read_sheet_bytes(path).
-SheetFileCells read_sheet_file(const SheetEntry& entry, const std::string& path);
+SheetFileCells read_sheet_file(const SheetEntry& entry, const std::string& path,
+                               TextEncoding encoding = TextEncoding::kDetect);
 
 // Writes text to the file at path (created or truncated), or to standard
 // output when path is "-". Throws FormatError (line 0) with the system's

@@ -40,7 +40,9 @@ constexpr const char* kFooter =
     "used (the image is left as it was); 2 usage, sheet-file or cell errors.\n"
     "A sheet file is CSV (comma, semicolon or tab; UTF-8, UTF-16 or GB18030): for each\n"
     "range a row '#range,<name>' followed by its rows; `calvex template SHEET` prints one.\n"
-    "write and read also take a workbook (.xlsx): the worksheet named after the sheet.\n"
+    "Rows starting with '#' that are no marker, and cells outside every range, are not read.\n"
+    "write and read also take a workbook (.xlsx): the worksheet whose '#sheet' row names\n"
+    "the sheet, else the one named after it.\n"
     "diff exits 0 when the images are equal, 1 when they differ, 2 on errors.\n"
     "An output that is an input of another kind (the image as the workbook, the sheet\n"
     "file as the image) is refused. A symbolic link to an image is kept and its target\n"
@@ -97,6 +99,9 @@ int run(const std::vector<std::string>& arguments) {
   app.add_flag("--force", options.force,
                "write into an image that seems to be of another family or layout, or of another size than the workbook's");
   app.add_option("--write-back", write_back, "write: where write-back cells go (default: standard output)");
+  std::string encoding;
+  app.add_option("--encoding", encoding, "write: the sheet file's encoding instead of the detected one: utf-8, utf-16le, utf-16be or gb18030")
+      ->check(CLI::IsMember({"utf-8", "utf-16le", "utf-16be", "gb18030"}, CLI::ignore_case));
   double wait_seconds = kDefaultLockWaitSeconds;
   app.add_option("--wait", wait_seconds, "how long to wait for an image another program holds (seconds, default 5)")
       ->check(CLI::NonNegativeNumber);
@@ -197,6 +202,7 @@ int run(const std::vector<std::string>& arguments) {
   if (!layout.empty()) options.layout = layout == "merged" ? 1 : 0;
   if (!output.empty()) options.output = output;
   if (!write_back.empty()) options.write_back = write_back;
+  if (!encoding.empty()) options.encoding = encoding;
   if (!report.empty()) options.report = report;
   for (const std::string& text : ignored) {
     ByteRange range;

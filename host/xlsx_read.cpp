@@ -457,11 +457,54 @@ class SharedStringsHandler : public XmlHandler {
   bool in_item_ = false;
 };
 
+// Built-in number formats that show dates or times (ids 14-22 and 45-47 in
+// every locale, 27-36 and 50-58 in East Asian ones).
+constexpr std::pair<uint32_t, uint32_t> kBuiltinDateFormats[] = {{14, 22}, {27, 36}, {45, 47}, {50, 58}};
+
+bool is_builtin_date_format(uint32_t id) {
+  return std::any_of(std::begin(kBuiltinDateFormats), std::end(kBuiltinDateFormats),
+                     [id](const auto& span) { return id >= span.first && id <= span.second; });
+}
+
+// Which cell styles (the <xf> entries of <cellXfs>, by index) show dates.
+class StylesHandler : public XmlHandler {
+ public:
+  explicit StylesHandler(const Package& package) : package_(package) {}
+  std::vector<bool> date_styles;
+
+  void start(std::string_view name, Attributes attrs) override {
+    const std::string_view local = local_name(name);
+    if (local == "numFmt") {
+      const auto id = attribute(attrs, "numFmtId");
+      const auto code = attribute(attrs, "formatCode");
+      const auto number = id ? parse_uint(*id) : std::nullopt;
+      if (number && code) custom_dates_[*number] = is_date_format_code(*code);
+    } else if (local == "cellXfs") {
+      in_cell_xfs_ = true;
+    } else if (local == "xf" && in_cell_xfs_) {
+      if (date_styles.size() >= kWorkbookCellCountMax)
+        package_.fail("more than " + std::to_string(kWorkbookCellCountMax) + " cell styles");
+      const auto id = attribute(attrs, "numFmtId");
+      const uint32_t format = id ? parse_uint(*id).value_or(0) : 0;
+      const auto custom = custom_dates_.find(format);
+      date_styles.push_back(custom != custom_dates_.end() ? custom->second : is_builtin_date_format(format));
+    }
+  }
+  void end(std::string_view name) override {
+    if (local_name(name) == "cellXfs") in_cell_xfs_ = false;
+  }
+
+ private:
+  const Package& package_;
+  std::map<uint32_t, bool> custom_dates_;
+  bool in_cell_xfs_ = false;
+};
+
 class WorksheetHandler : public XmlHandler {
  public:
-  WorksheetHandler(const Package& package, const std::vector<std::string>& shared, WorkbookSheet& sheet,
-                   size_t& cell_count)
-      : package_(package), shared_(shared), sheet_(sheet), cell_count_(cell_count) {}
+  WorksheetHandler(const Package& package, const std::vector<std::string>& shared,
+                   const std::vector<bool>& date_styles, WorkbookSheet& sheet, size_t& cell_count)
+      : package_(package), shared_(shared), date_styles_(date_styles), sheet_(sheet), cell_count_(cell_count) {}
 
   void start(std::string_view name, Attributes attrs) override {
     const std::string_view local = local_name(name);
@@ -533,6 +576,9 @@ class WorksheetHandler : public XmlHandler {
     row_ = ref_.row;
     next_col_ = ref_.col + 1;
     type_ = std::string(attribute(attrs, "t").value_or("n"));
+    const auto style = attribute(attrs, "s");
+    const auto style_index = style ? parse_uint(*style) : std::nullopt;
+    date_style_ = style_index && *style_index < date_styles_.size() && date_styles_[*style_index];
     value_.clear();
     inline_.take();
     in_cell_ = true;
@@ -541,6 +587,7 @@ class WorksheetHandler : public XmlHandler {
   void finish_cell() {
     in_cell_ = in_value_ = in_inline_ = false;
     std::string text;
+    std::optional<NumberCell> number_cell;
     if (type_ == "s" && !value_.empty()) {
       const auto index = parse_uint(value_);
       if (!index || *index >= shared_.size())
@@ -558,13 +605,17 @@ class WorksheetHandler : public XmlHandler {
       const auto [end, ec] = std::from_chars(value_.data(), value_.data() + value_.size(), number);
       if (ec != std::errc() || end != value_.data() + value_.size()) fail_cell("'" + value_ + "' is not a number");
       text = format_general_number(number);
+      number_cell = date_style_ ? NumberCell::kDate : NumberCell::kNumber;
     } else {
       text = value_;  // error values, ISO dates
+      if (type_ == "d") number_cell = NumberCell::kDate;
     }
+    if (text.empty() || !number_cell) sheet_.numbers.erase(ref_);
     if (text.empty()) {
       sheet_.cells.erase(ref_);
       return;
     }
+    if (number_cell) sheet_.numbers.insert_or_assign(ref_, *number_cell);
     package_.count_text(text.size());
     auto [it, added] = sheet_.cells.insert_or_assign(ref_, std::move(text));
     (void)it;
@@ -574,9 +625,10 @@ class WorksheetHandler : public XmlHandler {
 
   const Package& package_;
   const std::vector<std::string>& shared_;
+  const std::vector<bool>& date_styles_;
   WorkbookSheet& sheet_;
   size_t& cell_count_;
-  bool in_data_ = false, in_cell_ = false, in_value_ = false, in_inline_ = false;
+  bool in_data_ = false, in_cell_ = false, in_value_ = false, in_inline_ = false, date_style_ = false;
   uint32_t row_ = 0, next_col_ = 1;
   CellRef ref_;
   std::string type_, value_;
@@ -596,6 +648,33 @@ SheetKind kind_of(std::string_view type) {
 }
 
 }  // namespace
+
+bool is_date_format_code(std::string_view code) {
+  // A format has up to four sections; any of them showing a date part counts.
+  for (size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    if (c == '"') {
+      const size_t close = code.find('"', i + 1);
+      if (close == std::string_view::npos) return false;
+      i = close;
+    } else if (c == '\\' || c == '_' || c == '*') {
+      ++i;  // an escaped character, a space as wide as one, a fill character
+    } else if (c == '[') {
+      const size_t close = code.find(']', i + 1);
+      if (close == std::string_view::npos) return false;
+      // [h], [mm], [ss]: elapsed time; anything else in brackets ([Red], [$-409], [>100]) is not.
+      const std::string inner = lower(code.substr(i + 1, close - i - 1));
+      if (!inner.empty() && inner.find_first_not_of(inner[0]) == std::string::npos &&
+          (inner[0] == 'h' || inner[0] == 'm' || inner[0] == 's'))
+        return true;
+      i = close;
+    } else {
+      const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (l == 'd' || l == 'm' || l == 'y' || l == 'h' || l == 's') return true;
+    }
+  }
+  return false;
+}
 
 std::string format_general_number(double value) {
   if (!std::isfinite(value)) return "#NUM!";
@@ -642,6 +721,8 @@ std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, st
 
   SharedStringsHandler shared(package);
   if (const std::string part = part_of_type(rels, "sharedStrings"); !part.empty()) package.parse_part(part, shared);
+  StylesHandler styles(package);
+  if (const std::string part = part_of_type(rels, "styles"); !part.empty()) package.parse_part(part, styles);
 
   std::vector<WorkbookSheet> sheets;
   std::set<std::string> parsed_parts;
@@ -655,7 +736,7 @@ std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, st
     if (sheet.kind != SheetKind::kWorksheet) continue;
     if (!parsed_parts.insert(lower(rel->second.target)).second)
       package.fail("sheet '" + entry.name + "' names the part " + rel->second.target + " of another sheet");
-    WorksheetHandler handler(package, shared.strings, sheet, cell_count);
+    WorksheetHandler handler(package, shared.strings, styles.date_styles, sheet, cell_count);
     package.require_and_parse(rel->second.target, handler);
   }
   return sheets;

@@ -32,12 +32,21 @@ enum class SheetKind {
   kOther,       // dialog and macro sheets: listed, never have cells
 };
 
+// How a number cell's value came about, as far as the workbook tells.
+enum class NumberCell : uint8_t {
+  kNumber,  // a number shown in a number format (General, decimals, percent)
+  kDate,    // a number under a date or time format, or a date cell (t="d")
+};
+
 struct WorkbookSheet {
   std::string name;
   SheetKind kind = SheetKind::kWorksheet;
   // The text Excel shows in each cell, in row-major order. Cells that are
   // missing or hold an empty text are absent.
   std::map<CellRef, std::string> cells;
+  // The cells of `cells` that hold a number (a text cell, even "12", is
+  // absent): a spreadsheet turned what was typed there into a number.
+  std::map<CellRef, NumberCell> numbers;
 };
 
 // Limits against hostile files; a workbook beyond them is refused.
@@ -65,6 +74,9 @@ inline constexpr size_t kWorkbookSheetCountMax = 1024;
 //     number formats of the cell (dates, percentages, decimals) are not applied;
 //   - booleans TRUE or FALSE; error values (#DIV/0!) as stored; formulas as
 //     their cached value.
+// A number cell is kDate in `numbers` when its style's number format is a
+// built-in date or time format or a custom one with a date or time part (d,
+// m, y, h or s outside quotes, escapes and [colour] sections).
 // Relationship targets are resolved through the package's .rels parts, so the
 // layouts of every writer are read alike. Throws WorkbookError for a file that
 // cannot be read or is not a regular file (a FIFO is refused without waiting
@@ -83,6 +95,9 @@ std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, st
 // whole and matches its checksum, and every .xml and .rels part is
 // well-formed XML. Throws WorkbookError naming the first entry that is not.
 void check_xlsx_package(const std::vector<uint8_t>& bytes, std::string_view display_name);
+
+// True when a number format code shows a date or time (rule of read_xlsx).
+bool is_date_format_code(std::string_view code);
 
 // A number as Excel's General format shows it: integral values below 1e15 as
 // integers ("20", "-3"), others as the shortest text that reads back to the

@@ -1,6 +1,7 @@
 """calvex dump / apply / diff and .xlsx sheets, checked with an independent
 workbook library (openpyxl): usage: book_cli_test.py CALVEX EXAMPLES_DIR."""
 import csv
+import datetime
 import io
 import os
 import shutil
@@ -521,6 +522,298 @@ class Book(unittest.TestCase):
         code, _, err = run("apply", img, self.path("old.xlsx"))
         self.assertEqual(code, 2)
         self.assertIn("old.xlsx", err)
+
+
+def csv_rows(path):
+    with open(path, newline="") as f:
+        return list(csv.reader(f))
+
+
+def write_csv(path, rows, encoding="utf-8", **kwargs):
+    with open(path, "w", newline="", encoding=encoding) as f:
+        csv.writer(f, **kwargs).writerows(rows)
+
+
+def numeric(text):
+    """A cell as a spreadsheet program takes it when it opens a CSV: digits become a number."""
+    return float(text) if text.lstrip("-").isdigit() else text
+
+
+def plain_workbook(path, rows, title, convert=numeric):
+    """A sheet file's rows as one worksheet from A1, the way LibreOffice or gnumeric save a CSV they
+    opened: numbers where digits stood, empty cells left out (so rows end at their last cell)."""
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = title
+    for y, row in enumerate(rows, start=1):
+        for x, text in enumerate(row, start=1):
+            if text != "":
+                ws.cell(row=y, column=x, value=convert(text))
+    wb.save(path)
+
+
+def marker_row(ws, name):
+    """The row of a labelled worksheet's "#range" marker of range `name` (marker in column B)."""
+    for y in range(1, ws.max_row + 1):
+        if ws.cell(row=y, column=2).value == "#range" and ws.cell(row=y, column=3).value == name:
+            return y
+    raise AssertionError(f"no range {name}")
+
+
+class EditedByHand(unittest.TestCase):
+    """Workbooks and sheet files as people edit and save them, made by independent writers
+    (openpyxl, Python's csv module). Each case: the exit status, every message line in order, and
+    the image bytes it leaves: those of the same edit made in the plain sheet file, or the
+    image as it was."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="calvex-edited-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def read_bytes(self, p):
+        with open(p, "rb") as f:
+            return f.read()
+
+    def fresh_image(self, family, name):
+        dst = self.path(name)
+        shutil.copyfile(os.path.join(EXAMPLES, family, "nv.bin"), dst)
+        return dst
+
+    def check(self, rule, args, image, code, lines, expected_bytes):
+        got_code, _, err = run(*args)
+        with self.subTest(rule):
+            self.assertEqual((got_code, err.splitlines()), (code, lines))
+            self.assertEqual(self.read_bytes(image), expected_bytes)
+
+    def test_sheet_files_as_typed(self):
+        # GsmRampCtrl with one cell edited, written from the plain sheet file: the reference.
+        rows = csv_rows(os.path.join(EXAMPLES, "gsm", "GsmRampCtrl.csv"))
+        self.assertEqual(rows[2], ["16", "20"])
+        rows[2][0] = "17"
+        write_csv(self.path("plain.csv"), rows)
+        reference = self.fresh_image("gsm", "reference.bin")
+        code, _, ok_err = run("write", "GsmRampCtrl", reference, self.path("plain.csv"))
+        self.assertEqual(code, 0, ok_err)
+        edited = self.read_bytes(reference)
+        ok_lines = ok_err.splitlines()
+        pristine = self.read_bytes(os.path.join(EXAMPLES, "gsm", "nv.bin"))
+
+        # Blanks after every separator and around the marker names, as typed by hand.
+        with open(self.path("spaces.csv"), "w", newline="") as f:
+            f.write("\r\n".join(", ".join(row) for row in rows).replace("#range, ", "#range , ") + "\r\n")
+        # Integers of a float column, as pandas writes them ("17.0").
+        floats = [[float(t) if t.lstrip("-").isdigit() else t for t in row] for row in rows]
+        write_csv(self.path("floats.csv"), floats)
+        with open(self.path("floats.csv")) as f:
+            self.assertIn("17.0,20.0", f.read())
+        # A comment row above, one inside a table, and notes beside and below the tables.
+        notes = [["# unit 42, line 3"]] + [row[:] for row in rows]
+        notes.insert(4, ["#", "checked"])
+        notes[3] = notes[3] + ["", "max 30"]
+        notes.append(["", "", "", "", "total"])
+        write_csv(self.path("notes.csv"), notes)
+        # Full-width digits and the wrong encoding.
+        wide = [row[:] for row in rows]
+        wide[2][0] = "\uff11\uff17"
+        write_csv(self.path("wide.csv"), wide)
+        with open(self.path("gb.csv"), "wb") as f:
+            gb = [row[:] for row in rows]
+            gb[2][0] = "\u8305"  # C3 A9 in GB18030, "\u00e9" read as UTF-8
+            f.write("\r\n".join(",".join(row) for row in gb).encode("gb18030") + b"\r\n")
+        with open(self.path("gbx.csv"), "wb") as f:
+            # A comment in GB18030 whose bytes (CE C2 B2 B9) are no UTF-8.
+            f.write("\r\n".join(",".join(row) for row in [["# \u6e29\u8865"]] + rows).encode("gb18030") + b"\r\n")
+        # A date and a scientific number, as a spreadsheet exports them.
+        dated = [row[:] for row in rows]
+        dated[2][0] = "2024-01-02"
+        write_csv(self.path("date.csv"), dated)
+
+        expected_cell = "expected a decimal integer -32768..32767, or X"
+        cases = [
+            ("blanks around fields and names", ["spaces.csv"], 0, ok_lines, edited),
+            ("pandas floats in decimal cells", ["floats.csv"], 0, ok_lines, edited),
+            ("comment rows and notes beside tables", ["notes.csv"], 0,
+             [f"note: {self.path('notes.csv')}: ignored 2 comment rows (the first at 1:1) and 2 cells outside "
+              "every range (the first at 4:4)"] + ok_lines, edited),
+            ("full-width digits", ["wide.csv"], 2,
+             [f"{self.path('wide.csv')}:3:1: range RampTime, row 1 col 1: '\uff11\uff17': {expected_cell}; it holds "
+              "the full-width '\uff11' (U+FF11) where '1' is meant",
+              "calvex: 1 cell does not fit the sheet; nothing was written (--lenient passes cells as they are)"],
+             pristine),
+            ("GB18030 read as detected (valid UTF-8)", ["gb.csv"], 2,
+             [f"{self.path('gb.csv')}:3:1: range RampTime, row 1 col 1: '\u00e9': {expected_cell}",
+              "calvex: 1 cell does not fit the sheet; nothing was written (--lenient passes cells as they are)"],
+             pristine),
+            ("GB18030 as --encoding says", ["gb.csv", "--encoding", "gb18030"], 2,
+             [f"{self.path('gb.csv')}:3:1: range RampTime, row 1 col 1: '\u8305': {expected_cell}; it holds the "
+              "ideograph '\u8305' (U+8305)",
+              "calvex: 1 cell does not fit the sheet; nothing was written (--lenient passes cells as they are)"],
+             pristine),
+            ("GB18030 detected", ["gbx.csv"], 0,
+             [f"note: {self.path('gbx.csv')}: ignored 1 comment row (the first at 1:1)"] + ok_lines, edited),
+            ("an encoding the bytes are not in", ["gbx.csv", "--encoding", "utf-8"], 2,
+             [f"{self.path('gbx.csv')}: text is not valid UTF-8 (--encoding utf-8)"], pristine),
+            ("a date in a decimal cell", ["date.csv"], 2,
+             [f"{self.path('date.csv')}:3:1: range RampTime, row 1 col 1: '2024-01-02': {expected_cell}",
+              "calvex: 1 cell does not fit the sheet; nothing was written (--lenient passes cells as they are)"],
+             pristine),
+        ]
+        for rule, extra, code, lines, expected_bytes in cases:
+            image = self.fresh_image("gsm", "nv.bin")
+            self.check(rule, ["write", "GsmRampCtrl", image, self.path(extra[0]), *extra[1:]], image, code, lines,
+                       expected_bytes)
+
+    def test_rows_ending_early_and_numbers_in_text_cells(self):
+        # The LTE example with its empty cells, saved as a workbook by a program that leaves them
+        # out (LibreOffice, gnumeric) or as CSV without the trailing separators: read as the CSV.
+        example = os.path.join(EXAMPLES, "lte", "LteSwitchPaCtrlWord.csv")
+        rows = csv_rows(example)
+        self.assertIn(["X", "", "", ""], rows)
+        reference = self.fresh_image("lte", "reference.bin")
+        code, _, ok_err = run("write", "LteSwitchPaCtrlWord", reference, example)
+        self.assertEqual(code, 0, ok_err)
+        written = self.read_bytes(reference)
+        pristine = self.read_bytes(os.path.join(EXAMPLES, "lte", "nv.bin"))
+        plain_workbook(self.path("lo.xlsx"), rows, "LteSwitchPaCtrlWord")
+        with open(self.path("short.csv"), "w", newline="") as f:
+            f.write("".join(",".join(row).rstrip(",") + "\n" for row in rows))
+        # A band value typed as 1E3 into a hexadecimal cell (a spreadsheet keeps 1000), and a
+        # date typed into a decimal one.
+        band = rows.index(["#range", "BandInfo"]) + 2
+        self.assertEqual(rows[band - 1][2], "0x3")
+        sci = [row[:] for row in rows]
+        sci[band - 1][2] = "1000"
+        plain_workbook(self.path("sci.xlsx"), sci, "LteSwitchPaCtrlWord")
+        wb = openpyxl.load_workbook(self.path("lo.xlsx"))
+        wb.active.cell(row=band, column=2, value=datetime.date(2024, 1, 2))
+        wb.save(self.path("date.xlsx"))
+        hint = "format the column as Text and type the value again"
+        cases = [
+            ("a workbook whose rows end at their last cell", "lo.xlsx", 0, ok_err.splitlines(), written),
+            ("CSV rows without trailing separators", "short.csv", 0, ok_err.splitlines(), written),
+            ("1E3 in a hexadecimal cell", "sci.xlsx", 2,
+             [f"sci.xlsx!LteSwitchPaCtrlWord!C{band}: range BandInfo, row 1 col 3: '1000': a number in a "
+              f"hexadecimal cell (a spreadsheet turns '1E3' into 1000 and drops leading zeros); {hint}",
+              "calvex: 1 cell does not fit the sheet; nothing was written (--lenient passes cells as they are)"],
+             pristine),
+            ("a date in a decimal cell", "date.xlsx", 2,
+             [f"date.xlsx!LteSwitchPaCtrlWord!B{band}: range BandInfo, row 1 col 2: '45293': a date or time (the "
+              f"cell's number format shows one, the number is its serial); {hint}",
+              "calvex: 1 cell does not fit the sheet; nothing was written (--lenient passes cells as they are)"],
+             pristine),
+        ]
+        for rule, name, code, lines, expected_bytes in cases:
+            image = self.fresh_image("lte", "nv.bin")
+            self.check(rule, ["write", "LteSwitchPaCtrlWord", image, self.path(name)], image, code, lines,
+                       expected_bytes)
+
+        # calvex's own workbook of that image, a date and 1E3 typed over its first band's values:
+        # they used to be written as 45293 and 0x1000.
+        book = self.path("dump.xlsx")
+        self.assertEqual(run("dump", reference, "--family", "lte", "-o", book)[0], 0)
+        wb = openpyxl.load_workbook(book)
+        ws = wb["LteSwitchPaCtrlWord"]
+        first = marker_row(ws, "BandInfo") + 2
+        self.assertEqual([ws.cell(row=first, column=x).value for x in (2, 3, 4)], [1, 1, "0x3"])
+        ws.cell(row=first, column=3, value=datetime.date(2024, 1, 2))
+        ws.cell(row=first, column=4, value=1000)
+        wb.save(book)
+        image = self.path("unit.bin")
+        shutil.copyfile(reference, image)
+        self.check("a date and 1E3 typed into calvex's workbook", ["apply", image, book], image, 2,
+                   ["note: dump.xlsx: worksheet 'Info' is not a sheet of calvex; ignored",
+                    f"dump.xlsx!LteSwitchPaCtrlWord!C{first}: range BandInfo, row 1 col 2: '45293': a date or time "
+                    f"(the cell's number format shows one, the number is its serial); {hint}",
+                    f"dump.xlsx!LteSwitchPaCtrlWord!D{first}: range BandInfo, row 1 col 3: '1000': a number in a "
+                    f"hexadecimal cell (a spreadsheet turns '1E3' into 1000 and drops leading zeros); {hint}",
+                    "calvex: dump.xlsx does not fit its sheets; nothing was written"], written)
+
+    def test_worksheets_known_by_their_sheet_row(self):
+        # A dumped GSM workbook with one cell edited, applied as calvex wrote it: the reference.
+        base = self.path("base.bin")
+        shutil.copyfile(os.path.join(EXAMPLES, "gsm", "nv.bin"), base)
+        with open(os.path.join(EXAMPLES, "gsm", "job.txt")) as f:
+            for line in f:
+                words = line.split()
+                if words and not words[0].startswith("#"):
+                    self.assertEqual(run("write", words[0], base, os.path.join(EXAMPLES, "gsm", words[1]))[0], 0)
+        book = self.path("gsm.xlsx")
+        self.assertEqual(run("dump", base, "--family", "gsm", "-o", book)[0], 0)
+        wb = openpyxl.load_workbook(book)
+        ws = wb["GsmRampCtrl"]
+        first = marker_row(ws, "RampTime") + 2
+        self.assertEqual(ws.cell(row=first, column=2).value, 16)
+        ws.cell(row=first, column=2, value=17)
+        wb.save(book)
+        reference = self.path("reference.bin")
+        shutil.copyfile(base, reference)
+        code, _, ok_err = run("apply", reference, book)
+        self.assertEqual(code, 0, ok_err)
+        edited = self.read_bytes(reference)
+        unchanged = self.read_bytes(base)
+        info_note = "note: {}: worksheet 'Info' is not a sheet of calvex; ignored"
+        ok_lines = ok_err.splitlines()
+        self.assertEqual(ok_lines[0], info_note.format("gsm.xlsx"))
+
+        def variant(name, change):
+            wb = openpyxl.load_workbook(book)
+            change(wb, wb["GsmRampCtrl"])
+            wb.save(self.path(name))
+
+        def rename(title):
+            return lambda wb, ws: setattr(ws, "title", title)
+
+        def misnamed(wb, ws):
+            ws.title = "\u6e29\u8865"
+            ws["C1"] = "GsmRamp"
+
+        def annotated(wb, ws):
+            ws.cell(row=first + 4, column=2, value="# checked by line 3")
+            ws.cell(row=first, column=5, value="max 30")
+
+        def dated(wb, ws):
+            ws.cell(row=first, column=2, value=datetime.date(2024, 1, 2))
+
+        variant("copy.xlsx", rename("GsmRampCtrl (2)"))
+        variant("chinese.xlsx", rename("\u6e29\u8865"))
+        variant("misnamed.xlsx", misnamed)
+        variant("twice.xlsx", lambda wb, ws: wb.copy_worksheet(ws))
+        variant("notes.xlsx", annotated)
+        variant("dated.xlsx", dated)
+        unusable = "calvex: {} does not fit its sheets; nothing was written"
+        cases = [
+            ("renamed by Excel's copy", "copy.xlsx", 0, [info_note.format("copy.xlsx")] + ok_lines[1:], edited),
+            ("renamed by hand", "chinese.xlsx", 0, [info_note.format("chinese.xlsx")] + ok_lines[1:], edited),
+            ("a '#sheet' row naming no sheet", "misnamed.xlsx", 2,
+             [info_note.format("misnamed.xlsx"),
+              "misnamed.xlsx!\u6e29\u8865!C1: its '#sheet' row names 'GsmRamp', which is not a sheet of calvex (did "
+              "you mean 'GsmRampCtrl'?) (see `calvex list`)",
+              unusable.format("misnamed.xlsx")], unchanged),
+            ("two worksheets of one sheet", "twice.xlsx", 2,
+             [info_note.format("twice.xlsx"),
+              "calvex: twice.xlsx: the worksheets 'GsmRampCtrl' and 'GsmRampCtrl Copy' both hold sheet GsmRampCtrl; "
+              "keep one of them",
+              unusable.format("twice.xlsx")], unchanged),
+            ("a comment row and a note beside a table", "notes.xlsx", 0,
+             [info_note.format("notes.xlsx"),
+              f"note: notes.xlsx!GsmRampCtrl: ignored 1 comment row (the first at B{first + 4}) and 1 cell outside "
+              f"every range (the first at E{first})"] + ok_lines[1:], edited),
+            ("a date typed into a decimal cell", "dated.xlsx", 2,
+             [info_note.format("dated.xlsx"),
+              f"dated.xlsx!GsmRampCtrl!B{first}: range RampTime, row 1 col 1: '45293': a date or time (the cell's "
+              "number format shows one, the number is its serial); format the column as Text and type the value "
+              "again",
+              unusable.format("dated.xlsx")], unchanged),
+        ]
+        for rule, name, code, lines, expected_bytes in cases:
+            image = self.path("nv.bin")
+            shutil.copyfile(base, image)
+            self.check(rule, ["apply", image, self.path(name)], image, code, lines, expected_bytes)
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@ how they store them, as the writers of such files do:
   streamed     prefixed namespace, rows and cells out of order, cells and rows
                without their r attribute
 """
+import datetime
 import io
 import os
 import re
@@ -43,6 +44,13 @@ DATA_CELLS = [
     ("AB7", "num", 12.5),
 ]
 NOTES_CELLS = [("A1", "str", "edited by hand"), ("A2", "str", "see the chart")]
+# formats.xlsx, written by openpyxl itself: (value, number format or None). Dates and
+# times get a date style; the C++ test states which cells read as dates.
+FORMAT_CELLS = [
+    (datetime.date(2024, 1, 2), None), (45293, "yyyy-mm-dd"), (1000, None), ("1E3", None), (2.5, "0.00"),
+    (datetime.time(6, 30), None), (7, "[Red]0"), (8, '"days" 0'), (1.5, "[h]:mm"), (9, "0.0E+00"),
+    (10, 'd"x"'), (11, "#,##0;[Red]-#,##0"), ("12", "@"),
+]
 
 
 def split_ref(ref):
@@ -212,8 +220,20 @@ def with_parts(path, replace=None, add=None):
     write_zip(path, parts)
 
 
+def write_formats(path):
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Formats"
+    for y, (value, number_format) in enumerate(FORMAT_CELLS, start=1):
+        cell = ws.cell(row=y, column=1, value=value)
+        if number_format:
+            cell.number_format = number_format
+    wb.save(path)
+
+
 def fixtures(out):
     os.makedirs(out, exist_ok=True)
+    write_formats(f"{out}/formats.xlsx")
     for layout in ("inline", "excel", "libreoffice", "streamed"):
         write_layout(f"{out}/{layout}.xlsx", layout)
     with open(f"{out}/legacy.xls", "wb") as f:

@@ -202,6 +202,47 @@ TEST(WorkbookRead, GeneralNumberFormat) {
   for (const auto& c : cases) EXPECT_EQ(format_general_number(c.value), c.text) << c.value;
 }
 
+// Which number cells a spreadsheet shows as dates: openpyxl's dates and
+// times, custom date formats; numbers, text and other formats are not.
+TEST(WorkbookRead, NumberCellsKnowTheirDates) {
+  const auto sheets = read_xlsx(kFixtures / "formats.xlsx");
+  ASSERT_EQ(sheets.size(), 1u);
+  const auto at = [](uint32_t row) { return CellRef{row, 1}; };
+  const std::map<CellRef, NumberCell> expected = {
+      {at(1), NumberCell::kDate},     // a date: openpyxl's built-in date style
+      {at(2), NumberCell::kDate},     // yyyy-mm-dd
+      {at(3), NumberCell::kNumber},   // General
+      {at(5), NumberCell::kNumber},   // 0.00
+      {at(6), NumberCell::kDate},     // a time
+      {at(7), NumberCell::kNumber},   // [Red]0: a colour, not a date
+      {at(8), NumberCell::kNumber},   // "days" 0: quoted letters
+      {at(9), NumberCell::kDate},     // [h]:mm: elapsed time
+      {at(10), NumberCell::kNumber},  // 0.0E+00
+      {at(11), NumberCell::kDate},    // d"x"
+      {at(12), NumberCell::kNumber},  // #,##0;[Red]-#,##0
+  };  // rows 4 and 13 hold text ("1E3", "12" under @)
+  EXPECT_EQ(sheets[0].numbers, expected);
+  EXPECT_EQ(sheets[0].cells.at(at(2)), "45293");
+  EXPECT_EQ(sheets[0].cells.at(at(4)), "1E3");
+}
+
+TEST(WorkbookRead, DateFormatCodes) {
+  const struct {
+    const char* code;
+    bool date;
+  } cases[] = {
+      {"General", false}, {"0", false}, {"0.00%", false}, {"0.0E+00", false}, {"@", false},
+      {"#,##0 \"pcs\"", false},  // letters inside quotes
+      {"0\\d", false},           // an escaped letter
+      {"0_m", false},             // a space as wide as m
+      {"[Red]0;[Blue]-0", false}, {"[$-409]0", false}, {"[>100]0", false},
+      {"yyyy-mm-dd", true}, {"d/m/y", true}, {"h:mm:ss", true}, {"[h]:mm", true}, {"[ss]", true},
+      {"mmm-yy", true}, {"0;d", true},  // any section
+      {"\"unclosed", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(is_date_format_code(c.code), c.date) << c.code;
+}
+
 TEST(WorkbookRead, CellNames) {
   EXPECT_EQ(cell_name({1, 1}), "A1");
   EXPECT_EQ(cell_name({7, 2}), "B7");
