@@ -1,6 +1,7 @@
 // list, describe, template, write and read: one sheet between a sheet file
 // and an NV image.
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "identify.h"
 #include "library.h"
 #include "platform.h"
+#include "sheet_format.h"
 #include "safe_file.h"
 #include "unicode.h"
 
@@ -27,15 +29,9 @@ struct LoadedSheet {
   std::string worksheet;  // the worksheet's name when the cells came from a workbook
 };
 
-bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
-  const std::string book = utf8_path(fs_path(path).filename());
-  std::vector<WorkbookSheet> sheets;
-  try {
-    sheets = read_xlsx(fs_path(path));
-  } catch (const std::exception& e) {
-    err(std::string("calvex: ") + e.what());
-    return false;
-  }
+// The worksheet of `sheet` in a workbook read as `sheets` (named book in messages).
+bool load_workbook_sheet(const SheetEntry& sheet, const std::string& book, const std::vector<WorkbookSheet>& sheets,
+                         LoadedSheet* loaded) {
   const WorkbookSheet* chosen = nullptr;
   size_t worksheets = 0;
   const WorkbookSheet* only = nullptr;
@@ -62,16 +58,37 @@ bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, Loade
   return false;
 }
 
+// The content decides what a sheet file is: a zip archive or a compound
+// file is a workbook (read, or named as what it is) whatever its name, and
+// anything else is CSV, apart from a regular file named .xlsx, which is
+// refused as no workbook. Standard input and other streams are read whole
+// first, then told the same way.
 bool load_sheet_file(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
-  if (is_workbook_path(path)) return load_workbook_sheet(sheet, path, loaded);
+  const std::string where = path == kStdStreamPath ? "<stdin>" : path;
+  std::error_code ec;
+  const bool regular = path != kStdStreamPath && std::filesystem::is_regular_file(fs_path(path), ec);
   try {
-    SheetFileCells file = read_sheet_file(sheet, path);
+    if (regular) {
+      if (sniff_sheet_path(path) != SheetFileKind::kText || is_workbook_path(path)) {
+        return load_workbook_sheet(sheet, utf8_path(fs_path(path).filename()), read_xlsx(fs_path(path)), loaded);
+      }
+      SheetFileCells file = read_sheet_file(sheet, path);
+      loaded->cells = std::move(file.cells);
+      loaded->positions = std::move(file.positions);
+      return true;
+    }
+    const std::vector<uint8_t> bytes = read_sheet_bytes(path);
+    if (sniff_sheet_file(bytes) != SheetFileKind::kText) {
+      return load_workbook_sheet(sheet, where, read_xlsx_bytes(bytes, where), loaded);
+    }
+    SheetFileCells file = parse_sheet_file_at(sheet, decode_text(bytes));
     loaded->cells = std::move(file.cells);
     loaded->positions = std::move(file.positions);
     return true;
   } catch (const FormatError& e) {
-    const std::string where = path == "-" ? "<stdin>" : path;
     err(e.line() > 0 ? where + ":" + std::to_string(e.line()) + ": " + e.what() : where + ": " + e.what());
+  } catch (const WorkbookError& e) {
+    err(std::string("calvex: ") + e.what());
   } catch (const std::exception& e) {
     err("calvex: " + path + ": " + e.what());
   }
@@ -224,7 +241,7 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     return kExitUsage;
   }
   if (output_is_input(options.output.value_or(image), options.output ? "output image" : "image", sheet_file,
-                      is_workbook_path(sheet_file) ? "workbook" : "sheet file")) {
+                      loaded.worksheet.empty() ? "sheet file" : "workbook")) {
     return kExitUsage;
   }
   LockedImage original;
