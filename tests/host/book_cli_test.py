@@ -96,6 +96,38 @@ def info_rows(wb):
     return {r[0].value: r[1].value for r in wb["Info"].iter_rows() if r[0].value is not None}
 
 
+def cell_rules(sheet):
+    """For each range of `calvex describe SHEET`: (rows, cols, default, areas), each area
+    (first row, last row, first col, last col, description), 1-based; a later area wins."""
+    code, out, _ = run("describe", sheet)
+    assert code == 0
+    ranges, name = {}, None
+    for line in out.splitlines():
+        words = line.split()
+        if line.startswith("  range "):
+            name = words[1].rstrip(":")
+            ranges[name] = [int(words[2]), int(words[4]), None, []]
+        elif line.startswith("    cells: "):
+            ranges[name][2] = line[len("    cells: "):]
+        elif line.startswith("    rows "):
+            rows, cols = words[1].rstrip(","), words[3].rstrip(":")
+            r0, r1 = map(int, rows.split(".."))
+            c0, c1 = map(int, cols.split(".."))
+            ranges[name][3].append((r0, r1, c0, c1, line.split(": ", 1)[1]))
+        elif not line.startswith("    "):
+            name = None
+    return ranges
+
+
+def rule_of(rules, y, x):
+    """The description of cell (y, x), 1-based, of a range of cell_rules."""
+    text = rules[2]
+    for r0, r1, c0, c1, area in rules[3]:
+        if r0 <= y <= r1 and c0 <= x <= c1:
+            text = area
+    return text
+
+
 class Book(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="calvex-book-")
@@ -514,6 +546,56 @@ class Book(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertEqual(self.read_bytes(img), before)
 
+
+    def test_dumped_cells_guard_what_is_typed_into_them(self):
+        """Every data cell's number format and validation follow its description: hex, keyword
+        and MIPI cells are Text (empty ones too); keywords a drop-down of exactly their words
+        (and X); decimals whole numbers within their limits (X through a formula); the rest
+        unguarded. Excel's refusal text is the description."""
+        import re
+        decimal = re.compile(r"^a decimal integer (-?\d+)\.\.(-?\d+)(, or X)?(, or empty)?$")
+        quoted = re.compile(r"'([^']*)'")
+        for family in FAMILIES:
+            img = self.image(family)
+            book = self.path(family + ".xlsx")
+            code, _, err = run("dump", img, "--family", family, "-o", book)
+            self.assertEqual(code, 0, err)
+            wb = openpyxl.load_workbook(book)
+            for name in readable(family):
+                ws = wb[name]
+                code, out, _ = run("read", name, img)
+                where = labelled_ranges(ws, sheet_rows(out))
+                validations = ws.data_validations.dataValidation
+                for range_name, rules in cell_rules(name).items():
+                    first = where[range_name][2]
+                    for y in range(1, rules[0] + 1):
+                        for x in range(1, rules[1] + 1):
+                            cell = ws.cell(row=first + y - 1, column=x + 1)
+                            text = rule_of(rules, y, x)
+                            at = f"{family} {name}!{cell.coordinate} ({text})"
+                            typed_as_text = text.startswith(("a hexadecimal", "one of", "the keyword", "a MIPI"))
+                            self.assertEqual(cell.number_format, "@" if typed_as_text else "General", at)
+                            covering = [v for v in validations if cell.coordinate in v.sqref]
+                            if text.startswith(("one of", "the keyword")):
+                                words = quoted.findall(text) + (["X"] if ", or X" in text else [])
+                                self.assertEqual([(v.type, v.formula1) for v in covering],
+                                                 [("list", '"' + ",".join(words) + '"')], at)
+                            elif decimal.match(text):
+                                lo, hi, x_ok, _ = decimal.match(text).groups()
+                                if x_ok:
+                                    self.assertEqual([v.type for v in covering], ["custom"], at)
+                                    self.assertIn('="X"', covering[0].formula1, at)
+                                    self.assertIn(f">={lo},", covering[0].formula1, at)
+                                    self.assertIn(f"<={hi})", covering[0].formula1, at)
+                                else:
+                                    self.assertEqual([(v.type, v.operator or "between", v.formula1, v.formula2)
+                                                      for v in covering], [("whole", "between", lo, hi)], at)
+                            else:
+                                self.assertEqual(covering, [], at)
+                                continue
+                            self.assertEqual((covering[0].errorStyle or "stop", covering[0].error),
+                                             ("stop", f"Expected {text}."), at)
+
     def test_workbooks_that_are_not_xlsx_are_refused(self):
         img = self.image("gsm")
         with open(self.path("old.xlsx"), "wb") as f:
@@ -524,4 +606,4 @@ class Book(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
