@@ -188,8 +188,8 @@ int cmd_apply_many(const std::vector<std::string>& arguments, const Options& opt
   std::vector<std::string> images;
   if (!split_book(arguments, "apply", &book, &images)) return kExitUsage;
   if (images.size() == 1 && !options.report) return cmd_apply(images[0], book, options);
-  if (images.size() > 1 && (options.output || options.dry_run)) {
-    err("calvex: -o and --dry-run take one image (calvex verify BOOK.xlsx IMAGE... checks many)");
+  if (images.size() > 1 && (options.output || options.dry_run || options.write_back)) {
+    err("calvex: -o, --dry-run and --write-back take one image (calvex verify BOOK.xlsx IMAGE... checks many)");
     return kExitUsage;
   }
   BookPlan plan;

@@ -89,7 +89,7 @@ int run(const std::vector<std::string>& arguments) {
       ->check(CLI::IsMember({"common", "gsm", "ltea", "lte", "tdscdma", "wcdma"}));
   app.add_flag("--force", options.force,
                "write into an image that seems to be of another family or layout, or of another size than the workbook's");
-  app.add_option("--write-back", write_back, "write: where write-back cells go (default: standard output)");
+  app.add_option("--write-back", write_back, "write, apply: where write-back cells go (default: standard output)");
   double wait_seconds = kDefaultLockWaitSeconds;
   app.add_option("--wait", wait_seconds, "how long to wait for an image another program holds (seconds, default 5)")
       ->check(CLI::NonNegativeNumber);

@@ -8,9 +8,13 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 import openpyxl
 from openpyxl.chart import LineChart, Reference
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xlsx_openpyxl import compound_file, open_document  # noqa: E402
 
 CALVEX = sys.argv[1]
 EXAMPLES = sys.argv[2]
@@ -18,8 +22,8 @@ EXAMPLES = sys.argv[2]
 FAMILIES = ("common", "gsm", "ltea", "lte", "tdscdma", "wcdma")
 
 
-def run(*args):
-    p = subprocess.run([CALVEX, *args], capture_output=True, text=True)
+def run(*args, stdin=None):
+    p = subprocess.run([CALVEX, *args], capture_output=True, text=True, stdin=stdin)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -595,6 +599,117 @@ class Book(unittest.TestCase):
                                 continue
                             self.assertEqual((covering[0].errorStyle or "stop", covering[0].error),
                                              ("stop", f"Expected {text}."), at)
+
+
+    def test_inputs_are_told_by_content_and_outputs_by_name(self):
+        """Every command that reads a sheet file names what the file is, whatever its name; every
+        -o is what its name says or is refused. Nothing is written by a refused command."""
+        img = self.image("gsm")
+        d = self.dir
+        self.assertEqual(run("dump", img, "--family", "gsm", "-o", self.path("book.xlsx"))[0], 0)
+        shutil.copyfile(self.path("book.xlsx"), self.path("book-named.csv"))
+        open_document(self.path("sheet.ods"), "application/vnd.oasis.opendocument.spreadsheet")
+        compound_file(self.path("old.xls"), ["Workbook"])
+        compound_file(self.path("locked.xlsx"), ["EncryptionInfo", "EncryptedPackage"])
+        with zipfile.ZipFile(self.path("book.xlsx")) as src, zipfile.ZipFile(self.path("macro.xlsx"), "w") as out:
+            for name in src.namelist():
+                out.writestr(name, src.read(name))
+            out.writestr("xl/vbaProject.bin", bytes(64))
+        code, csv_text, _ = run("read", "GsmTmpComp", img)
+        with open(self.path("GsmTmpComp.csv"), "w") as f:
+            f.write(csv_text)
+        ods = f"calvex: {d}/sheet.ods: an OpenDocument spreadsheet (.ods), not .xlsx; save it as an .xlsx workbook"
+        xls = f"calvex: {d}/old.xls: a legacy .xls workbook (Excel 97-2003), not .xlsx; save it as an .xlsx workbook"
+        locked = (f"calvex: {d}/locked.xlsx: an encrypted workbook (it has a password); "
+                  "save it as an .xlsx workbook without a password")
+        macro = (f"calvex: {d}/macro.xlsx: a macro-enabled workbook (it holds a VBA project); "
+                 "save it as an .xlsx workbook without macros")
+        sheet_out = "not a sheet file (.csv), a workbook (.xlsx), a folder (DIR/) or - (standard output)"
+        cases = [  # (arguments, exit status, standard error lines)
+            (["write", "GsmTmpComp", img, self.path("sheet.ods")], 2, [ods]),
+            (["write", "GsmTmpComp", img, self.path("old.xls")], 2, [xls]),
+            (["write", "GsmTmpComp", img, self.path("locked.xlsx")], 2, [locked]),
+            (["write", "GsmTmpComp", img, self.path("macro.xlsx")], 2, [macro]),
+            (["apply", img, self.path("sheet.ods")], 2, [ods]),
+            (["apply", self.path("old.xls"), img], 2, [xls]),  # the workbook first, told by its content
+            (["verify", self.path("locked.xlsx"), img], 2, [locked]),
+            (["dump", img, "--family", "gsm", "-o", self.path("out.csv")], 2,
+             [f"calvex: -o '{d}/out.csv': a dump is a workbook (.xlsx) or a folder of sheet files (DIR/); "
+              "nothing was written"]),
+            (["dump", img, "--family", "gsm", "-o", self.path("out.ods")], 2,
+             [f"calvex: -o '{d}/out.ods': a dump is a workbook (.xlsx) or a folder of sheet files (DIR/); "
+              "nothing was written"]),
+            (["template", "GsmTmpComp", "-o", self.path("t.txt")], 2,
+             [f"calvex: -o '{d}/t.txt': {sheet_out}; nothing was written"]),
+            (["read", "GsmTmpComp", img, "-o", self.path("r.xls")], 2,
+             [f"calvex: -o '{d}/r.xls': {sheet_out}; nothing was read or written"]),
+            (["write", "GsmTmpComp", img, self.path("GsmTmpComp.csv"), "-o", self.path("new.xlsx")], 2,
+             [f"calvex: -o '{d}/new.xlsx': the output of write is an NV image, not a sheet file, workbook or "
+              "folder; nothing was written"]),
+            (["apply", img, self.path("book.xlsx"), "-o", self.path("new/")], 2,
+             ["note: book.xlsx: worksheet 'Info' is not a sheet of calvex; ignored",
+              f"calvex: -o '{d}/new/': the output of apply is an NV image, not a sheet file, workbook or "
+              "folder; nothing was written"]),
+            # an .xlsx under another name is read as the workbook it is
+            (["write", "GsmTmpComp", img, self.path("book-named.csv"), "--dry-run"], 0,
+             ["dry run: GsmTmpComp: 修改完成！ (changes written, the library says, on a scratch copy; nothing written)"]),
+        ]
+        before = self.read_bytes(img)
+        files = sorted(os.listdir(d))
+        for args, status, lines in cases:
+            with self.subTest(args=args):
+                code, _, err = run(*args)
+                self.assertEqual((code, err.splitlines()), (status, lines))
+                self.assertEqual(self.read_bytes(img), before)
+                self.assertEqual(sorted(os.listdir(d)), files)
+        # and from standard input
+        with open(self.path("book.xlsx"), "rb") as f:
+            code, _, err = run("write", "GsmTmpComp", img, "-", "--dry-run", stdin=f)
+        self.assertEqual((code, err.splitlines()), (0, [cases[-1][2][0]]))
+        with open(self.path("old.xls"), "rb") as f:
+            code, _, err = run("write", "GsmTmpComp", img, "-", stdin=f)
+        self.assertEqual((code, err.splitlines()),
+                         (2, ["calvex: <stdin>: a legacy .xls workbook (Excel 97-2003), not .xlsx; "
+                              "save it as an .xlsx workbook"]))
+
+    def test_a_dumped_folder_applies_back(self):
+        """dump -o DIR/ writes SHEET.csv per sheet and Info.csv; apply DIR/ (either order) takes
+        them back byte for byte, in the LTE layout Info.csv records; read and template -o DIR/
+        write DIR/SHEET.csv."""
+        for family, layout in (("gsm", None), ("lte", "merged"), ("common", None)):
+            with self.subTest(family=family):
+                img = self.image(family, layout=layout)
+                folder = self.path(family + "-sheets") + "/"
+                opts = ["--layout", layout] if layout else []
+                code, _, err = run(*opts, "dump", img, "--family", family, "-o", folder)
+                self.assertEqual(code, 0, err)
+                self.assertEqual(sorted(os.listdir(folder)), sorted(["Info.csv"] + [n + ".csv" for n in readable(family)]))
+                with open(folder + "Info.csv") as f:
+                    info = dict(row[:2] for row in csv.reader(f))
+                self.assertEqual((info["family"], info["LTE layout"]), (family, layout or "single"))
+                for name in readable(family):
+                    code, out, _ = run(*opts, "read", name, img)
+                    with open(folder + name + ".csv", newline="") as f:
+                        self.assertEqual(f.read().replace("\r\n", "\n"), out.replace("\r\n", "\n"))
+                copy = self.path(family + "-copy.bin")
+                shutil.copyfile(img, copy)
+                # LtePwtAndOtherFlags' single-layout offsets lie inside the merged blocks (see
+                # test_lte_dump_and_apply_in_both_layouts): those bytes follow the order of the writes.
+                kept = slice(0x1792, 0x17B8) if layout == "merged" else slice(0, 0)
+                for args in (["apply", copy, folder], ["apply", folder, copy]):
+                    code, _, err = run(*args, "--write-back", self.path("wb.csv"))
+                    self.assertEqual(code, 0, err)
+                    after, before = bytearray(self.read_bytes(copy)), bytearray(self.read_bytes(img))
+                    after[kept], before[kept] = b"", b""
+                    self.assertEqual(after, before)
+        out_dir = self.path("one") + "/"
+        for args in (["template", "GsmTmpComp", "-o", out_dir], ["read", "GsmTmpComp", self.image("gsm"), "-o", out_dir]):
+            with self.subTest(args=args):
+                code, _, err = run(*args)
+                self.assertEqual(code, 0, err)
+                expected = run(*args[:-2])[1]
+                with open(out_dir + "GsmTmpComp.csv") as f:
+                    self.assertEqual(f.read(), expected)
 
     def test_workbooks_that_are_not_xlsx_are_refused(self):
         img = self.image("gsm")
