@@ -23,12 +23,14 @@ struct BookPlan {
   std::string book_path;
   std::string book_name;
   std::string source_kind = "workbook";  // what book_path is: "workbook", "sheet file"
+  bool folder = false;  // a folder of sheet files (dump -o DIR/), not a workbook
   Options options;
   BookInfo info;  // what the workbook's Info sheet recorded of its image
   std::vector<PlanStep> steps;
 };
 
-// Reads and checks the workbook; prints every problem. Returns 0 when plan
+// Reads and checks the workbook, or the folder of sheet files dump -o DIR/
+// wrote (its Info.csv in place of the Info sheet); prints every problem. Returns 0 when plan
 // is ready, else the exit status (2: nothing can be written).
 int plan_workbook(const std::string& book_path, const Options& options, BookPlan* plan);
 

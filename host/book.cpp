@@ -1,5 +1,7 @@
 #include "book.h"
 
+#include "cell_check.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <set>
@@ -55,6 +57,92 @@ std::optional<double> integer_value(const std::string& text) {
   if (text.size() - i > 1 && text[i] == '0') return std::nullopt;
   if (text[0] == '+') return std::nullopt;
   return static_cast<double>(std::strtoll(text.c_str(), nullptr, 10));
+}
+
+// Kinds whose texts Excel would turn into numbers as they are typed ("1E5",
+// "0012", "12,34"): their cells carry the number format Text.
+bool typed_as_text(calvex::CellKind kind) {
+  return kind == calvex::CellKind::Hex || kind == calvex::CellKind::Keyword || kind == calvex::CellKind::MipiPair;
+}
+
+bool same_rule(const calvex::CellSpec& a, const calvex::CellSpec& b) {
+  return a.kind == b.kind && a.bytes == b.bytes && a.is_signed == b.is_signed && a.x_means_empty == b.x_means_empty &&
+         a.blank_ok == b.blank_ok && a.keywords.data() == b.keywords.data() && a.keywords.size() == b.keywords.size() &&
+         a.min == b.min && a.max == b.max;
+}
+
+// A rectangle of a range's cells (0-based, both ends included) of one rule.
+struct RuleArea {
+  calvex::CellSpec rule;
+  int first_row = 0;
+  int last_row = 0;
+  int first_col = 0;
+  int last_col = 0;
+};
+
+// The range's cells as rectangles of one rule each: runs of a row, each
+// joined with the run of the same columns and rule in the row above.
+std::vector<RuleArea> rule_areas(const calvex::RangeDef& range) {
+  std::vector<RuleArea> done;
+  std::vector<RuleArea> open;
+  for (int y = 0; y < range.rows; ++y) {
+    std::vector<RuleArea> runs;
+    for (int x = 0; x < range.cols; ++x) {
+      const calvex::CellSpec rule = range.spec_at(y, x);
+      if (!runs.empty() && same_rule(runs.back().rule, rule)) {
+        runs.back().last_col = x;
+      } else {
+        runs.push_back({rule, y, y, x, x});
+      }
+    }
+    for (RuleArea& run : runs) {
+      for (auto it = open.begin(); it != open.end(); ++it) {
+        if (it->first_col == run.first_col && it->last_col == run.last_col && same_rule(it->rule, run.rule)) {
+          run.first_row = it->first_row;
+          open.erase(it);
+          break;
+        }
+      }
+    }
+    done.insert(done.end(), open.begin(), open.end());
+    open = std::move(runs);
+  }
+  done.insert(done.end(), open.begin(), open.end());
+  return done;
+}
+
+// What a cell of `rule` accepts as it is typed, when Excel can check it: a
+// keyword from a drop-down list (X too where X means empty), a decimal as a
+// whole number within the cell's limits (or X, through a formula). Lists
+// Excel cannot hold (too long, a comma or a quote in a keyword) get none.
+std::optional<CellValidation> typing_rule(const calvex::CellSpec& rule, CellRef first) {
+  CellValidation v;
+  v.error_message = "Expected " + calvex::describe_cell(rule) + ".";
+  if (rule.kind == calvex::CellKind::Keyword) {
+    v.kind = CellValidation::Kind::kList;
+    for (std::string_view word : rule.keywords) {
+      if (word.find_first_of(",\"") != std::string_view::npos) return std::nullopt;
+      v.choices.emplace_back(word);
+    }
+    if (rule.x_means_empty) v.choices.emplace_back("X");
+    size_t chars = v.choices.empty() ? 0 : v.choices.size() - 1;  // the commas
+    for (const std::string& choice : v.choices) chars += choice.size();
+    if (v.choices.empty() || chars > kValidationListCharsMax) return std::nullopt;
+    return v;
+  }
+  if (rule.kind != calvex::CellKind::Dec) return std::nullopt;
+  if (!rule.x_means_empty) {
+    v.kind = CellValidation::Kind::kWholeNumber;
+    v.min = calvex::cell_min(rule);
+    v.max = calvex::cell_max(rule);
+    return v;
+  }
+  const std::string at = cell_name(first);
+  v.kind = CellValidation::Kind::kFormula;
+  v.formula = "OR(" + at + "=\"X\",AND(ISNUMBER(" + at + ")," + at + "=INT(" + at + ")," + at +
+              ">=" + std::to_string(calvex::cell_min(rule)) + "," + at + "<=" + std::to_string(calvex::cell_max(rule)) +
+              "))";
+  return v;
 }
 
 bool ends_with_ci(const std::string& s, std::string_view suffix) {
@@ -281,16 +369,25 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
       for (int x = 0; x < range.cols; ++x) {
         const size_t i = static_cast<size_t>(y) * static_cast<size_t>(range.cols) + static_cast<size_t>(x);
         const std::string& text = cell_text(cells, r, i);
-        if (text.empty()) continue;
         const CellRef cell{row, col(x)};
         const calvex::CellSpec rule = range.spec_at(y, x);
+        const CellStyle style = typed_as_text(rule.kind) ? CellStyle::kText : CellStyle::kPlain;
+        if (text.empty()) {
+          if (style != CellStyle::kPlain) book.write_blank(id, cell, style);
+          continue;
+        }
         const auto number = rule.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
         if (number) {
           book.write_number(id, cell, *number);
         } else {
-          book.write_text(id, cell, text);
+          book.write_text(id, cell, text, style);
         }
       }
+    }
+    for (const RuleArea& area : rule_areas(range)) {
+      const CellSpan span{{p.first_data_row + static_cast<uint32_t>(area.first_row), col(area.first_col)},
+                          {p.first_data_row + static_cast<uint32_t>(area.last_row), col(area.last_col)}};
+      if (const auto validation = typing_rule(area.rule, span.first)) book.add_validation(id, span, *validation);
     }
     p.end_row = row;
     blocks.emplace_back(p.marker_row, row - 1);

@@ -33,7 +33,12 @@ bool is_workbook_path(const std::string& path);
 // ramp shape table with cells gets an XY scatter chart under it, over rows
 // left empty; the worksheet prints one page wide, a table or a chart kept
 // on one page where it fits, the header rows of a table longer than a page
-// repeated on every page.
+// repeated on every page. The cells guard what is typed into them: hex,
+// keyword and MIPI pair cells carry the number format Text (empty ones
+// too), keyword cells offer their keywords (and X where it means empty) as
+// a drop-down list, and decimal cells take whole numbers within the cell's
+// limits (cell_min..cell_max, or X where it means empty), all read from the
+// sheet's definition.
 void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells);
 
 // One line of the overview worksheet: a sheet, what its worksheet holds and

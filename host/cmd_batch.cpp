@@ -2,7 +2,6 @@
 // summary line per image and a total, a report for scripts.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 #if defined(_WIN32)
@@ -17,27 +16,18 @@
 #include "commands.h"
 #include "json_out.h"
 #include "safe_file.h"
+#include "sheet_format.h"
 
 namespace calvex_host {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The first bytes of a workbook (a zip archive's local file header).
-constexpr unsigned char kZipMagic[] = {'P', 'K', 3, 4};
-
-// True when path is a regular file that starts as a workbook does (the
-// content decides, not the name). A special file is never opened.
-bool is_workbook_file(const std::string& path) {
+// True when path is a workbook by its content (a zip archive or a compound
+// file) or a folder (of sheet files, as dump -o DIR/ writes them).
+bool is_book(const std::string& path) {
   std::error_code ec;
-  if (!fs::is_regular_file(fs_path(path), ec)) return false;
-  std::ifstream in(fs_path(path), std::ios::binary);
-  char head[sizeof kZipMagic] = {};
-  if (!in.read(head, sizeof head)) return false;
-  for (size_t i = 0; i < sizeof kZipMagic; ++i) {
-    if (static_cast<unsigned char>(head[i]) != kZipMagic[i]) return false;
-  }
-  return true;
+  return is_workbook_content(path) || fs::is_directory(fs_path(path), ec);
 }
 
 bool stderr_is_terminal() {
@@ -131,7 +121,7 @@ bool split_book(const std::vector<std::string>& arguments, const std::string& co
     err("calvex: " + command + " needs a workbook and at least one image");
     return false;
   }
-  if (is_workbook_file(arguments[0]) && !(arguments.size() == 2 && is_workbook_file(arguments[1]))) {
+  if (is_book(arguments[0]) && !(arguments.size() == 2 && is_book(arguments[1]))) {
     *book = arguments[0];
     images->assign(arguments.begin() + 1, arguments.end());
     return true;
@@ -175,8 +165,8 @@ int cmd_apply_many(const std::vector<std::string>& arguments, const Options& opt
   std::vector<std::string> images;
   if (!split_book(arguments, "apply", &book, &images)) return kExitUsage;
   if (images.size() == 1 && !options.report && !json_output()) return cmd_apply(images[0], book, options);
-  if (images.size() > 1 && (options.output || options.dry_run)) {
-    err("calvex: -o and --dry-run take one image (calvex verify BOOK.xlsx IMAGE... checks many)");
+  if (images.size() > 1 && (options.output || options.dry_run || options.write_back)) {
+    err("calvex: -o, --dry-run and --write-back take one image (calvex verify BOOK.xlsx IMAGE... checks many)");
     return kExitUsage;
   }
   BookPlan plan;

@@ -62,10 +62,6 @@ std::string blocks_text(const SheetEntry& sheet) {
   return text.empty() ? "none listed" : text;
 }
 
-bool is_directory_target(const std::string& path) {
-  std::error_code ec;
-  return (!path.empty() && (path.back() == '/' || path.back() == '\\')) || fs::is_directory(path, ec);
-}
 
 }  // namespace
 
@@ -75,11 +71,17 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
     return kExitUsage;
   }
   const std::string& target = *options.output;
-  const bool to_folder = is_directory_target(target) && !is_workbook_path(target);
+  const bool to_folder = output_kind(target) == OutputKind::kFolder;
   if (!to_folder && output_is_input(target, "output workbook", image, "image")) return kExitUsage;
+  if (!to_folder && output_kind(target) != OutputKind::kWorkbook) {
+    err("calvex: -o '" + target + "': a dump is a workbook (.xlsx) or a folder of sheet files (DIR/); nothing was written");
+    return kExitUsage;
+  }
   if (to_folder) {
-    for (const SheetEntry* s : readable_sheets(family)) {
-      const std::string file = utf8_path(fs_path(target) / fs_path(std::string(s->name) + ".csv"));
+    std::vector<std::string> names = {kInfoSheet};
+    for (const SheetEntry* s : readable_sheets(family)) names.emplace_back(s->name);
+    for (const std::string& name : names) {
+      const std::string file = utf8_path(fs_path(target) / fs_path(name + ".csv"));
       if (output_is_input(file, "output sheet file", image, "image")) return kExitUsage;
     }
   }
@@ -107,9 +109,24 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
     read.emplace_back(s, utf8_cells(cells));
   }
 
+  const std::vector<std::pair<std::string, std::string>> info = {
+      {"image", image},
+      {"size", std::to_string(bytes.size()) + " bytes"},
+      {"SHA-256", sha256_hex(bytes)},
+      {"family", std::string(calvex::family_name(family))},
+      {kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"},
+      {"date", utc_now()},
+      {"written by", std::string("calvex ") + CALVEX_VERSION},
+  };
   if (to_folder) {
-    std::error_code ec;
-    fs::create_directories(fs_path(target), ec);
+    if (!make_output_folder(target)) return kExitRefused;
+    // The Info sheet's rows as a CSV file of key,value rows, which apply DIR/ reads.
+    std::string info_text;
+    for (const auto& [key, value] : info) info_text += csv_field(key) + "," + csv_field(value) + "\r\n";
+    if (!write_file_safely(utf8_path(fs_path(target) / fs_path(std::string(kInfoSheet) + ".csv")), info_text, &error)) {
+      err("calvex: " + error);
+      return kExitRefused;
+    }
     for (const auto& [sheet, cells] : read) {
       const std::string file = utf8_path(fs_path(target) / fs_path(std::string(sheet->name) + ".csv"));
       if (!write_file_safely(file, format_sheet_file(*sheet, cells), &error)) {
@@ -121,15 +138,6 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   }
   try {
     XlsxWriter book(fs_path(target));
-    std::vector<std::pair<std::string, std::string>> info = {
-        {"image", image},
-        {"size", std::to_string(bytes.size()) + " bytes"},
-        {"SHA-256", sha256_hex(bytes)},
-        {"family", std::string(calvex::family_name(family))},
-        {kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"},
-        {"date", utc_now()},
-        {"written by", std::string("calvex ") + CALVEX_VERSION},
-    };
     std::vector<OverviewSheet> listed;
     for (const auto& [sheet, cells] : read)
       listed.push_back({std::string(sheet->name), std::string(sheet->summary), blocks_text(*sheet)});
@@ -143,7 +151,118 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   return kExitOk;
 }
 
+namespace {
+
+// The last checks of a plan: no sheet unusable, no bad cell, at least one
+// sheet, one family. Returns the exit status.
+int finish_plan(const BookPlan& plan, bool unusable, size_t problems, const std::set<calvex::Family>& families) {
+  const std::string& book_name = plan.book_name;
+  print_problem_total(problems);
+  if (unusable || problems > 0) {
+    err("calvex: " + book_name + " does not fit its sheets; nothing was written");
+    return kExitUsage;
+  }
+  if (plan.steps.empty()) {
+    err(plan.folder ? "calvex: no file of " + book_name + " is named after a sheet (see `calvex list`); nothing was written"
+                    : "calvex: no worksheet of " + book_name +
+                          " holds a sheet (one named after a sheet, or with a '#sheet,<name>' row; see `calvex list`); "
+                          "nothing was written");
+    return kExitUsage;
+  }
+  if (families.size() > 1) {
+    err("calvex: " + book_name + " holds sheets of several families; one image holds one family's sheets");
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+// The Info file of a dumped folder (key,value rows) as an Info worksheet;
+// false after printing why when it cannot be read.
+bool read_info_file(const std::string& path, WorkbookSheet* info) {
+  try {
+    const std::string text = decode_text(read_sheet_bytes(path));
+    const std::vector<CsvRow> rows = parse_csv(text, detect_separator(text));
+    info->name = kInfoSheet;
+    for (const CsvRow& row : rows) {
+      for (size_t k = 0; k < row.fields.size(); ++k) {
+        if (!row.fields[k].empty()) info->cells[CellRef{static_cast<uint32_t>(row.line), static_cast<uint32_t>(k + 1)}] = row.fields[k];
+      }
+    }
+    return true;
+  } catch (const FormatError& e) {
+    err(path + (e.line() > 0 ? ":" + std::to_string(e.line()) : std::string()) + ": " + e.what());
+  }
+  return false;
+}
+
+// A folder as dump -o DIR/ writes it: SHEET.csv for every sheet (any file
+// whose name without its extension is a sheet's, told by its content) and
+// Info.csv; other files are noted and ignored.
+int plan_folder(const std::string& folder, const Options& given_options, BookPlan* plan) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(fs_path(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code type_error;
+    if (it->is_regular_file(type_error)) files.push_back(it->path());
+  }
+  if (ec) {
+    err("calvex: cannot read the folder '" + folder + "': " + ec.message());
+    return kExitUsage;
+  }
+  std::sort(files.begin(), files.end());
+  plan->folder = true;
+  plan->source_kind = "folder";
+  plan->book_path = folder;
+  plan->book_name = folder;
+  std::vector<WorkbookSheet> info_sheets;
+  std::vector<std::pair<const SheetEntry*, std::string>> sources;
+  for (const fs::path& file : files) {
+    const std::string name = utf8_path(file.filename());
+    const std::string stem = utf8_path(file.stem());
+    if (lower_ascii(stem) == lower_ascii(kInfoSheet)) {
+      WorkbookSheet info;
+      if (!read_info_file(utf8_path(file), &info)) return kExitUsage;
+      info_sheets.push_back(std::move(info));
+      continue;
+    }
+    const SheetEntry* sheet = find_sheet(stem);
+    if (sheet == nullptr) {
+      err("note: " + folder + ": '" + name + "' is not named after a sheet of calvex; ignored");
+      continue;
+    }
+    sources.emplace_back(sheet, utf8_path(file));
+  }
+  Options& options = plan->options;
+  options = given_options;
+  plan->info = book_info(info_sheets);
+  if (!options.layout) options.layout = plan->info.layout;
+  std::set<calvex::Family> families;
+  size_t problems = 0;
+  size_t listed = 0;
+  bool unusable = false;
+  for (const auto& [sheet, path] : sources) {
+    if (sheet_outside_family(*sheet, options)) return kExitUsage;
+    LoadedSheet loaded;
+    if (!load_sheet_file(*sheet, path, options, &loaded)) {
+      unusable = true;
+      continue;
+    }
+    families.insert(sheet->family);
+    if (!options.lenient) {
+      normalise_decimal_cells(*sheet, loaded.cells);
+      const auto place = [&, &file = path](size_t r, size_t i) { return loaded.place(file, r, i); };
+      problems += check_cells(*sheet, loaded.cells, place, &listed);
+    }
+    plan->steps.push_back({sheet, utf16_cells(loaded.cells)});
+  }
+  return finish_plan(*plan, unusable, problems, families);
+}
+
+}  // namespace
+
 int plan_workbook(const std::string& book_path, const Options& given_options, BookPlan* plan) {
+  std::error_code ec;
+  if (fs::is_directory(fs_path(book_path), ec)) return plan_folder(book_path, given_options, plan);
   std::vector<WorkbookSheet> book;
   try {
     book = read_xlsx(fs_path(book_path));
@@ -212,21 +331,7 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
     }
     plan->steps.push_back({sheet, utf16_cells(cells.cells)});
   }
-  print_problem_total(problems);
-  if (unusable || problems > 0) {
-    err("calvex: " + book_name + " does not fit its sheets; nothing was written");
-    return kExitUsage;
-  }
-  if (plan->steps.empty()) {
-    err("calvex: no worksheet of " + book_name +
-        " holds a sheet (one named after a sheet, or with a '#sheet,<name>' row; see `calvex list`); nothing was written");
-    return kExitUsage;
-  }
-  if (families.size() > 1) {
-    err("calvex: " + book_name + " holds sheets of several families; one image holds one family's sheets");
-    return kExitUsage;
-  }
-  return kExitOk;
+  return finish_plan(*plan, unusable, problems, families);
 }
 
 namespace {
@@ -273,6 +378,21 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     result->message = "the image is the workbook";
     return kExitUsage;
   }
+  const bool writes_back = tell && (options.write_back || !options.report);
+  if (writes_back && options.write_back && *options.write_back != kStdStreamPath &&
+      (same_file(*options.write_back, image) || same_file(*options.write_back, plan.book_path) ||
+       (options.output && *options.write_back == *options.output))) {
+    err("calvex: the write-back file '" + *options.write_back +
+        "' is the image, the workbook or the output; nothing was written");
+    result->message = "the write-back file is an input or the output";
+    return kExitUsage;
+  }
+  if (write && options.output && names_sheet_output(*options.output)) {
+    err("calvex: -o '" + *options.output +
+        "': the output of apply is an NV image, not a sheet file, workbook or folder; nothing was written");
+    result->message = "-o names no image";
+    return kExitUsage;
+  }
   LockedImage original;
   std::string error;
   if (!original.open(image, write ? LockMode::kExclusive : LockMode::kShared, &error)) {
@@ -300,9 +420,12 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
   if (!memory.registered()) return fail(kExitRefused, "calvex: internal error: a second image in memory", "internal error");
   // Successes are told once the image is replaced; anything else at once.
   std::vector<std::pair<const SheetEntry*, Outcome>> done;
+  std::string write_back;  // the write-back blocks of the sheets that return cells, in order
   for (const PlanStep& p : plan.steps) {
     const int32_t layout = layout_value(*p.sheet, options);
-    const Outcome outcome = call_sheet_write(*p.sheet, p.cells, memory.path(), layout);
+    std::vector<std::u16string> back;
+    const Outcome outcome = call_sheet_write(*p.sheet, p.cells, memory.path(), layout, &back);
+    if (p.sheet->write_with_back != nullptr && outcome.write_succeeded()) write_back += format_write_back(*p.sheet, back);
     if (tell && (!outcome.write_succeeded() || options.dry_run)) {
       // Nothing is committed: a dry run's successes, or all of them discarded.
       const bool dry = outcome.write_succeeded();
@@ -335,7 +458,12 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     std::vector<const SheetEntry*> sheets;
     for (const PlanStep& p : plan.steps) sheets.push_back(p.sheet);
     result->status = "dry run";
-    return report_dry_run(plan.book_name, "error: ", sheets, options, original, work, destination);
+    const int status = report_dry_run(plan.book_name, "error: ", sheets, options, original, work, destination);
+    if (status == kExitOk && writes_back && !write_back.empty() &&
+        !write_file_safely(options.write_back.value_or(std::string(kStdStreamPath)), write_back, &error)) {
+      return fail(kExitUsage, "calvex: " + error, error);
+    }
+    return status;
   }
   if (!work.create_complete(destination, memory.bytes(), original.mode(), &error)) {
     return fail(kExitRefused, "error: " + error, error);
@@ -348,6 +476,10 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     for (const auto& [sheet, told] : done) print_outcome(*sheet, layout_value(*sheet, options), told);
   }
   result->status = "ok";
+  if (writes_back && !write_back.empty() &&
+      !write_file_safely(options.write_back.value_or(std::string(kStdStreamPath)), write_back, &error)) {
+    return fail(kExitUsage, "calvex: " + error, error);
+  }
   return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "cell_check.h"
 #include "json_out.h"
@@ -327,6 +328,44 @@ bool output_is_input(const std::string& output, const std::string& output_kind, 
   err("calvex: the " + output_kind + " '" + output + "' is the " + input_kind + " '" + input +
       "' (the same file); nothing was written");
   return true;
+}
+
+namespace {
+
+bool ends_with_nocase(const std::string& s, std::string_view suffix) {
+  return s.size() >= suffix.size() && lower_ascii(s.substr(s.size() - suffix.size())) == suffix;
+}
+
+// Extensions of sheet files and workbooks calvex reads or names, none of them an image's.
+constexpr std::string_view kSheetExtensions[] = {".csv", ".xlsx", ".xlsm", ".xls", ".ods"};
+
+}  // namespace
+
+OutputKind output_kind(const std::string& path) {
+  if (path == kStdStreamPath) return OutputKind::kStdout;
+  std::error_code ec;
+  if (!path.empty() && (path.back() == '/' || path.back() == '\\')) return OutputKind::kFolder;
+  if (std::filesystem::is_directory(std::filesystem::path(std::u8string(path.begin(), path.end())), ec))
+    return OutputKind::kFolder;
+  if (ends_with_nocase(path, ".xlsx")) return OutputKind::kWorkbook;
+  if (ends_with_nocase(path, ".csv")) return OutputKind::kSheetFile;
+  return OutputKind::kOther;
+}
+
+bool names_sheet_output(const std::string& path) {
+  if (output_kind(path) == OutputKind::kFolder) return true;
+  for (const std::string_view extension : kSheetExtensions) {
+    if (ends_with_nocase(path, extension)) return true;
+  }
+  return false;
+}
+
+bool make_output_folder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(std::u8string(folder.begin(), folder.end())), ec);
+  if (!ec) return true;
+  err("calvex: cannot create the folder '" + folder + "': " + ec.message());
+  return false;
 }
 
 bool image_holds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "csv.h"
 #include "library.h"
 #include "safe_file.h"
+#include "xlsx_read.h"
 
 namespace calvex_host {
 
@@ -74,6 +76,29 @@ void print_problem_total(size_t problems);
 SheetCells utf16_cells(const RangeCells& cells);
 RangeCells utf8_cells(const SheetCells& cells);
 
+// A sheet's cells as loaded from a sheet file or a workbook's worksheet.
+struct LoadedSheet {
+  RangeCells cells;
+  RangePositions positions;
+  std::string worksheet;  // the worksheet's name when the cells came from a workbook
+  std::map<CellRef, NumberCell> numbers;  // the worksheet's number cells
+  // Where cell i of range r stands for a file loaded from path:
+  // "file.csv:4:2", "<stdin>:4:2" or "book.xlsx!GsmTmpComp!B7".
+  std::string place(const std::string& path, size_t r, size_t i) const;
+};
+
+// Loads the sheet's cells from the file at path ("-": standard input),
+// told by its content: a zip archive or compound file is a workbook (its
+// worksheet named after the sheet, or its only one) whatever its name, and
+// anything else a sheet file (CSV), apart from a regular file named .xlsx,
+// refused as no workbook. Prints why and returns false when it cannot.
+// --encoding names the text's encoding instead of the detected one.
+bool load_sheet_file(const SheetEntry& sheet, const std::string& path, const Options& options, LoadedSheet* loaded);
+
+// The write-back cells a sheet's write returned, as the range block
+// (sheet.write_back_name) write and apply print or write to --write-back.
+std::string format_write_back(const SheetEntry& sheet, const std::vector<std::u16string>& back);
+
 // The sheet as read from the image at path, laid onto its ranges.
 Outcome read_sheet(const SheetEntry& sheet, const std::string& path, int32_t layout, SheetCells* cells);
 
@@ -95,6 +120,21 @@ bool snapshot_image(const std::string& path, TempFile* copy, std::vector<uint8_t
 // returns true. A "-" output or a missing file never is.
 bool output_is_input(const std::string& output, const std::string& output_kind, const std::string& input,
                      const std::string& input_kind);
+
+// What an -o names, told by its name: standard output ("-"), a sheet file
+// (.csv), a workbook (.xlsx), a folder (a name ending in '/' or '\\', or an
+// existing folder), or none of these (an image, or a name calvex does not
+// write sheets to).
+enum class OutputKind { kStdout, kSheetFile, kWorkbook, kFolder, kOther };
+OutputKind output_kind(const std::string& path);
+
+// True when path names a sheet file or workbook of any kind by its
+// extension (.csv, .xlsx, .xlsm, .xls, .ods) or a folder: never an image.
+bool names_sheet_output(const std::string& path);
+
+// Creates the folder (and its parents); prints "calvex: cannot create the
+// folder 'DIR': REASON" and returns false when that fails.
+bool make_output_folder(const std::string& folder);
 
 // print_outcome without its success lines: for a change that could not be
 // committed after the library reported success.

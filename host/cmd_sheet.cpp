@@ -1,6 +1,7 @@
 // list, describe, template, write and read: one sheet between a sheet file
 // and an NV image.
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "json_out.h"
 #include "library.h"
 #include "platform.h"
+#include "sheet_format.h"
 #include "safe_file.h"
 #include "unicode.h"
 #include "worksheet_match.h"
@@ -26,22 +28,10 @@ namespace {
 
 // ---- sheet files ----
 
-struct LoadedSheet {
-  RangeCells cells;
-  std::vector<std::vector<CellPosition>> positions;
-  std::string worksheet;  // the worksheet's name when the cells came from a workbook
-  std::map<CellRef, NumberCell> numbers;  // the worksheet's number cells
-};
-
-bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, LoadedSheet* loaded) {
-  const std::string book = utf8_path(fs_path(path).filename());
-  std::vector<WorkbookSheet> sheets;
-  try {
-    sheets = read_xlsx(fs_path(path));
-  } catch (const std::exception& e) {
-    err(std::string("calvex: ") + e.what());
-    return false;
-  }
+// The worksheet of `sheet` in a workbook read as `sheets` (named book in
+// messages): the one its '#sheet' row or its name matches, or the only one.
+bool load_workbook_sheet(const SheetEntry& sheet, const std::string& book, const std::vector<WorkbookSheet>& sheets,
+                         LoadedSheet* loaded) {
   std::vector<const WorkbookSheet*> holding;
   size_t worksheets = 0;
   const WorkbookSheet* only = nullptr;
@@ -83,12 +73,33 @@ bool load_workbook_sheet(const SheetEntry& sheet, const std::string& path, Loade
   return false;
 }
 
+}  // namespace
+
+// The content decides what a sheet file is: a zip archive or a compound
+// file is a workbook (read, or named as what it is) whatever its name, and
+// anything else is CSV, apart from a file named .xlsx, which is refused as
+// no workbook. Standard input and other streams are read whole
+// first, then told the same way.
 bool load_sheet_file(const SheetEntry& sheet, const std::string& path, const Options& options, LoadedSheet* loaded) {
-  if (is_workbook_path(path)) return load_workbook_sheet(sheet, path, loaded);
-  const std::string where = path == "-" ? "<stdin>" : path;
+  const std::string where = path == kStdStreamPath ? "<stdin>" : path;
+  const TextEncoding encoding = options.encoding ? encoding_named(*options.encoding) : TextEncoding::kDetect;
+  std::error_code ec;
+  const bool regular = path != kStdStreamPath && std::filesystem::is_regular_file(fs_path(path), ec);
   try {
+    // A name ending in .xlsx is read as a workbook even when it is no regular
+    // file: the workbook reader refuses a FIFO without waiting on it.
+    if (is_workbook_path(path) || (regular && sniff_sheet_path(path) != SheetFileKind::kText)) {
+      return load_workbook_sheet(sheet, utf8_path(fs_path(path).filename()), read_xlsx(fs_path(path)), loaded);
+    }
+    std::vector<uint8_t> bytes;
+    if (!regular) {
+      bytes = read_sheet_bytes(path);
+      if (sniff_sheet_file(bytes) != SheetFileKind::kText) {
+        return load_workbook_sheet(sheet, where, read_xlsx_bytes(bytes, where), loaded);
+      }
+    }
     SheetFileCells file =
-        read_sheet_file(sheet, path, options.encoding ? encoding_named(*options.encoding) : TextEncoding::kDetect);
+        regular ? read_sheet_file(sheet, path, encoding) : parse_sheet_file_at(sheet, decode_text(bytes, encoding));
     const std::string note = ignored_note(where, file.ignored, [](const CellPosition& at) {
       return std::to_string(at.line) + ":" + std::to_string(at.column);
     });
@@ -98,16 +109,67 @@ bool load_sheet_file(const SheetEntry& sheet, const std::string& path, const Opt
     return true;
   } catch (const FormatError& e) {
     err(e.line() > 0 ? where + ":" + std::to_string(e.line()) + ": " + e.what() : where + ": " + e.what());
+  } catch (const WorkbookError& e) {
+    err(std::string("calvex: ") + e.what());
   } catch (const std::exception& e) {
     err("calvex: " + path + ": " + e.what());
   }
   return false;
 }
 
+std::string LoadedSheet::place(const std::string& path, size_t r, size_t i) const {
+  const std::string where = path == kStdStreamPath ? "<stdin>" : path;
+  if (r >= positions.size() || i >= positions[r].size()) return where;
+  const CellPosition& at = positions[r][i];
+  if (!worksheet.empty()) return workbook_place(utf8_path(fs_path(path).filename()), worksheet, at.line, at.column);
+  return where + ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
+}
+
 std::string format_write_back(const SheetEntry& sheet, const std::vector<std::u16string>& back) {
   std::vector<std::string> texts;
   for (const std::u16string& t : back) texts.push_back(utf8_from_utf16(t));
   return format_range(std::string(sheet.write_back_name), static_cast<int>(texts.size()), 1, texts);
+}
+
+namespace {
+
+// The file an -o of one sheet names: a folder's SHEET.csv, else itself.
+std::string sheet_output_path(const SheetEntry& sheet, const std::string& target) {
+  if (output_kind(target) != OutputKind::kFolder) return target;
+  return utf8_path(fs_path(target) / fs_path(std::string(sheet.name) + ".csv"));
+}
+
+// Refuses an -o of template or read that names no sheet output; returns true after printing why.
+bool refuse_sheet_output(const std::string& target, const std::string& nothing) {
+  if (output_kind(target) != OutputKind::kOther) return false;
+  err("calvex: -o '" + target + "': not a sheet file (.csv), a workbook (.xlsx), a folder (DIR/) or - (standard output); " +
+      nothing);
+  return true;
+}
+
+// Writes the sheet's cells where an -o of template or read names: a
+// workbook, a folder's SHEET.csv (the folder made as needed), a sheet file
+// or standard output. Returns the exit status.
+int write_sheet_output(const SheetEntry& sheet, const RangeCells& cells, const std::string& target) {
+  const OutputKind kind = output_kind(target);
+  std::string error;
+  if (kind == OutputKind::kWorkbook) {
+    try {
+      XlsxWriter book(fs_path(target));
+      add_sheet_worksheet(book, sheet, cells);
+      book.save();
+    } catch (const std::exception& e) {
+      err(std::string("calvex: ") + e.what());
+      return kExitUsage;
+    }
+    return kExitOk;
+  }
+  if (kind == OutputKind::kFolder && !make_output_folder(target)) return kExitUsage;
+  if (!write_file_safely(sheet_output_path(sheet, target), format_sheet_file(sheet, cells), &error)) {
+    err("calvex: " + error);
+    return kExitUsage;
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -199,23 +261,9 @@ int cmd_describe(const SheetEntry& sheet) {
 }
 
 int cmd_template(const SheetEntry& sheet, const Options& options) {
-  std::string error;
-  if (options.output && is_workbook_path(*options.output)) {
-    try {
-      XlsxWriter book(fs_path(*options.output));
-      add_sheet_worksheet(book, sheet, {});
-      book.save();
-    } catch (const std::exception& e) {
-      err(std::string("calvex: ") + e.what());
-      return kExitUsage;
-    }
-    return kExitOk;
-  }
-  if (!write_file_safely(options.output.value_or("-"), format_sheet_file(sheet, {}), &error)) {
-    err("calvex: " + error);
-    return kExitUsage;
-  }
-  return kExitOk;
+  const std::string target = options.output.value_or(std::string(kStdStreamPath));
+  if (refuse_sheet_output(target, "nothing was written")) return kExitUsage;
+  return write_sheet_output(sheet, {}, target);
 }
 
 namespace {
@@ -228,15 +276,7 @@ int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, c
   if (!load_sheet_file(sheet, sheet_file, options, &loaded)) return kExitUsage;
   if (!options.lenient) {
     normalise_decimal_cells(sheet, loaded.cells);
-    const std::string where = sheet_file == "-" ? "<stdin>" : sheet_file;
-    const auto place = [&](size_t r, size_t i) {
-      if (r >= loaded.positions.size() || i >= loaded.positions[r].size()) return where;
-      const CellPosition& at = loaded.positions[r][i];
-      if (!loaded.worksheet.empty()) {
-        return workbook_place(utf8_path(fs_path(sheet_file).filename()), loaded.worksheet, at.line, at.column);
-      }
-      return where + ":" + std::to_string(at.line) + ":" + std::to_string(at.column);
-    };
+    const auto place = [&](size_t r, size_t i) { return loaded.place(sheet_file, r, i); };
     size_t listed = 0;
     const auto stored = [&](size_t r, size_t i, const calvex::CellSpec& rule) -> std::optional<std::string> {
       if (loaded.numbers.empty() || r >= loaded.positions.size() || i >= loaded.positions[r].size()) return std::nullopt;
@@ -274,7 +314,11 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     return kExitUsage;
   }
   if (output_is_input(options.output.value_or(image), options.output ? "output image" : "image", sheet_file,
-                      is_workbook_path(sheet_file) ? "workbook" : "sheet file")) {
+                      loaded.worksheet.empty() ? "sheet file" : "workbook")) {
+    return kExitUsage;
+  }
+  if (options.output && names_sheet_output(*options.output)) {
+    err("calvex: -o '" + *options.output + "': the output of write is an NV image, not a sheet file, workbook or folder; nothing was written");
     return kExitUsage;
   }
   LockedImage original;
@@ -364,10 +408,12 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
   }
   const int32_t layout = layout_value(sheet, options);
   const std::string label = sheet_label(sheet, layout);
-  if (options.output && *options.output != "-" && same_file(*options.output, image)) {
-    err("calvex: the output '" + *options.output + "' is the image itself; nothing was read or written");
+  const std::string target = options.output.value_or(std::string(kStdStreamPath));
+  if (target != kStdStreamPath && same_file(sheet_output_path(sheet, target), image)) {
+    err("calvex: the output '" + sheet_output_path(sheet, target) + "' is the image itself; nothing was read or written");
     return kExitUsage;
   }
+  if (refuse_sheet_output(target, "nothing was read or written")) return kExitUsage;
   std::vector<uint8_t> bytes;
   std::string error;
   TempFile copy;
@@ -383,22 +429,7 @@ int cmd_read(const SheetEntry& sheet, const std::string& image, const Options& o
   if (json_output()) json_read(sheet, layout, image, cells);
   // With --format json, the sheet file is written only to an -o that names one.
   if (json_output() && !options.output) return kExitOk;
-  if (options.output && is_workbook_path(*options.output)) {
-    try {
-      XlsxWriter book(fs_path(*options.output));
-      add_sheet_worksheet(book, sheet, utf8_cells(cells));
-      book.save();
-    } catch (const std::exception& e) {
-      err(std::string("calvex: ") + e.what());
-      return kExitUsage;
-    }
-    return kExitOk;
-  }
-  if (!write_file_safely(options.output.value_or("-"), format_sheet_file(sheet, utf8_cells(cells)), &error)) {
-    err("calvex: " + error);
-    return kExitUsage;
-  }
-  return kExitOk;
+  return write_sheet_output(sheet, utf8_cells(cells), target);
 }
 
 }  // namespace calvex_host

@@ -98,7 +98,7 @@ int run(const std::vector<std::string>& arguments) {
       ->check(CLI::IsMember({"common", "gsm", "ltea", "lte", "tdscdma", "wcdma"}));
   app.add_flag("--force", options.force,
                "write into an image that seems to be of another family or layout, or of another size than the workbook's");
-  app.add_option("--write-back", write_back, "write: where write-back cells go (default: standard output)");
+  app.add_option("--write-back", write_back, "write, apply: where write-back cells go (default: standard output)");
   std::string encoding;
   app.add_option("--encoding", encoding, "write: the sheet file's encoding instead of the detected one: utf-8, utf-16le, utf-16be or gb18030")
       ->check(CLI::IsMember({"utf-8", "utf-16le", "utf-16be", "gb18030"}, CLI::ignore_case));

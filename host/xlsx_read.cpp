@@ -16,14 +16,13 @@
 #include <set>
 
 #include "safe_file.h"
+#include "sheet_format.h"
 
 #include "utf.h"
 
 namespace calvex_host {
 namespace {
 
-// An .xls workbook and an encrypted .xlsx are both compound files (CFB).
-constexpr std::array<uint8_t, 8> kCompoundFileMagic = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr size_t kPartReadChunk = 64 * 1024;
 // Integral values shown as integers, and the fixed-notation range of General.
 constexpr double kGeneralIntegerLimit = 1e15;
@@ -703,8 +702,7 @@ std::string cell_name(CellRef ref) {
 
 std::vector<WorkbookSheet> read_xlsx_bytes(const std::vector<uint8_t>& bytes, std::string_view display_name) {
   const std::string name(display_name);
-  if (bytes.size() >= kCompoundFileMagic.size() && std::equal(kCompoundFileMagic.begin(), kCompoundFileMagic.end(), bytes.begin()))
-    throw WorkbookError(name + ": an encrypted or legacy .xls workbook, not .xlsx; save it as an unprotected .xlsx workbook");
+  if (const auto foreign = foreign_workbook(bytes)) throw WorkbookError(name + ": " + *foreign);
   for (const auto extension : kMacroExtensions)
     if (ends_with_nocase(name, extension))
       throw WorkbookError(name + ": a macro-enabled workbook; save it as an .xlsx workbook without macros");

@@ -80,7 +80,8 @@ inline constexpr size_t kWorkbookSheetCountMax = 1024;
 // Relationship targets are resolved through the package's .rels parts, so the
 // layouts of every writer are read alike. Throws WorkbookError for a file that
 // cannot be read or is not a regular file (a FIFO is refused without waiting
-// on it), an .xls or encrypted workbook (both compound files), a
+// on it), an .xls, encrypted or OpenDocument workbook (named as such by
+// foreign_workbook of sheet_format.h), a
 // macro-enabled workbook (.xlsm name or a VBA project part), a file that is
 // not a zip archive or not a workbook, malformed XML, two sheets naming one
 // part, and anything beyond the limits above. Parts are parsed as they are

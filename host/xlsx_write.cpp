@@ -28,6 +28,10 @@ constexpr double kDefaultChartHeightPx = 288.0;
 constexpr double kLegendFontSize = 8.0;
 constexpr uint16_t kPagesWide = 1;
 constexpr uint16_t kPagesTallAsNeeded = 0;
+// The built-in number format Text.
+constexpr char kTextNumberFormat[] = "@";
+// The title of the box in which Excel refuses a value.
+constexpr char kValidationErrorTitle[] = "calvex";
 
 std::string utf8_of(const std::filesystem::path& path) {
   const auto text = path.u8string();
@@ -86,7 +90,8 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
   bold_ = workbook_add_format(workbook_);
   label_ = workbook_add_format(workbook_);
   link_ = workbook_add_format(workbook_);
-  if (!bold_ || !label_ || !link_) {
+  text_ = workbook_add_format(workbook_);
+  if (!bold_ || !label_ || !link_ || !text_) {
     discard();
     fail("out of memory");
   }
@@ -95,6 +100,7 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
   format_set_bg_color(label_, kLabelFill);
   format_set_underline(link_, LXW_UNDERLINE_SINGLE);
   format_set_font_color(link_, LXW_COLOR_BLUE);
+  format_set_num_format(text_, kTextNumberFormat);
 }
 
 lxw_format* XlsxWriter::format_of(CellStyle style) const {
@@ -106,6 +112,8 @@ lxw_format* XlsxWriter::format_of(CellStyle style) const {
       return bold_;
     case CellStyle::kLabel:
       return label_;
+    case CellStyle::kText:
+      return text_;
   }
   return nullptr;
 }
@@ -173,6 +181,60 @@ void XlsxWriter::write_number(SheetId sheet, CellRef cell, double value, CellSty
         "worksheet '" + target.name + "' cell " + cell_name(cell));
   note_width(target, cell.col, format_general_number(value).size());
   target.cells[cell] = format_general_number(value);
+}
+
+void XlsxWriter::write_blank(SheetId sheet, CellRef cell, CellStyle style) {
+  Sheet& target = sheet_at(sheet);
+  check(worksheet_write_blank(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), format_of(style)),
+        "worksheet '" + target.name + "' cell " + cell_name(cell));
+  target.cells.erase(cell);
+}
+
+void XlsxWriter::add_validation(SheetId sheet, CellSpan area, const CellValidation& validation) {
+  Sheet& target = sheet_at(sheet);
+  const std::string what = "validation of worksheet '" + target.name + "' cells " + cell_name(area.first) + ":" +
+                           cell_name(area.last);
+  lxw_data_validation rule{};
+  rule.error_type = LXW_VALIDATION_ERROR_TYPE_STOP;
+  rule.ignore_blank = LXW_VALIDATION_ON;
+  rule.show_error = LXW_VALIDATION_ON;
+  std::string title = kValidationErrorTitle;
+  std::string message = validation.error_message.substr(0, kValidationMessageCharsMax);
+  rule.error_title = title.data();
+  if (!message.empty()) rule.error_message = message.data();
+  std::vector<std::string> choices = validation.choices;
+  std::vector<char*> list;
+  std::string formula = validation.formula;
+  switch (validation.kind) {
+    case CellValidation::Kind::kList: {
+      size_t chars = 0;
+      for (std::string& choice : choices) {
+        if (choice.find_first_of(",\"") != std::string::npos) fail(what + ": the choice '" + choice + "' holds a comma or a quote");
+        chars += code_points(choice) + (list.empty() ? 0 : 1);
+        list.push_back(choice.data());
+      }
+      if (list.empty() || chars > kValidationListCharsMax) fail(what + ": a list of 1 to 255 characters is needed");
+      list.push_back(nullptr);
+      rule.validate = LXW_VALIDATION_TYPE_LIST;
+      rule.value_list = list.data();
+      rule.dropdown = LXW_VALIDATION_ON;
+      break;
+    }
+    case CellValidation::Kind::kWholeNumber:
+      rule.validate = LXW_VALIDATION_TYPE_INTEGER;
+      rule.criteria = LXW_VALIDATION_CRITERIA_BETWEEN;
+      rule.minimum_number = static_cast<double>(validation.min);
+      rule.maximum_number = static_cast<double>(validation.max);
+      break;
+    case CellValidation::Kind::kFormula:
+      rule.validate = LXW_VALIDATION_TYPE_CUSTOM_FORMULA;
+      rule.value_formula = formula.data();
+      break;
+  }
+  check(worksheet_data_validation_range(target.worksheet, area.first.row - 1,
+                                        static_cast<lxw_col_t>(area.first.col - 1), area.last.row - 1,
+                                        static_cast<lxw_col_t>(area.last.col - 1), &rule),
+        what);
 }
 
 void XlsxWriter::set_column_width(SheetId sheet, uint32_t col, double width) {

@@ -32,8 +32,31 @@ class XlsxWriteError : public std::runtime_error {
 
 // kTitle: bold, and left out of fit_column_widths (a long name overflows into
 // the empty cells beside it instead of widening its column). kLabel: a
-// label beside or over a table (bold on a grey fill).
-enum class CellStyle { kPlain, kBold, kTitle, kLabel };
+// label beside or over a table (bold on a grey fill). kText: the number
+// format Text ("@"), so that what is typed stays as typed ("1E5" and "007"
+// are not turned into numbers).
+enum class CellStyle { kPlain, kBold, kTitle, kLabel, kText };
+
+// What a range of cells accepts as it is typed; Excel refuses anything else
+// with error_message (an empty cell is always accepted).
+struct CellValidation {
+  enum class Kind {
+    kList,         // one of choices, offered as a drop-down list
+    kWholeNumber,  // an integer min..max
+    kFormula,      // formula is TRUE: written for the area's first cell, relative
+  };
+  Kind kind = Kind::kList;
+  std::vector<std::string> choices;  // kList: together, with a comma between, at most 255 characters
+  int64_t min = 0;                   // kWholeNumber
+  int64_t max = 0;
+  std::string formula;               // kFormula, without the leading '='
+  std::string error_message;         // at most 255 characters
+};
+
+// The longest choice list a validation holds (all choices with a comma
+// between them), and the longest error message: Excel's limits.
+inline constexpr size_t kValidationListCharsMax = 255;
+inline constexpr size_t kValidationMessageCharsMax = 255;
 
 // A line chart of one worksheet's table: the categories are one row of cells,
 // and each row from first_series_row to last_series_row is one series over the
@@ -113,6 +136,12 @@ class XlsxWriter {
   // "0x1A" or "007" show as they are.
   void write_text(SheetId sheet, CellRef cell, std::string_view text, CellStyle style = CellStyle::kPlain);
   void write_number(SheetId sheet, CellRef cell, double value, CellStyle style = CellStyle::kPlain);
+  // An empty cell that carries a style (kText: what is typed there stays text).
+  void write_blank(SheetId sheet, CellRef cell, CellStyle style);
+  // The cells of area (both corners included) accept only what validation
+  // allows; throws for a list beyond kValidationListCharsMax or a choice
+  // holding a comma or a quote.
+  void add_validation(SheetId sheet, CellSpan area, const CellValidation& validation);
   // width in characters of the default font.
   void set_column_width(SheetId sheet, uint32_t col, double width);
   // Sets every column written so far to the width of its longest cell text.
@@ -154,6 +183,7 @@ class XlsxWriter {
   lxw_format* bold_ = nullptr;
   lxw_format* label_ = nullptr;
   lxw_format* link_ = nullptr;
+  lxw_format* text_ = nullptr;
   lxw_format* format_of(CellStyle style) const;
   std::vector<Sheet> sheets_;
 };

@@ -9,9 +9,13 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 import openpyxl
 from openpyxl.chart import LineChart, Reference
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xlsx_openpyxl import compound_file, open_document  # noqa: E402
 
 CALVEX = sys.argv[1]
 EXAMPLES = sys.argv[2]
@@ -19,8 +23,8 @@ EXAMPLES = sys.argv[2]
 FAMILIES = ("common", "gsm", "ltea", "lte", "tdscdma", "wcdma")
 
 
-def run(*args):
-    p = subprocess.run([CALVEX, *args], capture_output=True, text=True)
+def run(*args, stdin=None):
+    p = subprocess.run([CALVEX, *args], capture_output=True, text=True, stdin=stdin)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -95,6 +99,38 @@ def worksheet_rows(ws, rows):
 
 def info_rows(wb):
     return {r[0].value: r[1].value for r in wb["Info"].iter_rows() if r[0].value is not None}
+
+
+def cell_rules(sheet):
+    """For each range of `calvex describe SHEET`: (rows, cols, default, areas), each area
+    (first row, last row, first col, last col, description), 1-based; a later area wins."""
+    code, out, _ = run("describe", sheet)
+    assert code == 0
+    ranges, name = {}, None
+    for line in out.splitlines():
+        words = line.split()
+        if line.startswith("  range "):
+            name = words[1].rstrip(":")
+            ranges[name] = [int(words[2]), int(words[4]), None, []]
+        elif line.startswith("    cells: "):
+            ranges[name][2] = line[len("    cells: "):]
+        elif line.startswith("    rows "):
+            rows, cols = words[1].rstrip(","), words[3].rstrip(":")
+            r0, r1 = map(int, rows.split(".."))
+            c0, c1 = map(int, cols.split(".."))
+            ranges[name][3].append((r0, r1, c0, c1, line.split(": ", 1)[1]))
+        elif not line.startswith("    "):
+            name = None
+    return ranges
+
+
+def rule_of(rules, y, x):
+    """The description of cell (y, x), 1-based, of a range of cell_rules."""
+    text = rules[2]
+    for r0, r1, c0, c1, area in rules[3]:
+        if r0 <= y <= r1 and c0 <= x <= c1:
+            text = area
+    return text
 
 
 class Book(unittest.TestCase):
@@ -515,6 +551,167 @@ class Book(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertEqual(self.read_bytes(img), before)
 
+
+    def test_dumped_cells_guard_what_is_typed_into_them(self):
+        """Every data cell's number format and validation follow its description: hex, keyword
+        and MIPI cells are Text (empty ones too); keywords a drop-down of exactly their words
+        (and X); decimals whole numbers within their limits (X through a formula); the rest
+        unguarded. Excel's refusal text is the description."""
+        import re
+        decimal = re.compile(r"^a decimal integer (-?\d+)\.\.(-?\d+)(, or X)?(, or empty)?$")
+        quoted = re.compile(r"'([^']*)'")
+        for family in FAMILIES:
+            img = self.image(family)
+            book = self.path(family + ".xlsx")
+            code, _, err = run("dump", img, "--family", family, "-o", book)
+            self.assertEqual(code, 0, err)
+            wb = openpyxl.load_workbook(book)
+            for name in readable(family):
+                ws = wb[name]
+                code, out, _ = run("read", name, img)
+                where = labelled_ranges(ws, sheet_rows(out))
+                validations = ws.data_validations.dataValidation
+                for range_name, rules in cell_rules(name).items():
+                    first = where[range_name][2]
+                    for y in range(1, rules[0] + 1):
+                        for x in range(1, rules[1] + 1):
+                            cell = ws.cell(row=first + y - 1, column=x + 1)
+                            text = rule_of(rules, y, x)
+                            at = f"{family} {name}!{cell.coordinate} ({text})"
+                            typed_as_text = text.startswith(("a hexadecimal", "one of", "the keyword", "a MIPI"))
+                            self.assertEqual(cell.number_format, "@" if typed_as_text else "General", at)
+                            covering = [v for v in validations if cell.coordinate in v.sqref]
+                            if text.startswith(("one of", "the keyword")):
+                                words = quoted.findall(text) + (["X"] if ", or X" in text else [])
+                                self.assertEqual([(v.type, v.formula1) for v in covering],
+                                                 [("list", '"' + ",".join(words) + '"')], at)
+                            elif decimal.match(text):
+                                lo, hi, x_ok, _ = decimal.match(text).groups()
+                                if x_ok:
+                                    self.assertEqual([v.type for v in covering], ["custom"], at)
+                                    self.assertIn('="X"', covering[0].formula1, at)
+                                    self.assertIn(f">={lo},", covering[0].formula1, at)
+                                    self.assertIn(f"<={hi})", covering[0].formula1, at)
+                                else:
+                                    self.assertEqual([(v.type, v.operator or "between", v.formula1, v.formula2)
+                                                      for v in covering], [("whole", "between", lo, hi)], at)
+                            else:
+                                self.assertEqual(covering, [], at)
+                                continue
+                            self.assertEqual((covering[0].errorStyle or "stop", covering[0].error),
+                                             ("stop", f"Expected {text}."), at)
+
+
+    def test_inputs_are_told_by_content_and_outputs_by_name(self):
+        """Every command that reads a sheet file names what the file is, whatever its name; every
+        -o is what its name says or is refused. Nothing is written by a refused command."""
+        img = self.image("gsm")
+        d = self.dir
+        self.assertEqual(run("dump", img, "--family", "gsm", "-o", self.path("book.xlsx"))[0], 0)
+        shutil.copyfile(self.path("book.xlsx"), self.path("book-named.csv"))
+        open_document(self.path("sheet.ods"), "application/vnd.oasis.opendocument.spreadsheet")
+        compound_file(self.path("old.xls"), ["Workbook"])
+        compound_file(self.path("locked.xlsx"), ["EncryptionInfo", "EncryptedPackage"])
+        with zipfile.ZipFile(self.path("book.xlsx")) as src, zipfile.ZipFile(self.path("macro.xlsx"), "w") as out:
+            for name in src.namelist():
+                out.writestr(name, src.read(name))
+            out.writestr("xl/vbaProject.bin", bytes(64))
+        code, csv_text, _ = run("read", "GsmTmpComp", img)
+        with open(self.path("GsmTmpComp.csv"), "w") as f:
+            f.write(csv_text)
+        ods = f"calvex: {d}/sheet.ods: an OpenDocument spreadsheet (.ods), not .xlsx; save it as an .xlsx workbook"
+        xls = f"calvex: {d}/old.xls: a legacy .xls workbook (Excel 97-2003), not .xlsx; save it as an .xlsx workbook"
+        locked = (f"calvex: {d}/locked.xlsx: an encrypted workbook (it has a password); "
+                  "save it as an .xlsx workbook without a password")
+        macro = (f"calvex: {d}/macro.xlsx: a macro-enabled workbook (it holds a VBA project); "
+                 "save it as an .xlsx workbook without macros")
+        sheet_out = "not a sheet file (.csv), a workbook (.xlsx), a folder (DIR/) or - (standard output)"
+        cases = [  # (arguments, exit status, standard error lines)
+            (["write", "GsmTmpComp", img, self.path("sheet.ods")], 2, [ods]),
+            (["write", "GsmTmpComp", img, self.path("old.xls")], 2, [xls]),
+            (["write", "GsmTmpComp", img, self.path("locked.xlsx")], 2, [locked]),
+            (["write", "GsmTmpComp", img, self.path("macro.xlsx")], 2, [macro]),
+            (["apply", img, self.path("sheet.ods")], 2, [ods]),
+            (["apply", self.path("old.xls"), img], 2, [xls]),  # the workbook first, told by its content
+            (["verify", self.path("locked.xlsx"), img], 2, [locked]),
+            (["dump", img, "--family", "gsm", "-o", self.path("out.csv")], 2,
+             [f"calvex: -o '{d}/out.csv': a dump is a workbook (.xlsx) or a folder of sheet files (DIR/); "
+              "nothing was written"]),
+            (["dump", img, "--family", "gsm", "-o", self.path("out.ods")], 2,
+             [f"calvex: -o '{d}/out.ods': a dump is a workbook (.xlsx) or a folder of sheet files (DIR/); "
+              "nothing was written"]),
+            (["template", "GsmTmpComp", "-o", self.path("t.txt")], 2,
+             [f"calvex: -o '{d}/t.txt': {sheet_out}; nothing was written"]),
+            (["read", "GsmTmpComp", img, "-o", self.path("r.xls")], 2,
+             [f"calvex: -o '{d}/r.xls': {sheet_out}; nothing was read or written"]),
+            (["write", "GsmTmpComp", img, self.path("GsmTmpComp.csv"), "-o", self.path("new.xlsx")], 2,
+             [f"calvex: -o '{d}/new.xlsx': the output of write is an NV image, not a sheet file, workbook or "
+              "folder; nothing was written"]),
+            (["apply", img, self.path("book.xlsx"), "-o", self.path("new/")], 2,
+             ["note: book.xlsx: worksheet 'Info' is not a sheet of calvex; ignored",
+              f"calvex: -o '{d}/new/': the output of apply is an NV image, not a sheet file, workbook or "
+              "folder; nothing was written"]),
+            # an .xlsx under another name is read as the workbook it is
+            (["write", "GsmTmpComp", img, self.path("book-named.csv"), "--dry-run"], 0,
+             ["dry run: GsmTmpComp: 修改完成！ (changes written, the library says, on a scratch copy; nothing written)"]),
+        ]
+        before = self.read_bytes(img)
+        files = sorted(os.listdir(d))
+        for args, status, lines in cases:
+            with self.subTest(args=args):
+                code, _, err = run(*args)
+                self.assertEqual((code, err.splitlines()), (status, lines))
+                self.assertEqual(self.read_bytes(img), before)
+                self.assertEqual(sorted(os.listdir(d)), files)
+        # and from standard input
+        with open(self.path("book.xlsx"), "rb") as f:
+            code, _, err = run("write", "GsmTmpComp", img, "-", "--dry-run", stdin=f)
+        self.assertEqual((code, err.splitlines()), (0, [cases[-1][2][0]]))
+        with open(self.path("old.xls"), "rb") as f:
+            code, _, err = run("write", "GsmTmpComp", img, "-", stdin=f)
+        self.assertEqual((code, err.splitlines()),
+                         (2, ["calvex: <stdin>: a legacy .xls workbook (Excel 97-2003), not .xlsx; "
+                              "save it as an .xlsx workbook"]))
+
+    def test_a_dumped_folder_applies_back(self):
+        """dump -o DIR/ writes SHEET.csv per sheet and Info.csv; apply DIR/ (either order) takes
+        them back byte for byte, in the LTE layout Info.csv records; read and template -o DIR/
+        write DIR/SHEET.csv."""
+        for family, layout in (("gsm", None), ("lte", "merged"), ("common", None)):
+            with self.subTest(family=family):
+                img = self.image(family, layout=layout)
+                folder = self.path(family + "-sheets") + "/"
+                opts = ["--layout", layout] if layout else []
+                code, _, err = run(*opts, "dump", img, "--family", family, "-o", folder)
+                self.assertEqual(code, 0, err)
+                self.assertEqual(sorted(os.listdir(folder)), sorted(["Info.csv"] + [n + ".csv" for n in readable(family)]))
+                with open(folder + "Info.csv") as f:
+                    info = dict(row[:2] for row in csv.reader(f))
+                self.assertEqual((info["family"], info["LTE layout"]), (family, layout or "single"))
+                for name in readable(family):
+                    code, out, _ = run(*opts, "read", name, img)
+                    with open(folder + name + ".csv", newline="") as f:
+                        self.assertEqual(f.read().replace("\r\n", "\n"), out.replace("\r\n", "\n"))
+                copy = self.path(family + "-copy.bin")
+                shutil.copyfile(img, copy)
+                # LtePwtAndOtherFlags' single-layout offsets lie inside the merged blocks (see
+                # test_lte_dump_and_apply_in_both_layouts): those bytes follow the order of the writes.
+                kept = slice(0x1792, 0x17B8) if layout == "merged" else slice(0, 0)
+                for args in (["apply", copy, folder], ["apply", folder, copy]):
+                    code, _, err = run(*args, "--write-back", self.path("wb.csv"))
+                    self.assertEqual(code, 0, err)
+                    after, before = bytearray(self.read_bytes(copy)), bytearray(self.read_bytes(img))
+                    after[kept], before[kept] = b"", b""
+                    self.assertEqual(after, before)
+        out_dir = self.path("one") + "/"
+        for args in (["template", "GsmTmpComp", "-o", out_dir], ["read", "GsmTmpComp", self.image("gsm"), "-o", out_dir]):
+            with self.subTest(args=args):
+                code, _, err = run(*args)
+                self.assertEqual(code, 0, err)
+                expected = run(*args[:-2])[1]
+                with open(out_dir + "GsmTmpComp.csv") as f:
+                    self.assertEqual(f.read(), expected)
+
     def test_workbooks_that_are_not_xlsx_are_refused(self):
         img = self.image("gsm")
         with open(self.path("old.xlsx"), "wb") as f:
@@ -817,4 +1014,4 @@ class EditedByHand(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

@@ -20,6 +20,7 @@ import datetime
 import io
 import os
 import re
+import struct
 import sys
 import zipfile
 
@@ -211,6 +212,43 @@ def write_zip(path, parts):
             out.writestr(name, data)
 
 
+def compound_file(path, streams, sector_shift=9):
+    """A compound file of one allocation table sector (sector 0) and a directory
+    (sectors 1 and on, chained through the table) naming the root and `streams`;
+    the directory takes a second sector when it holds more than fit in one."""
+    size = 1 << sector_shift
+    per_sector = size // 128
+    entries = [("Root Entry", 5)] + [(name, 2) for name in streams]
+    dir_sectors = (len(entries) + per_sector - 1) // per_sector
+    header = bytearray(512)
+    header[0:8] = bytes.fromhex("D0CF11E0A1B11AE1")
+    struct.pack_into("<HHHHH", header, 0x18, 0x3E, 3, 0xFFFE, sector_shift, 6)
+    struct.pack_into("<III", header, 0x2C, 1, 1, 0)
+    struct.pack_into("<IIII", header, 0x38, 4096, 0xFFFFFFFE, 0, 0xFFFFFFFE)
+    for i in range(109):
+        struct.pack_into("<I", header, 0x4C + 4 * i, 0 if i == 0 else 0xFFFFFFFF)
+    fat = bytearray(b"\xff" * size)
+    struct.pack_into("<I", fat, 0, 0xFFFFFFFD)  # sector 0 holds the table
+    for k in range(dir_sectors):
+        struct.pack_into("<I", fat, 4 * (k + 1), k + 2 if k + 1 < dir_sectors else 0xFFFFFFFE)
+    directory = bytearray(size * dir_sectors)
+    for k, (name, kind) in enumerate(entries):
+        encoded = name.encode("utf-16-le") + b"\0\0"
+        directory[128 * k:128 * k + len(encoded)] = encoded
+        struct.pack_into("<H", directory, 128 * k + 64, len(encoded))
+        directory[128 * k + 66] = kind
+    with open(path, "wb") as f:
+        f.write(bytes(header) + bytes(size - 512) + bytes(fat) + bytes(directory))
+
+
+def open_document(path, mimetype):
+    """An OpenDocument package: its mimetype entry first and stored, then its content."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
+        out.writestr(zipfile.ZipInfo("mimetype"), mimetype, compress_type=zipfile.ZIP_STORED)
+        out.writestr("content.xml", "<office:document-content/>")
+        out.writestr("META-INF/manifest.xml", "<manifest:manifest/>")
+
+
 def with_parts(path, replace=None, add=None):
     """The inline layout with parts replaced or added."""
     src = base_workbook()
@@ -240,6 +278,14 @@ def fixtures(out):
         f.write(bytes.fromhex("D0CF11E0A1B11AE1") + bytes(504))
     with open(f"{out}/encrypted.xlsx", "wb") as f:
         f.write(bytes.fromhex("D0CF11E0A1B11AE1") + bytes(1016))
+    compound_file(f"{out}/biff8.xls", ["Workbook", "\x05SummaryInformation"])
+    compound_file(f"{out}/biff5.xls", ["Book"], sector_shift=12)
+    # the streams of an encrypted package, the directory in two chained sectors
+    compound_file(f"{out}/password.xlsx", ["\x06DataSpaces", "Version", "DataSpaceMap", "StrongEncryptionDataSpace",
+                                           "EncryptionInfo", "EncryptedPackage"])
+    compound_file(f"{out}/document.xls", ["WordDocument"])
+    open_document(f"{out}/sheet.ods", "application/vnd.oasis.opendocument.spreadsheet")
+    open_document(f"{out}/letter.xlsx", "application/vnd.oasis.opendocument.text")
     with open(f"{out}/text.xlsx", "w") as f:
         f.write("#range,TempComp\n1,2\n")
     write_zip(f"{out}/other.xlsx", {"readme.txt": b"not a workbook"})

@@ -119,6 +119,14 @@ TEST(WorkbookRead, RefusesWhatIsNotAnXlsxWorkbook) {
       // compound files: a legacy workbook, and an encrypted one under an .xlsx name
       {"legacy.xls", "an encrypted or legacy .xls workbook, not .xlsx; save it as an unprotected .xlsx workbook"},
       {"encrypted.xlsx", "an encrypted or legacy .xls workbook, not .xlsx; save it as an unprotected .xlsx workbook"},
+      // compound files named by their streams, whatever their names say
+      {"biff8.xls", "a legacy .xls workbook (Excel 97-2003), not .xlsx; save it as an .xlsx workbook"},
+      {"biff5.xls", "a legacy .xls workbook (Excel 97-2003), not .xlsx; save it as an .xlsx workbook"},
+      {"password.xlsx", "an encrypted workbook (it has a password); save it as an .xlsx workbook without a password"},
+      {"document.xls", "an encrypted or legacy .xls workbook, not .xlsx; save it as an unprotected .xlsx workbook"},
+      // OpenDocument packages by their mimetype entry
+      {"sheet.ods", "an OpenDocument spreadsheet (.ods), not .xlsx; save it as an .xlsx workbook"},
+      {"letter.xlsx", "an OpenDocument file (application/vnd.oasis.opendocument.text), not a workbook"},
       {"text.xlsx", "not an .xlsx workbook (not a zip archive)"},
       {"other.xlsx", "not an .xlsx workbook (no workbook part)"},
       // macros: by name, and by a VBA project inside an .xlsx name
