@@ -229,7 +229,9 @@ PrintSpec print_layout(const SheetEntry& sheet, const std::vector<Placed>& at,
 
 uint32_t header_rows(const calvex::RangeDef& range) { return range.pair_cols != 0 ? 2 : 1; }
 
-void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells) {
+CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells,
+                            const CellChanges* changed) {
+  CellRef first_change{};
   const auto id = book.add_worksheet(sheet.name);
   uint32_t row = 1;
   book.write_text(id, {row, kDataFirstCol}, kSheetMarker, CellStyle::kBold);
@@ -281,15 +283,21 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
       for (int x = 0; x < range.cols; ++x) {
         const size_t i = static_cast<size_t>(y) * static_cast<size_t>(range.cols) + static_cast<size_t>(x);
         const std::string& text = cell_text(cells, r, i);
-        if (text.empty()) continue;
+        const auto change = changed != nullptr ? changed->find({r, i}) : CellChanges::const_iterator{};
+        const bool is_changed = changed != nullptr && change != changed->end();
+        if (text.empty() && !is_changed) continue;
         const CellRef cell{row, col(x)};
+        const CellStyle style = is_changed ? CellStyle::kChanged : CellStyle::kPlain;
         const calvex::CellSpec rule = range.spec_at(y, x);
         const auto number = rule.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
         if (number) {
-          book.write_number(id, cell, *number);
+          book.write_number(id, cell, *number, style);
         } else {
-          book.write_text(id, cell, text);
+          book.write_text(id, cell, text, style);
         }
+        if (!is_changed) continue;
+        book.write_note(id, cell, change->second.empty() ? std::string("was empty") : "was: " + change->second);
+        if (first_change.row == 0) first_change = cell;
       }
     }
     p.end_row = row;
@@ -323,32 +331,75 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
     book.add_scatter_chart(id, chart);
   }
   book.set_print(id, print_layout(sheet, at, blocks, widest));
+  return first_change;
 }
 
-void add_overview_worksheet(XlsxWriter& book, std::string_view name,
-                            const std::vector<std::pair<std::string, std::string>>& facts,
-                            const std::vector<OverviewSheet>& sheets) {
-  constexpr uint32_t kNameCol = 1;
-  constexpr uint32_t kBlocksCol = 2;
-  constexpr uint32_t kSummaryCol = 3;
-  const auto id = book.add_worksheet(name);
+void fill_overview_worksheet(XlsxWriter& book, XlsxWriter::SheetId id, const Overview& overview) {
+  constexpr uint32_t kKeyCol = 1;
+  constexpr uint32_t kFirstValueCol = 2;
   uint32_t row = 1;
-  for (const auto& [key, value] : facts) {
-    book.write_text(id, {row, kNameCol}, key, CellStyle::kBold);
-    book.write_text(id, {row, kBlocksCol}, value);
+  if (!overview.value_heads.empty()) {
+    for (size_t k = 0; k < overview.value_heads.size(); ++k) {
+      book.write_text(id, {row, kFirstValueCol + static_cast<uint32_t>(k)}, overview.value_heads[k],
+                      CellStyle::kLabel);
+    }
+    ++row;
+  }
+  for (const std::vector<std::string>& fact : overview.facts) {
+    for (size_t k = 0; k < fact.size(); ++k) {
+      book.write_text(id, {row, kKeyCol + static_cast<uint32_t>(k)}, fact[k], k == 0 ? CellStyle::kBold : CellStyle::kPlain);
+    }
     ++row;
   }
   row += kRangeGapRows;
+  // The sheets: name (a link), in a diff workbook the changed cells and a
+  // link to the first, then the NV blocks and what the sheet holds.
   const uint32_t header_row = row;
-  book.write_text(id, {row, kNameCol}, "sheet", CellStyle::kLabel);
-  book.write_text(id, {row, kBlocksCol}, "NV blocks", CellStyle::kLabel);
-  book.write_text(id, {row, kSummaryCol}, "what it holds", CellStyle::kLabel);
+  std::vector<std::string> heads = {"sheet"};
+  if (overview.diff) heads.insert(heads.end(), {"changed cells", "first change"});
+  heads.insert(heads.end(), {"NV blocks", "what it holds"});
+  for (size_t k = 0; k < heads.size(); ++k)
+    book.write_text(id, {row, kKeyCol + static_cast<uint32_t>(k)}, heads[k], CellStyle::kLabel);
   ++row;
-  for (const OverviewSheet& sheet : sheets) {
-    book.write_link(id, {row, kNameCol}, sheet.name, sheet.name);
-    book.write_text(id, {row, kBlocksCol}, sheet.blocks);
-    book.write_text(id, {row, kSummaryCol}, sheet.summary);
+  for (const OverviewSheet& sheet : overview.sheets) {
+    uint32_t col = kKeyCol;
+    book.write_link(id, {row, col++}, sheet.name, sheet.name);
+    if (overview.diff) {
+      book.write_number(id, {row, col++}, static_cast<double>(sheet.changed_cells),
+                        sheet.changed_cells > 0 ? CellStyle::kChanged : CellStyle::kPlain);
+      if (sheet.first_change.row != 0) {
+        book.write_link(id, {row, col}, sheet.name + "!" + cell_name(sheet.first_change), sheet.name,
+                        sheet.first_change);
+      }
+      ++col;
+    }
+    book.write_text(id, {row, col++}, sheet.blocks);
+    book.write_text(id, {row, col++}, sheet.summary);
     ++row;
+  }
+  if (overview.diff) {
+    // The differing bytes no changed cell explains.
+    row += kRangeGapRows;
+    book.write_text(id, {row, kKeyCol}, overview.bytes.empty() ? "other differing bytes: none"
+                                                               : "other differing bytes (no changed cell explains them)",
+                    CellStyle::kBold);
+    ++row;
+    if (!overview.bytes.empty()) {
+      const std::vector<std::string> byte_heads = {"offset", "length", "old bytes", "new bytes", "where"};
+      for (size_t k = 0; k < byte_heads.size(); ++k)
+        book.write_text(id, {row, kKeyCol + static_cast<uint32_t>(k)}, byte_heads[k], CellStyle::kLabel);
+      ++row;
+    }
+    for (const OverviewBytes& run : overview.bytes) {
+      uint32_t col = kKeyCol;
+      book.write_text(id, {row, col++}, hex_offset(run.offset));
+      book.write_number(id, {row, col++}, static_cast<double>(run.length));
+      book.write_text(id, {row, col++}, run.old_values, CellStyle::kChanged);
+      book.write_text(id, {row, col++}, run.new_values, CellStyle::kChanged);
+      book.write_text(id, {row, col++},
+                      run.holders.empty() ? "outside every sheet's blocks" : "in the blocks of " + run.holders);
+      ++row;
+    }
   }
   book.fit_column_widths(id);
   PrintSpec print;

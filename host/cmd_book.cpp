@@ -59,6 +59,16 @@ std::string blocks_text(const SheetEntry& sheet) {
   return text.empty() ? "none listed" : text;
 }
 
+std::string size_text(uint64_t size) { return std::to_string(size) + " bytes"; }
+
+// The facts after the image's: family, LTE layout (which apply follows), date, calvex version.
+void add_closing_facts(calvex::Family family, const Options& options, Overview* overview) {
+  overview->facts.push_back({"family", std::string(calvex::family_name(family))});
+  overview->facts.push_back({kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"});
+  overview->facts.push_back({"date", utc_now()});
+  overview->facts.push_back({"written by", std::string("calvex ") + CALVEX_VERSION});
+}
+
 bool is_directory_target(const std::string& path) {
   std::error_code ec;
   return (!path.empty() && (path.back() == '/' || path.back() == '\\')) || fs::is_directory(path, ec);
@@ -118,20 +128,18 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   }
   try {
     XlsxWriter book(fs_path(target));
-    std::vector<std::pair<std::string, std::string>> info = {
+    Overview overview;
+    overview.facts = {
         {"image", image},
-        {"size", std::to_string(bytes.size()) + " bytes"},
+        {"size", size_text(bytes.size())},
         {"SHA-256", sha256_hex(bytes)},
-        {"family", std::string(calvex::family_name(family))},
-        {kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"},
-        {"date", utc_now()},
-        {"written by", std::string("calvex ") + CALVEX_VERSION},
     };
-    std::vector<OverviewSheet> listed;
+    add_closing_facts(family, options, &overview);
     for (const auto& [sheet, cells] : read)
-      listed.push_back({std::string(sheet->name), std::string(sheet->summary), blocks_text(*sheet)});
-    add_overview_worksheet(book, kInfoSheet, info, listed);
+      overview.sheets.push_back({std::string(sheet->name), std::string(sheet->summary), blocks_text(*sheet)});
+    const auto info = book.add_worksheet(kInfoSheet);
     for (const auto& [sheet, cells] : read) add_sheet_worksheet(book, *sheet, cells);
+    fill_overview_worksheet(book, info, overview);
     book.save();
   } catch (const std::exception& e) {
     err(std::string("calvex: ") + e.what());
@@ -374,7 +382,7 @@ std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Op
 }  // namespace
 
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report_out, size_t* differences_out) {
+                bool csv_format, std::string* report_out, size_t* differences_out, DiffDetail* detail) {
   std::vector<uint8_t> bytes_a;
   std::vector<uint8_t> bytes_b;
   std::string error;
@@ -385,6 +393,12 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
   if (!snapshot_image(a, &copy_a, &bytes_a, &error) || !snapshot_image(b, &copy_b, &bytes_b, &error)) {
     err("error: " + error);
     return kExitUsage;
+  }
+  if (detail != nullptr) {
+    detail->old_size = bytes_a.size();
+    detail->new_size = bytes_b.size();
+    detail->old_sha256 = sha256_hex(bytes_a);
+    detail->new_sha256 = sha256_hex(bytes_b);
   }
   if (!options.ignore.empty()) {
     // The ignored areas of the second image read as the first's.
@@ -423,6 +437,14 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
       print_outcome(*s, layout, ob);
       return kExitUsage;
     }
+    DiffSheet* shown = nullptr;
+    if (detail != nullptr) {
+      // The workbook shows the second image as it is, its ignored areas too.
+      SheetCells cells_as_is;
+      if (used_b != &copy_b) read_sheet(*s, copy_b.path(), layout, &cells_as_is);
+      detail->sheets.push_back({s, utf8_cells(used_b != &copy_b ? cells_as_is : cells_b), {}});
+      shown = &detail->sheets.back();
+    }
     size_t sheet_differences = 0;
     for (size_t r = 0; r < s->ranges.size(); ++r) {
       const calvex::RangeDef& range = s->ranges[r];
@@ -433,6 +455,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
         const std::string col = std::to_string(i % static_cast<size_t>(range.cols) + 1);
         const std::string old_text = utf8_from_utf16(cells_a[r][i]);
         const std::string new_text = utf8_from_utf16(cells_b[r][i]);
+        if (shown != nullptr) shown->changed.emplace(std::make_pair(r, i), old_text);
         if (csv_format) {
           report += "cell," + csv_field(s->name) + "," + csv_field(range.name) + "," + row + "," + col + "," +
                     csv_field(old_text) + "," + csv_field(new_text) + ",,,,\n";
@@ -469,6 +492,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     ++differences;
     const std::string old_values = byte_values(bytes_a, i, j - 1);
     const std::string new_values = byte_values(bytes_b, i, j - 1);
+    if (detail != nullptr) detail->bytes.push_back({i, j - i, old_values, new_values, holders});
     if (csv_format) {
       report += "bytes," + csv_field(holders) + ",,,,,," + hex_offset(i) + "," + std::to_string(j - i) + "," +
                 byte_values(bytes_a, i, j - 1, j - i) + "," + byte_values(bytes_b, i, j - 1, j - i) + "\n";
@@ -484,8 +508,66 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
   return differences == 0 ? kExitOk : kExitRefused;
 }
 
+namespace {
+
+// diff -o DIFF.xlsx: the workbook of the second image, its changes marked.
+int write_diff_book(const std::string& a, const std::string& b, calvex::Family family, const Options& options) {
+  const std::string& target = *options.output;
+  if (!is_workbook_path(target)) {
+    err("calvex: diff -o takes a workbook (-o DIFF.xlsx); without -o the report goes to standard output");
+    return kExitUsage;
+  }
+  if (output_is_input(target, "output workbook", a, "image") || output_is_input(target, "output workbook", b, "image"))
+    return kExitUsage;
+  std::string report;
+  DiffDetail detail;
+  const int status = diff_images(a, b, family, options, false, &report, nullptr, &detail);
+  if (status != kExitOk && status != kExitRefused) return status;
+  try {
+    XlsxWriter book(fs_path(target));
+    Overview overview;
+    overview.diff = true;
+    overview.value_heads = {"new image (the worksheets)", "old image"};
+    overview.facts = {
+        {"image", b, a},
+        {"size", size_text(detail.new_size), size_text(detail.old_size)},
+        {"SHA-256", detail.new_sha256, detail.old_sha256},
+    };
+    add_closing_facts(family, options, &overview);
+    size_t changed_cells = 0;
+    for (const DiffSheet& d : detail.sheets) changed_cells += d.changed.size();
+    overview.facts.push_back({"changed cells", std::to_string(changed_cells) + " (orange, a note on each gives the old value)"});
+    overview.facts.push_back({"other differing bytes", std::to_string(detail.bytes.size()) + " runs (listed below)"});
+    if (!options.ignore.empty()) {
+      std::string areas;
+      for (const ByteRange& r : options.ignore) {
+        if (!areas.empty()) areas += "; ";
+        areas += hex_offset(r.offset) + "+" + std::to_string(r.length);
+      }
+      overview.facts.push_back({"left out (--ignore)", areas});
+    }
+    overview.bytes = detail.bytes;
+    const auto info = book.add_worksheet(kInfoSheet);
+    for (const DiffSheet& d : detail.sheets) {
+      OverviewSheet listed{std::string(d.sheet->name), std::string(d.sheet->summary), blocks_text(*d.sheet),
+                           d.changed.size(), {}};
+      listed.first_change = add_sheet_worksheet(book, *d.sheet, d.cells, &d.changed);
+      overview.sheets.push_back(std::move(listed));
+    }
+    fill_overview_worksheet(book, info, overview);
+    book.save();
+  } catch (const std::exception& e) {
+    err(std::string("calvex: ") + e.what());
+    return kExitUsage;
+  }
+  return status;
+}
+
+}  // namespace
+
 int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
              bool csv_format) {
+  if (options.output) return write_diff_book(a, b, family, options);
   std::string report;
   const int status = diff_images(a, b, family, options, csv_format, &report);
   out(report);

@@ -22,6 +22,11 @@ constexpr char kPartFolder[] = ".";
 constexpr uint32_t kKeyCol = 1;
 constexpr uint32_t kValueCol = 2;
 constexpr lxw_color_t kLabelFill = 0xE7E6E6;  // light grey
+constexpr lxw_color_t kChangedFill = 0xFFC57A;  // light orange
+// The author a note names, and its box in pixels (room for an old value and a few words).
+constexpr char kNoteAuthor[] = "calvex";
+constexpr uint16_t kNoteWidthPx = 200;
+constexpr uint16_t kNoteHeightPx = 48;
 // libxlsxwriter's default chart size, the base of its scale factors.
 constexpr double kDefaultChartWidthPx = 480.0;
 constexpr double kDefaultChartHeightPx = 288.0;
@@ -86,7 +91,8 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
   bold_ = workbook_add_format(workbook_);
   label_ = workbook_add_format(workbook_);
   link_ = workbook_add_format(workbook_);
-  if (!bold_ || !label_ || !link_) {
+  changed_ = workbook_add_format(workbook_);
+  if (!bold_ || !label_ || !link_ || !changed_) {
     discard();
     fail("out of memory");
   }
@@ -95,6 +101,7 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
   format_set_bg_color(label_, kLabelFill);
   format_set_underline(link_, LXW_UNDERLINE_SINGLE);
   format_set_font_color(link_, LXW_COLOR_BLUE);
+  format_set_bg_color(changed_, kChangedFill);
 }
 
 lxw_format* XlsxWriter::format_of(CellStyle style) const {
@@ -106,6 +113,8 @@ lxw_format* XlsxWriter::format_of(CellStyle style) const {
       return bold_;
     case CellStyle::kLabel:
       return label_;
+    case CellStyle::kChanged:
+      return changed_;
   }
   return nullptr;
 }
@@ -247,7 +256,8 @@ void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& desc) 
         "chart on worksheet '" + target.name + "'");
 }
 
-void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target_sheet) {
+void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target_sheet,
+                            CellRef target_cell) {
   Sheet& target = sheet_at(sheet);
   const std::string value(text);
   // Quoted, so that names with blanks or dashes link too; a quote doubles.
@@ -256,12 +266,24 @@ void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, 
     if (c == '\'') url.push_back(c);
     url.push_back(c);
   }
-  url += "'!A1";
+  url += "'!" + cell_name(target_cell);
   check(worksheet_write_url_opt(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), url.c_str(),
                                 link_, value.c_str(), nullptr),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
   note_width(target, cell.col, code_points(text));
   target.cells[cell] = value;
+}
+
+void XlsxWriter::write_note(SheetId sheet, CellRef cell, std::string_view text) {
+  Sheet& target = sheet_at(sheet);
+  const std::string value(text);
+  lxw_comment_options options{};
+  options.author = const_cast<char*>(kNoteAuthor);
+  options.width = kNoteWidthPx;
+  options.height = kNoteHeightPx;
+  check(worksheet_write_comment_opt(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1),
+                                    value.c_str(), &options),
+        "note on worksheet '" + target.name + "' cell " + cell_name(cell));
 }
 
 void XlsxWriter::set_print(SheetId sheet, const PrintSpec& print) {

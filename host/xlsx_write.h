@@ -32,8 +32,9 @@ class XlsxWriteError : public std::runtime_error {
 
 // kTitle: bold, and left out of fit_column_widths (a long name overflows into
 // the empty cells beside it instead of widening its column). kLabel: a
-// label beside or over a table (bold on a grey fill).
-enum class CellStyle { kPlain, kBold, kTitle, kLabel };
+// label beside or over a table (bold on a grey fill). kChanged: a value that
+// differs from another image's (plain on an orange fill).
+enum class CellStyle { kPlain, kBold, kTitle, kLabel, kChanged };
 
 // A line chart of one worksheet's table: the categories are one row of cells,
 // and each row from first_series_row to last_series_row is one series over the
@@ -122,8 +123,13 @@ class XlsxWriter {
   // Places the chart on sheet, over cells that hold nothing (the caller
   // leaves them empty); every series must have a cell span of sheet.
   void add_scatter_chart(SheetId sheet, const ScatterChartSpec& chart);
-  // A text cell that links to cell A1 of worksheet `target` (added or to be added).
-  void write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target);
+  // A text cell that links to cell `target_cell` (A1 unless given) of
+  // worksheet `target` (added or to be added).
+  void write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target,
+                  CellRef target_cell = CellRef{1, 1});
+  // A note (comment) on a cell, shown when the pointer rests on it; it is
+  // no cell text, so a reader of the cells never sees it. UTF-8.
+  void write_note(SheetId sheet, CellRef cell, std::string_view text);
   void set_print(SheetId sheet, const PrintSpec& print);
   // A worksheet of key (bold, column A) and value (column B) rows, fitted.
   SheetId add_info_worksheet(std::string_view name, const std::vector<std::pair<std::string, std::string>>& rows);
@@ -154,6 +160,7 @@ class XlsxWriter {
   lxw_format* bold_ = nullptr;
   lxw_format* label_ = nullptr;
   lxw_format* link_ = nullptr;
+  lxw_format* changed_ = nullptr;
   lxw_format* format_of(CellStyle style) const;
   std::vector<Sheet> sheets_;
 };
