@@ -21,6 +21,11 @@ constexpr uint32_t kRangeGapRows = 1;
 // A chart under its table: rows it covers, its width; the default row height.
 constexpr uint32_t kChartRows = 22;
 constexpr uint32_t kChartWidthPx = 760;
+// A chart is as wide as its table (with the label column), within these.
+constexpr uint32_t kChartWidthMaxPx = 1400;
+// A column of a pair, at the least (characters): two of them hold the
+// slot's title over the pair ("slot 12 (empty)").
+constexpr size_t kPairColWidthMin = 6;
 constexpr uint32_t kRowHeightPx = 20;
 // Print: wider tables print landscape; rows a page holds (a conservative
 // guess at a page one sheet wide; the scale that fits the width only adds rows).
@@ -122,8 +127,9 @@ std::string slot_title(const SheetEntry& sheet, const calvex::RangeDef& range, c
   const calvex::RangeDef& names = sheet.ranges[range.slot_names_range];
   const std::string& name = cell_text(cells, range.slot_names_range, static_cast<size_t>(k));
   const std::string label(names.rows_label.empty() ? std::string_view("band") : names.rows_label);
-  if (k >= names.count()) return numbered(range.cols_label, "slot", k, 2) + " (no band cell)";
-  if (!slot_in_use(name)) return numbered(range.cols_label, "slot", k, 2) + " (empty)";
+  // Short, to stand over the pair's two narrow columns.
+  if (k >= names.count()) return numbered("slot", {}, k, 2) + " (no band cell)";
+  if (!slot_in_use(name)) return numbered("slot", {}, k, 2) + " (empty)";
   return label + " " + name;
 }
 
@@ -240,6 +246,9 @@ CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const Ran
   uint32_t widest = 1;
   for (const calvex::RangeDef& range : sheet.ranges) widest = std::max(widest, static_cast<uint32_t>(range.cols));
   const uint32_t page = rows_per_page(widest > kPortraitColsMax);
+  // A sheet that prints landscape turns its column labels upwards: its
+  // columns then take the width of their values, and the page's scale stays readable.
+  const CellStyle column_head = widest > kPortraitColsMax ? CellStyle::kHeaderTurned : CellStyle::kHeader;
   std::vector<Placed> at(sheet.ranges.size());
   std::vector<std::pair<uint32_t, uint32_t>> blocks;  // first and last row of what a page must keep whole
   std::vector<std::pair<size_t, CellRef>> charts;     // range and anchor
@@ -262,14 +271,16 @@ CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const Ran
       for (int k = 0; k < range.cols / range.pair_cols; ++k) {
         const int x = k * range.pair_cols;
         book.write_text(id, {row, col(x)}, slot_title(sheet, range, cells, k), CellStyle::kTitle);
-        book.write_text(id, {row + 1, col(x)}, range.x_label, CellStyle::kLabel);
-        book.write_text(id, {row + 1, col(x + 1)}, range.y_label, CellStyle::kLabel);
+        book.write_text(id, {row + 1, col(x)}, range.x_label, CellStyle::kHeaderTurned);
+        book.write_text(id, {row + 1, col(x + 1)}, range.y_label, CellStyle::kHeaderTurned);
+        book.reserve_column_width(id, col(x), kPairColWidthMin);
+        book.reserve_column_width(id, col(x + 1), kPairColWidthMin);
       }
     } else {
       book.write_text(id, {row, kLabelCol}, range.rows_label.empty() ? "row" : std::string(range.rows_label),
                       CellStyle::kLabel);
       for (int x = 0; x < range.cols; ++x) {
-        book.write_text(id, {row, col(x)}, numbered(range.cols_label, "column", x, range.cols), CellStyle::kLabel);
+        book.write_text(id, {row, col(x)}, numbered(range.cols_label, "column", x, range.cols), column_head);
       }
     }
     row += header_rows(range);
@@ -326,7 +337,8 @@ CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const Ran
     chart.x_axis_title = x_axis_title(sheet, range);
     chart.y_axis_title = with_unit(range.y_label, range.unit);
     chart.anchor = anchor;
-    chart.width_px = kChartWidthPx;
+    const uint32_t table_px = book.columns_width_px(id, kLabelCol, kDataFirstCol + static_cast<uint32_t>(range.cols) - 1);
+    chart.width_px = std::clamp(table_px, kChartWidthPx, kChartWidthMaxPx);
     chart.height_px = kChartRows * kRowHeightPx;
     book.add_scatter_chart(id, chart);
   }
@@ -336,22 +348,10 @@ CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const Ran
 
 void fill_overview_worksheet(XlsxWriter& book, XlsxWriter::SheetId id, const Overview& overview) {
   constexpr uint32_t kKeyCol = 1;
-  constexpr uint32_t kFirstValueCol = 2;
-  uint32_t row = 1;
-  if (!overview.value_heads.empty()) {
-    for (size_t k = 0; k < overview.value_heads.size(); ++k) {
-      book.write_text(id, {row, kFirstValueCol + static_cast<uint32_t>(k)}, overview.value_heads[k],
-                      CellStyle::kLabel);
-    }
-    ++row;
-  }
-  for (const std::vector<std::string>& fact : overview.facts) {
-    for (size_t k = 0; k < fact.size(); ++k) {
-      book.write_text(id, {row, kKeyCol + static_cast<uint32_t>(k)}, fact[k], k == 0 ? CellStyle::kBold : CellStyle::kPlain);
-    }
-    ++row;
-  }
-  row += kRangeGapRows;
+  // The facts come first but are written last, after the columns are fitted
+  // to the tables: a long value (a SHA-256) runs on over the empty cells
+  // beside it instead of widening a column of the tables.
+  uint32_t row = static_cast<uint32_t>(overview.facts.size()) + 1 + kRangeGapRows;
   // The sheets: name (a link), in a diff workbook the changed cells and a
   // link to the first, then the NV blocks and what the sheet holds.
   const uint32_t header_row = row;
@@ -382,7 +382,7 @@ void fill_overview_worksheet(XlsxWriter& book, XlsxWriter::SheetId id, const Ove
     row += kRangeGapRows;
     book.write_text(id, {row, kKeyCol}, overview.bytes.empty() ? "other differing bytes: none"
                                                                : "other differing bytes (no changed cell explains them)",
-                    CellStyle::kBold);
+                    CellStyle::kTitle);
     ++row;
     if (!overview.bytes.empty()) {
       const std::vector<std::string> byte_heads = {"offset", "length", "old bytes", "new bytes", "where"};
@@ -401,7 +401,17 @@ void fill_overview_worksheet(XlsxWriter& book, XlsxWriter::SheetId id, const Ove
       ++row;
     }
   }
+  // The keys' column fits them too.
+  size_t widest_key = 0;
+  for (const auto& fact : overview.facts) widest_key = std::max(widest_key, fact.first.size());
+  book.reserve_column_width(id, kKeyCol, widest_key);
   book.fit_column_widths(id);
+  row = 1;
+  for (const auto& [key, value] : overview.facts) {
+    book.write_text(id, {row, kKeyCol}, key, CellStyle::kBold);
+    book.write_text(id, {row, kKeyCol + 1}, value);
+    ++row;
+  }
   PrintSpec print;
   print.landscape = true;
   print.repeat_first_row = header_row;

@@ -30,7 +30,8 @@ bool is_workbook_path(const std::string& path);
 // start in column B (B1 "#sheet", each range's "#range" marker in column
 // B); column A holds labels (what each row is), and each range's marker row
 // is followed by header_rows(range) rows of labels over its columns (the
-// band of each pair of columns). Every temperature compensation table and
+// band of each pair of columns, then what each value is, turned upwards so
+// that a wide table of pairs keeps its columns narrow). Every temperature compensation table and
 // ramp shape table with cells gets an XY scatter chart under it, over rows
 // left empty; the worksheet prints one page wide, a table or a chart kept
 // on one page where it fits, the header rows of a table longer than a page
@@ -68,13 +69,12 @@ struct OverviewBytes {
 };
 
 // What the overview worksheet lists. Each fact is a key (column A, bold)
-// and its values (columns B, C, ...), under value_heads when given (a label
-// row over the value columns); a reader finds a value by its key, the one
-// in column B. A diff workbook (diff true) adds the changed cells of each
-// sheet, linked to the first, and the table of other differing bytes.
+// and its value (column B, running on over the empty cells beside it); a
+// reader finds a value by its key. A diff workbook (diff true) adds the
+// changed cells of each sheet, linked to the first, and the table of other
+// differing bytes.
 struct Overview {
-  std::vector<std::string> value_heads;
-  std::vector<std::vector<std::string>> facts;
+  std::vector<std::pair<std::string, std::string>> facts;
   std::vector<OverviewSheet> sheets;
   bool diff = false;
   std::vector<OverviewBytes> bytes;
@@ -82,7 +82,9 @@ struct Overview {
 
 // Writes the overview into worksheet `id` (added first, filled once the
 // sheets' worksheets are placed): the facts, then a table of the sheets,
-// each name a link to its worksheet.
+// each name a link to its worksheet: sheet, (changed cells, first change,)
+// NV blocks, what it holds; then the other bytes: offset, length, old
+// bytes, new bytes, where.
 void fill_overview_worksheet(XlsxWriter& book, XlsxWriter::SheetId id, const Overview& overview);
 
 // What diff_images found, for diff's workbook: both images' sizes and

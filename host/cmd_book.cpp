@@ -527,11 +527,15 @@ int write_diff_book(const std::string& a, const std::string& b, calvex::Family f
     XlsxWriter book(fs_path(target));
     Overview overview;
     overview.diff = true;
-    overview.value_heads = {"new image (the worksheets)", "old image"};
+    // The new image's facts under the keys of a dump's, so that the workbook
+    // applies to it as a dump of it does.
     overview.facts = {
-        {"image", b, a},
-        {"size", size_text(detail.new_size), size_text(detail.old_size)},
-        {"SHA-256", detail.new_sha256, detail.old_sha256},
+        {"new image", b},
+        {"size", size_text(detail.new_size)},
+        {"SHA-256", detail.new_sha256},
+        {"old image", a},
+        {"old size", size_text(detail.old_size)},
+        {"old SHA-256", detail.old_sha256},
     };
     add_closing_facts(family, options, &overview);
     size_t changed_cells = 0;

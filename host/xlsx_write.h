@@ -32,9 +32,12 @@ class XlsxWriteError : public std::runtime_error {
 
 // kTitle: bold, and left out of fit_column_widths (a long name overflows into
 // the empty cells beside it instead of widening its column). kLabel: a
-// label beside or over a table (bold on a grey fill). kChanged: a value that
-// differs from another image's (plain on an orange fill).
-enum class CellStyle { kPlain, kBold, kTitle, kLabel, kChanged };
+// label beside a table (bold on a grey fill). kHeader: a label over a
+// column (a kLabel, centred). kHeaderTurned: a kHeader turned to read
+// upwards, so that it widens its column by one line only (its row is made
+// as tall as the longest). kChanged: a value that differs from another
+// image's (plain on an orange fill).
+enum class CellStyle { kPlain, kBold, kTitle, kLabel, kHeader, kHeaderTurned, kChanged };
 
 // A line chart of one worksheet's table: the categories are one row of cells,
 // and each row from first_series_row to last_series_row is one series over the
@@ -116,8 +119,14 @@ class XlsxWriter {
   void write_number(SheetId sheet, CellRef cell, double value, CellStyle style = CellStyle::kPlain);
   // width in characters of the default font.
   void set_column_width(SheetId sheet, uint32_t col, double width);
-  // Sets every column written so far to the width of its longest cell text.
+  // Sets every column written so far to the width of its longest cell text
+  // (and every row with kHeaderTurned cells to the height of the longest).
   void fit_column_widths(SheetId sheet);
+  // fit_column_widths gives column col at least `chars` characters.
+  void reserve_column_width(SheetId sheet, uint32_t col, size_t chars);
+  // The width of columns first..last as fit_column_widths set them, in
+  // pixels of the default font (a column never set counts as Excel's default).
+  uint32_t columns_width_px(SheetId sheet, uint32_t first_col, uint32_t last_col);
   // Places the chart on sheet, over the data of that same sheet.
   void add_line_chart(SheetId sheet, const LineChartSpec& chart);
   // Places the chart on sheet, over cells that hold nothing (the caller
@@ -143,6 +152,8 @@ class XlsxWriter {
     lxw_worksheet* worksheet;
     std::string name;
     std::vector<size_t> text_widths;  // per column (0-based), in characters
+    std::vector<double> set_widths;   // per column (0-based) as set, in characters; 0: not set
+    std::map<uint32_t, size_t> turned_lengths;  // per row with turned headers: the longest, in characters
     std::map<CellRef, std::string> cells;  // the texts a reader must find
   };
   void verify(const std::vector<uint8_t>& bytes) const;
@@ -161,6 +172,8 @@ class XlsxWriter {
   lxw_format* label_ = nullptr;
   lxw_format* link_ = nullptr;
   lxw_format* changed_ = nullptr;
+  lxw_format* header_ = nullptr;
+  lxw_format* turned_ = nullptr;
   lxw_format* format_of(CellStyle style) const;
   std::vector<Sheet> sheets_;
 };
