@@ -25,7 +25,7 @@ constexpr uint32_t kChartWidthPx = 760;
 constexpr uint32_t kChartWidthMaxPx = 1400;
 // A column of a pair, at the least (characters): two of them hold the
 // slot's title over the pair ("slot 12 (empty)").
-constexpr size_t kPairColWidthMin = 6;
+constexpr size_t kPairColWidthMin = 7;
 constexpr uint32_t kRowHeightPx = 20;
 // Print: wider tables print landscape; rows a page holds (a conservative
 // guess at a page one sheet wide; the scale that fits the width only adds rows).
@@ -128,7 +128,7 @@ std::string slot_title(const SheetEntry& sheet, const calvex::RangeDef& range, c
   const std::string& name = cell_text(cells, range.slot_names_range, static_cast<size_t>(k));
   const std::string label(names.rows_label.empty() ? std::string_view("band") : names.rows_label);
   // Short, to stand over the pair's two narrow columns.
-  if (k >= names.count()) return numbered("slot", {}, k, 2) + " (no band cell)";
+  if (k >= names.count()) return numbered("slot", {}, k, 2) + " (no band)";
   if (!slot_in_use(name)) return numbered("slot", {}, k, 2) + " (empty)";
   return label + " " + name;
 }
