@@ -23,6 +23,11 @@ constexpr uint32_t kRangeGapRows = 1;
 // A chart under its table: rows it covers, its width; the default row height.
 constexpr uint32_t kChartRows = 22;
 constexpr uint32_t kChartWidthPx = 760;
+// A chart is as wide as its table (with the label column), within these.
+constexpr uint32_t kChartWidthMaxPx = 1400;
+// A column of a pair, at the least (characters): two of them hold the
+// slot's title over the pair ("slot 12 (empty)").
+constexpr size_t kPairColWidthMin = 7;
 constexpr uint32_t kRowHeightPx = 20;
 // Print: wider tables print landscape; rows a page holds (a conservative
 // guess at a page one sheet wide; the scale that fits the width only adds rows).
@@ -210,8 +215,9 @@ std::string slot_title(const SheetEntry& sheet, const calvex::RangeDef& range, c
   const calvex::RangeDef& names = sheet.ranges[range.slot_names_range];
   const std::string& name = cell_text(cells, range.slot_names_range, static_cast<size_t>(k));
   const std::string label(names.rows_label.empty() ? std::string_view("band") : names.rows_label);
-  if (k >= names.count()) return numbered(range.cols_label, "slot", k, 2) + " (no band cell)";
-  if (!slot_in_use(name)) return numbered(range.cols_label, "slot", k, 2) + " (empty)";
+  // Short, to stand over the pair's two narrow columns.
+  if (k >= names.count()) return numbered("slot", {}, k, 2) + " (no band)";
+  if (!slot_in_use(name)) return numbered("slot", {}, k, 2) + " (empty)";
   return label + " " + name;
 }
 
@@ -317,7 +323,9 @@ PrintSpec print_layout(const SheetEntry& sheet, const std::vector<Placed>& at,
 
 uint32_t header_rows(const calvex::RangeDef& range) { return range.pair_cols != 0 ? 2 : 1; }
 
-void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells) {
+CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeCells& cells,
+                            const CellChanges* changed) {
+  CellRef first_change{};
   const auto id = book.add_worksheet(sheet.name);
   uint32_t row = 1;
   book.write_text(id, {row, kDataFirstCol}, kSheetMarker, CellStyle::kBold);
@@ -326,6 +334,9 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
   uint32_t widest = 1;
   for (const calvex::RangeDef& range : sheet.ranges) widest = std::max(widest, static_cast<uint32_t>(range.cols));
   const uint32_t page = rows_per_page(widest > kPortraitColsMax);
+  // A sheet that prints landscape turns its column labels upwards: its
+  // columns then take the width of their values, and the page's scale stays readable.
+  const CellStyle column_head = widest > kPortraitColsMax ? CellStyle::kHeaderTurned : CellStyle::kHeader;
   std::vector<Placed> at(sheet.ranges.size());
   std::vector<std::pair<uint32_t, uint32_t>> blocks;  // first and last row of what a page must keep whole
   std::vector<std::pair<size_t, CellRef>> charts;     // range and anchor
@@ -348,14 +359,16 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
       for (int k = 0; k < range.cols / range.pair_cols; ++k) {
         const int x = k * range.pair_cols;
         book.write_text(id, {row, col(x)}, slot_title(sheet, range, cells, k), CellStyle::kTitle);
-        book.write_text(id, {row + 1, col(x)}, range.x_label, CellStyle::kLabel);
-        book.write_text(id, {row + 1, col(x + 1)}, range.y_label, CellStyle::kLabel);
+        book.write_text(id, {row + 1, col(x)}, range.x_label, CellStyle::kHeaderTurned);
+        book.write_text(id, {row + 1, col(x + 1)}, range.y_label, CellStyle::kHeaderTurned);
+        book.reserve_column_width(id, col(x), kPairColWidthMin);
+        book.reserve_column_width(id, col(x + 1), kPairColWidthMin);
       }
     } else {
       book.write_text(id, {row, kLabelCol}, range.rows_label.empty() ? "row" : std::string(range.rows_label),
                       CellStyle::kLabel);
       for (int x = 0; x < range.cols; ++x) {
-        book.write_text(id, {row, col(x)}, numbered(range.cols_label, "column", x, range.cols), CellStyle::kLabel);
+        book.write_text(id, {row, col(x)}, numbered(range.cols_label, "column", x, range.cols), column_head);
       }
     }
     row += header_rows(range);
@@ -369,19 +382,24 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
       for (int x = 0; x < range.cols; ++x) {
         const size_t i = static_cast<size_t>(y) * static_cast<size_t>(range.cols) + static_cast<size_t>(x);
         const std::string& text = cell_text(cells, r, i);
+        const auto change = changed != nullptr ? changed->find({r, i}) : CellChanges::const_iterator{};
+        const bool is_changed = changed != nullptr && change != changed->end();
         const CellRef cell{row, col(x)};
         const calvex::CellSpec rule = range.spec_at(y, x);
-        const CellStyle style = typed_as_text(rule.kind) ? CellStyle::kText : CellStyle::kPlain;
+        const bool as_text = typed_as_text(rule.kind);
+        const CellStyle style = is_changed ? (as_text ? CellStyle::kChangedText : CellStyle::kChanged)
+                                           : (as_text ? CellStyle::kText : CellStyle::kPlain);
+        const auto number = rule.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
         if (text.empty()) {
           if (style != CellStyle::kPlain) book.write_blank(id, cell, style);
-          continue;
-        }
-        const auto number = rule.kind == calvex::CellKind::Dec ? integer_value(text) : std::nullopt;
-        if (number) {
-          book.write_number(id, cell, *number);
+        } else if (number) {
+          book.write_number(id, cell, *number, style);
         } else {
           book.write_text(id, cell, text, style);
         }
+        if (!is_changed) continue;
+        book.write_note(id, cell, change->second.empty() ? std::string("was empty") : "was: " + change->second);
+        if (first_change.row == 0) first_change = cell;
       }
     }
     for (const RuleArea& area : rule_areas(range)) {
@@ -415,39 +433,81 @@ void add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const RangeC
     chart.x_axis_title = x_axis_title(sheet, range);
     chart.y_axis_title = with_unit(range.y_label, range.unit);
     chart.anchor = anchor;
-    chart.width_px = kChartWidthPx;
+    const uint32_t table_px = book.columns_width_px(id, kLabelCol, kDataFirstCol + static_cast<uint32_t>(range.cols) - 1);
+    chart.width_px = std::clamp(table_px, kChartWidthPx, kChartWidthMaxPx);
     chart.height_px = kChartRows * kRowHeightPx;
     book.add_scatter_chart(id, chart);
   }
   book.set_print(id, print_layout(sheet, at, blocks, widest));
+  return first_change;
 }
 
-void add_overview_worksheet(XlsxWriter& book, std::string_view name,
-                            const std::vector<std::pair<std::string, std::string>>& facts,
-                            const std::vector<OverviewSheet>& sheets) {
-  constexpr uint32_t kNameCol = 1;
-  constexpr uint32_t kBlocksCol = 2;
-  constexpr uint32_t kSummaryCol = 3;
-  const auto id = book.add_worksheet(name);
-  uint32_t row = 1;
-  for (const auto& [key, value] : facts) {
-    book.write_text(id, {row, kNameCol}, key, CellStyle::kBold);
-    book.write_text(id, {row, kBlocksCol}, value);
-    ++row;
-  }
-  row += kRangeGapRows;
+void fill_overview_worksheet(XlsxWriter& book, XlsxWriter::SheetId id, const Overview& overview) {
+  constexpr uint32_t kKeyCol = 1;
+  // The facts come first but are written last, after the columns are fitted
+  // to the tables: a long value (a SHA-256) runs on over the empty cells
+  // beside it instead of widening a column of the tables.
+  uint32_t row = static_cast<uint32_t>(overview.facts.size()) + 1 + kRangeGapRows;
+  // The sheets: name (a link), in a diff workbook the changed cells and a
+  // link to the first, then the NV blocks and what the sheet holds.
   const uint32_t header_row = row;
-  book.write_text(id, {row, kNameCol}, "sheet", CellStyle::kLabel);
-  book.write_text(id, {row, kBlocksCol}, "NV blocks", CellStyle::kLabel);
-  book.write_text(id, {row, kSummaryCol}, "what it holds", CellStyle::kLabel);
+  std::vector<std::string> heads = {"sheet"};
+  if (overview.diff) heads.insert(heads.end(), {"changed cells", "first change"});
+  heads.insert(heads.end(), {"NV blocks", "what it holds"});
+  for (size_t k = 0; k < heads.size(); ++k)
+    book.write_text(id, {row, kKeyCol + static_cast<uint32_t>(k)}, heads[k], CellStyle::kLabel);
   ++row;
-  for (const OverviewSheet& sheet : sheets) {
-    book.write_link(id, {row, kNameCol}, sheet.name, sheet.name);
-    book.write_text(id, {row, kBlocksCol}, sheet.blocks);
-    book.write_text(id, {row, kSummaryCol}, sheet.summary);
+  for (const OverviewSheet& sheet : overview.sheets) {
+    uint32_t col = kKeyCol;
+    book.write_link(id, {row, col++}, sheet.name, sheet.name);
+    if (overview.diff) {
+      book.write_number(id, {row, col++}, static_cast<double>(sheet.changed_cells),
+                        sheet.changed_cells > 0 ? CellStyle::kChanged : CellStyle::kPlain);
+      if (sheet.first_change.row != 0) {
+        book.write_link(id, {row, col}, sheet.name + "!" + cell_name(sheet.first_change), sheet.name,
+                        sheet.first_change);
+      }
+      ++col;
+    }
+    book.write_text(id, {row, col++}, sheet.blocks);
+    book.write_text(id, {row, col++}, sheet.summary);
     ++row;
   }
+  if (overview.diff) {
+    // The differing bytes no changed cell explains.
+    row += kRangeGapRows;
+    book.write_text(id, {row, kKeyCol}, overview.bytes.empty() ? "other differing bytes: none"
+                                                               : "other differing bytes (no changed cell explains them)",
+                    CellStyle::kTitle);
+    ++row;
+    if (!overview.bytes.empty()) {
+      const std::vector<std::string> byte_heads = {"offset", "length", "old bytes", "new bytes", "where"};
+      for (size_t k = 0; k < byte_heads.size(); ++k)
+        book.write_text(id, {row, kKeyCol + static_cast<uint32_t>(k)}, byte_heads[k], CellStyle::kLabel);
+      ++row;
+    }
+    for (const OverviewBytes& run : overview.bytes) {
+      uint32_t col = kKeyCol;
+      book.write_text(id, {row, col++}, hex_offset(run.offset));
+      book.write_number(id, {row, col++}, static_cast<double>(run.length));
+      book.write_text(id, {row, col++}, run.old_values, CellStyle::kChanged);
+      book.write_text(id, {row, col++}, run.new_values, CellStyle::kChanged);
+      book.write_text(id, {row, col++},
+                      run.holders.empty() ? "outside every sheet's blocks" : "in the blocks of " + run.holders);
+      ++row;
+    }
+  }
+  // The keys' column fits them too.
+  size_t widest_key = 0;
+  for (const auto& fact : overview.facts) widest_key = std::max(widest_key, fact.first.size());
+  book.reserve_column_width(id, kKeyCol, widest_key);
   book.fit_column_widths(id);
+  row = 1;
+  for (const auto& [key, value] : overview.facts) {
+    book.write_text(id, {row, kKeyCol}, key, CellStyle::kBold);
+    book.write_text(id, {row, kKeyCol + 1}, value);
+    ++row;
+  }
   PrintSpec print;
   print.landscape = true;
   print.repeat_first_row = header_row;

@@ -62,6 +62,15 @@ std::string blocks_text(const SheetEntry& sheet) {
   return text.empty() ? "none listed" : text;
 }
 
+std::string size_text(uint64_t size) { return std::to_string(size) + " bytes"; }
+
+// The facts after the image's: family, LTE layout (which apply follows), date, calvex version.
+void add_closing_facts(calvex::Family family, const Options& options, Overview* overview) {
+  overview->facts.push_back({"family", std::string(calvex::family_name(family))});
+  overview->facts.push_back({kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"});
+  overview->facts.push_back({"date", utc_now()});
+  overview->facts.push_back({"written by", std::string("calvex ") + CALVEX_VERSION});
+}
 
 }  // namespace
 
@@ -109,20 +118,18 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
     read.emplace_back(s, utf8_cells(cells));
   }
 
-  const std::vector<std::pair<std::string, std::string>> info = {
+  Overview overview;
+  overview.facts = {
       {"image", image},
-      {"size", std::to_string(bytes.size()) + " bytes"},
+      {"size", size_text(bytes.size())},
       {"SHA-256", sha256_hex(bytes)},
-      {"family", std::string(calvex::family_name(family))},
-      {kInfoLayoutKey, options.layout && *options.layout != 0 ? "merged" : "single"},
-      {"date", utc_now()},
-      {"written by", std::string("calvex ") + CALVEX_VERSION},
   };
+  add_closing_facts(family, options, &overview);
   if (to_folder) {
     if (!make_output_folder(target)) return kExitRefused;
     // The Info sheet's rows as a CSV file of key,value rows, which apply DIR/ reads.
     std::string info_text;
-    for (const auto& [key, value] : info) info_text += csv_field(key) + "," + csv_field(value) + "\r\n";
+    for (const auto& [key, value] : overview.facts) info_text += csv_field(key) + "," + csv_field(value) + "\r\n";
     if (!write_file_safely(utf8_path(fs_path(target) / fs_path(std::string(kInfoSheet) + ".csv")), info_text, &error)) {
       err("calvex: " + error);
       return kExitRefused;
@@ -138,11 +145,11 @@ int cmd_dump(const std::string& image, calvex::Family family, const Options& opt
   }
   try {
     XlsxWriter book(fs_path(target));
-    std::vector<OverviewSheet> listed;
     for (const auto& [sheet, cells] : read)
-      listed.push_back({std::string(sheet->name), std::string(sheet->summary), blocks_text(*sheet)});
-    add_overview_worksheet(book, kInfoSheet, info, listed);
+      overview.sheets.push_back({std::string(sheet->name), std::string(sheet->summary), blocks_text(*sheet)});
+    const auto info = book.add_worksheet(kInfoSheet);
     for (const auto& [sheet, cells] : read) add_sheet_worksheet(book, *sheet, cells);
+    fill_overview_worksheet(book, info, overview);
     book.save();
   } catch (const std::exception& e) {
     err(std::string("calvex: ") + e.what());
@@ -552,7 +559,8 @@ ByteDifference byte_difference(const std::string& holders, const std::vector<uin
 }  // namespace
 
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report_out, size_t* differences_out, DiffFindings* findings) {
+                bool csv_format, std::string* report_out, size_t* differences_out, DiffFindings* findings,
+                DiffDetail* detail) {
   std::vector<uint8_t> bytes_a;
   std::vector<uint8_t> bytes_b;
   std::string error;
@@ -563,6 +571,12 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
   if (!snapshot_image(a, &copy_a, &bytes_a, &error) || !snapshot_image(b, &copy_b, &bytes_b, &error)) {
     err("error: " + error);
     return kExitUsage;
+  }
+  if (detail != nullptr) {
+    detail->old_size = bytes_a.size();
+    detail->new_size = bytes_b.size();
+    detail->old_sha256 = sha256_hex(bytes_a);
+    detail->new_sha256 = sha256_hex(bytes_b);
   }
   if (!options.ignore.empty()) {
     // The ignored areas of the second image read as the first's.
@@ -601,6 +615,14 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
       print_outcome(*s, layout, ob);
       return kExitUsage;
     }
+    DiffSheet* shown = nullptr;
+    if (detail != nullptr) {
+      // The workbook shows the second image as it is, its ignored areas too.
+      SheetCells cells_as_is;
+      if (used_b != &copy_b) read_sheet(*s, copy_b.path(), layout, &cells_as_is);
+      detail->sheets.push_back({s, utf8_cells(used_b != &copy_b ? cells_as_is : cells_b), {}});
+      shown = &detail->sheets.back();
+    }
     size_t sheet_differences = 0;
     for (size_t r = 0; r < s->ranges.size(); ++r) {
       const calvex::RangeDef& range = s->ranges[r];
@@ -615,6 +637,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
           findings->cells.push_back({std::string(s->name), std::string(range.name), i / static_cast<size_t>(range.cols) + 1,
                                      i % static_cast<size_t>(range.cols) + 1, old_text, new_text});
         }
+        if (shown != nullptr) shown->changed.emplace(std::make_pair(r, i), old_text);
         if (csv_format) {
           report += "cell," + csv_field(s->name) + "," + csv_field(range.name) + "," + row + "," + col + "," +
                     csv_field(old_text) + "," + csv_field(new_text) + ",,,,\n";
@@ -652,6 +675,7 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     const std::string old_values = byte_values(bytes_a, i, j - 1);
     const std::string new_values = byte_values(bytes_b, i, j - 1);
     if (findings != nullptr) findings->bytes.push_back(byte_difference(holders, bytes_a, bytes_b, i, j));
+    if (detail != nullptr) detail->bytes.push_back({i, j - i, old_values, new_values, holders});
     if (csv_format) {
       report += "bytes," + csv_field(holders) + ",,,,,," + hex_offset(i) + "," + std::to_string(j - i) + "," +
                 byte_values(bytes_a, i, j - 1, j - i) + "," + byte_values(bytes_b, i, j - 1, j - i) + "\n";
@@ -667,8 +691,72 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
   return differences == 0 ? kExitOk : kExitRefused;
 }
 
+namespace {
+
+// diff -o DIFF.xlsx: the workbook of the second image, its changes marked.
+int write_diff_book(const std::string& a, const std::string& b, calvex::Family family, const Options& options) {
+  const std::string& target = *options.output;
+  if (!is_workbook_path(target)) {
+    err("calvex: diff -o takes a workbook (-o DIFF.xlsx); without -o the report goes to standard output");
+    return kExitUsage;
+  }
+  if (output_is_input(target, "output workbook", a, "image") || output_is_input(target, "output workbook", b, "image"))
+    return kExitUsage;
+  std::string report;
+  DiffFindings findings;
+  DiffDetail detail;
+  const int status = diff_images(a, b, family, options, false, &report, nullptr, &findings, &detail);
+  if (status != kExitOk && status != kExitRefused) return status;
+  json_diff(a, b, family, findings);
+  try {
+    XlsxWriter book(fs_path(target));
+    Overview overview;
+    overview.diff = true;
+    // The new image's facts under the keys of a dump's, so that the workbook
+    // applies to it as a dump of it does.
+    overview.facts = {
+        {"new image", b},
+        {"size", size_text(detail.new_size)},
+        {"SHA-256", detail.new_sha256},
+        {"old image", a},
+        {"old size", size_text(detail.old_size)},
+        {"old SHA-256", detail.old_sha256},
+    };
+    add_closing_facts(family, options, &overview);
+    size_t changed_cells = 0;
+    for (const DiffSheet& d : detail.sheets) changed_cells += d.changed.size();
+    overview.facts.push_back({"changed cells", std::to_string(changed_cells) + " (orange, a note on each gives the old value)"});
+    overview.facts.push_back({"other differing bytes", std::to_string(detail.bytes.size()) + " runs (listed below)"});
+    if (!options.ignore.empty()) {
+      std::string areas;
+      for (const ByteRange& r : options.ignore) {
+        if (!areas.empty()) areas += "; ";
+        areas += hex_offset(r.offset) + "+" + std::to_string(r.length);
+      }
+      overview.facts.push_back({"left out (--ignore)", areas});
+    }
+    overview.bytes = detail.bytes;
+    const auto info = book.add_worksheet(kInfoSheet);
+    for (const DiffSheet& d : detail.sheets) {
+      OverviewSheet listed{std::string(d.sheet->name), std::string(d.sheet->summary), blocks_text(*d.sheet),
+                           d.changed.size(), {}};
+      listed.first_change = add_sheet_worksheet(book, *d.sheet, d.cells, &d.changed);
+      overview.sheets.push_back(std::move(listed));
+    }
+    fill_overview_worksheet(book, info, overview);
+    book.save();
+  } catch (const std::exception& e) {
+    err(std::string("calvex: ") + e.what());
+    return kExitUsage;
+  }
+  return status;
+}
+
+}  // namespace
+
 int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
              bool csv_format) {
+  if (options.output) return write_diff_book(a, b, family, options);
   std::string report;
   DiffFindings findings;
   const int status = diff_images(a, b, family, options, csv_format, &report, nullptr, &findings);

@@ -60,6 +60,10 @@ bool sheet_outside_family(const SheetEntry& sheet, const Options& options);
 // folder of sheet files), and the differences of two images.
 int cmd_dump(const std::string& image, calvex::Family family, const Options& options);
 int cmd_apply(const std::string& image, const std::string& book, const Options& options);
+// With -o DIFF.xlsx, diff writes a workbook instead of its report: a dump
+// of the second image whose changed cells are filled and noted with their
+// old values, behind an overview of both images, the changed cells per
+// sheet and the other differing bytes. Its exit status is diff's.
 int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
              bool csv_format);
 // diff's work without printing the report: *report receives what cmd_diff
@@ -72,6 +76,7 @@ int cmd_diff(const std::string& a, const std::string& b, calvex::Family family, 
 // differ, 2 on errors.
 // With --ignore, the second image's bytes in those areas count as the
 // first's. *differences (when given) receives the count of report lines.
+// *detail (when given) receives the same findings for a workbook (book.h).
 // *findings (when given) receives the same cells and byte runs as records,
 // each byte run's values in full.
 struct CellDifference {
@@ -95,8 +100,10 @@ struct DiffFindings {
   std::vector<CellDifference> cells;
   std::vector<ByteDifference> bytes;
 };
+struct DiffDetail;
 int diff_images(const std::string& a, const std::string& b, calvex::Family family, const Options& options,
-                bool csv_format, std::string* report, size_t* differences = nullptr, DiffFindings* findings = nullptr);
+                bool csv_format, std::string* report, size_t* differences = nullptr, DiffFindings* findings = nullptr,
+                DiffDetail* detail = nullptr);
 // The header of diff --format csv: a cell row fills sheet..new, a byte row
 // the sheets holding the bytes (in sheet) and offset..new bytes (the values
 // as hex pairs).

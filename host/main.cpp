@@ -91,7 +91,8 @@ int run(const std::vector<std::string>& arguments) {
   app.add_flag("--allow-short", options.allow_short, "read: read an image too short for the sheet (missing bytes as 0)");
   std::string output;
   app.add_option("-o,--output", output,
-                 "write: the new image (the input stays as it is); read, template: the sheet file ('-': stdout)");
+                 "write: the new image (the input stays as it is); read, template: the sheet file ('-': stdout); "
+                 "dump: the workbook or folder; diff: a workbook of the second image, its changes marked");
   std::string write_back;
   std::string family_name;
   app.add_option("--family", family_name, "the family of the sheets and the image: common, gsm, ltea, lte, tdscdma or wcdma")
@@ -274,6 +275,10 @@ int dispatch(CLI::App& app, const Command& c, const std::string& golden, const s
       return kExitUsage;
     }
     if (dump) return cmd_dump(c.image, *options.family, options);
+    if (!golden.empty() && options.output) {
+      err("calvex: diff -o DIFF.xlsx compares two images; with --golden use --report FILE.csv");
+      return kExitUsage;
+    }
     if (!golden.empty()) return cmd_diff_golden(golden, c.paths, *options.family, options, format == "csv");
     if (c.paths.size() != 2) {
       err("calvex: diff compares two images (or --golden G.bin IMAGE...)");

@@ -22,10 +22,26 @@ constexpr char kPartFolder[] = ".";
 constexpr uint32_t kKeyCol = 1;
 constexpr uint32_t kValueCol = 2;
 constexpr lxw_color_t kLabelFill = 0xE7E6E6;  // light grey
+constexpr lxw_color_t kChangedFill = 0xFFC57A;  // light orange
+// The author a note names, and its box in pixels (room for an old value and a few words).
+constexpr char kNoteAuthor[] = "calvex";
+constexpr uint16_t kNoteWidthPx = 200;
+constexpr uint16_t kNoteHeightPx = 48;
 // libxlsxwriter's default chart size, the base of its scale factors.
 constexpr double kDefaultChartWidthPx = 480.0;
 constexpr double kDefaultChartHeightPx = 288.0;
 constexpr double kLegendFontSize = 8.0;
+// Excel's default column width (characters) and the pixels of a width:
+// 7 per character of the default font and 5 of margin.
+constexpr double kDefaultColumnWidth = 8.43;
+constexpr double kColumnPxPerChar = 7.0;
+constexpr double kColumnMarginPx = 5.0;
+// A turned header: one line of text across, and the row height (points)
+// per character of its text along the column, plus a margin.
+constexpr size_t kTurnedHeaderWidth = 2;
+constexpr int16_t kTurnedAngle = 90;
+constexpr double kTurnedPointsPerChar = 7.5;
+constexpr double kTurnedMarginPoints = 8.0;
 constexpr uint16_t kPagesWide = 1;
 constexpr uint16_t kPagesTallAsNeeded = 0;
 // The built-in number format Text.
@@ -91,7 +107,11 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
   label_ = workbook_add_format(workbook_);
   link_ = workbook_add_format(workbook_);
   text_ = workbook_add_format(workbook_);
-  if (!bold_ || !label_ || !link_ || !text_) {
+  changed_text_ = workbook_add_format(workbook_);
+  changed_ = workbook_add_format(workbook_);
+  header_ = workbook_add_format(workbook_);
+  turned_ = workbook_add_format(workbook_);
+  if (!bold_ || !label_ || !link_ || !text_ || !changed_text_ || !changed_ || !header_ || !turned_) {
     discard();
     fail("out of memory");
   }
@@ -101,6 +121,16 @@ XlsxWriter::XlsxWriter(const std::filesystem::path& destination)
   format_set_underline(link_, LXW_UNDERLINE_SINGLE);
   format_set_font_color(link_, LXW_COLOR_BLUE);
   format_set_num_format(text_, kTextNumberFormat);
+  format_set_num_format(changed_text_, kTextNumberFormat);
+  format_set_bg_color(changed_text_, kChangedFill);
+  format_set_bg_color(changed_, kChangedFill);
+  for (lxw_format* header : {header_, turned_}) {
+    format_set_bold(header);
+    format_set_bg_color(header, kLabelFill);
+    format_set_align(header, LXW_ALIGN_CENTER);
+  }
+  format_set_rotation(turned_, kTurnedAngle);
+  format_set_align(turned_, LXW_ALIGN_VERTICAL_BOTTOM);
 }
 
 lxw_format* XlsxWriter::format_of(CellStyle style) const {
@@ -114,6 +144,14 @@ lxw_format* XlsxWriter::format_of(CellStyle style) const {
       return label_;
     case CellStyle::kText:
       return text_;
+    case CellStyle::kChangedText:
+      return changed_text_;
+    case CellStyle::kHeader:
+      return header_;
+    case CellStyle::kHeaderTurned:
+      return turned_;
+    case CellStyle::kChanged:
+      return changed_;
   }
   return nullptr;
 }
@@ -151,7 +189,7 @@ XlsxWriter::SheetId XlsxWriter::add_worksheet(std::string_view name) {
   check(workbook_validate_sheet_name(workbook_, text.c_str()), "worksheet name '" + text + "'");
   lxw_worksheet* worksheet = workbook_add_worksheet(workbook_, text.c_str());
   if (!worksheet) fail("worksheet '" + text + "' cannot be added");
-  sheets_.push_back({worksheet, text, {}, {}});
+  sheets_.push_back({worksheet, text, {}, {}, {}, {}});
   return sheets_.size() - 1;
 }
 
@@ -166,7 +204,13 @@ void XlsxWriter::write_text(SheetId sheet, CellRef cell, std::string_view text, 
   check(worksheet_write_string(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), value.c_str(),
                                format_of(style)),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
-  if (style != CellStyle::kTitle) note_width(target, cell.col, code_points(text));
+  if (style == CellStyle::kHeaderTurned) {
+    note_width(target, cell.col, kTurnedHeaderWidth);
+    size_t& longest = target.turned_lengths[cell.row];
+    longest = std::max(longest, code_points(text));
+  } else if (style != CellStyle::kTitle) {
+    note_width(target, cell.col, code_points(text));
+  }
   if (text.empty()) {
     target.cells.erase(cell);
   } else {
@@ -242,6 +286,8 @@ void XlsxWriter::set_column_width(SheetId sheet, uint32_t col, double width) {
   const auto index = static_cast<lxw_col_t>(col - 1);
   check(worksheet_set_column(target.worksheet, index, index, width, nullptr),
         "worksheet '" + target.name + "' column " + std::to_string(col));
+  if (target.set_widths.size() < col) target.set_widths.resize(col);
+  target.set_widths[col - 1] = width;
 }
 
 void XlsxWriter::fit_column_widths(SheetId sheet) {
@@ -250,6 +296,26 @@ void XlsxWriter::fit_column_widths(SheetId sheet) {
     if (widths[i] > 0)
       set_column_width(sheet, static_cast<uint32_t>(i + 1),
                        std::min(static_cast<double>(widths[i]) + kColumnPadding, kColumnWidthMax));
+  Sheet& target = sheet_at(sheet);
+  for (const auto& [row, longest] : target.turned_lengths) {
+    const double height = static_cast<double>(longest) * kTurnedPointsPerChar + kTurnedMarginPoints;
+    check(worksheet_set_row(target.worksheet, row - 1, height, nullptr),
+          "worksheet '" + target.name + "' row " + std::to_string(row));
+  }
+}
+
+void XlsxWriter::reserve_column_width(SheetId sheet, uint32_t col, size_t chars) {
+  note_width(sheet_at(sheet), col, chars);
+}
+
+uint32_t XlsxWriter::columns_width_px(SheetId sheet, uint32_t first_col, uint32_t last_col) {
+  const Sheet& target = sheet_at(sheet);
+  double px = 0;
+  for (uint32_t col = first_col; col <= last_col; ++col) {
+    const double set = col <= target.set_widths.size() ? target.set_widths[col - 1] : 0;
+    px += (set > 0 ? set : kDefaultColumnWidth) * kColumnPxPerChar + kColumnMarginPx;
+  }
+  return static_cast<uint32_t>(px);
 }
 
 void XlsxWriter::add_line_chart(SheetId sheet, const LineChartSpec& desc) {
@@ -296,6 +362,10 @@ void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& desc) 
   if (!desc.title.empty()) chart_title_set_name(chart, desc.title.c_str());
   if (!desc.x_axis_title.empty()) chart_axis_set_name(chart->x_axis, desc.x_axis_title.c_str());
   if (!desc.y_axis_title.empty()) chart_axis_set_name(chart->y_axis, desc.y_axis_title.c_str());
+  // The axes cross at the lowest values, so that their numbers stand beside
+  // the plot, not over the lines (temperatures and compensations run negative).
+  chart_axis_set_crossing_min(chart->x_axis);
+  chart_axis_set_crossing_min(chart->y_axis);
   chart_legend_set_position(chart, LXW_CHART_LEGEND_RIGHT);
   lxw_chart_font legend_font{};
   legend_font.size = kLegendFontSize;
@@ -309,7 +379,8 @@ void XlsxWriter::add_scatter_chart(SheetId sheet, const ScatterChartSpec& desc) 
         "chart on worksheet '" + target.name + "'");
 }
 
-void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target_sheet) {
+void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target_sheet,
+                            CellRef target_cell) {
   Sheet& target = sheet_at(sheet);
   const std::string value(text);
   // Quoted, so that names with blanks or dashes link too; a quote doubles.
@@ -318,12 +389,24 @@ void XlsxWriter::write_link(SheetId sheet, CellRef cell, std::string_view text, 
     if (c == '\'') url.push_back(c);
     url.push_back(c);
   }
-  url += "'!A1";
+  url += "'!" + cell_name(target_cell);
   check(worksheet_write_url_opt(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1), url.c_str(),
                                 link_, value.c_str(), nullptr),
         "worksheet '" + target.name + "' cell " + cell_name(cell));
   note_width(target, cell.col, code_points(text));
   target.cells[cell] = value;
+}
+
+void XlsxWriter::write_note(SheetId sheet, CellRef cell, std::string_view text) {
+  Sheet& target = sheet_at(sheet);
+  const std::string value(text);
+  lxw_comment_options options{};
+  options.author = const_cast<char*>(kNoteAuthor);
+  options.width = kNoteWidthPx;
+  options.height = kNoteHeightPx;
+  check(worksheet_write_comment_opt(target.worksheet, cell.row - 1, static_cast<lxw_col_t>(cell.col - 1),
+                                    value.c_str(), &options),
+        "note on worksheet '" + target.name + "' cell " + cell_name(cell));
 }
 
 void XlsxWriter::set_print(SheetId sheet, const PrintSpec& print) {

@@ -32,10 +32,14 @@ class XlsxWriteError : public std::runtime_error {
 
 // kTitle: bold, and left out of fit_column_widths (a long name overflows into
 // the empty cells beside it instead of widening its column). kLabel: a
-// label beside or over a table (bold on a grey fill). kText: the number
-// format Text ("@"), so that what is typed stays as typed ("1E5" and "007"
-// are not turned into numbers).
-enum class CellStyle { kPlain, kBold, kTitle, kLabel, kText };
+// label beside a table (bold on a grey fill). kHeader: a label over a
+// column (a kLabel, centred). kHeaderTurned: a kHeader turned to read
+// upwards, so that it widens its column by one line only (its row is made
+// as tall as the longest). kChanged: a value that differs from another
+// image's (plain on an orange fill). kText: the number format Text ("@"),
+// so that what is typed stays as typed ("1E5" and "007" are not turned
+// into numbers); kChangedText: a kText on kChanged's fill.
+enum class CellStyle { kPlain, kBold, kTitle, kLabel, kHeader, kHeaderTurned, kChanged, kText, kChangedText };
 
 // What a range of cells accepts as it is typed; Excel refuses anything else
 // with error_message (an empty cell is always accepted).
@@ -144,15 +148,26 @@ class XlsxWriter {
   void add_validation(SheetId sheet, CellSpan area, const CellValidation& validation);
   // width in characters of the default font.
   void set_column_width(SheetId sheet, uint32_t col, double width);
-  // Sets every column written so far to the width of its longest cell text.
+  // Sets every column written so far to the width of its longest cell text
+  // (and every row with kHeaderTurned cells to the height of the longest).
   void fit_column_widths(SheetId sheet);
+  // fit_column_widths gives column col at least `chars` characters.
+  void reserve_column_width(SheetId sheet, uint32_t col, size_t chars);
+  // The width of columns first..last as fit_column_widths set them, in
+  // pixels of the default font (a column never set counts as Excel's default).
+  uint32_t columns_width_px(SheetId sheet, uint32_t first_col, uint32_t last_col);
   // Places the chart on sheet, over the data of that same sheet.
   void add_line_chart(SheetId sheet, const LineChartSpec& chart);
   // Places the chart on sheet, over cells that hold nothing (the caller
   // leaves them empty); every series must have a cell span of sheet.
   void add_scatter_chart(SheetId sheet, const ScatterChartSpec& chart);
-  // A text cell that links to cell A1 of worksheet `target` (added or to be added).
-  void write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target);
+  // A text cell that links to cell `target_cell` (A1 unless given) of
+  // worksheet `target` (added or to be added).
+  void write_link(SheetId sheet, CellRef cell, std::string_view text, std::string_view target,
+                  CellRef target_cell = CellRef{1, 1});
+  // A note (comment) on a cell, shown when the pointer rests on it; it is
+  // no cell text, so a reader of the cells never sees it. UTF-8.
+  void write_note(SheetId sheet, CellRef cell, std::string_view text);
   void set_print(SheetId sheet, const PrintSpec& print);
   // A worksheet of key (bold, column A) and value (column B) rows, fitted.
   SheetId add_info_worksheet(std::string_view name, const std::vector<std::pair<std::string, std::string>>& rows);
@@ -166,6 +181,8 @@ class XlsxWriter {
     lxw_worksheet* worksheet;
     std::string name;
     std::vector<size_t> text_widths;  // per column (0-based), in characters
+    std::vector<double> set_widths;   // per column (0-based) as set, in characters; 0: not set
+    std::map<uint32_t, size_t> turned_lengths;  // per row with turned headers: the longest, in characters
     std::map<CellRef, std::string> cells;  // the texts a reader must find
   };
   void verify(const std::vector<uint8_t>& bytes) const;
@@ -184,6 +201,10 @@ class XlsxWriter {
   lxw_format* label_ = nullptr;
   lxw_format* link_ = nullptr;
   lxw_format* text_ = nullptr;
+  lxw_format* changed_text_ = nullptr;
+  lxw_format* changed_ = nullptr;
+  lxw_format* header_ = nullptr;
+  lxw_format* turned_ = nullptr;
   lxw_format* format_of(CellStyle style) const;
   std::vector<Sheet> sheets_;
 };

@@ -2,8 +2,10 @@
 workbook library (openpyxl): usage: book_cli_test.py CALVEX EXAMPLES_DIR."""
 import csv
 import datetime
+import hashlib
 import io
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -131,6 +133,32 @@ def rule_of(rules, y, x):
         if r0 <= y <= r1 and c0 <= x <= c1:
             text = area
     return text
+
+
+CHANGED_FILL = "FFC57A"  # the orange of a changed cell
+
+
+def changed_cells(ws):
+    """{coordinate: (value, note)} of the cells with the changed cells' fill."""
+    found = {}
+    for row in ws.iter_rows():
+        for cell in row:
+            if cell.fill is not None and cell.fill.fill_type == "solid" and \
+                    str(cell.fill.fgColor.rgb).upper().endswith(CHANGED_FILL):
+                found[cell.coordinate] = (shown(cell.value), cell.comment.text if cell.comment else None)
+    return found
+
+
+def overview_table(ws, first_head):
+    """The rows of the Info table whose header row starts with first_head, up to the first empty row."""
+    header = next(y for y in range(1, ws.max_row + 1) if ws.cell(row=y, column=1).value == first_head)
+    width = max(x for x in range(1, ws.max_column + 1) if ws.cell(row=header, column=x).value is not None)
+    rows = []
+    for y in range(header, ws.max_row + 1):
+        if ws.cell(row=y, column=1).value is None:
+            break
+        rows.append([ws.cell(row=y, column=x) for x in range(1, width + 1)])
+    return rows
 
 
 class Book(unittest.TestCase):
@@ -539,6 +567,168 @@ class Book(unittest.TestCase):
             ["kind", "sheet", "range", "row", "col", "old", "new", "offset", "length", "old bytes", "new bytes"],
             ["cell", "WcdmaNotch", "NotchParams", "1", "1", old, str(int(old) + 1), "", "", "", ""],
             ["bytes", "", "", "", "", "", "", f"0x{size - 1:X}", "1", f"{last:02x}", f"{last ^ 0xFF:02x}"]])
+
+    def diff_book_cases(self, a, b, family, book, opts=()):
+        """Runs diff -o and diff --format csv on a, b and checks the workbook against the csv rows:
+        the fills and notes on exactly the changed cells, the counts and links per sheet, the
+        other bytes, both images' facts; the workbook applies back onto b byte-identical and
+        onto a gives b but for the other bytes. Returns the exit status and the csv rows."""
+        code, out, err = run("diff", a, b, "--family", family, *opts, "-o", book)
+        self.assertEqual(out, "")
+        code_csv, report, _ = run("diff", a, b, "--family", family, *opts, "--format", "csv")
+        self.assertEqual(code, code_csv, err)
+        rows = list(csv.reader(io.StringIO(report)))[1:]
+        wb = openpyxl.load_workbook(book)
+        self.assertEqual(wb.sheetnames, ["Info"] + readable(family))
+        info_ws = wb["Info"]
+        old_bytes, new_bytes = self.read_bytes(a), self.read_bytes(b)
+        facts = [(info_ws.cell(row=y, column=1).value, info_ws.cell(row=y, column=2).value) for y in range(1, 13)]
+        self.assertEqual(facts[:7], [
+            ("new image", b), ("size", f"{len(new_bytes)} bytes"), ("SHA-256", hashlib.sha256(new_bytes).hexdigest()),
+            ("old image", a), ("old size", f"{len(old_bytes)} bytes"),
+            ("old SHA-256", hashlib.sha256(old_bytes).hexdigest()), ("family", family)])
+        self.assertEqual([k for k, _ in facts[7:]], ["LTE layout", "date", "written by", "changed cells",
+                                                      "other differing bytes"])
+        expected = {}  # sheet -> {coordinate: (new, note)}
+        for name in readable(family):
+            expected[name] = {}
+        for kind, sheet, range_name, r, c, old, new, *_ in rows:
+            if kind != "cell":
+                continue
+            _, text, _ = run("read", sheet, b, *opts)
+            marker, headers, first = labelled_ranges(wb[sheet], sheet_rows(text))[range_name]
+            coordinate = f"{openpyxl.utils.get_column_letter(int(c) + 1)}{first + int(r) - 1}"
+            expected[sheet][coordinate] = (new, f"was: {old}" if old else "was empty")
+        table = overview_table(info_ws, "sheet")
+        self.assertEqual([c.value for c in table[0]],
+                         ["sheet", "changed cells", "first change", "NV blocks", "what it holds"])
+        self.assertEqual([r[0].value for r in table[1:]], readable(family))
+        for r in table[1:]:
+            name = r[0].value
+            with self.subTest(sheet=name):
+                self.assertEqual(changed_cells(wb[name]), expected[name])
+                self.assertEqual(r[1].value, len(expected[name]))
+                if expected[name]:
+                    first = min(expected[name], key=lambda k: openpyxl.utils.cell.coordinate_to_tuple(k))
+                    self.assertEqual(r[2].hyperlink.location, f"'{name}'!{first}")
+                    self.assertEqual(r[2].value, f"{name}!{first}")
+                else:
+                    self.assertIsNone(r[2].value)
+        byte_rows = [r for r in rows if r[0] == "bytes"]
+        if byte_rows:
+            table = overview_table(info_ws, "offset")
+            self.assertEqual([c.value for c in table[0]], ["offset", "length", "old bytes", "new bytes", "where"])
+            shown_rows = [[c.value for c in r] for r in table[1:]]
+            want = []
+            for _, holders, *_, offset, length, old, new in byte_rows:
+                short = lambda v: " ".join(v.split()[:16]) + (" ..." if int(length) > 16 else "")
+                want.append([offset, int(length), short(old), short(new),
+                             f"in the blocks of {holders}" if holders else "outside every sheet's blocks"])
+            self.assertEqual(shown_rows, want)
+        else:
+            self.assertTrue(any(r[0].value == "other differing bytes: none" for r in info_ws.iter_rows()))
+        # Fills and notes are formatting only: the workbook is a dump of b.
+        copy_b = self.path("back-b.bin")
+        shutil.copyfile(b, copy_b)
+        code_apply, _, err = run("apply", copy_b, book, *opts)
+        self.assertEqual(code_apply, 0, err)
+        self.assertEqual(self.read_bytes(copy_b), new_bytes)
+        # Onto a it gives b, except the bytes no cell explains, which keep a's values.
+        copy_a = self.path("back-a.bin")
+        shutil.copyfile(a, copy_a)
+        code_apply, _, err = run("apply", copy_a, book, "--force", *opts)
+        self.assertEqual(code_apply, 0, err)
+        want = bytearray(new_bytes)
+        for _, _, *_, offset, length, _, _ in byte_rows:
+            o = int(offset, 16)
+            want[o:o + int(length)] = old_bytes[o:o + int(length)]
+        self.assertEqual(self.read_bytes(copy_a), bytes(want))
+        return code, rows
+
+    def test_diff_workbook_marks_the_changed_cells_in_place(self):
+        a = self.image("wcdma", "a.bin")
+        b = self.path("b.bin")
+        shutil.copyfile(a, b)
+        book = self.path("diff.xlsx")
+        code, rows = self.diff_book_cases(a, b, "wcdma", book)
+        self.assertEqual((code, rows), (0, []))
+        # One cell through calvex, one byte far outside every sheet.
+        code, out, _ = run("read", "WcdmaNotch", b)
+        notch = sheet_rows(out)
+        old = notch[4][0]
+        notch[4][0] = str(int(old) + 1)
+        with open(self.path("notch.csv"), "w", newline="") as f:
+            csv.writer(f).writerows(notch)
+        self.assertEqual(run("write", "WcdmaNotch", b, self.path("notch.csv"))[0], 0)
+        with open(b, "r+b") as f:
+            size = f.seek(0, 2)
+            f.seek(size - 1)
+            last = f.read(1)[0]
+            f.seek(size - 1)
+            f.write(bytes([last ^ 0xFF]))
+        code, rows = self.diff_book_cases(a, b, "wcdma", book)
+        self.assertEqual(code, 1)
+        wb = openpyxl.load_workbook(book)
+        # NotchParams: marker row 5 (after #sheet and WcdmaNotch's first range), its label row, row 1 from B.
+        ws = wb["WcdmaNotch"]
+        marker, _, first = labelled_ranges(ws, notch)["NotchParams"]
+        self.assertEqual(changed_cells(ws), {f"B{first}": (str(int(old) + 1), f"was: {old}")})
+        info = {r[0].value: r[1].value for r in wb["Info"].iter_rows() if r[0].value is not None}
+        self.assertEqual(info["changed cells"], "1 (orange, a note on each gives the old value)")
+        self.assertEqual(info["other differing bytes"], "1 runs (listed below)")
+        table = overview_table(wb["Info"], "offset")
+        self.assertEqual([[c.value for c in r] for r in table[1:]],
+                         [[f"0x{size - 1:X}", 1, f"{last:02x}", f"{last ^ 0xFF:02x}", "outside every sheet's blocks"]])
+
+    def test_diff_workbook_over_seeded_random_byte_changes(self):
+        # Random bytes of the second image changed, in and out of the sheets' blocks: whatever
+        # the cells and bytes, the workbook marks what diff reports and applies back to b.
+        checked = 0
+        for family, seed in (("gsm", 1), ("gsm", 2), ("wcdma", 3), ("ltea", 4), ("tdscdma", 5), ("common", 6),
+                             ("lte", 7), ("wcdma", 8)):
+            with self.subTest(family=family, seed=seed):
+                rng = random.Random(seed)
+                a = self.image(family, f"{family}-a.bin")
+                data = bytearray(self.read_bytes(a))
+                for _ in range(6):
+                    k = rng.randrange(len(data))
+                    data[k] ^= rng.randrange(1, 256)
+                b = self.path(f"{family}-b.bin")
+                with open(b, "wb") as f:
+                    f.write(data)
+                # b as calvex writes it: its cells (from the changed bytes) applied onto it, which
+                # also sets the bytes of the sheets' blocks that no cell shows.
+                if run("dump", b, "--family", family, "-o", self.path("b.xlsx"))[0] != 0 or \
+                        run("apply", b, self.path("b.xlsx"))[0] != 0:
+                    continue  # a sheet refuses to read or write the changed bytes
+                code, rows = self.diff_book_cases(a, b, family, self.path(f"{family}.xlsx"))
+                self.assertEqual(code, 1 if rows else 0)
+                checked += sum(r[0] == "cell" for r in rows) > 0
+        self.assertGreaterEqual(checked, 5)
+
+    def test_diff_workbook_refusals(self):
+        a = self.image("gsm", "a.bin")
+        b = self.path("b.bin")
+        shutil.copyfile(a, b)
+        before = self.read_bytes(b)
+        cases = [
+            (["diff", a, b, "--family", "gsm", "-o", self.path("d.csv")],
+             "calvex: diff -o takes a workbook (-o DIFF.xlsx); without -o the report goes to standard output"),
+            (["diff", "--golden", a, b, "--family", "gsm", "-o", self.path("d.xlsx")],
+             "calvex: diff -o DIFF.xlsx compares two images; with --golden use --report FILE.csv"),
+        ]
+        for args, line in cases:
+            with self.subTest(args=args[-1]):
+                code, out, err = run(*args)
+                self.assertEqual((code, out, err.splitlines()), (2, "", [line]))
+        # An image named like a workbook is never overwritten by its own diff.
+        x = self.path("b.xlsx")
+        shutil.copyfile(b, x)
+        code, out, err = run("diff", a, x, "--family", "gsm", "-o", x)
+        self.assertEqual((code, err.splitlines()), (2, [
+            f"calvex: the output workbook '{x}' is the image '{x}' (the same file); nothing was written"]))
+        self.assertEqual(self.read_bytes(x), before)
+        self.assertFalse(os.path.exists(self.path("d.xlsx")))
 
     def test_single_sheets_as_workbooks(self):
         img = self.image("tdscdma")

@@ -342,6 +342,34 @@ TEST_F(WorkbookWrite, OpenpyxlSeesEveryCellAndTheChart) {
   EXPECT_EQ(sheets[2].cells, cells_of({{"A1", "image"}, {"B1", "nv.bin"}, {"A2", "calvex --version"}, {"B2", "1.0"}}));
 }
 
+TEST_F(WorkbookWrite, FillsNotesAndTurnedLabelsAreNoCells) {
+  // What a diff workbook marks a change with, and the labels over its
+  // columns: the reader sees the cells as without them, a marked blank as no
+  // cell, a note never.
+  const fs::path path = dir_ / "marked.xlsx";
+  XlsxWriter book(path);
+  const auto data = book.add_worksheet("GsmTmpComp");
+  book.write_text(data, {1, 2}, "compensation", CellStyle::kHeaderTurned);
+  book.write_text(data, {1, 3}, "interval 1", CellStyle::kHeader);
+  book.write_number(data, {2, 2}, -7, CellStyle::kChanged);
+  book.write_note(data, {2, 2}, "was: 3");
+  book.write_text(data, {2, 3}, "0x1A", CellStyle::kChanged);
+  book.write_note(data, {2, 3}, "was: 0x1B");
+  book.write_text(data, {3, 2}, "", CellStyle::kChanged);
+  book.write_note(data, {3, 2}, "was: 温度");
+  book.fit_column_widths(data);
+  book.save();
+  EXPECT_EQ(run(std::string(CALVEX_PYTHON3) + " " + CALVEX_XLSX_HELPER + " dump '" + path_text(path) + "'"),
+            "sheet\tGsmTmpComp\t\n"
+            "cell\tB1\ts:compensation bold\n"
+            "cell\tC1\ts:interval 1 bold\n"
+            "cell\tB2\tn:-7.0\n"
+            "cell\tC2\ts:0x1A\n");
+  const auto sheets = read_xlsx(path);
+  ASSERT_EQ(sheets.size(), 1u);
+  EXPECT_EQ(sheets[0].cells, cells_of({{"B1", "compensation"}, {"C1", "interval 1"}, {"B2", "-7"}, {"C2", "0x1A"}}));
+}
+
 TEST_F(WorkbookWrite, RelativeDestinationInAFolderOfItsOwn) {
   // The save runs in the destination's folder; the caller's folder is back afterwards.
   fs::create_directories(dir_ / "温度");
