@@ -203,7 +203,11 @@ std::string wide_character_note(std::string_view text) {
     if (calvex::utf::is_high_surrogate(cp) && k + 1 < units.size() && calvex::utf::is_low_surrogate(units[k + 1])) {
       cp = calvex::utf::combine_surrogates(cp, units[++k]);
     }
-    const std::string shown = "'" + utf8_of(cp) + "' (" + code_point_name(cp) + ")";
+    std::string shown = "'";  // built by appends: GCC 12 warns falsely of "literal" + string&&
+    shown += utf8_of(cp);
+    shown += "' (";
+    shown += code_point_name(cp);
+    shown += ")";
     if (cp >= kFullWidthFirst && cp <= kFullWidthLast) {
       return "it holds the full-width " + shown + " where '" + utf8_of(cp - kFullWidthToAscii) + "' is meant";
     }
