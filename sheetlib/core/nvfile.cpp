@@ -103,6 +103,16 @@ void NvFile::open_memory(MemoryImage& image, Mode mode) {
   position_ = 0;
 }
 
+void NvFile::detach_memory() {
+  if (memory_ == nullptr) return;
+  if (memory_writer_) {
+    memory_->writer_ = false;
+  } else {
+    --memory_->readers_;
+  }
+  memory_ = nullptr;
+}
+
 #if defined(_WIN32)
 
 namespace {
@@ -256,14 +266,7 @@ void NvFile::write(std::span<const uint8_t> buf) {
 }
 
 void NvFile::close() {
-  if (memory_ != nullptr) {
-    if (memory_writer_) {
-      memory_->writer_ = false;
-    } else {
-      --memory_->readers_;
-    }
-    memory_ = nullptr;
-  }
+  detach_memory();
   if (handle_ != nullptr) {
     CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
@@ -419,14 +422,7 @@ void NvFile::write(std::span<const uint8_t> buf) {
 }
 
 void NvFile::close() {
-  if (memory_ != nullptr) {
-    if (memory_writer_) {
-      memory_->writer_ = false;
-    } else {
-      --memory_->readers_;
-    }
-    memory_ = nullptr;
-  }
+  detach_memory();
   if (fd_ >= 0) {
     ::close(fd_);  // also drops the lock
     fd_ = -1;

@@ -74,6 +74,8 @@ class NvFile {
  private:
   // Opens on image (the registered one) as open() does on a file.
   void open_memory(MemoryImage& image, Mode mode);
+  // Gives up the hold on the image in memory this NvFile is open on, if any.
+  void detach_memory();
 
   MemoryImage* memory_ = nullptr;  // the image in memory this NvFile is open on, or null
   bool memory_writer_ = false;     // opened read/write on memory_
