@@ -53,7 +53,7 @@ constexpr uint8_t kKeywordCode = kTokenCodes;
 constexpr uint8_t kNullCode = 0xFF;
 
 // A new handle for one cell's text (nullptr for kNullCode); the caller releases it.
-CalvexText take_cell(fuzzing::FuzzInput& in, const calvex::CellSpec& rule) {
+CalvexText take_cell(fuzzing::FuzzInput& in, const calvex::CellType& rule) {
   const uint8_t code = in.take_byte();
   if (code == kNullCode) return nullptr;
   if (code < kTokenCodes) return CalvexTextNew(std::u16string(kTokens[code]).c_str());
@@ -200,7 +200,7 @@ void run_write(const calvex::SheetDef& def, fuzzing::FuzzInput& in, const std::s
   // Fill texts, then overrides.
   for (HostRange& h : ranges) {
     if (h.cells.empty()) continue;
-    const CalvexText fill = take_cell(in, h.def != nullptr ? h.def->cells : calvex::CellSpec{});
+    const CalvexText fill = take_cell(in, h.def != nullptr ? h.def->cells : calvex::CellType{});
     for (CalvexText& c : h.cells) c = CalvexTextRetain(fill);
     CalvexTextRelease(fill);
   }
@@ -213,9 +213,9 @@ void run_write(const calvex::SheetDef& def, fuzzing::FuzzInput& in, const std::s
         at -= h.cells.size();
         continue;
       }
-      calvex::CellSpec rule = h.def != nullptr ? h.def->cells : calvex::CellSpec{};
+      calvex::CellType rule = h.def != nullptr ? h.def->cells : calvex::CellType{};
       if (h.def != nullptr && h.def->cols > 0) {
-        rule = h.def->spec_at(static_cast<int>(at) / h.def->cols, static_cast<int>(at) % h.def->cols);
+        rule = h.def->cell_type_at(static_cast<int>(at) / h.def->cols, static_cast<int>(at) % h.def->cols);
       }
       CalvexTextRelease(h.cells[at]);
       h.cells[at] = take_cell(in, rule);

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t i = 0; i < cells.cells[r].size(); ++i) {
           const int row = static_cast<int>(i) / range.cols;
           const int col = static_cast<int>(i) % range.cols;
-          const calvex::CellSpec rule = range.spec_at(row, col);
+          const calvex::CellType rule = range.cell_type_at(row, col);
           (void)calvex::check_cell(rule, calvex_host::utf16_from_utf8(cells.cells[r][i]));
           const calvex_host::CellPosition& at = cells.positions[r][i];
           const auto number = ws.numbers.find({static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});

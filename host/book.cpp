@@ -70,7 +70,7 @@ bool typed_as_text(calvex::CellKind kind) {
   return kind == calvex::CellKind::Hex || kind == calvex::CellKind::Keyword || kind == calvex::CellKind::MipiPair;
 }
 
-bool same_rule(const calvex::CellSpec& a, const calvex::CellSpec& b) {
+bool same_rule(const calvex::CellType& a, const calvex::CellType& b) {
   return a.kind == b.kind && a.bytes == b.bytes && a.is_signed == b.is_signed && a.x_means_empty == b.x_means_empty &&
          a.blank_ok == b.blank_ok && a.keywords.data() == b.keywords.data() && a.keywords.size() == b.keywords.size() &&
          a.min == b.min && a.max == b.max;
@@ -78,7 +78,7 @@ bool same_rule(const calvex::CellSpec& a, const calvex::CellSpec& b) {
 
 // A rectangle of a range's cells (0-based, both ends included) of one rule.
 struct RuleArea {
-  calvex::CellSpec rule;
+  calvex::CellType rule;
   int first_row = 0;
   int last_row = 0;
   int first_col = 0;
@@ -93,7 +93,7 @@ std::vector<RuleArea> rule_areas(const calvex::RangeDef& range) {
   for (int y = 0; y < range.rows; ++y) {
     std::vector<RuleArea> runs;
     for (int x = 0; x < range.cols; ++x) {
-      const calvex::CellSpec rule = range.spec_at(y, x);
+      const calvex::CellType rule = range.cell_type_at(y, x);
       if (!runs.empty() && same_rule(runs.back().rule, rule)) {
         runs.back().last_col = x;
       } else {
@@ -120,7 +120,7 @@ std::vector<RuleArea> rule_areas(const calvex::RangeDef& range) {
 // keyword from a drop-down list (X too where X means empty), a decimal as a
 // whole number within the cell's limits (or X, through a formula). Lists
 // Excel cannot hold (too long, a comma or a quote in a keyword) get none.
-std::optional<CellValidation> typing_rule(const calvex::CellSpec& rule, CellRef first) {
+std::optional<CellValidation> typing_rule(const calvex::CellType& rule, CellRef first) {
   CellValidation v;
   v.error_message = "Expected " + calvex::describe_cell(rule) + ".";
   if (rule.kind == calvex::CellKind::Keyword) {
@@ -385,7 +385,7 @@ CellRef add_sheet_worksheet(XlsxWriter& book, const SheetEntry& sheet, const Ran
         const auto change = changed != nullptr ? changed->find({r, i}) : CellChanges::const_iterator{};
         const bool is_changed = changed != nullptr && change != changed->end();
         const CellRef cell{row, col(x)};
-        const calvex::CellSpec rule = range.spec_at(y, x);
+        const calvex::CellType rule = range.cell_type_at(y, x);
         const bool as_text = typed_as_text(rule.kind);
         const CellStyle style = is_changed ? (as_text ? CellStyle::kChangedText : CellStyle::kChanged)
                                            : (as_text ? CellStyle::kText : CellStyle::kPlain);

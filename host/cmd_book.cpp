@@ -330,7 +330,7 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
       const auto place = [&](size_t r, size_t i) {
         return workbook_place(book_name, ws.name, cells.positions[r][i].line, cells.positions[r][i].column);
       };
-      const auto stored = [&](size_t r, size_t i, const calvex::CellSpec& rule) -> std::optional<std::string> {
+      const auto stored = [&](size_t r, size_t i, const calvex::CellType& rule) -> std::optional<std::string> {
         const CellPosition& at = cells.positions[r][i];
         const auto number = ws.numbers.find(CellRef{static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});
         if (number == ws.numbers.end()) return std::nullopt;

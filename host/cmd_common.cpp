@@ -156,7 +156,7 @@ std::string hex_offset(uint64_t v) {
 namespace {
 
 // A keyword the text nearly matches (case or blanks aside), or empty.
-std::string near_keyword(const calvex::CellSpec& rule, const std::string& text) {
+std::string near_keyword(const calvex::CellType& rule, const std::string& text) {
   std::string squeezed;
   for (char c : text) {
     if (c != ' ' && c != '\t') squeezed.push_back(c);
@@ -181,7 +181,7 @@ size_t check_cells(const SheetEntry& sheet, const RangeCells& all_cells, const C
     for (size_t i = 0; i < cells.size(); ++i) {
       const int row = static_cast<int>(i) / range.cols;
       const int col = static_cast<int>(i) % range.cols;
-      const calvex::CellSpec rule = range.spec_at(row, col);
+      const calvex::CellType rule = range.cell_type_at(row, col);
       const std::optional<std::string> stored = source ? source(r, i, rule) : std::nullopt;
       const auto problem = stored ? stored : calvex::check_cell(rule, utf16_from_utf8(cells[i]));
       if (!problem) continue;
@@ -226,7 +226,7 @@ void normalise_decimal_cells(const SheetEntry& sheet, RangeCells& all_cells) {
     for (size_t i = 0; i < all_cells[r].size(); ++i) {
       const int row = static_cast<int>(i) / range.cols;
       const int col = static_cast<int>(i) % range.cols;
-      if (range.spec_at(row, col).kind != calvex::CellKind::Dec) continue;
+      if (range.cell_type_at(row, col).kind != calvex::CellKind::Dec) continue;
       if (auto integer = integer_of_decimal_point(all_cells[r][i])) all_cells[r][i] = std::move(*integer);
     }
   }

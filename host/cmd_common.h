@@ -50,7 +50,7 @@ using CellPlace = std::function<std::string(size_t r, size_t i)>;
 
 // A problem with how cell i of range r was stored, found before its text is
 // checked (a workbook's number in a hexadecimal cell), or nullopt.
-using CellSourceCheck = std::function<std::optional<std::string>(size_t r, size_t i, const calvex::CellSpec& rule)>;
+using CellSourceCheck = std::function<std::optional<std::string>(size_t r, size_t i, const calvex::CellType& rule)>;
 
 // Checks every cell against its kind (after `source`, when given) and prints
 // each problem while *listed stays within kMaxListedProblems; returns the

@@ -228,7 +228,7 @@ int cmd_describe(const SheetEntry& sheet) {
       const int rows = a.rows == 0 ? range.rows - a.row : a.rows;
       const int cols = a.cols == 0 ? range.cols - a.col : a.cols;
       text += "    rows " + std::to_string(a.row + 1) + ".." + std::to_string(a.row + rows) + ", cols " +
-              std::to_string(a.col + 1) + ".." + std::to_string(a.col + cols) + ": " + calvex::describe_cell(a.spec) +
+              std::to_string(a.col + 1) + ".." + std::to_string(a.col + cols) + ": " + calvex::describe_cell(a.cells) +
               "\n";
     }
   }
@@ -278,7 +278,7 @@ int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, c
     normalise_decimal_cells(sheet, loaded.cells);
     const auto place = [&](size_t r, size_t i) { return loaded.place(sheet_file, r, i); };
     size_t listed = 0;
-    const auto stored = [&](size_t r, size_t i, const calvex::CellSpec& rule) -> std::optional<std::string> {
+    const auto stored = [&](size_t r, size_t i, const calvex::CellType& rule) -> std::optional<std::string> {
       if (loaded.numbers.empty() || r >= loaded.positions.size() || i >= loaded.positions[r].size()) return std::nullopt;
       const CellPosition& at = loaded.positions[r][i];
       const auto number = loaded.numbers.find(CellRef{static_cast<uint32_t>(at.line), static_cast<uint32_t>(at.column)});

@@ -67,7 +67,7 @@ void try_candidate(const std::string& copy, const std::vector<uint8_t>& bytes, C
             const int row = static_cast<int>(i) / range.cols;
             const int col = static_cast<int>(i) % range.cols;
             ++c->cells;
-            if (!calvex::check_cell(range.spec_at(row, col), cells[r][i])) ++c->valid;
+            if (!calvex::check_cell(range.cell_type_at(row, col), cells[r][i])) ++c->valid;
           }
         }
       }

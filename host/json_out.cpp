@@ -87,7 +87,7 @@ const char* block_layout_text(calvex::NvLayout layout) {
 }
 
 // A cell's kind as the strict check takes it.
-Json cell_kind_json(const calvex::CellSpec& cell) {
+Json cell_kind_json(const calvex::CellType& cell) {
   Json j = Json::object();
   j["kind"] = kind_text(cell.kind);
   j["description"] = calvex::describe_cell(cell);
@@ -111,7 +111,7 @@ Json cell_kind_json(const calvex::CellSpec& cell) {
 
 // The integer a decimal or hexadecimal cell holds; null for other kinds,
 // for X and blanks, and for a text that is no valid cell of its kind.
-Json cell_value(const calvex::CellSpec& cell, const std::string& text) {
+Json cell_value(const calvex::CellType& cell, const std::string& text) {
   if (cell.kind != calvex::CellKind::Dec && cell.kind != calvex::CellKind::Hex) return nullptr;
   if (text.empty() || text == "X" || text == "x") return nullptr;
   if (calvex::check_cell(cell, utf16_from_utf8(text))) return nullptr;
@@ -224,7 +224,7 @@ void json_describe(const SheetEntry& sheet) {
                            {"last_row", a.row + rows},
                            {"first_col", a.col + 1},
                            {"last_col", a.col + cols},
-                           {"cells", cell_kind_json(a.spec)}});
+                           {"cells", cell_kind_json(a.cells)}});
     }
     ranges.push_back(Json{{"name", std::string(range.name)},
                           {"rows", range.rows},
@@ -269,7 +269,7 @@ void json_read(const SheetEntry& sheet, int32_t layout, const std::string& image
       for (int col = 0; col < range.cols; ++col) {
         const size_t i = static_cast<size_t>(row) * static_cast<size_t>(range.cols) + static_cast<size_t>(col);
         const std::string text = i < cells[r].size() ? utf8_from_utf16(cells[r][i]) : std::string();
-        value_row.push_back(cell_value(range.spec_at(row, col), text));
+        value_row.push_back(cell_value(range.cell_type_at(row, col), text));
         text_row.push_back(text);
       }
       texts.push_back(std::move(text_row));

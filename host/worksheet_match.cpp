@@ -78,7 +78,7 @@ WorksheetMatch match_worksheet(const WorkbookSheet& worksheet) {
   return match;
 }
 
-std::optional<std::string> number_cell_problem(const calvex::CellSpec& rule, NumberCell number,
+std::optional<std::string> number_cell_problem(const calvex::CellType& rule, NumberCell number,
                                                const std::string& text) {
   if (number == NumberCell::kDate) {
     return "a date or time (the cell's number format shows one, the number is its serial)" + std::string(kRetypeHint);

@@ -37,7 +37,7 @@ WorksheetMatch match_worksheet(const WorkbookSheet& worksheet);
 // and dropped leading zeros); a number in a keyword cell unless its text is
 // one of the keywords. The text says what the cell held and ends with the
 // hint "format the column as Text and type the value again".
-std::optional<std::string> number_cell_problem(const calvex::CellSpec& rule, NumberCell number,
+std::optional<std::string> number_cell_problem(const calvex::CellType& rule, NumberCell number,
                                                const std::string& text);
 
 }  // namespace calvex_host

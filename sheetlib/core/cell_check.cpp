@@ -53,27 +53,28 @@ std::optional<int64_t> parse_dec(std::u16string_view text) {
   return negative ? -v : v;
 }
 
-std::string range_text(const CellSpec& spec) {
-  const int64_t lo = cell_min(spec);
-  const int64_t hi = cell_max(spec);
-  if (spec.kind == CellKind::Hex || spec.kind == CellKind::MipiPair) return hex_text(lo) + ".." + hex_text(hi);
+std::string range_text(const CellType& cell_type) {
+  const int64_t lo = cell_min(cell_type);
+  const int64_t hi = cell_max(cell_type);
+  if (cell_type.kind == CellKind::Hex || cell_type.kind == CellKind::MipiPair)
+    return hex_text(lo) + ".." + hex_text(hi);
   return std::to_string(lo) + ".." + std::to_string(hi);
 }
 
-std::string base_description(const CellSpec& spec) {
-  switch (spec.kind) {
+std::string base_description(const CellType& cell_type) {
+  switch (cell_type.kind) {
     case CellKind::Text:
       return "text";
     case CellKind::Dec:
-      return "a decimal integer " + range_text(spec);
+      return "a decimal integer " + range_text(cell_type);
     case CellKind::Hex:
-      return "a hexadecimal number " + range_text(spec) + " (\"0x\" optional)";
+      return "a hexadecimal number " + range_text(cell_type) + " (\"0x\" optional)";
     case CellKind::Keyword: {
-      std::string s = spec.keywords.size() == 1 ? "the keyword " : "one of ";
-      for (size_t i = 0; i < spec.keywords.size(); ++i) {
+      std::string s = cell_type.keywords.size() == 1 ? "the keyword " : "one of ";
+      for (size_t i = 0; i < cell_type.keywords.size(); ++i) {
         if (i > 0) s += ", ";
         s += '\'';
-        s += spec.keywords[i];
+        s += cell_type.keywords[i];
         s += '\'';
       }
       return s;
@@ -81,7 +82,7 @@ std::string base_description(const CellSpec& spec) {
     case CellKind::Line:
       return "a line state 0 or 1";
     case CellKind::MipiPair:
-      return "a MIPI write ADDR,DATA of two hexadecimal numbers " + range_text(spec);
+      return "a MIPI write ADDR,DATA of two hexadecimal numbers " + range_text(cell_type);
     case CellKind::Unused:
       return "X or empty (the sheet does not use this cell)";
   }
@@ -94,53 +95,53 @@ bool ascii_equal(std::u16string_view text, std::string_view word) {
          });
 }
 
-bool in_limits(const CellSpec& spec, int64_t v) { return v >= cell_min(spec) && v <= cell_max(spec); }
+bool in_limits(const CellType& cell_type, int64_t v) { return v >= cell_min(cell_type) && v <= cell_max(cell_type); }
 
 }  // namespace
 
-int64_t cell_min(const CellSpec& spec) {
+int64_t cell_min(const CellType& cell_type) {
   int64_t lo = 0;
-  if (spec.kind == CellKind::Dec && spec.is_signed && spec.bytes > 0 && spec.bytes <= 8)
-    lo = spec.bytes >= 8 ? std::numeric_limits<int64_t>::min() : -(int64_t{1} << (8 * spec.bytes - 1));
-  return std::max(lo, spec.min);
+  if (cell_type.kind == CellKind::Dec && cell_type.is_signed && cell_type.bytes > 0 && cell_type.bytes <= 8)
+    lo = cell_type.bytes >= 8 ? std::numeric_limits<int64_t>::min() : -(int64_t{1} << (8 * cell_type.bytes - 1));
+  return std::max(lo, cell_type.min);
 }
 
-int64_t cell_max(const CellSpec& spec) {
+int64_t cell_max(const CellType& cell_type) {
   int64_t hi = 0;
-  if (spec.bytes >= 8) {
+  if (cell_type.bytes >= 8) {
     hi = std::numeric_limits<int64_t>::max();
-  } else if (spec.bytes > 0) {
-    const int bits = 8 * spec.bytes - (spec.kind == CellKind::Dec && spec.is_signed ? 1 : 0);
+  } else if (cell_type.bytes > 0) {
+    const int bits = 8 * cell_type.bytes - (cell_type.kind == CellKind::Dec && cell_type.is_signed ? 1 : 0);
     hi = (int64_t{1} << bits) - 1;
   }
-  return std::min(hi, spec.max);
+  return std::min(hi, cell_type.max);
 }
 
-std::string describe_cell(const CellSpec& spec) {
-  std::string s = base_description(spec);
-  if (spec.kind == CellKind::Unused || spec.kind == CellKind::Text) return s;
-  if (spec.x_means_empty) s += ", or X";
-  if (spec.blank_ok) s += ", or empty";
+std::string describe_cell(const CellType& cell_type) {
+  std::string s = base_description(cell_type);
+  if (cell_type.kind == CellKind::Unused || cell_type.kind == CellKind::Text) return s;
+  if (cell_type.x_means_empty) s += ", or X";
+  if (cell_type.blank_ok) s += ", or empty";
   return s;
 }
 
-std::optional<std::string> check_cell(const CellSpec& spec, std::u16string_view text) {
-  const auto expected = [&] { return std::optional<std::string>("expected " + describe_cell(spec)); };
-  if (text.empty()) return spec.blank_ok ? std::nullopt : expected();
-  if (text == u"X" || text == u"x") return spec.x_means_empty ? std::nullopt : expected();
-  switch (spec.kind) {
+std::optional<std::string> check_cell(const CellType& cell_type, std::u16string_view text) {
+  const auto expected = [&] { return std::optional<std::string>("expected " + describe_cell(cell_type)); };
+  if (text.empty()) return cell_type.blank_ok ? std::nullopt : expected();
+  if (text == u"X" || text == u"x") return cell_type.x_means_empty ? std::nullopt : expected();
+  switch (cell_type.kind) {
     case CellKind::Text:
       return std::nullopt;
     case CellKind::Dec: {
       const std::optional<int64_t> v = parse_dec(text);
-      return v && in_limits(spec, *v) ? std::nullopt : expected();
+      return v && in_limits(cell_type, *v) ? std::nullopt : expected();
     }
     case CellKind::Hex: {
-      const std::optional<int64_t> v = parse_hex(text, 2u * spec.bytes);
-      return v && in_limits(spec, *v) ? std::nullopt : expected();
+      const std::optional<int64_t> v = parse_hex(text, 2u * cell_type.bytes);
+      return v && in_limits(cell_type, *v) ? std::nullopt : expected();
     }
     case CellKind::Keyword:
-      for (std::string_view word : spec.keywords)
+      for (std::string_view word : cell_type.keywords)
         if (ascii_equal(text, word)) return std::nullopt;
       return expected();
     case CellKind::Line:
@@ -148,9 +149,9 @@ std::optional<std::string> check_cell(const CellSpec& spec, std::u16string_view 
     case CellKind::MipiPair: {
       const size_t comma = text.find(u',');
       if (comma == std::u16string_view::npos) return expected();
-      const std::optional<int64_t> addr = parse_hex(text.substr(0, comma), 2u * spec.bytes);
-      const std::optional<int64_t> data = parse_hex(text.substr(comma + 1), 2u * spec.bytes);
-      return addr && data && in_limits(spec, *addr) && in_limits(spec, *data) ? std::nullopt : expected();
+      const std::optional<int64_t> addr = parse_hex(text.substr(0, comma), 2u * cell_type.bytes);
+      const std::optional<int64_t> data = parse_hex(text.substr(comma + 1), 2u * cell_type.bytes);
+      return addr && data && in_limits(cell_type, *addr) && in_limits(cell_type, *data) ? std::nullopt : expected();
     }
     case CellKind::Unused:
       return expected();

@@ -143,19 +143,19 @@ void check_ranges(const SheetDef& def, std::span<const std::span<const std::stri
     if ((range.role == RangeRole::TempComp || range.role == RangeRole::RampShape) && range.y_label.empty()) {
       out.push_back(where + ": a charted table needs what its values are (y_label)");
     }
-    std::vector<CellSpec> specs = {range.cells};
-    for (const CellArea& a : range.areas) specs.push_back(a.spec);
-    for (const CellSpec& spec : specs) {
-      if (spec.kind != CellKind::Keyword) continue;
+    std::vector<CellType> cell_types = {range.cells};
+    for (const CellArea& a : range.areas) cell_types.push_back(a.cells);
+    for (const CellType& cell_type : cell_types) {
+      if (cell_type.kind != CellKind::Keyword) continue;
       const bool shared = std::any_of(keyword_lists.begin(), keyword_lists.end(), [&](const auto& list) {
-        return list.data() == spec.keywords.data() && list.size() == spec.keywords.size();
+        return list.data() == cell_type.keywords.data() && list.size() == cell_type.keywords.size();
       });
       if (!shared) out.push_back(where + ": keyword list is not one of the lists the operations compare against");
-      if (spec.keywords.empty()) out.push_back(where + ": empty keyword list");
-      for (size_t i = 0; i < spec.keywords.size(); ++i) {
-        for (size_t j = i + 1; j < spec.keywords.size(); ++j) {
-          if (spec.keywords[i] == spec.keywords[j]) {
-            out.push_back(where + ": keyword '" + std::string(spec.keywords[i]) + "' listed twice");
+      if (cell_type.keywords.empty()) out.push_back(where + ": empty keyword list");
+      for (size_t i = 0; i < cell_type.keywords.size(); ++i) {
+        for (size_t j = i + 1; j < cell_type.keywords.size(); ++j) {
+          if (cell_type.keywords[i] == cell_type.keywords[j]) {
+            out.push_back(where + ": keyword '" + std::string(cell_type.keywords[i]) + "' listed twice");
           }
         }
       }
@@ -180,9 +180,9 @@ void check_runs(const SheetDef& def, std::span<const CellRun> runs, std::string_
     const RangeDef& range = def.ranges[run.range];
     if (run.width != 1 && run.width != 2 && run.width != 4) out.push_back(where + ": width is not 1, 2 or 4");
     for (const StoredWord& w : run.words) {
-      const CellSpec spec = range.spec_at(run.first / range.cols, run.first % range.cols);
-      if (spec.kind != CellKind::Keyword ||
-          std::find(spec.keywords.begin(), spec.keywords.end(), w.word) == spec.keywords.end()) {
+      const CellType cell_type = range.cell_type_at(run.first / range.cols, run.first % range.cols);
+      if (cell_type.kind != CellKind::Keyword ||
+          std::find(cell_type.keywords.begin(), cell_type.keywords.end(), w.word) == cell_type.keywords.end()) {
         out.push_back(where + ": stored word '" + std::string(w.word) + "' is no keyword of range " +
                       std::string(range.name));
       }

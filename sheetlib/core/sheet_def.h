@@ -44,7 +44,7 @@ enum class CellKind : uint8_t {
   Unused,    // a cell the sheet does not use: only "X"/"x" or empty
 };
 
-struct CellSpec {
+struct CellType {
   CellKind kind = CellKind::Text;
   uint8_t bytes = 0;           // stored width (Dec, Hex; MipiPair: of each number)
   bool is_signed = false;      // Dec: read back as a signed value
@@ -61,30 +61,30 @@ struct CellSpec {
 };
 
 // Shorthands for the definitions.
-constexpr CellSpec dec(uint8_t bytes, bool is_signed) { return {CellKind::Dec, bytes, is_signed}; }
-constexpr CellSpec hex(uint8_t bytes) { return {CellKind::Hex, bytes}; }
-constexpr CellSpec text() { return {CellKind::Text}; }
-constexpr CellSpec line_cell() { return {CellKind::Line, 0, false, true}; }
-constexpr CellSpec keyword(std::span<const std::string_view> words, bool blank_ok = false) {
+constexpr CellType dec(uint8_t bytes, bool is_signed) { return {CellKind::Dec, bytes, is_signed}; }
+constexpr CellType hex(uint8_t bytes) { return {CellKind::Hex, bytes}; }
+constexpr CellType text() { return {CellKind::Text}; }
+constexpr CellType line_cell() { return {CellKind::Line, 0, false, true}; }
+constexpr CellType keyword(std::span<const std::string_view> words, bool blank_ok = false) {
   return {CellKind::Keyword, 0, false, false, blank_ok, words};
 }
 // A MIPI register write "ADDR,DATA", each number of at most `bytes` bytes.
-constexpr CellSpec mipi_pair(uint8_t bytes) { return {CellKind::MipiPair, bytes}; }
+constexpr CellType mipi_pair(uint8_t bytes) { return {CellKind::MipiPair, bytes}; }
 // A cell the sheet ignores (the read shows "X" there).
-constexpr CellSpec unused() { return {CellKind::Unused, 0, false, true, true}; }
-constexpr CellSpec or_x(CellSpec spec) {
-  spec.x_means_empty = true;
-  return spec;
+constexpr CellType unused() { return {CellKind::Unused, 0, false, true, true}; }
+constexpr CellType or_x(CellType cell_type) {
+  cell_type.x_means_empty = true;
+  return cell_type;
 }
-constexpr CellSpec or_blank(CellSpec spec) {
-  spec.blank_ok = true;
-  return spec;
+constexpr CellType or_blank(CellType cell_type) {
+  cell_type.blank_ok = true;
+  return cell_type;
 }
 // Narrows a Dec or Hex cell to [lo, hi].
-constexpr CellSpec in_range(CellSpec spec, int64_t lo, int64_t hi) {
-  spec.min = lo;
-  spec.max = hi;
-  return spec;
+constexpr CellType in_range(CellType cell_type, int64_t lo, int64_t hi) {
+  cell_type.min = lo;
+  cell_type.max = hi;
+  return cell_type;
 }
 
 // A rectangle of a range whose cells have their own kind. rows/cols of 0
@@ -94,7 +94,7 @@ struct CellArea {
   int col;
   int rows;
   int cols;
-  CellSpec spec;
+  CellType cells;
 };
 
 // What a range's values are, for the host's presentation (charts, labels).
@@ -114,7 +114,7 @@ struct RangeDef {
   int rows;
   int cols;
   const Message* on_cell_count;
-  CellSpec cells;
+  CellType cells;
   std::span<const CellArea> areas = {};
   RangeRole role = RangeRole::Values;
   // What one row and one column of the range are ("row", "temperature
@@ -141,14 +141,14 @@ struct RangeDef {
 
   constexpr int64_t count() const { return static_cast<int64_t>(rows) * cols; }
   // The kind of cell (row, col).
-  constexpr CellSpec spec_at(int row, int col) const {
-    CellSpec spec = cells;
+  constexpr CellType cell_type_at(int row, int col) const {
+    CellType cell_type = cells;
     for (const CellArea& a : areas) {
       const int last_row = a.rows == 0 ? rows - 1 : a.row + a.rows - 1;
       const int last_col = a.cols == 0 ? cols - 1 : a.col + a.cols - 1;
-      if (row >= a.row && row <= last_row && col >= a.col && col <= last_col) spec = a.spec;
+      if (row >= a.row && row <= last_row && col >= a.col && col <= last_col) cell_type = a.cells;
     }
-    return spec;
+    return cell_type;
   }
 };
 

@@ -7,12 +7,12 @@ namespace {
 
 // The cell's kind says how the write parses it: where "X" means an empty
 // value ReadDecOrX (0), otherwise ReadDec or ReadHex of the text as given.
-uint32_t parse_cell(const std::u16string& text, const CellSpec& spec) {
-  if (spec.kind == CellKind::Hex) {
+uint32_t parse_cell(const std::u16string& text, const CellType& cell_type) {
+  if (cell_type.kind == CellKind::Hex) {
     std::u16string copy = text;
     return ReadHex(copy);
   }
-  return static_cast<uint32_t>(spec.x_means_empty ? ReadDecOrX(text) : ReadDec(text));
+  return static_cast<uint32_t>(cell_type.x_means_empty ? ReadDecOrX(text) : ReadDec(text));
 }
 
 // Every block of the layout, zeroed (the read loads the blocks a write only reads too).
@@ -112,7 +112,7 @@ void write_table(const WriteArgs& args, const std::u16string& path, const TableS
     for (size_t k = 0; k < texts.size(); ++k) {
       const int row = static_cast<int>(k) / range.cols;
       const int col = static_cast<int>(k) % range.cols;
-      values[i].push_back(parse_cell(texts[k], range.spec_at(row, col)));
+      values[i].push_back(parse_cell(texts[k], range.cell_type_at(row, col)));
     }
   }
   if (sheet.check_values != nullptr && !sheet.check_values((*ranges)[0], values[0])) return;

@@ -36,7 +36,7 @@ constexpr NvSpan kSwitchPaBlocks[] = {{kGsmBlocks.truth_a_offset, gsm::kTruthBlo
                                       {kGsmBlocks.ctrl_word_offset, gsm::kCtrlWordSize}};
 
 // Every value is a signed 16-bit number; X stands for 0.
-constexpr CellSpec kTmpCompCell = or_x(dec(2, true));
+constexpr CellType kTmpCompCell = or_x(dec(2, true));
 // Temperature intervals; 8 TX tables of 20 rows x 15 intervals; RX 4 rows x 15 intervals.
 constexpr RangeDef tmp_axis(RangeDef range) {
   return with_labels(with_role(range, RangeRole::TempAxis), "temperature", "interval");

@@ -14,13 +14,13 @@ using namespace lte;  // the NV layouts (lte_nv_map.h)
 
 // ---- Cell kinds ----
 
-constexpr CellSpec kSwitchCell = keyword(kw::kOpen, true);  // "open" writes; empty leaves the item alone
+constexpr CellType kSwitchCell = keyword(kw::kOpen, true);  // "open" writes; empty leaves the item alone
 // PwtEn: "1" enables PWT, "0" (any other text) disables it.
 // AntType: exactly "MIPI" selects MipiType; any other text (GPIO) GpioType.
 // A MIPI word "A,D": A goes to bits 20 and up, D to bits 0-19 (both layouts
 // keep 20 bits of A).
 constexpr int64_t kMipiFieldMax = 0xFFFFF;
-constexpr CellSpec kMipiCell = or_x(in_range(mipi_pair(3), 0, kMipiFieldMax));
+constexpr CellType kMipiCell = or_x(in_range(mipi_pair(3), 0, kMipiFieldMax));
 
 // The single layout keeps 16 bits of a phase value, so 16 bits in both layouts.
 constexpr RangeDef kFilterRanges[] = {{"FilterFlag", 6, 1, &msg::kLteFilterCells, dec(2, false)}};

@@ -16,7 +16,7 @@ using namespace ltea;  // the NV head map (ltea_nv_map.h)
 
 // "open" (exactly) writes the switched value; empty leaves it off (the read
 // shows the switches empty).
-constexpr CellSpec kSwitchCell = keyword(kw::kOpen, true);
+constexpr CellType kSwitchCell = keyword(kw::kOpen, true);
 // PC scaling is on exactly when its switch is "1"; the read shows "1" or "0".
 // PA timing offsets are clamped to -1000..1000; X stands for 0.
 constexpr int64_t kPaTimingLimit = 1000;

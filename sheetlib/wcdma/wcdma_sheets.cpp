@@ -16,9 +16,9 @@ using namespace wcdma;  // the WCDMA head (wcdma_nv_map.h)
 
 // Switches: "open" writes the feature; "close" (what the read shows for a
 // feature that is off) or empty leaves it alone.
-constexpr CellSpec kSwitchCell = keyword(kw::kOpenClose, true);
+constexpr CellType kSwitchCell = keyword(kw::kOpenClose, true);
 // A band number of a band list: X marks an empty slot; a band 0 would read back as one.
-constexpr CellSpec kBandCell = or_x(in_range(dec(4, true), 1, INT32_MAX));
+constexpr CellType kBandCell = or_x(in_range(dec(4, true), 1, INT32_MAX));
 // Notch points: the table holds 10.
 constexpr int64_t kNotchPointsMax = 10;
 

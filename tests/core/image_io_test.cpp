@@ -53,9 +53,9 @@ class HostSheet {
       std::vector<std::string>& texts = texts_.emplace_back();
       for (int row = 0; row < range.rows; ++row) {
         for (int col = 0; col < range.cols; ++col) {
-          const calvex::CellSpec spec = range.spec_at(row, col);
-          const bool keyword = spec.kind == calvex::CellKind::Keyword && !spec.keywords.empty();
-          texts.push_back(fill ? *fill : keyword ? std::string(spec.keywords[0]) : "0");
+          const calvex::CellType cell_type = range.cell_type_at(row, col);
+          const bool keyword = cell_type.kind == calvex::CellKind::Keyword && !cell_type.keywords.empty();
+          texts.push_back(fill ? *fill : keyword ? std::string(cell_type.keywords[0]) : "0");
         }
       }
     }

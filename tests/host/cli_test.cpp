@@ -381,7 +381,7 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
     for (size_t rg = cells.size(); rg-- > 0 && !changed_one;) {
       for (size_t i = cells[rg].size(); i-- > 0 && !changed_one;) {
         const auto& range = def->ranges[rg];
-        const auto rule = range.spec_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
+        const auto rule = range.cell_type_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
         const std::string& text = cells[rg][i];
         if (text.empty() || text == "X") continue;
         std::string other;
@@ -430,7 +430,7 @@ TEST_F(Cli, EveryReadableSheetRoundTrips) {
     bool has_numbers = false;
     for (const calvex::RangeDef& range : def->ranges)
       for (int k = 0; k < range.count(); ++k)
-        has_numbers = has_numbers || range.spec_at(k / range.cols, k % range.cols).kind == calvex::CellKind::Dec;
+        has_numbers = has_numbers || range.cell_type_at(k / range.cols, k % range.cols).kind == calvex::CellKind::Dec;
     if (has_numbers) {
       EXPECT_TRUE(changed_one) << "no number cell of the read could be changed";
     }

@@ -52,11 +52,11 @@ def sheet_file_ranges(text):
 
 def spec_at(described_range, row, col):
     """The cell kind of (row, col) from 1, as describe's JSON gives it."""
-    spec = described_range["cells"]
+    cell_kind = described_range["cells"]
     for a in described_range["areas"]:
         if a["first_row"] <= row <= a["last_row"] and a["first_col"] <= col <= a["last_col"]:
-            spec = a["cells"]
-    return spec
+            cell_kind = a["cells"]
+    return cell_kind
 
 
 # What calvex adds to a library message's gloss on standard error, by how it showed the message.

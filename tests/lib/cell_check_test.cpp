@@ -12,10 +12,10 @@
 
 namespace {
 
-using calvex::CellSpec;
+using calvex::CellType;
 
 struct CellCase {
-  CellSpec spec;
+  CellType cell_type;
   const char* text;
   bool ok;
   const char* rule;
@@ -75,7 +75,7 @@ TEST(CheckCell, FollowsTheStrictRules) {
       {calvex::text(), "anything, really", true, "free text"},
   };
   for (const CellCase& c : cases) {
-    const auto problem = calvex::check_cell(c.spec, calvex_host::utf16_from_utf8(c.text));
+    const auto problem = calvex::check_cell(c.cell_type, calvex_host::utf16_from_utf8(c.text));
     EXPECT_EQ(!problem, c.ok) << "'" << c.text << "': " << c.rule << (problem ? " -> " + *problem : "");
   }
 }

@@ -29,7 +29,7 @@ namespace calvex_test {
 namespace {
 
 using calvex::CellKind;
-using calvex::CellSpec;
+using calvex::CellType;
 using calvex::NvLayout;
 using calvex::SheetDef;
 using calvex_host::Outcome;
@@ -640,13 +640,14 @@ CanonRules canon_rules_of(const SheetDef& def) {
 
 // The cell as a read shows what the write took from it: numbers in their
 // stored width and sign, hexadecimal in lower case with "0x".
-std::string canonical(const CellSpec& spec, const std::string& text, bool x_reads_zero = false) {
-  if (x_reads_zero && is_x(text) && spec.x_means_empty && (spec.kind == CellKind::Dec || spec.kind == CellKind::Hex))
-    return spec.kind == CellKind::Dec ? "0" : "0x0";
-  if (spec.kind == CellKind::Unused) return "X";  // empty or X: the sheet keeps nothing of it
-  if (is_x(text) && (spec.x_means_empty || spec.kind == CellKind::Line)) return "X";
+std::string canonical(const CellType& cell_type, const std::string& text, bool x_reads_zero = false) {
+  if (x_reads_zero && is_x(text) && cell_type.x_means_empty &&
+      (cell_type.kind == CellKind::Dec || cell_type.kind == CellKind::Hex))
+    return cell_type.kind == CellKind::Dec ? "0" : "0x0";
+  if (cell_type.kind == CellKind::Unused) return "X";  // empty or X: the sheet keeps nothing of it
+  if (is_x(text) && (cell_type.x_means_empty || cell_type.kind == CellKind::Line)) return "X";
   if (text.empty()) return text;
-  switch (spec.kind) {
+  switch (cell_type.kind) {
     case CellKind::Dec:
       return std::to_string(std::stoll(text));
     case CellKind::Hex:
@@ -669,8 +670,8 @@ Ranges canonical_read(const Context& ctx, const CanonRules& rules, const Ranges&
   for (size_t r = 0; r < def.ranges.size(); ++r) {
     const calvex::RangeDef& range = def.ranges[r];
     for (size_t i = 0; i < in[r].size(); ++i) {
-      const CellSpec spec = range.spec_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
-      want[r][i] = canonical(spec, in[r][i], rules.x_reads_zero);
+      const CellType cell_type = range.cell_type_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
+      want[r][i] = canonical(cell_type, in[r][i], rules.x_reads_zero);
     }
   }
   for (const CanonRule& rule : rules.rules) rule.apply(want, in, ctx);
@@ -698,8 +699,8 @@ std::vector<std::string> kind_problems(const SheetDef& def, const Ranges& read) 
   for (size_t r = 0; r < def.ranges.size(); ++r) {
     const calvex::RangeDef& range = def.ranges[r];
     for (size_t i = 0; i < read[r].size(); ++i) {
-      const CellSpec spec = range.spec_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
-      if (auto p = calvex::check_cell(spec, u16(read[r][i])))
+      const CellType cell_type = range.cell_type_at(static_cast<int>(i) / range.cols, static_cast<int>(i) % range.cols);
+      if (auto p = calvex::check_cell(cell_type, u16(read[r][i])))
         out.push_back(std::string(range.name) + " cell " + std::to_string(i) + ": '" + read[r][i] + "': " + *p);
     }
   }

@@ -32,7 +32,7 @@ namespace calvex_test {
 namespace {
 
 using calvex::CellKind;
-using calvex::CellSpec;
+using calvex::CellType;
 using calvex::NvLayout;
 using calvex::NvSpan;
 using calvex::RangeDef;
@@ -105,10 +105,10 @@ std::vector<std::pair<int, int>> read_targets(const SheetDef& def) {
   return targets;
 }
 
-CellSpec without_limits(CellSpec spec) {
-  spec.min = std::numeric_limits<int64_t>::min();
-  spec.max = std::numeric_limits<int64_t>::max();
-  return spec;
+CellType without_limits(CellType cell_type) {
+  cell_type.min = std::numeric_limits<int64_t>::min();
+  cell_type.max = std::numeric_limits<int64_t>::max();
+  return cell_type;
 }
 
 // Problems of a read's output against the kinds ("range r c: 'text': expected ...").
@@ -119,9 +119,9 @@ std::vector<std::string> read_problems(const SheetDef& def, const ReadResult& re
     const auto [r, c] = targets[i];
     if (r < 0) continue;
     const RangeDef& range = def.ranges[static_cast<size_t>(r)];
-    CellSpec spec = range.spec_at(c / range.cols, c % range.cols);
-    if (!with_limits) spec = without_limits(spec);
-    if (auto p = calvex::check_cell(spec, calvex_host::utf16_from_utf8(read.texts[i])))
+    CellType cell_type = range.cell_type_at(c / range.cols, c % range.cols);
+    if (!with_limits) cell_type = without_limits(cell_type);
+    if (auto p = calvex::check_cell(cell_type, calvex_host::utf16_from_utf8(read.texts[i])))
       problems.push_back(std::string(range.name) + " cell " + std::to_string(c) + ": '" + read.texts[i] + "': " + *p);
   }
   return problems;
@@ -346,8 +346,9 @@ TEST(SheetDefExamples, ExampleSheetsAndTheirReadBackPassTheKinds) {
         const RangeDef& range = def->ranges[r];
         for (size_t c = 0; c < cells[r].size(); ++c) {
           const std::string& text = cells[r][c];
-          const auto problem = calvex::check_cell(range.spec_at(static_cast<int>(c) / range.cols, static_cast<int>(c) % range.cols),
-                                                  calvex_host::utf16_from_utf8(text));
+          const auto problem =
+              calvex::check_cell(range.cell_type_at(static_cast<int>(c) / range.cols, static_cast<int>(c) % range.cols),
+                                 calvex_host::utf16_from_utf8(text));
           EXPECT_FALSE(problem) << j.file << " range " << range.name << " cell " << c << ": '" << text << "': " << *problem;
         }
         ranges.push_back({cells[r], range.rows, range.cols});

@@ -35,19 +35,19 @@ std::string hex_of(uint64_t value) {
   return text;
 }
 
-std::string sample_cell(const calvex::CellSpec& spec, Fill fill, std::mt19937& rng) {
+std::string sample_cell(const calvex::CellType& cell_type, Fill fill, std::mt19937& rng) {
   const bool random = fill == Fill::Random;
-  if (fill == Fill::XFirst && spec.x_means_empty) return "X";
-  if (random && (spec.x_means_empty || spec.blank_ok) && rng() % 4 == 0) {
-    if (spec.x_means_empty && (!spec.blank_ok || rng() % 2 == 0)) return rng() % 2 == 0 ? "X" : "x";
+  if (fill == Fill::XFirst && cell_type.x_means_empty) return "X";
+  if (random && (cell_type.x_means_empty || cell_type.blank_ok) && rng() % 4 == 0) {
+    if (cell_type.x_means_empty && (!cell_type.blank_ok || rng() % 2 == 0)) return rng() % 2 == 0 ? "X" : "x";
     return "";
   }
-  const int64_t lo = calvex::cell_min(spec);
-  const int64_t hi = calvex::cell_max(spec);
+  const int64_t lo = calvex::cell_min(cell_type);
+  const int64_t hi = calvex::cell_max(cell_type);
   const auto value = [&]() -> uint64_t {
     return static_cast<uint64_t>(random ? pick(rng, lo, hi) : std::max<int64_t>(lo, std::min<int64_t>(0, hi)));
   };
-  switch (spec.kind) {
+  switch (cell_type.kind) {
     case CellKind::Dec:
       return std::to_string(static_cast<int64_t>(value()));
     case CellKind::Hex: {
@@ -59,14 +59,14 @@ std::string sample_cell(const calvex::CellSpec& spec, Fill fill, std::mt19937& r
       return address + "," + hex_of(value());
     }
     case CellKind::Keyword:
-      if (spec.keywords.empty()) return "";
-      return std::string(spec.keywords[random ? rng() % spec.keywords.size() : 0]);
+      if (cell_type.keywords.empty()) return "";
+      return std::string(cell_type.keywords[random ? rng() % cell_type.keywords.size() : 0]);
     case CellKind::Line:
       return random ? std::string(1, "01X"[rng() % 3]) : "0";
     case CellKind::Unused:
       return "X";
     case CellKind::Text:
-      return spec.blank_ok ? "" : "X";
+      return cell_type.blank_ok ? "" : "X";
   }
   return "";
 }
@@ -76,7 +76,7 @@ SheetTexts sample_sheet(const calvex::SheetDef& def, Fill fill, std::mt19937& rn
   for (const calvex::RangeDef& r : def.ranges) {
     std::vector<std::string> cells;
     for (int row = 0; row < r.rows; ++row)
-      for (int col = 0; col < r.cols; ++col) cells.push_back(sample_cell(r.spec_at(row, col), fill, rng));
+      for (int col = 0; col < r.cols; ++col) cells.push_back(sample_cell(r.cell_type_at(row, col), fill, rng));
     out.push_back(std::move(cells));
   }
   return out;

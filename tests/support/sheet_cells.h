@@ -24,7 +24,7 @@ enum class Fill {
 // "0x" and the value in lower-case hexadecimal.
 std::string hex_of(uint64_t value);
 
-std::string sample_cell(const calvex::CellSpec& spec, Fill fill, std::mt19937& rng);
+std::string sample_cell(const calvex::CellType& cell_type, Fill fill, std::mt19937& rng);
 
 // Every range's cells, row after row.
 using SheetTexts = std::vector<std::vector<std::string>>;
