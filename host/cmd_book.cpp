@@ -295,7 +295,7 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
     const WorksheetMatch match = match_worksheet(ws);
     if (match.kind == WorksheetMatch::Kind::kNotASheet) {
       // The Info worksheet was read above (family, layout, image size): no note for it.
-      if (ws.kind == SheetKind::kWorksheet && lower_ascii(ws.name) == lower_ascii(kInfoSheet)) continue;
+      if (is_info_worksheet(ws)) continue;
       err("note: " + book_name + ": worksheet '" + ws.name + "' is not a sheet of calvex; ignored");
       continue;
     }

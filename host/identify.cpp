@@ -191,10 +191,14 @@ bool image_matches_sheets(const std::string& image, const std::vector<uint8_t>& 
   return false;
 }
 
+bool is_info_worksheet(const WorkbookSheet& ws) {
+  return ws.kind == SheetKind::kWorksheet && lower_ascii(ws.name) == lower_ascii(kInfoSheetName);
+}
+
 BookInfo book_info(const std::vector<WorkbookSheet>& book) {
   BookInfo info;
   for (const WorkbookSheet& ws : book) {
-    if (ws.kind != SheetKind::kWorksheet || lower_ascii(ws.name) != lower_ascii(kInfoSheetName)) continue;
+    if (!is_info_worksheet(ws)) continue;
     for (const auto& [at, key] : ws.cells) {
       const auto value_cell = ws.cells.find(CellRef{at.row, at.col + 1});
       if (value_cell == ws.cells.end()) continue;

@@ -78,6 +78,8 @@ struct BookInfo {
   std::optional<int32_t> layout;
 };
 BookInfo book_info(const std::vector<WorkbookSheet>& book);
+// Whether ws is the Info worksheet that book_info reads (its name in any case).
+bool is_info_worksheet(const WorkbookSheet& ws);
 
 // Whether a workbook's sheets may be written into an image of `size` bytes
 // (before anything is written): the Info sheet's family is the family of the
