@@ -343,33 +343,6 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
   return finish_plan(*plan, unusable, problems, families);
 }
 
-namespace {
-
-// Counts the bytes in which two images differ (a length change counts every
-// byte past the shorter end), leaving out the ignored ranges.
-uint64_t changed_bytes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
-                       const std::vector<ByteRange>& ignored) {
-  const size_t n = std::max(before.size(), after.size());
-  uint64_t count = 0;
-  for (size_t k = 0; k < n; ++k) {
-    if (k < before.size() && k < after.size() && before[k] == after[k]) continue;
-    if (std::any_of(ignored.begin(), ignored.end(), [k](const ByteRange& r) { return r.holds(k); })) continue;
-    ++count;
-  }
-  return count;
-}
-
-// "Sheet: text (gloss)" of the first error-class message of an outcome.
-std::string first_error(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
-  for (const ShownMessage& m : outcome.messages) {
-    if (m.cls != calvex::MsgClass::Error) continue;
-    return sheet_label(sheet, layout) + ": " + utf8_from_utf16(m.text) + " (" +
-           calvex::catalogue()[static_cast<size_t>(m.id)].gloss + ")";
-  }
-  return sheet_label(sheet, layout) + ": the write did not succeed";
-}
-
-}  // namespace
 
 int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, ImageResult* result) {
   const Options& options = plan.options;
@@ -520,42 +493,6 @@ std::string byte_values(const std::vector<uint8_t>& bytes, size_t first, size_t 
   }
   if (last - first + 1 > max_shown) text += " ...";
   return text;
-}
-
-// The sheets whose blocks (in the layout each is compared in) hold byte k,
-// comma separated; empty for none.
-std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k) {
-  std::string names;
-  for (const SheetEntry* s : sheets) {
-    const calvex::NvLayout layout = layout_value(*s, options) != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
-    for (const calvex::NvSpan& span : s->blocks) {
-      const bool in_layout = s->family != calvex::Family::Lte || span.in_layout(layout);
-      if (in_layout && k >= span.offset && k - span.offset < span.size) {
-        if (!names.empty()) names += ", ";
-        names += s->name;
-        break;
-      }
-    }
-  }
-  return names;
-}
-
-// The run [first, end) as a record: its holders' names and every value.
-ByteDifference byte_difference(const std::string& holders, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
-                               size_t first, size_t end) {
-  ByteDifference run;
-  for (size_t at = 0; at < holders.size();) {
-    const size_t comma = holders.find(", ", at);
-    run.sheets.push_back(holders.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
-    at = comma == std::string::npos ? holders.size() : comma + 2;
-  }
-  run.offset = first;
-  run.length = end - first;
-  for (size_t k = first; k < end; ++k) {
-    run.old_bytes.push_back(k < a.size() ? a[k] : kPastEnd);
-    run.new_bytes.push_back(k < b.size() ? b[k] : kPastEnd);
-  }
-  return run;
 }
 
 }  // namespace

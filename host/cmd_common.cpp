@@ -271,16 +271,23 @@ Outcome read_sheet(const SheetEntry& sheet, const std::string& path, int32_t lay
   return outcome;
 }
 
-size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, const SheetCells& after) {
+size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, const SheetCells& after,
+                          DiffFindings* findings) {
   size_t changes = 0;
   for (size_t r = 0; r < sheet.ranges.size() && r < before.size() && r < after.size(); ++r) {
     const calvex::RangeDef& range = sheet.ranges[r];
     for (size_t i = 0; i < before[r].size() && i < after[r].size(); ++i) {
       if (before[r][i] == after[r][i]) continue;
       ++changes;
-      out("  " + std::string(sheet.name) + " " + std::string(range.name) + " row " + std::to_string(i / static_cast<size_t>(range.cols) + 1) +
-          " col " + std::to_string(i % static_cast<size_t>(range.cols) + 1) + ": '" + utf8_from_utf16(before[r][i]) +
-          "' -> '" + utf8_from_utf16(after[r][i]) + "'\n");
+      const size_t row = i / static_cast<size_t>(range.cols) + 1;
+      const size_t col = i % static_cast<size_t>(range.cols) + 1;
+      const std::string old_text = utf8_from_utf16(before[r][i]);
+      const std::string new_text = utf8_from_utf16(after[r][i]);
+      if (findings != nullptr) {
+        findings->cells.push_back({std::string(sheet.name), std::string(range.name), row, col, old_text, new_text});
+      }
+      out("  " + std::string(sheet.name) + " " + std::string(range.name) + " row " + std::to_string(row) + " col " +
+          std::to_string(col) + ": '" + old_text + "' -> '" + new_text + "'\n");
     }
   }
   return changes;
@@ -305,6 +312,86 @@ size_t print_byte_changes(const std::vector<uint8_t>& before, const std::vector<
     out("  image size " + std::to_string(before.size()) + " -> " + std::to_string(after.size()) + " bytes\n");
   }
   if (runs == 0) out("  no byte changes\n");
+  return runs;
+}
+
+// Counts the bytes in which two images differ (a length change counts every
+// byte past the shorter end), leaving out the ignored ranges.
+uint64_t changed_bytes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                       const std::vector<ByteRange>& ignored) {
+  const size_t n = std::max(before.size(), after.size());
+  uint64_t count = 0;
+  for (size_t k = 0; k < n; ++k) {
+    if (k < before.size() && k < after.size() && before[k] == after[k]) continue;
+    if (std::any_of(ignored.begin(), ignored.end(), [k](const ByteRange& r) { return r.holds(k); })) continue;
+    ++count;
+  }
+  return count;
+}
+
+// "Sheet: text (gloss)" of the first error-class message of an outcome.
+std::string first_error(const SheetEntry& sheet, int32_t layout, const Outcome& outcome) {
+  for (const ShownMessage& m : outcome.messages) {
+    if (m.cls != calvex::MsgClass::Error) continue;
+    return sheet_label(sheet, layout) + ": " + utf8_from_utf16(m.text) + " (" +
+           calvex::catalogue()[static_cast<size_t>(m.id)].gloss + ")";
+  }
+  return sheet_label(sheet, layout) + ": the write did not succeed";
+}
+
+// The sheets whose blocks (in the layout each is compared in) hold byte k,
+// comma separated; empty for none.
+std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k) {
+  std::string names;
+  for (const SheetEntry* s : sheets) {
+    const calvex::NvLayout layout = layout_value(*s, options) != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
+    for (const calvex::NvSpan& span : s->blocks) {
+      const bool in_layout = s->family != calvex::Family::Lte || span.in_layout(layout);
+      if (in_layout && k >= span.offset && k - span.offset < span.size) {
+        if (!names.empty()) names += ", ";
+        names += s->name;
+        break;
+      }
+    }
+  }
+  return names;
+}
+
+// The run [first, end) as a record: its holders' names and every value.
+ByteDifference byte_difference(const std::string& holders, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                               size_t first, size_t end) {
+  ByteDifference run;
+  for (size_t at = 0; at < holders.size();) {
+    const size_t comma = holders.find(", ", at);
+    run.sheets.push_back(holders.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    at = comma == std::string::npos ? holders.size() : comma + 2;
+  }
+  run.offset = first;
+  run.length = end - first;
+  for (size_t k = first; k < end; ++k) {
+    run.old_bytes.push_back(k < a.size() ? a[k] : kPastEnd);
+    run.new_bytes.push_back(k < b.size() ? b[k] : kPastEnd);
+  }
+  return run;
+}
+
+
+std::vector<ByteDifference> byte_differences(const std::vector<const SheetEntry*>& sheets, const Options& options,
+                                             const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
+  std::vector<ByteDifference> runs;
+  const size_t n = std::max(before.size(), after.size());
+  const auto differs = [&](size_t k) { return k >= before.size() || k >= after.size() || before[k] != after[k]; };
+  for (size_t i = 0; i < n;) {
+    if (!differs(i)) {
+      ++i;
+      continue;
+    }
+    const std::string holders = block_holders(sheets, options, i);
+    size_t j = i + 1;
+    while (j < n && differs(j) && block_holders(sheets, options, j) == holders) ++j;
+    runs.push_back(byte_difference(holders, before, after, i, j));
+    i = j;
+  }
   return runs;
 }
 
@@ -389,6 +476,7 @@ int report_dry_run(const std::string& what, const std::string& error_prefix,
                    const TempFile& work, const std::string& destination) {
   std::string error;
   std::vector<uint8_t> after;
+  DiffFindings findings;
   if (!work.read_back(&after, &error)) {
     err(error_prefix + error);
     return kExitRefused;
@@ -413,12 +501,14 @@ int report_dry_run(const std::string& what, const std::string& error_prefix,
       SheetCells new_cells;
       read_sheet(*s, before.path(), layout, &old_cells);
       read_sheet(*s, work.path(), layout, &new_cells);
-      changes += print_cell_changes(*s, old_cells, new_cells);
+      changes += print_cell_changes(*s, old_cells, new_cells, &findings);
     }
     if (changes == 0) out("  no cell changes\n");
   }
   out("image:\n");
   print_byte_changes(original.bytes(), after);
+  findings.bytes = byte_differences(sheets, options, original.bytes(), after);
+  json_dry_run(original.path(), any_read, findings);
   return kExitOk;
 }
 

@@ -103,11 +103,34 @@ std::string format_write_back(const SheetEntry& sheet, const std::vector<std::u1
 Outcome read_sheet(const SheetEntry& sheet, const std::string& path, int32_t layout, SheetCells* cells);
 
 // Prints "  Sheet Range row R col C: 'old' -> 'new'" for every cell that
-// differs between two reads of a sheet; returns the count.
-size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, const SheetCells& after);
+// differs between two reads of a sheet (and adds it to findings, when
+// given); returns the count.
+size_t print_cell_changes(const SheetEntry& sheet, const SheetCells& before, const SheetCells& after,
+                          DiffFindings* findings = nullptr);
 
 // Prints the byte ranges in which two images differ; returns their count.
 size_t print_byte_changes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
+
+// Counts the bytes in which two images differ (a length change counts every
+// byte past the shorter end), leaving out the ignored ranges.
+uint64_t changed_bytes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                       const std::vector<ByteRange>& ignored);
+
+// "Sheet: text (gloss)" of the first error-class message of an outcome.
+std::string first_error(const SheetEntry& sheet, int32_t layout, const Outcome& outcome);
+
+// The sheets whose blocks (in the layout each is compared in) hold byte k,
+// comma separated; empty for none.
+std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k);
+
+// The run [first, end) of two images as a record: its holders' names and every value.
+ByteDifference byte_difference(const std::string& holders, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                               size_t first, size_t end);
+
+// Every run of bytes in which two images differ, split where the sheets
+// whose blocks hold them change.
+std::vector<ByteDifference> byte_differences(const std::vector<const SheetEntry*>& sheets, const Options& options,
+                                             const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
 
 // The image's bytes, read under a shared lock (readers never refuse each
 // other; a writer's change is waited for), and a private copy of them that

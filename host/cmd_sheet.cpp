@@ -298,8 +298,11 @@ int load_checked_sheet(const SheetEntry& sheet, const std::string& sheet_file, c
 
 }  // namespace
 
-int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file,
-              const Options& options) {
+namespace {
+
+// write of one image; *result records what happened to it.
+int write_one(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file, const Options& options,
+              ImageResult* result) {
   LoadedSheet loaded;
   const int checked = load_checked_sheet(sheet, sheet_file, options, &loaded);
   if (checked != kExitOk) return checked;
@@ -359,6 +362,7 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
   }
 
   if (!outcome.write_succeeded()) {
+    if (!outcome.messages.empty()) result->message = first_error(sheet, layout, outcome);
     if (outcome.messages.empty()) {
       err("error: " + label + ": nothing was written: the sheet's write showed no message" +
           (sheet.silent_reason.empty() ? std::string() : " (" + std::string(sheet.silent_reason) + ")"));
@@ -368,14 +372,39 @@ int cmd_write(const SheetEntry& sheet, const std::string& image, const std::stri
     return kExitRefused;
   }
 
-  if (options.dry_run) return report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, destination);
+  result->sheets_written = 1;
+  if (json_output()) {
+    std::vector<uint8_t> after;
+    if (work.read_back(&after, &error)) result->bytes_changed = changed_bytes(original.bytes(), after, {});
+  }
+  if (options.dry_run) {
+    const int status = report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, destination);
+    if (status == kExitOk) result->status = "dry run";
+    return status;
+  }
   if (!work.commit_over(original, destination, &error)) {
     print_outcome_failed(sheet, layout, outcome);
     err("error: " + label + ": " + error + "; the image was left unchanged");
     return kExitRefused;
   }
   print_outcome(sheet, layout, outcome);
+  result->status = "ok";
   return kExitOk;
+}
+
+}  // namespace
+
+int cmd_write(const SheetEntry& sheet, const std::string& image, const std::string& sheet_file,
+              const Options& options) {
+  ImageResult result;
+  result.image = image;
+  const int status = write_one(sheet, image, sheet_file, options, &result);
+  if (json_output()) {
+    // The reason of a refusal that is not the library's: calvex's last line.
+    if (status != kExitOk && result.message.empty()) result.message = last_diagnostic();
+    json_batch("sheet_file", sheet_file, {result});
+  }
+  return status;
 }
 
 int cmd_write_many(const SheetEntry& sheet, const std::string& sheet_file, const std::vector<std::string>& images,

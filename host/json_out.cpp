@@ -194,6 +194,11 @@ void record_library_message(const SheetEntry& sheet, int32_t layout, const Shown
 
 void record_diagnostic(const std::string& line) { document().diagnostics.push_back(line); }
 
+std::string last_diagnostic() {
+  const Json& lines = document().diagnostics;
+  return lines.empty() ? std::string() : lines.back().get<std::string>();
+}
+
 void json_list() {
   Json sheets = Json::array();
   for (const SheetEntry* e : all_sheets()) {
@@ -335,6 +340,13 @@ void json_diff(const std::string& a, const std::string& b, calvex::Family family
   m["new_image"] = b;
   const Json found = findings_json(findings);
   for (const auto& [key, value] : found.items()) m[key] = value;
+}
+
+void json_dry_run(const std::string& image, bool cells_shown, const DiffFindings& findings) {
+  Json changes{{"image", image}, {"cells_shown", cells_shown}};
+  const Json found = findings_json(findings);
+  for (const auto& [key, value] : found.items()) changes[key] = value;
+  document().members["dry_run"] = std::move(changes);
 }
 
 void json_batch(const std::string& key, const std::string& source, const std::vector<ImageResult>& results) {

@@ -35,6 +35,8 @@ bool is_json_path(const std::string& path);
 void record_library_message(const SheetEntry& sheet, int32_t layout, const ShownMessage& message,
                             const std::string& shown);
 void record_diagnostic(const std::string& line);
+// The last diagnostic recorded, or the empty string.
+std::string last_diagnostic();
 
 // The command's members of the document.
 void json_list();
@@ -42,6 +44,10 @@ void json_describe(const SheetEntry& sheet);
 void json_read(const SheetEntry& sheet, int32_t layout, const std::string& image, const SheetCells& cells);
 void json_identify(const std::string& image, uint64_t size, const std::vector<Candidate>& candidates);
 void json_diff(const std::string& a, const std::string& b, calvex::Family family, const DiffFindings& findings);
+// A dry run of write or apply: what the write would change in the image,
+// cell by cell (of the sheets that have a read; `cells_shown` false when
+// none has) and in byte runs.
+void json_dry_run(const std::string& image, bool cells_shown, const DiffFindings& findings);
 // apply and verify of a workbook, write of a sheet file into many images:
 // the source under `key` ("workbook", "sheet_file"), one entry per image,
 // the totals by status.

@@ -149,7 +149,7 @@ int run(const std::vector<std::string>& arguments) {
   app.add_option("--report", report, "apply, verify, diff, write of many images: a report per image (FILE.csv or FILE.json)");
   auto* identify = app.add_subcommand("identify", "the families and LTE layouts an NV image's bytes are consistent with");
   identify->add_option("image", c.image, "NV image")->required();
-  for (CLI::App* sub : {list, describe, read, identify, apply, verify}) {
+  for (CLI::App* sub : {list, describe, read, identify, write, apply, verify}) {
     sub->add_option("--format", format, "text or json (the document of docs/json.md; -o FILE.json takes it)")
         ->check(CLI::IsMember({"text", "json"}));
   }
@@ -232,7 +232,7 @@ int run(const std::vector<std::string>& arguments) {
   // FILE.json (apply's -o stays the new image).
   const bool json = format == "json";
   std::optional<std::string> json_file;
-  if (json && options.output && is_json_path(*options.output) && !*apply) {
+  if (json && options.output && is_json_path(*options.output) && !*apply && !*write) {
     json_file = options.output;
     options.output.reset();
     std::vector<std::string> inputs = c.paths;

@@ -393,6 +393,68 @@ class JsonOutput(unittest.TestCase):
         self.assert_stderr_is_the_document(doc, err)
         self.assertEqual(self.bytes_of(unit), before)
 
+    def assert_dry_run_is_the_write(self, dry, unit, before, written):
+        """The dry run's cells and byte runs are the changes the real write made."""
+        self.assertEqual(self.bytes_of(unit), before)
+        self.assertEqual(dry["image"], unit)
+        self.assertTrue(dry["cells_shown"])
+        self.assertEqual(dry["differences"], len(dry["cells"]) + len(dry["bytes"]))
+        changed = [k for k in range(len(before)) if before[k] != written[k]]
+        self.assertNotEqual(changed, [])
+        self.assertEqual([k for r in dry["bytes"] for k in range(r["offset"], r["offset"] + r["length"])], changed)
+        for r in dry["bytes"]:
+            self.assertNotEqual(r["sheets"], [])
+            self.assertEqual(bytes(r["old"]), before[r["offset"]:r["offset"] + r["length"]])
+            self.assertEqual(bytes(r["new"]), written[r["offset"]:r["offset"] + r["length"]])
+
+    def test_a_dry_run_lists_every_cell_and_byte_that_would_change(self):
+        unit = self.changed_gsm_unit("dry-cells.bin", 17)
+        before = self.bytes_of(unit)
+        doc, _ = self.document("apply", self.book, unit, "--dry-run")
+        # The real apply, on a copy, is what the dry run said it would be.
+        copy = os.path.join(self.dir, "dry-cells-applied.bin")
+        shutil.copyfile(unit, copy)
+        self.assertEqual(run("apply", self.book, copy)[0], 0)
+        self.assert_dry_run_is_the_write(doc["dry_run"], unit, before, self.bytes_of(copy))
+        # The one cell changed_gsm_unit raised by 1 goes back to the workbook's value.
+        [cell] = doc["dry_run"]["cells"]
+        self.assertEqual((cell["sheet"], int(cell["old"]) - int(cell["new"])), ("GsmTmpComp", 1))
+        self.assertEqual(doc["images"][0]["bytes_changed"], len([k for k in range(len(before))
+                                                                  if before[k] != self.bytes_of(copy)[k]]))
+        # A sheet file's write: the same document, under sheet_file.
+        sheet_file = os.path.join(EXAMPLES, "gsm", "GsmTmpComp.csv")
+        doc, _ = self.document("write", "GsmTmpComp", unit, sheet_file, "--dry-run")
+        self.assertEqual((doc["sheet_file"], [(i["image"], i["status"]) for i in doc["images"]]),
+                         (sheet_file, [(unit, "dry run")]))
+        copy = os.path.join(self.dir, "dry-cells-written.bin")
+        shutil.copyfile(unit, copy)
+        self.assertEqual(run("write", "GsmTmpComp", copy, sheet_file)[0], 0)
+        self.assert_dry_run_is_the_write(doc["dry_run"], unit, before, self.bytes_of(copy))
+        self.assertEqual([c["sheet"] for c in doc["dry_run"]["cells"]], ["GsmTmpComp"] * len(doc["dry_run"]["cells"]))
+        self.assertEqual(self.bytes_of(unit), before)
+
+    def test_write_of_one_image(self):
+        unit = self.changed_gsm_unit("one.bin", 19)
+        sheet_file = os.path.join(EXAMPLES, "gsm", "GsmTmpComp.csv")
+        doc, err = self.document("write", "GsmTmpComp", unit, sheet_file)
+        self.assertEqual([(i["image"], i["status"], i["sheets_written"], i["bytes_changed"] > 0, i["message"])
+                          for i in doc["images"]], [(unit, "ok", 1, True, "")])
+        self.assertEqual(doc["total"], {"images": 1, "statuses": {"ok": 1}})
+        self.assertEqual([(m["sheet"], m["shown"], m["text"]) for m in doc["messages"]],
+                         [("GsmTmpComp", "ok", "修改完成！")])
+        self.assert_stderr_is_the_document(doc, err)
+        self.assertNotIn("dry_run", doc)
+        # Written again: nothing left to change.
+        doc, _ = self.document("write", "GsmTmpComp", unit, sheet_file)
+        self.assertEqual(doc["images"][0]["bytes_changed"], 0)
+        # A refusal of calvex's own names its line; the image stays as it was.
+        short = os.path.join(self.dir, "one-short.bin")
+        with open(short, "wb") as f:
+            f.write(b"\0" * 64)
+        doc, err = self.document("write", "GsmTmpComp", short, sheet_file, status=1)
+        self.assertEqual([(i["status"], i["message"]) for i in doc["images"]], [("failed", err.splitlines()[-1])])
+        self.assertEqual(self.bytes_of(short), b"\0" * 64)
+
     def test_the_report_of_a_write_into_many_images(self):
         units = [self.scratch("gsm", "w0.bin"), self.changed_gsm_unit("w1.bin", 13)]
         report = os.path.join(self.dir, "write.json")
