@@ -167,13 +167,37 @@ void join_fields(MapSheet& sheet) {
 
 void describe_fields(MapSheet& sheet) {
   for (MapField& f : sheet.fields) {
-    if (f.raw) continue;
+    if (f.raw || f.entry) continue;
     f.doc = std::string(sheet.def->name) + ", range " + f.range + ": " + cells_text(f.cells) + " (" +
             std::to_string(f.count) + (f.count == 1 ? " value" : " values") + ", " +
             value_text(f.width, f.is_signed, f.hex) +
             (f.stride != f.width ? ", one every " + std::to_string(f.stride) + " bytes" : std::string()) +
             (f.words.empty() ? std::string() : ", a keyword: " + words_text(f.words)) + ")" +
             (f.shown_only ? "; only shown: the write stores these cells at their partner's place" : "");
+  }
+}
+
+// Every group of the definition's entry runs in the layout, as a field of
+// control-word entries.
+void add_entry_fields(MapSheet& sheet, calvex::NvLayout layout) {
+  for (const calvex::EntryRun& run : sheet.def->entries) {
+    if (!run.in_layout(layout)) continue;
+    for (uint32_t g = 0; g < run.groups; ++g) {
+      MapField f;
+      f.offset = run.group_offset(g);
+      f.width = calvex::kEntryRunEntrySize;
+      f.stride = f.width;
+      f.count = run.count;
+      f.entry = true;
+      f.id = snake_id(run.name) + (run.groups > 1 ? "_" + std::to_string(g) : std::string());
+      f.doc = std::string(sheet.def->name) + ": " + std::string(run.what) +
+              (run.groups > 1 ? " (" + std::to_string(g + 1) + " of " + std::to_string(run.groups) + ", one every " +
+                                    std::to_string(run.group_step) + " bytes)"
+                              : std::string()) +
+              "; " + std::to_string(run.count) + (run.count == 1 ? " control-word entry" : " control-word entries") +
+              " of 8 bytes: a 32-bit kind, then a 32-bit word";
+      sheet.fields.push_back(std::move(f));
+    }
   }
 }
 
@@ -227,11 +251,11 @@ void name_fields(MapSheet& sheet) {
   std::vector<size_t> per_range(sheet.def->ranges.size());
   for (const MapField& f : sheet.fields) {
     for (size_t i = 0; i < sheet.def->ranges.size(); ++i)
-      if (!f.raw && sheet.def->ranges[i].name == f.range) ++per_range[i];
+      if (!f.raw && !f.entry && sheet.def->ranges[i].name == f.range) ++per_range[i];
   }
   std::set<std::string> taken;
   for (MapField& f : sheet.fields) {
-    if (f.raw) {
+    if (f.raw || f.entry) {
       taken.insert(f.id);
       continue;
     }
@@ -245,13 +269,26 @@ void name_fields(MapSheet& sheet) {
   }
 }
 
+// The type of a control-word entry, in every format.
+constexpr const char* kEntryType = "ctrl_entry";
+
 std::string ksy_type(const MapField& f) {
+  if (f.entry) return kEntryType;
   return std::string(f.is_signed ? "s" : "u") + std::to_string(f.width);
 }
 
 std::string hexpat_type(const MapField& f) {
+  if (f.entry) return kEntryType;
   return std::string(f.is_signed ? "s" : "u") + std::to_string(f.width * kBitsPerByte);
 }
+
+bool has_entries(const NvMap& map) {
+  return std::any_of(map.sheets.begin(), map.sheets.end(), [](const MapSheet& s) {
+    return std::any_of(s.fields.begin(), s.fields.end(), [](const MapField& f) { return f.entry; });
+  });
+}
+
+constexpr const char* kEntryDoc = "A control-word entry: a 32-bit kind, then a 32-bit word (little-endian).";
 
 bool strided(const MapField& f) { return !f.raw && f.count > 1 && f.stride != f.width; }
 
@@ -310,6 +347,7 @@ NvMap build_nv_map(calvex::Family family, calvex::NvLayout layout, const std::ve
     }
     join_fields(sheet);
     describe_fields(sheet);
+    add_entry_fields(sheet, layout);
     add_block_fields(sheet, layout);
     name_fields(sheet);
     map.sheets.push_back(std::move(sheet));
@@ -387,6 +425,13 @@ std::string map_ksy(const NvMap& map) {
       }
     }
   }
+  if (has_entries(map)) {
+    y += std::string("  ") + kEntryType + ":\n";
+    y += "    doc: " + quoted(kEntryDoc) + "\n";
+    y += "    seq:\n";
+    y += "      - id: kind\n        type: u4\n";
+    y += "      - id: word\n        type: u4\n";
+  }
   std::set<std::string> helpers;
   for (const MapSheet& s : map.sheets) {
     for (const MapField& f : s.fields) {
@@ -435,9 +480,13 @@ std::string map_json(const NvMap& map) {
       field["stride"] = f.stride;
       field["type"] = f.raw ? "bytes" : ksy_type(f);
       field["sheet"] = std::string(s.def->name);
-      if (f.raw) {
+      if (f.raw || f.entry) {
         field["range"] = nullptr;
         field["cells"] = nlohmann::ordered_json::array();
+        if (f.entry) {
+          field["parts"] = {{{"id", "kind"}, {"offset", 0}, {"type", "u4"}},
+                            {{"id", "word"}, {"offset", 4}, {"type", "u4"}}};
+        }
       } else {
         field["range"] = f.range;
         field["shown_as"] = f.hex ? "hex" : "decimal";
@@ -474,7 +523,11 @@ std::string map_hexpat(const NvMap& map) {
       p += "struct " + name + " { " + hexpat_type(f) + " value; padding[" + std::to_string(f.stride - f.width) + "]; };\n";
     }
   }
-  if (!helpers.empty()) p += "\n";
+  if (has_entries(map)) {
+    p += std::string("// ") + kEntryDoc + "\n";
+    p += std::string("struct ") + kEntryType + " { u32 kind; u32 word; };\n";
+  }
+  if (!helpers.empty() || has_entries(map)) p += "\n";
   for (const MapSheet& s : map.sheets) {
     p += "// Sheet " + std::string(s.def->name) + ": " + std::string(s.def->summary) + "\n";
     for (const MapField& f : s.fields) {

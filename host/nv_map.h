@@ -8,7 +8,9 @@
 // the sheet, the range and the cells it shows; a keyword cell gets an enum of
 // the values its words are stored as. The bytes of a sheet's writable blocks
 // that no cell shows one value each (words its operation packs, bytes it
-// clears) are byte fields of its type. Bytes of no sheet's blocks stay unnamed.
+// clears) are byte fields of its type, apart from the control-word entries
+// the definition lists (EntryRun), which are arrays of a type of their own:
+// a 32-bit kind, then a 32-bit word. Bytes of no sheet's blocks stay unnamed.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +41,7 @@ struct MapField {
   bool is_signed = false;
   bool hex = false;        // the read shows the value as 0x...
   bool raw = false;        // a block of bytes the sheet's operation packs (cells empty)
+  bool entry = false;      // control-word entries (width 8: kind, then word; cells empty)
   bool shown_only = false; // the write stores these cells elsewhere (the bytes equal them)
   std::vector<calvex::StoredWord> words;  // a keyword cell: the value each word is stored as
   std::string range;       // empty for a raw block

@@ -43,7 +43,8 @@ std::vector<NvLayout> layouts_of(const SheetDef& def) {
   const bool per_layout =
       std::any_of(def.blocks.begin(), def.blocks.end(), [](const NvSpan& b) { return b.layout != NvLayout::Any; }) ||
       std::any_of(def.runs.begin(), def.runs.end(), [](const CellRun& r) { return r.layout != NvLayout::Any; }) ||
-      std::any_of(def.placed.begin(), def.placed.end(), [](const CellRun& r) { return r.layout != NvLayout::Any; });
+      std::any_of(def.placed.begin(), def.placed.end(), [](const CellRun& r) { return r.layout != NvLayout::Any; }) ||
+      std::any_of(def.entries.begin(), def.entries.end(), [](const EntryRun& r) { return r.layout != NvLayout::Any; });
   if (per_layout) return {NvLayout::Single, NvLayout::Merged};
   return {NvLayout::Any};
 }
@@ -265,6 +266,45 @@ std::span<const OpEntry> all_ops() { return kOps; }
 
 std::span<const std::span<const std::string_view>> all_keyword_lists() { return kKeywordLists; }
 
+// The entry runs: inside the writable blocks of their layout, no two
+// entries on the same bytes, and none on a placed cell's bytes.
+void check_entries(const SheetDef& def, std::vector<std::string>& out) {
+  const std::string who(def.name);
+  for (NvLayout layout : layouts_of(def)) {
+    std::vector<std::pair<uint32_t, uint32_t>> taken;  // [begin, end) of every placed value and entry
+    for (const CellRun& run : def.placed) {
+      if (!run.in_layout(layout)) continue;
+      const uint32_t col_step = run.col_step != 0 ? run.col_step : run.width;
+      for (uint32_t r = 0; r < run.rows; ++r) {
+        for (uint32_t c = 0; c < run.cols; ++c) {
+          const uint32_t at = run.offset + r * run.row_step + c * col_step;
+          taken.emplace_back(at, at + run.width);
+        }
+      }
+    }
+    for (size_t k = 0; k < def.entries.size(); ++k) {
+      const EntryRun& run = def.entries[k];
+      if (!run.in_layout(layout)) continue;
+      const std::string where = who + ": entry run " + std::to_string(k) + std::string(layout_label(layout));
+      if (run.name.empty() || run.count == 0 || run.groups == 0) out.push_back(where + ": no name or no entries");
+      for (uint32_t g = 0; g < run.groups; ++g) {
+        const uint32_t begin = run.group_offset(g);
+        const uint32_t size = run.count * kEntryRunEntrySize;
+        const bool placed = std::any_of(def.blocks.begin(), def.blocks.end(), [&](const NvSpan& b) {
+          return b.in_layout(layout) && !b.read_only && inside(b, begin, size);
+        });
+        if (!placed) out.push_back(where + ": entries at " + hex(begin) + " outside the sheet's writable blocks");
+        const bool clash = std::any_of(taken.begin(), taken.end(), [&](const std::pair<uint32_t, uint32_t>& t) {
+          return t.first < begin + size && begin < t.second;
+        });
+        if (clash) out.push_back(where + ": entries at " + hex(begin) + " on bytes another entry or a placed cell holds");
+        taken.emplace_back(begin, begin + size);
+      }
+    }
+  }
+  if (!def.entries.empty() && !def.runs.empty()) out.push_back(who + ": entry runs on a table sheet");
+}
+
 std::vector<std::string> check_sheet_defs(std::span<const SheetDef* const> defs, std::span<const OpEntry> ops,
                                           std::span<const std::span<const std::string_view>> keyword_lists) {
   std::vector<std::string> out;
@@ -284,6 +324,7 @@ std::vector<std::string> check_sheet_defs(std::span<const SheetDef* const> defs,
     check_ranges(*def, keyword_lists, out);
     check_runs(*def, def->runs, "run", out);
     check_runs(*def, def->placed, "placed run", out);
+    check_entries(*def, out);
     if (!def->runs.empty() && !def->placed.empty()) out.push_back(std::string(def->name) + ": both runs and placed runs");
     check_read_mapping(*def, out);
   }

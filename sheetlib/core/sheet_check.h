@@ -39,6 +39,8 @@ std::span<const std::span<const std::string_view>> all_keyword_lists();
 //  - a table sheet's runs inside its ranges and inside its writable blocks
 //    of the run's layout, and every cell of its ranges placed in every
 //    layout; read runs inside their ranges; read fill-ins inside theirs;
+//  - a sheet's control-word entry runs inside its writable blocks of the
+//    run's layout, on bytes no other entry and no placed cell holds;
 //  - within one family, no two sheets' writable blocks overlap in a layout
 //    unless one side marks its block shared.
 std::vector<std::string> check_sheet_defs(std::span<const SheetDef* const> defs, std::span<const OpEntry> ops,

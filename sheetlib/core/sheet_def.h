@@ -258,6 +258,28 @@ constexpr CellRun shown_only(CellRun run) {
   return run;
 }
 
+// The size of a control-word entry (ctrl_word.h): a 32-bit kind, then a
+// 32-bit word, little-endian.
+inline constexpr uint32_t kEntryRunEntrySize = 8;
+
+// Control-word entries that a sheet with an operation of its own stores:
+// for g < groups, `count` entries one after the other from offset + g *
+// group_step, in the given layout. The operation does not run them: they
+// tell `calvex map` where the entries are (a type of their own, kind and
+// word), and the self-check holds them to the writable blocks.
+struct EntryRun {
+  std::string_view name = {};  // in CamelCase, as a range's ("StateEntries")
+  std::string_view what = {};  // what the entries hold, for the map's doc
+  uint32_t offset = 0;
+  uint16_t count = 1;
+  uint16_t groups = 1;
+  uint32_t group_step = 0;
+  NvLayout layout = NvLayout::Any;
+
+  constexpr bool in_layout(NvLayout l) const { return layout == NvLayout::Any || l == NvLayout::Any || layout == l; }
+  constexpr uint32_t group_offset(uint32_t g) const { return offset + g * group_step; }
+};
+
 // A run of a read's output cells: `count` consecutive output cells go to
 // cells first, first + step, ... of range `range`. Runs are listed in output
 // order; an output cell that no run names is not shown.
@@ -326,6 +348,8 @@ struct SheetDef {
   // they tell `calvex map` where the cells are, and the self-check holds them
   // to the ranges and writable blocks as it holds `runs`.
   std::span<const CellRun> placed = {};
+  // The control-word entries such an operation stores (see EntryRun).
+  std::span<const EntryRun> entries = {};
   // Read output cell count and its mapping onto the ranges; 0 and empty
   // when the read's output cells are exactly the ranges' cells in order.
   int read_cells = 0;

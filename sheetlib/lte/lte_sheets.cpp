@@ -193,6 +193,33 @@ constexpr CellRun kPwtPlaced[] = {cell_row(1, 0, 1, k2R1TFlagOffset, kValue16Siz
                                   cell_row(5, 0, 1, kAptUseJ11PinFlagOffset, kValue16Size, ValueFormat::Hex),
                                   pwt_en_run()};
 
+// ---- Control-word entries ----
+
+constexpr uint16_t kPwtEntries = (kPwtWordsEnd - kPwtWordsOffset) / kEntryRunEntrySize;
+constexpr EntryRun kPwtEntryRuns[] = {
+    {.name = "PwtEntries",
+     .what = "the PWT table's GPIO_GROUP2 entries, word A then word B (zero unless PwtEn is 1)",
+     .offset = kPwtWordsOffset,
+     .count = kPwtEntries}};
+
+// The built slots' entries; the merged layout's slots past the sheet's
+// band slots are stored as zeros.
+constexpr EntryRun kSwitchPaEntries[] = {
+    {.name = "SlotEntries",
+     .what = "a band slot's control-word entries",
+     .offset = kSingleSwitchPaBase,
+     .count = kSingleSwitchPaEntries,
+     .groups = kSingleLayoutSlots,
+     .group_step = kSingleSwitchPaRecordSize,
+     .layout = NvLayout::Single},
+    {.name = "SlotEntries",
+     .what = "a band slot's control-word entries",
+     .offset = merged_slot_offset(0) + kMergedEntriesPos,
+     .count = kMergedSwitchPaEntries,
+     .groups = kSheetBandSlots,
+     .group_step = kMergedSlotSize,
+     .layout = NvLayout::Merged}};
+
 }  // namespace
 
 constexpr SheetDef kLteFilterSheet{.name = "LteFilter",
@@ -253,6 +280,7 @@ constexpr SheetDef kLtePwtAndOtherFlagsSheet{
     .ranges = kPwtRanges,
     .blocks = kPwtBlocks,
     .placed = kPwtPlaced,
+    .entries = kPwtEntryRuns,
     .read_note =
         "a switch leaves no trace in the image: every switch reads \"open\", so that writing the read puts "
         "every value back (PwtEnSwitch reads empty when the stored PWT item is not one a write stores); a value "
@@ -268,6 +296,7 @@ constexpr SheetDef kLteSwitchPaCtrlWordSheet{
     .on_range_count = &msg::kLteSwitchPaConfig,
     .ranges = kSwitchPaRanges,
     .blocks = kSwitchPaBlocks,
+    .entries = kSwitchPaEntries,
     .layout = NvLayout::Single,
     .on_range_count_merged = &msg::kLteaSwitchPaConfig,
     .read_note =

@@ -146,6 +146,26 @@ constexpr std::array<NvSpan, kSwitchPaSpanCount> switch_pa_blocks() {
 }
 constexpr auto kSwitchPaBlocks = switch_pa_blocks();
 
+// Every band record's state blocks: four entries per state, the PA states'
+// blocks followed by the switch states'.
+static_assert(state_block(0, kPaStates) == state_block(0, kPaStates - 1) + kStateBlockSize);
+static_assert(state_block(0, kStatesPerSlot - 1) + kStateBlockSize == state_block(0, 0) + kStatesPerSlot * kStateBlockSize);
+constexpr EntryRun kSwitchPaEntries[] = {
+    {.name = "StateEntries",
+     .what = "a band slot's entries, four per state: PA states 0 to 3, then switch states 4 to 7",
+     .offset = state_block(0, 0),
+     .count = kStatesPerSlot * kEntriesPerState,
+     .groups = kBandSlots,
+     .group_step = kBandRecordSize}};
+
+constexpr EntryRun kTxAntSelectEntries[] = {
+    {.name = "MainEntry",
+     .what = "the main antenna's GPIO entry (its kind is 16-bit; bit 14 set: not configured)",
+     .offset = kAntMainEntryOffset},
+    {.name = "DiversityEntry",
+     .what = "the diversity antenna's GPIO entry (its kind is 16-bit; bit 14 set: not configured)",
+     .offset = kAntDiversityEntryOffset}};
+
 // The temperature compensation write reads the head (the band check), then
 // writes each record's band number (as read) and table.
 constexpr size_t kTmpCompSpanCount = 1 + 2 * kBandSlots;
@@ -246,6 +266,7 @@ constexpr SheetDef kLteaSwitchPaCtrlWordSheet{
     .on_range_count = &msg::kLteaSwitchPaConfig,
     .ranges = kSwitchPaRanges,
     .blocks = kSwitchPaBlocks,
+    .entries = kSwitchPaEntries,
     .read_cells = 16 + 19 * 128 + 4 * 16,
     .read_runs = kSwitchPaRead,
     .read_note =
@@ -279,6 +300,7 @@ constexpr SheetDef kLteaTxAntSelectSheet{.name = "LteaTxAntSelect",
                                          .on_range_count = &msg::kLteaTxAntConfig,
                                          .ranges = kTxAntSelectRanges,
                                          .blocks = kTxAntSelectBlocks,
+                                         .entries = kTxAntSelectEntries,
                                          .read_note = "an antenna's entry holds GPIO_GROUP0 where it drives a line, "
                                                       "else GPIO_GROUP1: GPIO_GROUP1's lines read X where "
                                                       "GPIO_GROUP0 drives a line (the write ignores them)"};

@@ -36,6 +36,7 @@ inline constexpr size_t kSwitchPaAreaSize = 704;      // up to 1283 (0x503)
 // States 0..2 of group g lie from 580 + 160 g, states 3..6 from 900 + 192 g,
 // one set after the other.
 inline constexpr size_t kSwitchPaGroups = 2;
+inline constexpr size_t kSwitchPaStatesPerGroup = 7;
 inline constexpr size_t kLowStates = 3;
 inline constexpr uint32_t kLowStatesOffset = kSwitchPaAreaOffset;
 inline constexpr uint32_t kLowGroupStride = 160;

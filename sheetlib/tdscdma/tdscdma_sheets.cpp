@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "ctrl_word.h"
 #include "decoders.h"
 #include "sheets.h"
 #include "tdscdma/tdscdma_nv_map.h"
@@ -83,6 +84,23 @@ constexpr CellRun kTmpCompRuns[] = {
     column_run(0, kTmpCompAOffset, ValueFormat::Unsigned), column_run(1, kTmpCompAOffset, ValueFormat::Signed),
     column_run(2, kTmpCompBOffset, ValueFormat::Unsigned), column_run(3, kTmpCompBOffset, ValueFormat::Signed)};
 
+// ---- Control-word entries ----
+
+constexpr uint16_t kSetEntries = static_cast<uint16_t>(kEntriesPerSet);
+constexpr EntryRun kSwitchPaEntries[] = {
+    {.name = "LowStateSets",
+     .what = "a group's sets of states 0 to 2, four entries each",
+     .offset = kLowStatesOffset,
+     .count = kLowStates * kSetEntries,
+     .groups = kSwitchPaGroups,
+     .group_step = kLowGroupStride},
+    {.name = "HighStateSets",
+     .what = "a group's sets of states 3 to 6, four entries each",
+     .offset = kHighStatesOffset,
+     .count = (kSwitchPaStatesPerGroup - kLowStates) * kSetEntries,
+     .groups = kSwitchPaGroups,
+     .group_step = kHighGroupStride}};
+
 }  // namespace
 
 constexpr SheetDef kTdscdmaNvCtrlSheet{
@@ -112,6 +130,7 @@ constexpr SheetDef kTdscdmaSwitchPaCtrlWordSheet{
     .on_range_count = &msg::kTdSwitchPaConfig,
     .ranges = kSwitchPaRanges,
     .blocks = kSwitchPaBlocks,
+    .entries = kSwitchPaEntries,
     .read_note = "a state's words are stored one after the other: they read from the first word row on, X after them"};
 
 constexpr SheetDef kTdscdmaTmpCompSheet{.name = "TdscdmaTmpComp",

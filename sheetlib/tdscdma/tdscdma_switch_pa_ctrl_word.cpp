@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kAreaOffset = kSwitchPaAreaOffset;
 constexpr size_t kAreaSize = kSwitchPaAreaSize;
 constexpr size_t kGroups = kSwitchPaGroups;
-constexpr size_t kStatesPerGroup = 7;
+constexpr size_t kStatesPerGroup = kSwitchPaStatesPerGroup;
 constexpr size_t kTableColumns = kGroups * kStatesPerGroup;  // column 7 * group + state
 constexpr size_t kTableCells = kTruthRows * kTableColumns;   // 266
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "ctrl_word.h"
 #include "sheet.h"
@@ -57,6 +58,25 @@ inline constexpr size_t kTmpCompSecondValuePos = 2;
 inline constexpr size_t kTmpCompTableSize = kTmpCompRows * kTmpCompEntrySize;  // from the block's start
 inline constexpr uint32_t kCtrlAreaInBlock = 160;
 inline constexpr size_t kCtrlAreaSize = 560;
+
+// A slot's control word area holds one set (four 8-byte entries) per state
+// and two sets that are always empty, in two stretches of sets: from 0, the
+// sets of states 0, 4, an empty set, 1, 2, 5, an empty set, 3 and 6; from
+// 368, those of states 7 to 10.
+inline constexpr size_t kStateSetPos[] = {0, 96, 128, 224, 32, 160, 256, 368, 400, 432, 464};
+inline constexpr size_t kFixedEmptySetPos[] = {64, 192};
+inline constexpr size_t kFirstSetsPos = 0;
+inline constexpr size_t kFirstSets = 9;
+inline constexpr size_t kSecondSetsPos = 368;
+inline constexpr size_t kSecondSets = 4;
+constexpr bool in_set_stretches(size_t pos) {
+  return (pos >= kFirstSetsPos && pos + kCtrlSetSize <= kFirstSetsPos + kFirstSets * kCtrlSetSize) ||
+         (pos >= kSecondSetsPos && pos + kCtrlSetSize <= kSecondSetsPos + kSecondSets * kCtrlSetSize);
+}
+static_assert(std::all_of(std::begin(kStateSetPos), std::end(kStateSetPos), in_set_stretches));
+static_assert(std::all_of(std::begin(kFixedEmptySetPos), std::end(kFixedEmptySetPos), in_set_stretches));
+static_assert(std::size(kStateSetPos) + std::size(kFixedEmptySetPos) == kFirstSets + kSecondSets);
+static_assert(kSecondSetsPos + kSecondSets * kCtrlSetSize <= kCtrlAreaSize);
 
 inline constexpr uint32_t kBandListOffset = 6068;  // 0x17B4: 8 x 32-bit band numbers
 inline constexpr uint32_t kBandListEntrySize = 4;

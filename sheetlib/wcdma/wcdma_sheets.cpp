@@ -90,6 +90,28 @@ constexpr std::array<NvSpan, kTmpCompSpanCount> tmp_comp_blocks() {
 }
 constexpr auto kTmpCompBlocks = tmp_comp_blocks();
 
+// ---- Control-word entries ----
+
+constexpr EntryRun kAntExchangeEntries[] = {
+    {.name = "AntEntries", .what = "the exchange state's GPIO entry, then the no-exchange state's",
+     .offset = kAntExchangeOffset, .count = kAntStates}};
+
+constexpr uint16_t kSetEntries = static_cast<uint16_t>(kEntriesPerSet);
+constexpr EntryRun kSwitchPaEntries[] = {
+    {.name = "FirstSets",
+     .what = "a band slot's sets of states 0, 4, an empty set, 1, 2, 5, an empty set, 3 and 6, four entries each "
+             "(zero while the slot holds no band)",
+     .offset = kBandSlotBlockOffset + kCtrlAreaInBlock + kFirstSetsPos,
+     .count = kFirstSets * kSetEntries,
+     .groups = kBandSlots,
+     .group_step = kBandSlotBlockSize},
+    {.name = "SecondSets",
+     .what = "a band slot's sets of states 7 to 10, four entries each (zero while the slot holds no band)",
+     .offset = kBandSlotBlockOffset + kCtrlAreaInBlock + kSecondSetsPos,
+     .count = kSecondSets * kSetEntries,
+     .groups = kBandSlots,
+     .group_step = kBandSlotBlockSize}};
+
 }  // namespace
 
 // The read export does not read the entries back (it only empties the
@@ -104,6 +126,7 @@ constexpr SheetDef kWcdmaAntExchangeSheet{
     .on_range_count = &msg::kWcdmaAntConfig,
     .ranges = kAntExchangeRanges,
     .blocks = kAntExchangeBlocks,
+    .entries = kAntExchangeEntries,
     .read_note = "GPIO_GROUP1's lines read X in a state where GPIO_GROUP0 drives a line (the write ignores them)"};
 
 constexpr SheetDef kWcdmaMaxPowSheet{
@@ -146,6 +169,7 @@ constexpr SheetDef kWcdmaSwitchPaCtrlWordSheet{
     .on_range_count = &msg::kWcdmaSwitchPaConfig,
     .ranges = kSwitchPaRanges,
     .blocks = kSwitchPaBlocks,
+    .entries = kSwitchPaEntries,
     .read_note = "the band list is stored packed: the bands read from the first cell on, X after them; the write "
                  "builds the states of the first slots, as many as there are bands, the others read X; a state's "
                  "words read one after the other, X after them"};

@@ -20,10 +20,7 @@ constexpr size_t kTableColumns = kBandSlots * kStatesPerBand;  // 88: column 11 
 constexpr size_t kTableCells = kTruthRows * kTableColumns;     // 1672
 constexpr size_t kReadCells = kBandCells + kTableCells;        // 1680
 
-// Position of each state's set within the control word area.
-constexpr size_t kStateSetPos[kStatesPerBand] = {0, 96, 128, 224, 32, 160, 256, 368, 400, 432, 464};
-// Sets that always hold four empty entries in a slot in use.
-constexpr size_t kFixedEmptySetPos[] = {64, 192};
+static_assert(std::size(kStateSetPos) == kStatesPerBand);
 // The area is written in two pieces: positions 0..367 and 368..559.
 constexpr size_t kFirstPieceSize = 368;
 constexpr size_t kSecondPieceSize = kCtrlAreaSize - kFirstPieceSize;

@@ -71,6 +71,13 @@ TEST(SheetCheck, EachBadEntryGivesItsLine) {
   static constexpr StoredWord kNoKeyword[] = {{1, "on"}};
   static constexpr CellRun kSwitchStoredAsNoKeyword[] = {
       {.range = 0, .offset = ltea::kPcScaleMarkerOffset, .width = 4, .words = kNoKeyword}};
+  // LteaTxAntSelect's two antenna entries, and the diversity one again.
+  static constexpr EntryRun kEntriesTwice[] = {
+      {.name = "Ant", .offset = ltea::kAntMainEntryOffset, .groups = 2, .group_step = 8},
+      {.name = "Div", .offset = ltea::kAntDiversityEntryOffset}};
+  static constexpr EntryRun kEntryPastBlock[] = {{.name = "Main", .offset = ltea::kAntMainEntryOffset + 4}};
+  // LtePwtAndOtherFlags' entries moved back onto its PwtEn flag.
+  static constexpr EntryRun kEntryOnPlacedCell[] = {{.name = "Pwt", .offset = lte::kPwtEnOffset, .count = 1}};
   const Case cases[] = {
       {"a sheet named twice", &kLteaMprSheet, [](SheetDef& d) { d.name = "ltEAfilter"; },
        "ltEAfilter: sheet name already used by LteaFilter"},
@@ -98,6 +105,14 @@ TEST(SheetCheck, EachBadEntryGivesItsLine) {
        "LteaPcScale: placed run 0: stored word 'on' is no keyword of range PcScaleSwitch"},
       {"runs and placed runs both", &kLteaFilterSheet, [](SheetDef& d) { d.placed = d.runs; },
        "LteaFilter: both runs and placed runs"},
+      {"an entry past its block", &kLteaTxAntSelectSheet, [](SheetDef& d) { d.entries = kEntryPastBlock; },
+       "LteaTxAntSelect: entry run 0: entries at 0x194 outside the sheet's writable blocks"},
+      {"an entry held twice", &kLteaTxAntSelectSheet, [](SheetDef& d) { d.entries = kEntriesTwice; },
+       "LteaTxAntSelect: entry run 1: entries at 0x198 on bytes another entry or a placed cell holds"},
+      {"an entry on a placed cell", &kLtePwtAndOtherFlagsSheet, [](SheetDef& d) { d.entries = kEntryOnPlacedCell; },
+       "LtePwtAndOtherFlags: entry run 0: entries at 0x17a6 on bytes another entry or a placed cell holds"},
+      {"entries on a table sheet", &kLteaFilterSheet, [](SheetDef& d) { d.entries = kEntryPastBlock; },
+       "LteaFilter: entry runs on a table sheet"},
       {"blocks of two sheets overlapping", &kGsmRampCtrlSheet, [](SheetDef& d) { d.blocks = kGsmRampOverTmpComp; },
        "GsmTmpComp: block 0x3e4+60 overlaps GsmRampCtrl's block 0x3e4+16"},
   };

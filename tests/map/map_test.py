@@ -139,9 +139,14 @@ class Map(unittest.TestCase):
                 parsed = self.parse_with_kaitai(paths["ksy"], paths["json"], image, key)
                 self.check_hexpat(paths["hexpat"], nv_map)
                 line = []
+                self.entries_seen = {}
                 for sheet in nv_map["sheets"]:
                     fields, values = self.check_sheet(sheet, parsed[sheet["type"]], data, layout, image)
-                    line.append("%s %d fields %d values" % (sheet["sheet"], fields, values))
+                    entry_fields, entry_count = self.entries_seen[sheet["type"]]
+                    line.append("%s %d fields %d values%s" % (
+                        sheet["sheet"], fields, values,
+                        " %d entry fields %d entries" % (entry_fields, entry_count) if entry_fields else ""))
+                self.check_entries_written(family, layout, nv_map)
                 report.append("%s: %s" % (key, "; ".join(line)))
         sys.stderr.write("\n".join(report) + "\n")
 
@@ -197,11 +202,21 @@ class Map(unittest.TestCase):
             ranges = read_ranges(run(*layout_opts(layout), "read", name, image).stdout)
         covered = {}
         compared_fields = compared_values = 0
+        entries = [0, 0]  # fields and entries of control words
         for field in sheet["fields"]:
             got = parsed[field["id"]]
             where = "%s.%s at 0x%x" % (name, field["id"], field["offset"])
             if field["type"] == "bytes":
                 self.assertEqual(got, data[field["offset"]:field["offset"] + field["size"]].hex(), where)
+                continue
+            if field["type"] == "ctrl_entry":
+                self.assertEqual((field["size"], field["stride"], field["cells"]), (8, 8, []), where)
+                self.assertEqual([[p["id"], p["offset"], p["type"]] for p in field["parts"]],
+                                 [["kind", 0, "u4"], ["word", 4, "u4"]], where)
+                self.assertEqual(got, [list(struct.unpack_from("<II", data, field["offset"] + 8 * k))
+                                       for k in range(field["count"])], where)
+                entries[0] += 1
+                entries[1] += field["count"]
                 continue
             values = got if isinstance(got, list) else [got]
             self.assertEqual(len(values), field["count"], where)
@@ -224,7 +239,50 @@ class Map(unittest.TestCase):
         for range_name, cells in covered.items():
             rows = ranges[range_name]
             self.assertEqual(len(cells), sum(len(r) for r in rows), "%s range %s" % (name, range_name))
+        self.entries_seen[sheet["type"]] = entries
         return compared_fields, compared_values
+
+    def check_entries_written(self, family, layout, nv_map):
+        """The entry fields are the entries the sheet's write stores. Their
+        bytes spoiled in a copy of the written image, the sheet's example file
+        written again gives each field back whole, as the same write gives it
+        on the unspoiled image, or leaves it whole as it was (a slot the write
+        does not build keeps its bytes); no field comes back in part, and the
+        write gives back at least one."""
+        key, image = self.make_image(family, layout)
+        with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
+            files = {w[0]: w[1] for w in (line.split() for line in f) if w and not w[0].startswith("#")}
+
+        def written_again(sheet, data):
+            copy = os.path.join(self.dir, key + "-again.bin")
+            with open(copy, "wb") as f:
+                f.write(data)
+            run(*layout_opts(layout), "write", sheet, copy, os.path.join(EXAMPLES, family, files[sheet]),
+                "--write-back", os.path.join(self.dir, "wb.csv"))
+            with open(copy, "rb") as f:
+                return f.read()
+
+        with open(image, "rb") as f:
+            written = f.read()
+        for sheet in nv_map["sheets"]:
+            spans = [(f["id"], f["offset"], 8 * f["count"]) for f in sheet["fields"] if f["type"] == "ctrl_entry"]
+            if not spans:
+                continue
+            self.assertIn(sheet["sheet"], files, "an example sheet file for " + sheet["sheet"])
+            spoiled = bytearray(written)
+            for _, offset, size in spans:
+                spoiled[offset:offset + size] = b"\xa5" * size
+            expected = written_again(sheet["sheet"], written)
+            again = written_again(sheet["sheet"], bytes(spoiled))
+            given_back = 0
+            for field_id, offset, size in spans:
+                got = again[offset:offset + size]
+                if got == expected[offset:offset + size] and got != spoiled[offset:offset + size]:
+                    given_back += 1
+                else:
+                    self.assertEqual(got, spoiled[offset:offset + size],
+                                     "%s.%s at 0x%x: given back in part" % (sheet["sheet"], field_id, offset))
+            self.assertGreater(given_back, 0, sheet["sheet"])
 
     def check_hexpat(self, path, nv_map):
         """The pattern's syntax, line by line, and its placements against the JSON map."""
@@ -234,6 +292,10 @@ class Map(unittest.TestCase):
                 line = line.rstrip("\n")
                 if not line or line.startswith("//") or line == "#pragma endian little":
                     continue
+                if line == "struct ctrl_entry { u32 kind; u32 word; };":
+                    self.assertNotIn("ctrl_entry", helpers)
+                    helpers.add("ctrl_entry")
+                    continue
                 helper = re.fullmatch(r"struct (stride_([us](?:8|16|32))_(\d+)) \{ \2 value; padding\[(\d+)\]; \};", line)
                 if helper:
                     self.assertEqual(int(helper.group(4)) + int(re.sub(r"\D", "", helper.group(2))) // 8,
@@ -241,9 +303,9 @@ class Map(unittest.TestCase):
                     self.assertNotIn(helper.group(1), helpers)
                     helpers.add(helper.group(1))
                     continue
-                m = re.fullmatch(r"((?:[us](?:8|16|32))|stride_[us](?:8|16|32)_\d+) ([a-z][a-z0-9_]*)(?:\[(\d+)\])? @ 0x([0-9a-f]+);", line)
+                m = re.fullmatch(r"((?:[us](?:8|16|32))|stride_[us](?:8|16|32)_\d+|ctrl_entry) ([a-z][a-z0-9_]*)(?:\[(\d+)\])? @ 0x([0-9a-f]+);", line)
                 self.assertIsNotNone(m, "%s:%d: %s" % (path, number, line))
-                if m.group(1).startswith("stride_"):
+                if m.group(1).startswith("stride_") or m.group(1) == "ctrl_entry":
                     self.assertIn(m.group(1), helpers, "%s:%d: type placed before its struct" % (path, number))
                 self.assertNotIn(m.group(2), placed, "%s:%d: a name placed twice" % (path, number))
                 placed[m.group(2)] = (m.group(1), int(m.group(3) or 1), int(m.group(4), 16))
@@ -253,6 +315,8 @@ class Map(unittest.TestCase):
                 name = sheet["type"] + "__" + field["id"]
                 if field["type"] == "bytes":
                     expected[name] = ("u8", field["size"], field["offset"])
+                elif field["type"] == "ctrl_entry":
+                    expected[name] = ("ctrl_entry", field["count"], field["offset"])
                 elif field["count"] > 1 and field["stride"] != field["size"]:
                     expected[name] = ("stride_%s_%d" % (HEXPAT_OF[field["type"]], field["stride"]), field["count"],
                                       field["offset"])

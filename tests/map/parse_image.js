@@ -1,7 +1,8 @@
 // Compiles a .ksy of `calvex map` with the Kaitai Struct compiler (npm
 // kaitai-struct-compiler) to JavaScript, parses an NV image with the result
 // (npm kaitai-struct runtime) and prints, as JSON, every field the map's JSON
-// names: {sheet type: {field id: value, [values] or hex string of bytes}}.
+// names: {sheet type: {field id: value, [values], hex string of bytes or
+// [[kind, word] per control-word entry]}}.
 //
 // usage: node parse_image.js MAP.ksy MAP.json IMAGE OUT_DIR
 // Exit 1 (the compiler's message on standard error) when the compiler
@@ -42,8 +43,11 @@ async function main() {
     for (const field of sheet.fields) {
       const value = object[camel(field.id)];
       if (value === undefined) throw new Error('no field ' + sheet.type + '.' + field.id + ' in the parsed image');
-      // A strided field is an array of objects, each with its value.
-      values[field.id] = value instanceof Uint8Array ? Buffer.from(value).toString('hex')
+      // A strided field is an array of objects, each with its value; a
+      // control-word entry is an object with its kind and word.
+      const entry = (e) => [e.kind, e.word];
+      values[field.id] = field.type === 'ctrl_entry' ? (Array.isArray(value) ? value.map(entry) : [entry(value)])
+                       : value instanceof Uint8Array ? Buffer.from(value).toString('hex')
                        : Array.isArray(value) && value.length > 0 && typeof value[0] === 'object' ? value.map((v) => v.value)
                        : value;
     }
