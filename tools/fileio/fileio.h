@@ -65,6 +65,20 @@ class InputFile {
 
   // Opens `path`; false on failure, with error() saying why.
   bool open(const char* path);
+#if !defined(_WIN32)
+  // What an open_any path names.
+  enum class Kind { kRegular, kDirectory, kOther };
+  // Opens `path` whatever it names, without blocking on a FIFO or device:
+  // for reading, or with `for_writing` for reading and writing (so that the
+  // system refuses a file the program may not replace); false when the
+  // system refuses the open or its status, with error() saying why. kind()
+  // then says what the path names; only a regular file is read. (sqseal,
+  // which opens all its inputs before it tells what each is.)
+  bool open_any(const char* path, bool for_writing);
+  Kind kind() const { return kind_; }
+  // True when both are open on the same file.
+  bool same_file(const InputFile& other) const;
+#endif
   // The file's size when it was opened.
   int64_t size() const { return size_; }
   // Reads up to `count` bytes at `offset` into `buffer` (at least `count`
@@ -98,6 +112,11 @@ class InputFile {
 
   intptr_t handle_ = -1;  // descriptor or Win32 handle; -1 when closed
   int64_t size_ = 0;
+#if !defined(_WIN32)
+  Kind kind_ = Kind::kRegular;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
+#endif
   std::string error_;
   // The last stretch read_exact_sparse was told of: [stretch_start_, stretch_end_).
   int64_t stretch_start_ = 0;

@@ -24,6 +24,7 @@ namespace {
 
 // O_NONBLOCK: opening a FIFO or a device must not wait for a peer.
 constexpr int kReadOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+constexpr int kReadWriteOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
 // Buffers of at least this size are aligned to it and offered huge pages.
 constexpr size_t kHugePageSize = size_t{2} << 20;
 // mkstemp replaces these six characters of the temporary file's name.
@@ -149,9 +150,9 @@ void InputFile::close() {
   stretch_start_ = stretch_end_ = 0;  // what was learnt of its holes
 }
 
-bool InputFile::open(const char* path) {
+bool InputFile::open_any(const char* path, bool for_writing) {
   close();
-  const int fd = ::open(path, kReadOpenFlags);
+  const int fd = ::open(path, for_writing ? kReadWriteOpenFlags : kReadOpenFlags);
   if (fd < 0) {
     error_ = system_error(errno);
     return false;
@@ -162,13 +163,25 @@ bool InputFile::open(const char* path) {
     ::close(fd);
     return false;
   }
-  if (!S_ISREG(status.st_mode)) {
-    error_ = S_ISDIR(status.st_mode) ? system_error(EISDIR) : kNotRegularFileReason;
-    ::close(fd);
-    return false;
-  }
   handle_ = fd;
   size_ = static_cast<int64_t>(status.st_size);
+  kind_ = S_ISREG(status.st_mode) ? Kind::kRegular : S_ISDIR(status.st_mode) ? Kind::kDirectory : Kind::kOther;
+  device_ = static_cast<uint64_t>(status.st_dev);
+  inode_ = static_cast<uint64_t>(status.st_ino);
+  return true;
+}
+
+bool InputFile::same_file(const InputFile& other) const {
+  return handle_ >= 0 && other.handle_ >= 0 && device_ == other.device_ && inode_ == other.inode_;
+}
+
+bool InputFile::open(const char* path) {
+  if (!open_any(path, false)) return false;
+  if (kind_ != Kind::kRegular) {
+    error_ = kind_ == Kind::kDirectory ? system_error(EISDIR) : kNotRegularFileReason;
+    close();
+    return false;
+  }
   return true;
 }
 

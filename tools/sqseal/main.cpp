@@ -6,15 +6,8 @@
 // hash tree.  The sealed image is written to a temporary file next to the
 // image and renamed over it once complete and on disk, so a failure leaves
 // the image as it was.  No input is opened in a way that could block.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -60,62 +53,19 @@ constexpr const char* kSignRole = "sign";
 constexpr const char* kRootHashRole = "root_hash";
 constexpr const char* kHashTreeRole = "hash_tree";
 
-// Opening flags: O_NONBLOCK so that a FIFO or device never blocks the open;
-// what was opened is checked with fstat before it is read.
-constexpr int kImageOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;
-constexpr int kInputOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-constexpr int64_t kCopyChunkSize = int64_t{1} << 20;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
-// Reads up to `count` bytes at `offset`, retrying interrupted and partial
-// reads; returns the number read (short only at end of file) or -1.
-int64_t read_fully(int fd, int64_t offset, unsigned char* buffer, int64_t count) {
-  int64_t total = 0;
-  while (total < count) {
-    const ssize_t got = ::pread(fd, buffer + total, static_cast<size_t>(count - total), offset + total);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return total != 0 ? total : -1;
-    }
-    if (got == 0) break;
-    total += got;
-  }
-  return total;
-}
-
-// Status of an open descriptor; false (after the system's reason on stderr)
-// when it cannot be queried.
-bool status_of(int fd, const char* path, struct stat& status) {
-  if (::fstat(fd, &status) == 0) return true;
-  std::fprintf(stderr, kReasonLine, path, std::strerror(errno));
-  return false;
-}
+constexpr int64_t kCopyChunkSize = fileio::kCopyChunkSize;
 
 // An input that is not a regular file gets its own line; false then.
-bool is_regular_input(const struct stat& status, const char* role, const char* path) {
-  if (S_ISREG(status.st_mode)) return true;
-  std::printf(S_ISDIR(status.st_mode) ? kDirectoryLine : kNotRegularLine, role, path);
+bool is_regular_input(const fileio::InputFile& file, const char* role, const char* path) {
+  if (file.kind() == fileio::InputFile::Kind::kRegular) return true;
+  std::printf(file.kind() == fileio::InputFile::Kind::kDirectory ? kDirectoryLine : kNotRegularLine, role, path);
   return false;
 }
 
-void print_open_error(const char* line, const char* path, int code) {
-  std::printf(line, path, std::strerror(code));
+void print_open_error(const char* line, const char* path, const std::string& reason) {
+  std::printf(line, path, reason.c_str());
   std::fflush(stdout);
-  std::fprintf(stderr, kReasonLine, path, std::strerror(code));
+  std::fprintf(stderr, kReasonLine, path, reason.c_str());
 }
 
 int run(int argc, char** argv) {
@@ -128,36 +78,36 @@ int run(int argc, char** argv) {
   const char* const root_hash_path = argv[3];
   const char* const hash_tree_path = argv[4];
 
-  // The image is opened for writing, as it is replaced by the sealed one.
-  const Descriptor image(::open(image_path, kImageOpenFlags));
-  if (!image.ok()) {
-    print_open_error(kOpenImageErrorLine, image_path, errno);
+  // Every input is opened before any is looked at (a FIFO or device never
+  // blocks the open); the image for writing, as it is replaced by the
+  // sealed one.
+  fileio::InputFile image;
+  if (!image.open_any(image_path, true)) {
+    print_open_error(kOpenImageErrorLine, image_path, image.error());
     return kExitFailure;
   }
-  const Descriptor sign(::open(sign_path, kInputOpenFlags));
-  if (!sign.ok()) {
-    print_open_error(kOpenSignErrorLine, sign_path, errno);
+  fileio::InputFile sign;
+  if (!sign.open_any(sign_path, false)) {
+    print_open_error(kOpenSignErrorLine, sign_path, sign.error());
     return kExitFailure;
   }
-  const Descriptor root_hash(::open(root_hash_path, kInputOpenFlags));
-  if (!root_hash.ok()) {
-    print_open_error(kOpenRootHashErrorLine, root_hash_path, errno);
+  fileio::InputFile root_hash;
+  if (!root_hash.open_any(root_hash_path, false)) {
+    print_open_error(kOpenRootHashErrorLine, root_hash_path, root_hash.error());
     return kExitFailure;
   }
-  const Descriptor hash_tree(::open(hash_tree_path, kInputOpenFlags));
-  if (!hash_tree.ok()) {
-    print_open_error(kOpenHashTreeErrorLine, hash_tree_path, errno);
+  fileio::InputFile hash_tree;
+  if (!hash_tree.open_any(hash_tree_path, false)) {
+    print_open_error(kOpenHashTreeErrorLine, hash_tree_path, hash_tree.error());
     return kExitFailure;
   }
-  struct stat image_status;
-  if (!status_of(image.get(), image_path, image_status)) return kExitFailure;
-  if (!S_ISREG(image_status.st_mode)) {
+  if (image.kind() != fileio::InputFile::Kind::kRegular) {
     std::printf(kOpenImageErrorLine, image_path, fileio::kNotRegularFileReason);
     return kExitFailure;
   }
 
   std::array<unsigned char, kSuperblockSize> superblock{};
-  const int64_t superblock_read = read_fully(image.get(), 0, superblock.data(), kSuperblockSize);
+  const int64_t superblock_read = image.read_at(0, superblock.data(), kSuperblockSize);
   const ImageCheck check = check_superblock(superblock.data(), superblock_read);
   if (check.status == SuperblockStatus::kShortRead) {
     std::printf(kImageReadErrorLine, image_path, static_cast<int>(superblock_read));
@@ -172,7 +122,7 @@ int run(int argc, char** argv) {
   std::printf(kCalc1Line, static_cast<long long>(check.calc1));
   std::printf(kCalc2Line, static_cast<long long>(calc2));
 
-  const int64_t image_size = static_cast<int64_t>(image_status.st_size);
+  const int64_t image_size = image.size();
   if (image_size != calc2) {
     std::printf(kImageSizeErrorLine, static_cast<long long>(image_size), static_cast<long long>(calc2));
     return kExitFailure;
@@ -180,23 +130,19 @@ int run(int argc, char** argv) {
 
   std::array<unsigned char, kSignatureSize> signature{};
   std::array<unsigned char, kRootHashSizeMax> root_hash_bytes{};
-  struct stat sign_status;
-  if (!status_of(sign.get(), sign_path, sign_status)) return kExitFailure;
-  if (!is_regular_input(sign_status, kSignRole, sign_path)) return kExitFailure;
-  if (check_sign_size(static_cast<int64_t>(sign_status.st_size)) != PartStatus::kOk) {
+  if (!is_regular_input(sign, kSignRole, sign_path)) return kExitFailure;
+  if (check_sign_size(sign.size()) != PartStatus::kOk) {
     std::printf(kSignSizeErrorLine, sign_path, static_cast<int>(kSignatureSize));
     return kExitFailure;
   }
-  const int64_t sign_read = read_fully(sign.get(), 0, signature.data(), kSignatureSize);
+  const int64_t sign_read = sign.read_at(0, signature.data(), kSignatureSize);
   if (sign_read != kSignatureSize) {
     std::printf(kSignReadErrorLine, sign_path, static_cast<int>(sign_read));
     return kExitFailure;
   }
 
-  struct stat root_hash_status;
-  if (!status_of(root_hash.get(), root_hash_path, root_hash_status)) return kExitFailure;
-  if (!is_regular_input(root_hash_status, kRootHashRole, root_hash_path)) return kExitFailure;
-  const int64_t root_hash_size = static_cast<int64_t>(root_hash_status.st_size);
+  if (!is_regular_input(root_hash, kRootHashRole, root_hash_path)) return kExitFailure;
+  const int64_t root_hash_size = root_hash.size();
   const PartStatus root_hash_check = check_root_hash_size(root_hash_size);
   if (root_hash_check == PartStatus::kTooBig) {
     std::printf(kRootHashSizeErrorLine, root_hash_path, static_cast<int>(kRootHashSizeMax));
@@ -206,20 +152,18 @@ int run(int argc, char** argv) {
     std::printf(kEmptyLine, kRootHashRole, root_hash_path);
     return kExitFailure;
   }
-  const int64_t root_hash_read = read_fully(root_hash.get(), 0, root_hash_bytes.data(), root_hash_size);
+  const int64_t root_hash_read = root_hash.read_at(0, root_hash_bytes.data(), root_hash_size);
   if (root_hash_read != root_hash_size) {
     std::printf(kRootHashReadErrorLine, root_hash_path, static_cast<int>(root_hash_read));
     return kExitFailure;
   }
 
-  struct stat hash_tree_status;
-  if (!status_of(hash_tree.get(), hash_tree_path, hash_tree_status)) return kExitFailure;
-  if (!is_regular_input(hash_tree_status, kHashTreeRole, hash_tree_path)) return kExitFailure;
-  if (hash_tree_status.st_dev == image_status.st_dev && hash_tree_status.st_ino == image_status.st_ino) {
+  if (!is_regular_input(hash_tree, kHashTreeRole, hash_tree_path)) return kExitFailure;
+  if (hash_tree.same_file(image)) {
     std::printf(kTreeIsImageLine, hash_tree_path);
     return kExitFailure;
   }
-  const int64_t hash_tree_size = static_cast<int64_t>(hash_tree_status.st_size);
+  const int64_t hash_tree_size = hash_tree.size();
   const PartStatus hash_tree_check = check_hash_tree_size(hash_tree_size);
   if (hash_tree_check == PartStatus::kTooBig) {
     std::printf(kHashTreeSizeErrorLine, hash_tree_path, static_cast<int>(kHashTreeSizeMax));
@@ -242,18 +186,17 @@ int run(int argc, char** argv) {
     return kExitFailure;
   };
   if (!sealed.create(image_path)) return append_failed(sealed.error());
-  // Copies `count` bytes of `fd` to the sealed image; the tree's short read
-  // gets its own line.
-  auto copy_all = [&](int fd, int64_t count, const char* short_read_line, const char* path) {
+  // Copies `count` bytes of `file` to the sealed image; the tree's short
+  // read gets its own line.
+  auto copy_all = [&](fileio::InputFile& file, int64_t count, const char* short_read_line, const char* path) {
     for (int64_t done = 0; done < count;) {
       const int64_t piece = std::min(count - done, kCopyChunkSize);
-      const int64_t got = read_fully(fd, done, buffer.data(), piece);
+      const int64_t got = file.read_at(done, buffer.data(), piece);
       if (got != piece) {
-        const int error = errno;
         if (short_read_line != nullptr) {
           std::printf(short_read_line, path, static_cast<int>(got < 0 ? got : done + got));
         }
-        append_failed(got < 0 ? std::strerror(error) : path + std::string(" ended early"));
+        append_failed(got < 0 ? file.error() : path + std::string(" ended early"));
         return false;
       }
       if (!sealed.write(buffer.data(), piece)) {
@@ -264,9 +207,9 @@ int run(int argc, char** argv) {
     }
     return true;
   };
-  if (!copy_all(image.get(), image_size, nullptr, image_path)) return kExitFailure;
+  if (!copy_all(image, image_size, nullptr, image_path)) return kExitFailure;
   if (!sealed.write(block.data(), kHeaderBlockSize)) return append_failed(sealed.error());
-  if (!copy_all(hash_tree.get(), hash_tree_size, kHashTreeReadErrorLine, hash_tree_path)) return kExitFailure;
+  if (!copy_all(hash_tree, hash_tree_size, kHashTreeReadErrorLine, hash_tree_path)) return kExitFailure;
   if (!sealed.commit()) return append_failed(sealed.error());
   return kExitSuccess;
 }
