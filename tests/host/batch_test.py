@@ -13,6 +13,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import example_images  # noqa: E402
+
 CALVEX, EXAMPLES = sys.argv[1:3]
 STRACE = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else shutil.which("strace")
 LTEA = os.path.join(EXAMPLES, "ltea")
@@ -26,8 +29,7 @@ def run(*args, cwd=None):
 
 
 def job_sheets():
-    with open(os.path.join(LTEA, "job.txt")) as f:
-        return [line.split()[0] for line in f if line.strip() and not line.startswith("#")]
+    return example_images.job_sheets(os.path.dirname(LTEA), "ltea")
 
 
 class Batch(unittest.TestCase):

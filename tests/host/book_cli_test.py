@@ -18,6 +18,8 @@ from openpyxl.chart import LineChart, Reference
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xlsx_openpyxl import compound_file, open_document  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import example_images  # noqa: E402
 
 CALVEX = sys.argv[1]
 EXAMPLES = sys.argv[2]
@@ -31,8 +33,7 @@ def run(*args, stdin=None):
 
 
 def job_sheets(family):
-    with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
-        return [line.split()[0] for line in f if line.strip() and not line.startswith("#")]
+    return example_images.job_sheets(EXAMPLES, family)
 
 
 def readable(family):
@@ -174,18 +175,7 @@ class Book(unittest.TestCase):
     def image(self, family, name="nv.bin", layout=None):
         """The family's example image with every example sheet written, as the main job leaves it
         (the LTE sheets in `layout` when given)."""
-        dst = self.path(name)
-        shutil.copyfile(os.path.join(EXAMPLES, family, "nv.bin"), dst)
-        with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
-            for line in f:
-                words = line.split()
-                if not words or words[0].startswith("#"):
-                    continue
-                opts = ["--layout", layout or words[2]] if len(words) > 2 else []
-                code, _, err = run(*opts, "write", words[0], dst, os.path.join(EXAMPLES, family, words[1]),
-                                   "--write-back", self.path("wb.csv"))
-                self.assertEqual(code, 0, err)
-        return dst
+        return example_images.write_example_image(CALVEX, EXAMPLES, family, self.path(name), layout)
 
     def read_bytes(self, p):
         with open(p, "rb") as f:
@@ -1120,13 +1110,7 @@ class EditedByHand(unittest.TestCase):
 
     def test_worksheets_known_by_their_sheet_row(self):
         # A dumped GSM workbook with one cell edited, applied as calvex wrote it: the reference.
-        base = self.path("base.bin")
-        shutil.copyfile(os.path.join(EXAMPLES, "gsm", "nv.bin"), base)
-        with open(os.path.join(EXAMPLES, "gsm", "job.txt")) as f:
-            for line in f:
-                words = line.split()
-                if words and not words[0].startswith("#"):
-                    self.assertEqual(run("write", words[0], base, os.path.join(EXAMPLES, "gsm", words[1]))[0], 0)
+        base = example_images.write_example_image(CALVEX, EXAMPLES, "gsm", self.path("base.bin"))
         book = self.path("gsm.xlsx")
         self.assertEqual(run("dump", base, "--family", "gsm", "-o", book)[0], 0)
         wb = openpyxl.load_workbook(book)

@@ -8,6 +8,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import example_images  # noqa: E402
+
 CALVEX = sys.argv[1]
 EXAMPLES = sys.argv[2]
 FAMILIES = ("common", "gsm", "ltea", "lte", "tdscdma", "wcdma")
@@ -59,18 +62,7 @@ class Identify(unittest.TestCase):
 
     @classmethod
     def make_image(cls, family, key, layout):
-        dst = os.path.join(cls.dir, key + ".bin")
-        shutil.copyfile(os.path.join(EXAMPLES, family, "nv.bin"), dst)
-        with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
-            for line in f:
-                words = line.split()
-                if not words or words[0].startswith("#"):
-                    continue
-                opts = ["--layout", layout or words[2]] if len(words) > 2 else []
-                code, _, err = run(*opts, "write", words[0], dst, os.path.join(EXAMPLES, family, words[1]),
-                                   "--write-back", os.path.join(cls.dir, "wb.csv"))
-                assert code == 0, err
-        return dst
+        return example_images.write_example_image(CALVEX, EXAMPLES, family, os.path.join(cls.dir, key + ".bin"), layout)
 
     def scratch(self, key, name):
         dst = os.path.join(self.dir, name)

@@ -16,6 +16,9 @@ import unittest
 import jsonschema
 import openpyxl
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import example_images  # noqa: E402
+
 CALVEX, EXAMPLES, SCHEMA = sys.argv[1:4]
 FAMILIES = ("common", "gsm", "ltea", "lte", "tdscdma", "wcdma")
 with open(SCHEMA) as f:
@@ -29,11 +32,6 @@ GSM_OUTSIDE = 0x10
 def run(*args):
     p = subprocess.run([CALVEX, *args], capture_output=True, text=True)
     return p.returncode, p.stdout, p.stderr
-
-
-def job(family):
-    with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
-        return [line.split() for line in f if line.strip() and not line.startswith("#")]
 
 
 def sheet_file_ranges(text):
@@ -76,13 +74,7 @@ class JsonOutput(unittest.TestCase):
         cls.dir = tempfile.mkdtemp(prefix="calvex-json-")
         cls.images = {}
         for family in FAMILIES:
-            image = os.path.join(cls.dir, family + ".bin")
-            shutil.copyfile(os.path.join(EXAMPLES, family, "nv.bin"), image)
-            for words in job(family):
-                opts = ["--layout", words[2]] if len(words) > 2 else []
-                code, _, err = run(*opts, "write", words[0], image, os.path.join(EXAMPLES, family, words[1]),
-                                   "--write-back", os.path.join(cls.dir, "wb.csv"))
-                assert code == 0, err
+            image = example_images.write_example_image(CALVEX, EXAMPLES, family, os.path.join(cls.dir, family + ".bin"))
             cls.images[family] = image
         cls.book = os.path.join(cls.dir, "gsm.xlsx")
         code, _, err = run("dump", cls.images["gsm"], "--family", "gsm", "-o", cls.book)

@@ -20,6 +20,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import example_images  # noqa: E402
+
 CALVEX = os.path.abspath(sys.argv[1])
 EXAMPLES = sys.argv[2]
 NODE_MODULES = os.path.abspath(sys.argv[3])
@@ -96,16 +99,8 @@ class Map(unittest.TestCase):
     def make_image(self, family, layout):
         """The family's example image as its job leaves it (LTE: in the given layout)."""
         key = family + ("-" + layout if layout else "")
-        dst = os.path.join(self.dir, key + ".bin")
-        shutil.copyfile(os.path.join(EXAMPLES, family, "nv.bin"), dst)
-        with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
-            for line in f:
-                words = line.split()
-                if not words or words[0].startswith("#"):
-                    continue
-                run(*layout_opts(layout), "write", words[0], dst, os.path.join(EXAMPLES, family, words[1]),
-                    "--write-back", os.path.join(self.dir, "wb.csv"))
-        return key, dst
+        return key, example_images.write_example_image(CALVEX, EXAMPLES, family, os.path.join(self.dir, key + ".bin"),
+                                                       layout)
 
     def maps(self, family, layout, key):
         paths = {}
@@ -250,8 +245,7 @@ class Map(unittest.TestCase):
         does not build keeps its bytes); no field comes back in part, and the
         write gives back at least one."""
         key, image = self.make_image(family, layout)
-        with open(os.path.join(EXAMPLES, family, "job.txt")) as f:
-            files = {w[0]: w[1] for w in (line.split() for line in f) if w and not w[0].startswith("#")}
+        files = {words[0]: words[1] for words in example_images.job(EXAMPLES, family)}
 
         def written_again(sheet, data):
             copy = os.path.join(self.dir, key + "-again.bin")
