@@ -362,24 +362,30 @@ int write_one(const SheetEntry& sheet, const std::string& image, const std::stri
   }
 
   if (!outcome.write_succeeded()) {
-    if (!outcome.messages.empty()) result->message = first_error(sheet, layout, outcome);
     if (outcome.messages.empty()) {
       err("error: " + label + ": nothing was written: the sheet's write showed no message" +
           (sheet.silent_reason.empty() ? std::string() : " (" + std::string(sheet.silent_reason) + ")"));
     } else {
+      result->message = first_error(sheet, layout, outcome);
       err("error: " + label + ": the image was left unchanged");
     }
     return kExitRefused;
   }
 
-  result->sheets_written = 1;
+  // What the write changes, for the JSON document (a success records it).
+  uint64_t bytes_changed = 0;
   if (json_output()) {
     std::vector<uint8_t> after;
-    if (work.read_back(&after, &error)) result->bytes_changed = changed_bytes(original.bytes(), after, {});
+    if (work.read_back(&after, &error)) bytes_changed = changed_bytes(original.bytes(), after, {});
   }
+  const auto succeeded = [&](const char* status) {
+    result->status = status;
+    result->sheets_written = 1;
+    result->bytes_changed = bytes_changed;
+  };
   if (options.dry_run) {
     const int status = report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, destination);
-    if (status == kExitOk) result->status = "dry run";
+    if (status == kExitOk) succeeded("dry run");
     return status;
   }
   if (!work.commit_over(original, destination, &error)) {
@@ -388,7 +394,7 @@ int write_one(const SheetEntry& sheet, const std::string& image, const std::stri
     return kExitRefused;
   }
   print_outcome(sheet, layout, outcome);
-  result->status = "ok";
+  succeeded("ok");
   return kExitOk;
 }
 

@@ -185,7 +185,7 @@ void add_entry_fields(MapSheet& sheet, calvex::NvLayout layout) {
     for (uint32_t g = 0; g < run.groups; ++g) {
       MapField f;
       f.offset = run.group_offset(g);
-      f.width = calvex::kEntryRunEntrySize;
+      f.width = calvex::kCtrlEntrySize;
       f.stride = f.width;
       f.count = run.count;
       f.entry = true;

@@ -289,7 +289,7 @@ void check_entries(const SheetDef& def, std::vector<std::string>& out) {
       if (run.name.empty() || run.count == 0 || run.groups == 0) out.push_back(where + ": no name or no entries");
       for (uint32_t g = 0; g < run.groups; ++g) {
         const uint32_t begin = run.group_offset(g);
-        const uint32_t size = run.count * kEntryRunEntrySize;
+        const uint32_t size = run.count * kCtrlEntrySize;
         const bool placed = std::any_of(def.blocks.begin(), def.blocks.end(), [&](const NvSpan& b) {
           return b.in_layout(layout) && !b.read_only && inside(b, begin, size);
         });

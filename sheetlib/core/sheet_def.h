@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ctrl_word.h"
 #include "messages.h"
 #include "ops.h"
 
@@ -258,11 +259,8 @@ constexpr CellRun shown_only(CellRun run) {
   return run;
 }
 
-// The size of a control-word entry (ctrl_word.h): a 32-bit kind, then a
-// 32-bit word, little-endian.
-inline constexpr uint32_t kEntryRunEntrySize = 8;
-
-// Control-word entries that a sheet with an operation of its own stores:
+// Control-word entries (ctrl_word.h: kCtrlEntrySize bytes, a 32-bit kind,
+// then a 32-bit word) that a sheet with an operation of its own stores:
 // for g < groups, `count` entries one after the other from offset + g *
 // group_step, in the given layout. The operation does not run them: they
 // tell `calvex map` where the entries are (a type of their own, kind and

@@ -195,7 +195,7 @@ constexpr CellRun kPwtPlaced[] = {cell_row(1, 0, 1, k2R1TFlagOffset, kValue16Siz
 
 // ---- Control-word entries ----
 
-constexpr uint16_t kPwtEntries = (kPwtWordsEnd - kPwtWordsOffset) / kEntryRunEntrySize;
+constexpr uint16_t kPwtEntries = (kPwtWordsEnd - kPwtWordsOffset) / kCtrlEntrySize;
 constexpr EntryRun kPwtEntryRuns[] = {
     {.name = "PwtEntries",
      .what = "the PWT table's GPIO_GROUP2 entries, word A then word B (zero unless PwtEn is 1)",
