@@ -343,7 +343,6 @@ int plan_workbook(const std::string& book_path, const Options& given_options, Bo
   return finish_plan(*plan, unusable, problems, families);
 }
 
-
 int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, ImageResult* result) {
   const Options& options = plan.options;
   const bool tell = use == PlanUse::kApplyTelling;
@@ -440,7 +439,8 @@ int apply_plan(const BookPlan& plan, const std::string& image, PlanUse use, Imag
     std::vector<const SheetEntry*> sheets;
     for (const PlanStep& p : plan.steps) sheets.push_back(p.sheet);
     result->status = "dry run";
-    const int status = report_dry_run(plan.book_name, "error: ", sheets, options, original, work, destination);
+    const int status =
+        report_dry_run(plan.book_name, "error: ", sheets, options, original, work, memory.bytes(), destination);
     if (status == kExitOk && writes_back && !write_back.empty() &&
         !write_file_safely(options.write_back.value_or(std::string(kStdStreamPath)), write_back, &error)) {
       return fail(kExitUsage, "calvex: " + error, error);
@@ -602,18 +602,17 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
     }
   }
   // Every other differing byte, in runs of one label.
-  for (size_t i = 0; i < size;) {
-    if (!byte_differs(i) || explained[i]) {
-      ++i;
-      continue;
-    }
-    const std::string holders = block_holders(sheets, options, i);
-    size_t j = i + 1;
-    while (j < size && byte_differs(j) && !explained[j] && block_holders(sheets, options, j) == holders) ++j;
+  const std::vector<ByteDifference> runs =
+      byte_differences(sheets, options, bytes_a, bytes_b, [&explained](size_t k) { return !explained[k]; });
+  for (const ByteDifference& run : runs) {
+    const size_t i = static_cast<size_t>(run.offset);
+    const size_t j = i + static_cast<size_t>(run.length);
+    std::string holders;
+    for (const std::string& name : run.sheets) holders += (holders.empty() ? "" : ", ") + name;
     ++differences;
     const std::string old_values = byte_values(bytes_a, i, j - 1);
     const std::string new_values = byte_values(bytes_b, i, j - 1);
-    if (findings != nullptr) findings->bytes.push_back(byte_difference(holders, bytes_a, bytes_b, i, j));
+    if (findings != nullptr) findings->bytes.push_back(run);
     if (detail != nullptr) detail->bytes.push_back({i, j - i, old_values, new_values, holders});
     if (csv_format) {
       report += "bytes," + csv_field(holders) + ",,,,,," + hex_offset(i) + "," + std::to_string(j - i) + "," +
@@ -623,7 +622,6 @@ int diff_images(const std::string& a, const std::string& b, calvex::Family famil
       report += "bytes " + hex_offset(i) + ".." + hex_offset(j - 1) + " (" + std::to_string(j - i) + " bytes " + where +
                 "): " + old_values + " \u2192 " + new_values + "\n";
     }
-    i = j;
   }
   *report_out = std::move(report);
   if (differences_out != nullptr) *differences_out = differences;

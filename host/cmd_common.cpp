@@ -339,17 +339,18 @@ std::string first_error(const SheetEntry& sheet, int32_t layout, const Outcome& 
   return sheet_label(sheet, layout) + ": the write did not succeed";
 }
 
-// The sheets whose blocks (in the layout each is compared in) hold byte k,
-// comma separated; empty for none.
-std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k) {
-  std::string names;
+namespace {
+
+// The sheets whose blocks (in the layout each is compared in) hold byte k;
+// none when no sheet's block does.
+std::vector<std::string> block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k) {
+  std::vector<std::string> names;
   for (const SheetEntry* s : sheets) {
     const calvex::NvLayout layout = layout_value(*s, options) != 0 ? calvex::NvLayout::Merged : calvex::NvLayout::Single;
     for (const calvex::NvSpan& span : s->blocks) {
       const bool in_layout = s->family != calvex::Family::Lte || span.in_layout(layout);
       if (in_layout && k >= span.offset && k - span.offset < span.size) {
-        if (!names.empty()) names += ", ";
-        names += s->name;
+        names.emplace_back(s->name);
         break;
       }
     }
@@ -357,39 +358,32 @@ std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Op
   return names;
 }
 
-// The run [first, end) as a record: its holders' names and every value.
-ByteDifference byte_difference(const std::string& holders, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
-                               size_t first, size_t end) {
-  ByteDifference run;
-  for (size_t at = 0; at < holders.size();) {
-    const size_t comma = holders.find(", ", at);
-    run.sheets.push_back(holders.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
-    at = comma == std::string::npos ? holders.size() : comma + 2;
-  }
-  run.offset = first;
-  run.length = end - first;
-  for (size_t k = first; k < end; ++k) {
-    run.old_bytes.push_back(k < a.size() ? a[k] : kPastEnd);
-    run.new_bytes.push_back(k < b.size() ? b[k] : kPastEnd);
-  }
-  return run;
-}
-
+}  // namespace
 
 std::vector<ByteDifference> byte_differences(const std::vector<const SheetEntry*>& sheets, const Options& options,
-                                             const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
+                                             const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                                             const std::function<bool(size_t)>& counted) {
   std::vector<ByteDifference> runs;
   const size_t n = std::max(before.size(), after.size());
-  const auto differs = [&](size_t k) { return k >= before.size() || k >= after.size() || before[k] != after[k]; };
+  const auto differs = [&](size_t k) {
+    return (k >= before.size() || k >= after.size() || before[k] != after[k]) && (!counted || counted(k));
+  };
   for (size_t i = 0; i < n;) {
     if (!differs(i)) {
       ++i;
       continue;
     }
-    const std::string holders = block_holders(sheets, options, i);
+    ByteDifference run;
+    run.sheets = block_holders(sheets, options, i);
+    run.offset = i;
     size_t j = i + 1;
-    while (j < n && differs(j) && block_holders(sheets, options, j) == holders) ++j;
-    runs.push_back(byte_difference(holders, before, after, i, j));
+    while (j < n && differs(j) && block_holders(sheets, options, j) == run.sheets) ++j;
+    run.length = j - i;
+    for (size_t k = i; k < j; ++k) {
+      run.old_bytes.push_back(k < before.size() ? before[k] : kPastEnd);
+      run.new_bytes.push_back(k < after.size() ? after[k] : kPastEnd);
+    }
+    runs.push_back(std::move(run));
     i = j;
   }
   return runs;
@@ -473,14 +467,9 @@ bool image_holds(const std::vector<const SheetEntry*>& sheets, const Options& op
 
 int report_dry_run(const std::string& what, const std::string& error_prefix,
                    const std::vector<const SheetEntry*>& sheets, const Options& options, const LockedImage& original,
-                   const TempFile& work, const std::string& destination) {
+                   const TempFile& work, const std::vector<uint8_t>& after, const std::string& destination) {
   std::string error;
-  std::vector<uint8_t> after;
   DiffFindings findings;
-  if (!work.read_back(&after, &error)) {
-    err(error_prefix + error);
-    return kExitRefused;
-  }
   out("dry run: " + what + " on '" + original.path() + "' (nothing written)\n");
   const bool any_read = std::any_of(sheets.begin(), sheets.end(), [](const SheetEntry* s) { return s->has_read(); });
   if (!any_read) {

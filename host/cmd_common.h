@@ -119,18 +119,13 @@ uint64_t changed_bytes(const std::vector<uint8_t>& before, const std::vector<uin
 // "Sheet: text (gloss)" of the first error-class message of an outcome.
 std::string first_error(const SheetEntry& sheet, int32_t layout, const Outcome& outcome);
 
-// The sheets whose blocks (in the layout each is compared in) hold byte k,
-// comma separated; empty for none.
-std::string block_holders(const std::vector<const SheetEntry*>& sheets, const Options& options, size_t k);
-
-// The run [first, end) of two images as a record: its holders' names and every value.
-ByteDifference byte_difference(const std::string& holders, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
-                               size_t first, size_t end);
-
-// Every run of bytes in which two images differ, split where the sheets
-// whose blocks hold them change.
+// Every run of bytes in which two images differ (bytes past the end of the
+// shorter image differ; with `counted`, only the bytes it accepts count),
+// split where the sheets whose blocks hold them change; each with every
+// old and new byte.
 std::vector<ByteDifference> byte_differences(const std::vector<const SheetEntry*>& sheets, const Options& options,
-                                             const std::vector<uint8_t>& before, const std::vector<uint8_t>& after);
+                                             const std::vector<uint8_t>& before, const std::vector<uint8_t>& after,
+                                             const std::function<bool(size_t)>& counted = nullptr);
 
 // The image's bytes, read under a shared lock (readers never refuse each
 // other; a writer's change is waited for), and a private copy of them that
@@ -173,12 +168,13 @@ void print_outcome_uncommitted(const SheetEntry& sheet, int32_t layout, const Ou
 bool image_holds(const std::vector<const SheetEntry*>& sheets, const Options& options, uint64_t size,
                  const std::string& image);
 
-// A dry run's report on standard output: what the writes on `work` changed
-// against `original`, cell by cell for the sheets with a read (old cells are
-// read from a copy, since the image stays locked), then byte by byte.
-// error_prefix starts the line of a failure. Returns the exit status.
+// A dry run's report on standard output: what the writes on `work` (whose
+// bytes are `after`) changed against `original`, cell by cell for the sheets
+// with a read (old cells are read from a copy, since the image stays
+// locked), then byte by byte; the same as JSON (json_dry_run). error_prefix
+// starts the line of a failure. Returns the exit status.
 int report_dry_run(const std::string& what, const std::string& error_prefix,
                    const std::vector<const SheetEntry*>& sheets, const Options& options, const LockedImage& original,
-                   const TempFile& work, const std::string& destination);
+                   const TempFile& work, const std::vector<uint8_t>& after, const std::string& destination);
 
 }  // namespace calvex_host

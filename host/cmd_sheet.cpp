@@ -372,11 +372,17 @@ int write_one(const SheetEntry& sheet, const std::string& image, const std::stri
     return kExitRefused;
   }
 
-  // What the write changes, for the JSON document (a success records it).
+  // The written bytes, read back once: for the dry run's report and for the
+  // JSON document's count (a success records it).
+  std::vector<uint8_t> after;
   uint64_t bytes_changed = 0;
-  if (json_output()) {
-    std::vector<uint8_t> after;
-    if (work.read_back(&after, &error)) bytes_changed = changed_bytes(original.bytes(), after, {});
+  if (options.dry_run || json_output()) {
+    if (work.read_back(&after, &error)) {
+      bytes_changed = changed_bytes(original.bytes(), after, {});
+    } else if (options.dry_run) {
+      err("error: " + label + ": " + error);
+      return kExitRefused;
+    }
   }
   const auto succeeded = [&](const char* status) {
     result->status = status;
@@ -384,7 +390,8 @@ int write_one(const SheetEntry& sheet, const std::string& image, const std::stri
     result->bytes_changed = bytes_changed;
   };
   if (options.dry_run) {
-    const int status = report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, destination);
+    const int status =
+        report_dry_run(label, "error: " + label + ": ", {&sheet}, options, original, work, after, destination);
     if (status == kExitOk) succeeded("dry run");
     return status;
   }
