@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -167,7 +168,7 @@ void join_fields(MapSheet& sheet) {
 
 void describe_fields(MapSheet& sheet) {
   for (MapField& f : sheet.fields) {
-    if (f.raw || f.entry) continue;
+    if (!f.shows_cells()) continue;
     f.doc = std::string(sheet.def->name) + ", range " + f.range + ": " + cells_text(f.cells) + " (" +
             std::to_string(f.count) + (f.count == 1 ? " value" : " values") + ", " +
             value_text(f.width, f.is_signed, f.hex) +
@@ -251,11 +252,11 @@ void name_fields(MapSheet& sheet) {
   std::vector<size_t> per_range(sheet.def->ranges.size());
   for (const MapField& f : sheet.fields) {
     for (size_t i = 0; i < sheet.def->ranges.size(); ++i)
-      if (!f.raw && !f.entry && sheet.def->ranges[i].name == f.range) ++per_range[i];
+      if (f.shows_cells() && sheet.def->ranges[i].name == f.range) ++per_range[i];
   }
   std::set<std::string> taken;
   for (MapField& f : sheet.fields) {
-    if (f.raw || f.entry) {
+    if (!f.shows_cells()) {
       taken.insert(f.id);
       continue;
     }
@@ -269,8 +270,18 @@ void name_fields(MapSheet& sheet) {
   }
 }
 
-// The type of a control-word entry, in every format.
+// The type of a control-word entry, in every format, and its parts
+// (ctrl_word.h), each a 32-bit unsigned value, in their order.
 constexpr const char* kEntryType = "ctrl_entry";
+struct EntryPart {
+  const char* id;
+  size_t offset;
+};
+constexpr EntryPart kEntryParts[] = {{"kind", calvex::kCtrlEntryKindPos}, {"word", calvex::kCtrlEntryWordPos}};
+constexpr size_t kEntryPartSize = 4;
+static_assert(kEntryParts[0].offset == 0 && kEntryParts[1].offset == kEntryPartSize &&
+                  std::size(kEntryParts) * kEntryPartSize == calvex::kCtrlEntrySize,
+              "a .ksy seq reads the parts one after the other");
 
 std::string ksy_type(const MapField& f) {
   if (f.entry) return kEntryType;
@@ -429,8 +440,7 @@ std::string map_ksy(const NvMap& map) {
     y += std::string("  ") + kEntryType + ":\n";
     y += "    doc: " + quoted(kEntryDoc) + "\n";
     y += "    seq:\n";
-    y += "      - id: kind\n        type: u4\n";
-    y += "      - id: word\n        type: u4\n";
+    for (const EntryPart& part : kEntryParts) y += std::string("      - id: ") + part.id + "\n        type: u4\n";
   }
   std::set<std::string> helpers;
   for (const MapSheet& s : map.sheets) {
@@ -480,12 +490,13 @@ std::string map_json(const NvMap& map) {
       field["stride"] = f.stride;
       field["type"] = f.raw ? "bytes" : ksy_type(f);
       field["sheet"] = std::string(s.def->name);
-      if (f.raw || f.entry) {
+      if (!f.shows_cells()) {
         field["range"] = nullptr;
         field["cells"] = nlohmann::ordered_json::array();
         if (f.entry) {
-          field["parts"] = {{{"id", "kind"}, {"offset", 0}, {"type", "u4"}},
-                            {{"id", "word"}, {"offset", 4}, {"type", "u4"}}};
+          field["parts"] = nlohmann::ordered_json::array();
+          for (const EntryPart& part : kEntryParts)
+            field["parts"].push_back({{"id", part.id}, {"offset", part.offset}, {"type", "u4"}});
         }
       } else {
         field["range"] = f.range;
@@ -525,7 +536,9 @@ std::string map_hexpat(const NvMap& map) {
   }
   if (has_entries(map)) {
     p += std::string("// ") + kEntryDoc + "\n";
-    p += std::string("struct ") + kEntryType + " { u32 kind; u32 word; };\n";
+    p += std::string("struct ") + kEntryType + " {";
+    for (const EntryPart& part : kEntryParts) p += std::string(" u32 ") + part.id + ";";
+    p += " };\n";
   }
   if (!helpers.empty() || has_entries(map)) p += "\n";
   for (const MapSheet& s : map.sheets) {

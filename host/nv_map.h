@@ -47,6 +47,9 @@ struct MapField {
   std::string range;       // empty for a raw block
   std::vector<MapCell> cells;
   std::string doc;
+
+  // A field of cells (neither raw bytes nor control-word entries).
+  bool shows_cells() const { return !raw && !entry; }
 };
 
 struct MapSheet {

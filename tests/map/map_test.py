@@ -141,7 +141,7 @@ class Map(unittest.TestCase):
                     line.append("%s %d fields %d values%s" % (
                         sheet["sheet"], fields, values,
                         " %d entry fields %d entries" % (entry_fields, entry_count) if entry_fields else ""))
-                self.check_entries_written(family, layout, nv_map)
+                self.check_entries_written(family, layout, key, data, nv_map)
                 report.append("%s: %s" % (key, "; ".join(line)))
         sys.stderr.write("\n".join(report) + "\n")
 
@@ -237,14 +237,13 @@ class Map(unittest.TestCase):
         self.entries_seen[sheet["type"]] = entries
         return compared_fields, compared_values
 
-    def check_entries_written(self, family, layout, nv_map):
+    def check_entries_written(self, family, layout, key, written, nv_map):
         """The entry fields are the entries the sheet's write stores. Their
         bytes spoiled in a copy of the written image, the sheet's example file
         written again gives each field back whole, as the same write gives it
         on the unspoiled image, or leaves it whole as it was (a slot the write
         does not build keeps its bytes); no field comes back in part, and the
         write gives back at least one."""
-        key, image = self.make_image(family, layout)
         files = {words[0]: words[1] for words in example_images.job(EXAMPLES, family)}
 
         def written_again(sheet, data):
@@ -256,8 +255,6 @@ class Map(unittest.TestCase):
             with open(copy, "rb") as f:
                 return f.read()
 
-        with open(image, "rb") as f:
-            written = f.read()
         for sheet in nv_map["sheets"]:
             spans = [(f["id"], f["offset"], 8 * f["count"]) for f in sheet["fields"] if f["type"] == "ctrl_entry"]
             if not spans:

@@ -53,8 +53,6 @@ constexpr const char* kSignRole = "sign";
 constexpr const char* kRootHashRole = "root_hash";
 constexpr const char* kHashTreeRole = "hash_tree";
 
-constexpr int64_t kCopyChunkSize = fileio::kCopyChunkSize;
-
 // An input that is not a regular file gets its own line; false then.
 bool is_regular_input(const fileio::InputFile& file, const char* role, const char* path) {
   if (file.kind() == fileio::InputFile::Kind::kRegular) return true;
@@ -179,7 +177,7 @@ int run(int argc, char** argv) {
   // The sealed image: the image, the block, the tree, in a temporary file
   // that replaces the image only when complete.
   fileio::OutputFile sealed;
-  std::vector<unsigned char> buffer(static_cast<size_t>(kCopyChunkSize));
+  std::vector<unsigned char> buffer(static_cast<size_t>(fileio::kCopyChunkSize));
   auto append_failed = [&](const std::string& reason) {
     std::fflush(stdout);
     std::fprintf(stderr, kAppendFailedLine, image_path, reason.c_str());
@@ -190,7 +188,7 @@ int run(int argc, char** argv) {
   // read gets its own line.
   auto copy_all = [&](fileio::InputFile& file, int64_t count, const char* short_read_line, const char* path) {
     for (int64_t done = 0; done < count;) {
-      const int64_t piece = std::min(count - done, kCopyChunkSize);
+      const int64_t piece = std::min(count - done, fileio::kCopyChunkSize);
       const int64_t got = file.read_at(done, buffer.data(), piece);
       if (got != piece) {
         if (short_read_line != nullptr) {
